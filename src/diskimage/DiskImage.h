@@ -1,0 +1,154 @@
+// Image containers: an open emulator disk image file and the two ways its
+// sectors are addressed (floppy raw track, hard-disk cylinder/head/sector).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "diskimage/HostFile.h"
+
+namespace DiskImage {
+
+class TDiskImage {
+public:
+    class Exception : public std::runtime_error {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+    class EInvalidFormat : public Exception {
+    public:
+        EInvalidFormat() : Exception("Not a recognized virtual disk file") {}
+    };
+    class EFileError : public Exception {
+    public:
+        explicit EFileError(int errorNumber);
+        int ErrorNumber;
+    };
+
+    static constexpr uint32_t FlagWriteProtected = 0x1;
+    static constexpr uint32_t FlagReadOnlyFile = 0x2;
+
+    virtual ~TDiskImage();
+
+    // 0 writable, 1 write-protected, 2 the file could only be opened for reading.
+    virtual int GetWriteProtect() const;
+    virtual void SetWriteProtect(bool on);
+    virtual bool CanSetWriteProtect() const { return true; }
+    virtual std::string GetFormatName() const = 0;
+    virtual int IsHardDisk() const = 0;
+
+    const std::string& GetFileName() const { return FileName; }
+
+    uint32_t Flags = 0;
+    std::string FileName;
+
+protected:
+    TDiskImage() = default;
+    TDiskImage(const TDiskImage&) = delete;
+    TDiskImage& operator=(const TDiskImage&) = delete;
+
+    THostFile File;
+};
+
+// One position of the raw track: data byte in bits 0-7, bit 8 double density,
+// bit 9 address mark (missing clock). A single-density byte takes two cells.
+using Cell = uint16_t;
+constexpr Cell CellDoubleDensity = 0x100;
+constexpr Cell CellMark = 0x200;
+
+// A cursor through one side of the raw track.
+struct CellState {
+    uint8_t value = 0;
+    int side = 0;
+    bool density = false;  // true = double density
+    bool mark = false;
+    int position = 0;
+    uint16_t crc = 0;
+    int count = 0;
+    int passes = 1;
+};
+
+// CRC-16-CCITT, polynomial 0x1021, MSB first, no reflection, no final XOR.
+uint16_t CrcStep(uint16_t crc, uint8_t byte);
+uint16_t Crc16(const uint8_t* data, size_t length, uint16_t preset = 0xFFFF);
+
+class TFloppyImage : public TDiskImage {
+public:
+    static constexpr int RawTrackCapacity = 10436;
+    static constexpr int SectorBufferSize = 4096;
+
+    ~TFloppyImage() override;
+
+    int IsHardDisk() const override { return 0; }
+    virtual bool Flush() = 0;
+    virtual bool LoadTrack(int track) = 0;
+
+    // Sector operations on the loaded track. buffer holds SectorBufferSize bytes.
+    bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                    uint8_t* buffer, bool ignoreSideField, bool acceptCrcError);
+    bool WriteSector(int track, int side, int density, int sector, uint8_t dam, const uint8_t* data);
+    bool ReadNextSector(CellState& state, int track, int side, int& sector, int& size, uint8_t& dam,
+                        uint8_t* buffer, bool& crcError);
+    bool FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam,
+                     bool density, int interleave);
+
+    // Raw-track primitives, as a floppy disk controller would perform them.
+    bool PutCell(CellState& state, uint8_t byte);
+    bool WriteTrackByte(CellState& state, uint8_t byte);
+    void WriteTrackStart(CellState& state);
+    void FillTrackEnd(CellState& state);
+    void WriteFormattedSector(CellState& state, int track, int side, int sector, int size, uint8_t dam,
+                              const uint8_t* data, bool crcError);
+    bool FindIDMark(CellState& state);
+    bool ReadIDField(CellState& state, uint8_t id[6]);
+    bool FindDataMark(CellState& state, int limit, uint8_t& dam);
+
+    int GetCurrentTrack() const { return CurrentTrack; }
+    int GetTrackLength() const { return TrackLength; }
+    Cell GetCell(int side, int position) const { return RawTrack[side & 1][position]; }
+    bool IsTrackModified() const { return TrackModified; }
+    bool IsTrackDirty() const { return TrackDirty; }
+
+protected:
+    TFloppyImage();
+    void ClearRawTrack();
+
+    std::array<std::vector<Cell>, 2> RawTrack;
+    bool TrackModified = false;
+    bool TrackDirty = false;
+    int TrackLength = 6272;
+    int CurrentTrack = -1;
+    std::vector<uint8_t> FormatBuffer;
+};
+
+class THardImage : public TDiskImage {
+public:
+    static constexpr int SectorSize = 256;
+    static constexpr int SectorsPerHead = 32;
+
+    int IsHardDisk() const override { return 1; }
+    // On success buffer holds 256 bytes and size is 256.
+    virtual bool ReadSector(int cylinder, int head, int sector, int& size, uint8_t* buffer) = 0;
+    virtual bool WriteSector(int cylinder, int head, int sector, const uint8_t* data) = 0;
+    virtual int GetCylinders() const = 0;
+    virtual int GetHeads() const = 0;
+
+protected:
+    std::vector<uint8_t> Header;
+    int Cylinders = 0;
+    int Heads = 0;
+};
+
+// Opens an existing image, trying the candidate names and then the formats in a fixed order.
+std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path);
+std::unique_ptr<THardImage> OpenHardImage(const std::string& path);
+
+enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2 };
+// Creates a new, empty image file: 0 JV1, 1 JV3, any other value DMK.
+std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType);
+
+}  // namespace DiskImage
