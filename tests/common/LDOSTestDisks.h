@@ -192,7 +192,7 @@ inline void ExpectConsistentAllocation(FileSystem::LDOS& fs) {
     std::set<int> used;
     const int granulesPerTrack = fs.GetGranulesPerTrack();
     const int sectorsPerGranule = fs.GetSectorsPerGranule();
-    for (int dec : fs.ListFiles({"*"}, FileSystem::ListInvisible | FileSystem::ListSystem)) {
+    for (int dec : fs.ListFiles({"*/*"}, FileSystem::ListInvisible | FileSystem::ListSystem)) {
         for (const FileSystem::TExtent& extent : fs.GetExtents(dec)) {
             const int first = static_cast<int>(extent.Track) * granulesPerTrack +
                               static_cast<int>(extent.Sector) / sectorsPerGranule;

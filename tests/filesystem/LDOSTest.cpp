@@ -188,7 +188,7 @@ TEST(LDOSDates, YearsOutsideTheFormAreClampedNotWrapped) {
     };
     const Row rows[] = {
         {true, MakeDate(2080, 6, 1, 10, 0), "2079-12-31 23:59"},
-        {true, MakeDate(2150, 6, 1), "2079-12-31"},
+        {true, MakeDate(2150, 6, 1), "2079-12-31 0:0"},  // the extended form always has a time
         {true, MakeDate(1975, 6, 1, 10, 30), "1980-1-1 0:0"},
         {true, MakeDate(2079, 12, 31, 23, 59), "2079-12-31 23:59"},
         {true, MakeDate(1980, 1, 1, 0, 0), "1980-1-1 0:0"},
@@ -270,7 +270,7 @@ TEST(LDOSFixtures, RealDisksOpenListAndRead) {
         OpenFloppy(disk, copy);
         EXPECT_LT(disk.FS->Suspicion, 100);
         EXPECT_EQ(disk.FS->GetDOSName(false), row.Version);
-        const std::vector<int> files = disk.FS->ListFiles({"*"}, ListInvisible | ListSystem);
+        const std::vector<int> files = disk.FS->ListFiles({"*/*"}, ListInvisible | ListSystem);
         EXPECT_GE(files.size(), 2u);
         for (int dec : files)
             EXPECT_EQ(disk.FS->ReadFile(dec).size(), static_cast<size_t>(disk.FS->GetFileSize(dec)))
