@@ -81,7 +81,7 @@ TEST(DOSPLUSRealDisk, OpensListsAndReadsEveryFile) {
     EXPECT_EQ(fs.Suspicion, 0);
     EXPECT_EQ(fs.GetDOSName(false), "DOSPLUS 3.4");
     EXPECT_EQ(fs.GetDirectoryTrack(), 17);
-    const std::vector<int> files = fs.ListFiles({"*"}, ListInvisible | ListSystem);
+    const std::vector<int> files = fs.ListFiles({"*/*"}, ListInvisible | ListSystem);
     EXPECT_GT(files.size(), 10u);
     EXPECT_GE(fs.FindFile("SYS0/SYS"), 0);
     for (int dec : files) {

@@ -183,7 +183,7 @@ TEST(MULTIDOSRealDisk, OpensListsAndReadsEveryFile) {
     MULTIDOS fs(image.get());
     EXPECT_EQ(fs.Suspicion, 0);
     EXPECT_EQ(fs.GetDOSName(false), "MULTIDOS");
-    const std::vector<int> files = fs.ListFiles({"*"}, ListInvisible | ListSystem);
+    const std::vector<int> files = fs.ListFiles({"*/*"}, ListInvisible | ListSystem);
     EXPECT_GT(files.size(), 2u);
     EXPECT_GE(fs.FindFile("EXPORT2/CMD"), 0);
     for (int dec : files) {

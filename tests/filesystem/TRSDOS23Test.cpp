@@ -38,7 +38,7 @@ TEST(TRSDOS23Recognition, JudgesBootSectorAndVersionByte) {
         {"unknown boot", {0xC3, 0x00, 17}, '!', 20, "TRSDOS 2.3"},
     };
     for (const Case& c : cases) {
-        TFreshDisk disk;
+        TFreshDisk disk(DiskImage::ImageDMK);  // a JV1 keeps its boot signature
         PatchBootSector(*disk.Fs, c.boot);
         disk.Fs->GAT[0xCB] = c.version;
         disk.Fs->Modified = true;
@@ -95,7 +95,7 @@ TEST_P(TRSDOS23RealDisks, OpenListAndReadEveryFile) {
     TRSDOS23 fs(image.get());
     EXPECT_EQ(fs.Suspicion, 0);
     EXPECT_EQ(fs.GetDOSName(false), "TRSDOS 2.3");
-    const std::vector<int> files = fs.ListFiles({"*"}, ListInvisible | ListSystem);
+    const std::vector<int> files = fs.ListFiles({"*/*"}, ListInvisible | ListSystem);
     EXPECT_GT(files.size(), 1u);
     for (int dec : files) {
         const std::vector<uint8_t> data = fs.ReadFile(dec);

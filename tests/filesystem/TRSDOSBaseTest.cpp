@@ -39,14 +39,14 @@ TEST(NewDisk, HasTheDefaultLayoutAndSystemFiles) {
     EXPECT_EQ(fs.GAT[0], 0xFD);   // granule 0 of track 0 (BOOT/SYS), bits above 2 unusable
     EXPECT_EQ(fs.GAT[17], 0xFF);  // both directory granules
     EXPECT_EQ(fs.GAT[35], 0xFF);  // beyond the last track
-    EXPECT_EQ(fs.GAT[0x60 + 17], 0xFF);  // lockout table copies the map
+    EXPECT_EQ(fs.GAT[0x60 + 17], 0xFC);  // lockout table: the map before any allocation
     EXPECT_EQ(fs.HIT[0], 0xA2);
     EXPECT_EQ(fs.HIT[1], 0xC4);
     EXPECT_EQ(fs.GetDiskName(), "SCRATCH");
     EXPECT_EQ(fs.GetDiskDate(), "12/31/86");
 
-    EXPECT_TRUE(fs.ListFiles({"*"}, 0).empty());
-    EXPECT_EQ(fs.ListFiles({"*"}, ListInvisible | ListSystem), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(fs.ListFiles({"*/*"}, 0).empty());
+    EXPECT_EQ(fs.ListFiles({"*/*"}, ListInvisible | ListSystem), (std::vector<int>{0, 1}));
     EXPECT_EQ(fs.GetFullFileName(1), "DIR/SYS");
     EXPECT_EQ(fs.GetAttributeLetters(1), "IS");
     EXPECT_EQ(fs.GetFileSize(1), 10 * 256);
@@ -92,7 +92,7 @@ TEST(FindFreeDirectoryEntry, SkipsSystemRecordsAndSectorsBeyondTheDirectory) {
     TFreshDisk disk;
     auto& fs = *disk.Fs;
     EXPECT_EQ(fs.FindFreeDirectoryEntry(0), 2);
-    EXPECT_EQ(fs.FindFreeDirectoryEntry(40), 40);
+    EXPECT_EQ(fs.FindFreeDirectoryEntry(40), 64);  // 40 has low bits 8: no such sector
     EXPECT_EQ(fs.FindFreeDirectoryEntry(8), 32);  // low bits 8..31 have no sector
     EXPECT_EQ(fs.FindFreeDirectoryEntry(232), 2);  // wraps past 255 and skips DEC 0 and 1
     std::fill(fs.HIT.begin(), fs.HIT.end(), 0x55);
@@ -220,7 +220,7 @@ TEST(Loading, TolerantLoadSwitchesEofInLastSectorOffForOddRecords) {
 }
 
 TEST(Loading, DirectorySectorsWithTheDataMarkOnlyRaiseSuspicion) {
-    TFreshDisk disk;
+    TFreshDisk disk(DiskImage::ImageDMK);
     auto& fs = *disk.Fs;
     std::vector<uint8_t> gat, dir;
     uint8_t dam = 0;
@@ -232,7 +232,7 @@ TEST(Loading, DirectorySectorsWithTheDataMarkOnlyRaiseSuspicion) {
     disk.Reopen();
     EXPECT_EQ(disk.Fs->Suspicion, 10 + 2);
     EXPECT_TRUE(disk.Fs->ReadError);
-    EXPECT_EQ(disk.Fs->ListFiles({"*"}, ListInvisible | ListSystem).size(), 2u);
+    EXPECT_EQ(disk.Fs->ListFiles({"*/*"}, ListInvisible | ListSystem).size(), 2u);
 }
 
 TEST(Attributes, MapOntoRecordBitsAndLetters) {
@@ -254,8 +254,8 @@ TEST(Attributes, MapOntoRecordBitsAndLetters) {
     EXPECT_FALSE(fs.SupportsAttribute(AttrMOD));
     EXPECT_TRUE(fs.SupportsAttribute(0));
     EXPECT_TRUE(fs.SupportsAttribute(AttrCreated));
-    EXPECT_EQ(fs.ListFiles({"*"}, 0), std::vector<int>{});
-    EXPECT_EQ(fs.ListFiles({"*"}, ListInvisible), std::vector<int>{dec});
+    EXPECT_EQ(fs.ListFiles({"*/*"}, 0), std::vector<int>{});
+    EXPECT_EQ(fs.ListFiles({"*/*"}, ListInvisible), std::vector<int>{dec});
 }
 
 TEST(Dates, KeepMonthDayAndYearModuloEight) {

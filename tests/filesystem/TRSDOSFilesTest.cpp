@@ -147,7 +147,7 @@ TEST(CreateFile, FourFullExtentsGetAnEmptyExtensionRecord) {
     EXPECT_EQ(extension[30], 0xFF);
     EXPECT_EQ(fs.HIT[static_cast<size_t>(next)], fs.HIT[static_cast<size_t>(dec)]);
     EXPECT_EQ(fs.GetExtents(dec).size(), 4u);
-    EXPECT_EQ(fs.ListFiles({"*"}, ListInvisible | ListSystem).size(), 3u);  // extension records are not files
+    EXPECT_EQ(fs.ListFiles({"*/*"}, ListInvisible | ListSystem).size(), 3u);  // extension records are not files
     EXPECT_EQ(fs.ReadFile(dec), data);
 }
 
@@ -277,7 +277,7 @@ TEST(DeleteFile, FreesGranulesAndRefusesARecordNotInUse) {
     EXPECT_FALSE(fs.DeleteFile(dec));
     disk.Reopen();
     EXPECT_EQ(disk.Fs->GetFreeSpace(), freeSpace);
-    EXPECT_TRUE(disk.Fs->ListFiles({"*"}, 0).empty());
+    EXPECT_TRUE(disk.Fs->ListFiles({"*/*"}, 0).empty());
 }
 
 TEST(WriteProtection, RefusesEveryChangeAndLeavesImageAndDirectoryAlone) {
@@ -378,7 +378,7 @@ TEST(RoundTrip, RandomFilesSurviveReopeningAndTheMapMatchesTheExtents) {
     disk.Reopen();
     auto& fs = *disk.Fs;
     EXPECT_EQ(fs.Suspicion, 0);
-    const std::vector<int> listed = fs.ListFiles({"*"}, 0);
+    const std::vector<int> listed = fs.ListFiles({"*/*"}, 0);
     EXPECT_EQ(listed.size(), expected.size());
     std::vector<int> owner(70, -1);
     auto claim = [&](int dec) {
