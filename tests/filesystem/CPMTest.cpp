@@ -203,9 +203,9 @@ TEST(CPMRecognition, SingleSidedDisksKeepTheirRow) {
 
 TEST(CPMRecognition, UnreadableOrInvalidDirectoriesAreRefused) {
     {
+        // Every sector holds entries with user bytes of 0x20, whichever row reads them.
         CPMDisk disk(8);
-        for (int index = 0; index < 128; ++index) disk.SetEntry(index, CPMEntry(0x20, "BAD", "", 0, 0, 0, {}));
-        // Every row that reads these sectors sees user bytes of 0x20.
+        for (int n = 0; n < 400; ++n) disk.SetLogical(n, std::vector<uint8_t>(512, 0x20));
         TempPath path("cpm-bad-user");
         ASSERT_TRUE(disk.WriteTo(path.str()));
         auto image = DiskImage::OpenFloppyImage(path.str());
@@ -263,7 +263,7 @@ TEST(CPMReading, PartsSizesAndMissingParts) {
     }
     disk.SetBlock(20, last);
     disk.SetEntry(0, CPMEntry(0, "GAPPED", "DAT", 1, 0, 128, firstBlocks));  // part 0
-    disk.SetEntry(1, CPMEntry(0, "GAPPED", "DAT", 5, 0, 3, {20}));           // part 2 (X = 5)
+    disk.SetEntry(1, CPMEntry(0, "GAPPED", "DAT", 4, 0, 3, {20}));           // part 2 (X = 4)
     // An allocation number of 0 inside an entry is skipped when reading.
     disk.SetEntry(2, CPMEntry(0, "HOLE", "", 0, 0, 32, {21, 0, 22}));
     disk.SetBlock(21, Pattern(2048, 5));
@@ -409,9 +409,11 @@ TEST(CPMWriting, EntryBoundariesOfNewFiles) {
 }
 
 TEST(CPMWriting, LargeFilesOnRowsWithExtentMaskZeroAndTwoKilobyteBlocks) {
-    // Row 30 disk with a file at entry 80, out of sight of the rows that share its directory sectors.
+    // Row 30 disk with a file at entry 80, out of sight of the rows that share its directory
+    // sectors; its block makes no sense as directory entries to the rows that read it as such.
     CPMDisk disk(30);
     disk.SetEntry(80, CPMEntry(0, "SEED", "", 0, 0, 1, {2}));
+    disk.SetBlock(2, std::vector<uint8_t>(2048, 0xFF));
     TempPath path("cpm-row30");
     const std::vector<uint8_t> data = Pattern(40000, 8);
     {
