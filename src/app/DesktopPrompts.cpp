@@ -1,0 +1,99 @@
+#include "DesktopPrompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "FileDialogs.h"
+
+namespace App {
+namespace {
+
+// Dialogs and message boxes come to the front when shown.
+void BringToFront(QWidget* widget) {
+    widget->raise();
+    widget->activateWindow();
+}
+
+}  // namespace
+
+void CDesktopPrompts::ShowError(const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, Owner);
+    BringToFront(&box);
+    box.exec();
+}
+
+bool CDesktopPrompts::AskYesNo(const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Yes | QMessageBox::No, Owner);
+    box.setDefaultButton(QMessageBox::Yes);
+    BringToFront(&box);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString CDesktopPrompts::AskOpenFileName(const QString& title, const QStringList& filters) {
+    return QFileDialog::getOpenFileName(Owner, title, QString(), filters.join(";;"));
+}
+
+QStringList CDesktopPrompts::AskOpenFileNames(const QString& title, const QStringList& filters) {
+    return QFileDialog::getOpenFileNames(Owner, title, QString(), filters.join(";;"));
+}
+
+QString CDesktopPrompts::AskSaveFileName(const QString& title, const QStringList& filters,
+                                         const QString& defaultSuffix) {
+    QFileDialog dialog(Owner, title, QString(), filters.join(";;"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+}
+
+std::optional<QString> CDesktopPrompts::AskRename(const QString& oldName) {
+    CRenameDialog dialog(oldName, Owner);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Name();
+}
+
+std::optional<QString> CDesktopPrompts::AskValidName(const QString& rejectedName) {
+    CRenameDialog2 dialog(rejectedName, Owner);
+    BringToFront(&dialog);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Name();
+}
+
+bool CDesktopPrompts::AskReplace(FileSystem::TFileSystem& fs, int existingIndex, const QString& newName,
+                                 qint64 newSize, const FileSystem::FileDate& newDate) {
+    CReplaceDialog dialog(fs, existingIndex, newName, newSize, newDate, Owner);
+    BringToFront(&dialog);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<bool> CDesktopPrompts::AskExtract(int selectedCount, QString& directory) {
+    QWidget* owner = Owner;
+    CExtractDialog dialog(
+        selectedCount, directory,
+        [owner](const QString& title, const QString& start) {
+            return QFileDialog::getExistingDirectory(owner, title, start);
+        },
+        Owner);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    directory = dialog.Directory();
+    return dialog.AllFiles();
+}
+
+void CDesktopPrompts::ShowViewer(FileSystem::TFileSystem&, int, int&) {}
+
+std::optional<NewFloppySettings> CDesktopPrompts::AskNewFloppy() { return std::nullopt; }
+
+bool CDesktopPrompts::ShowDiskProperties(FileSystem::MountedDisk&) { return false; }
+
+bool CDesktopPrompts::ShowFileProperties(FileSystem::TFileSystem&, int) { return false; }
+
+bool CDesktopPrompts::EditPreferences(TPreferences&) { return false; }
+
+void CDesktopPrompts::ShowAbout() {
+    QMessageBox::about(Owner, "About Quarrybox",
+                       QString("<b>Quarrybox</b> %1<br>TRS-80 virtual disk images: list, view, extract and add files.")
+                           .arg(QB_VERSION));
+}
+
+}  // namespace App
