@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "FileDialogs.h"
+#include "TextView.h"
 
 namespace App {
 namespace {
@@ -80,7 +81,10 @@ std::optional<bool> CDesktopPrompts::AskExtract(int selectedCount, QString& dire
     return dialog.AllFiles();
 }
 
-void CDesktopPrompts::ShowViewer(FileSystem::TFileSystem&, int, int&) {}
+void CDesktopPrompts::ShowViewer(FileSystem::TFileSystem& fs, int fileIndex, int& fontType) {
+    CTextView viewer(fs, fileIndex, fontType, Owner);
+    if (viewer.Run() == CTextView::ResultDone) fontType = viewer.FontType();
+}
 
 std::optional<NewFloppySettings> CDesktopPrompts::AskNewFloppy() { return std::nullopt; }
 

@@ -102,7 +102,7 @@ private slots:
         App::TPreferences& preferences = Frame->Preferences();
         preferences.ConversionTypeIn = 1;
         // Eleven bytes on the host, nine after CR/LF becomes CR: still refused.
-        QVERIFY(!Frame->StoreFile("TEXT/TXT", Bytes("ab\r\ncd\r\nef"), {}));
+        QVERIFY(!Frame->StoreFile("TEXT/TXT", Bytes("abc\r\ncd\r\nef"), {}));
         const auto errors = Prompts.OfKind("error");
         QCOMPARE(errors.size(), size_t(1));
         QCOMPARE(errors[0].Caption, QString("Not Enough Space"));
