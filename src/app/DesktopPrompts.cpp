@@ -3,7 +3,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "CreateFloppy.h"
 #include "FileDialogs.h"
+#include "PropertyDialogs.h"
 #include "TextView.h"
 
 namespace App {
@@ -86,13 +88,29 @@ void CDesktopPrompts::ShowViewer(FileSystem::TFileSystem& fs, int fileIndex, int
     if (viewer.Run() == CTextView::ResultDone) fontType = viewer.FontType();
 }
 
-std::optional<NewFloppySettings> CDesktopPrompts::AskNewFloppy() { return std::nullopt; }
+std::optional<NewFloppySettings> CDesktopPrompts::AskNewFloppy() {
+    CCreateFloppy dialog([this](const QString& caption, const QString& text) { ShowError(caption, text); }, Owner);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Settings();
+}
 
-bool CDesktopPrompts::ShowDiskProperties(FileSystem::MountedDisk&) { return false; }
+bool CDesktopPrompts::ShowDiskProperties(FileSystem::MountedDisk& disk) {
+    CDiskInfoDialog dialog(disk, Owner);
+    return dialog.exec() == QDialog::Accepted;
+}
 
-bool CDesktopPrompts::ShowFileProperties(FileSystem::TFileSystem&, int) { return false; }
+bool CDesktopPrompts::ShowFileProperties(FileSystem::TFileSystem& fs, int fileIndex) {
+    CFileInfoDialog dialog(
+        fs, fileIndex, [this](const QString& caption, const QString& text) { ShowError(caption, text); }, Owner);
+    return dialog.exec() == QDialog::Accepted;
+}
 
-bool CDesktopPrompts::EditPreferences(TPreferences&) { return false; }
+bool CDesktopPrompts::EditPreferences(TPreferences& preferences) {
+    CPreferencesDialog dialog(preferences, Owner);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    preferences = dialog.Chosen();
+    return true;
+}
 
 void CDesktopPrompts::ShowAbout() {
     QMessageBox::about(Owner, "About Quarrybox",
