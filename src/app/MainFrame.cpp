@@ -434,7 +434,9 @@ void CMainFrame::RunDateCheck() {
     }
     if (!Prompts.AskYesNo(caption, text)) return;
     try {
-        Patcher->Apply(*fs, state.Variant, state.Kind);
+        if (!Patcher->Apply(*fs, state.Variant, state.Kind)) {
+            Prompts.ShowError(caption, "The date patches could not be applied; the disk was not changed.");
+        }
     } catch (const std::exception& error) {
         Prompts.ShowError(caption, QString::fromLocal8Bit(error.what()));
     }

@@ -142,9 +142,9 @@ void CQuarryboxView::startDrag(Qt::DropActions) { emit DragOutRequested(); }
 void CQuarryboxView::RunDrag(QMimeData* data) {
     QPointer<QDrag> drag = new QDrag(this);
     drag->setMimeData(data);
-    Dragged = data;
+    BeginDrag(data);
     drag->exec(Qt::CopyAction, Qt::CopyAction);
-    Dragged = nullptr;
+    EndDrag();
 }
 
 bool CQuarryboxView::AcceptsDrop(const QMimeData* data) {

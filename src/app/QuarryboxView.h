@@ -40,6 +40,9 @@ public:
     // The data being dragged out of this list while a drag runs, so a drop of it
     // back onto the list can be refused.
     const QMimeData* DraggedData() const { return Dragged; }
+    // Marks the start and end of a drag of data out of this list.
+    void BeginDrag(const QMimeData* data) { Dragged = data; }
+    void EndDrag() { Dragged = nullptr; }
 
 signals:
     void PreviewRequested(int fileIndex);
