@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "AppIcon.h"
 #include "CreateFloppy.h"
 #include "FileDialogs.h"
 #include "PropertyDialogs.h"
@@ -113,9 +114,16 @@ bool CDesktopPrompts::EditPreferences(TPreferences& preferences) {
 }
 
 void CDesktopPrompts::ShowAbout() {
-    QMessageBox::about(Owner, "About Quarrybox",
-                       QString("<b>Quarrybox</b> %1<br>TRS-80 virtual disk images: list, view, extract and add files.")
-                           .arg(QB_VERSION));
+    QString text = QString("<p><b>Quarrybox</b> %1</p><p>Lists, views, extracts and adds files on the virtual disk "
+                           "images of TRS-80 emulators.</p>")
+                       .arg(QB_VERSION);
+    const QString home = QB_HOMEPAGE;
+    if (!home.isEmpty()) text += QString("<p><a href=\"%1\">%1</a></p>").arg(home.toHtmlEscaped());
+    QMessageBox box(QMessageBox::NoIcon, "About Quarrybox", text, QMessageBox::Ok, Owner);
+    box.setIconPixmap(ProgramIcon().pixmap(64, 64));
+    box.setTextFormat(Qt::RichText);
+    box.setTextInteractionFlags(Qt::TextBrowserInteraction);
+    box.exec();
 }
 
 }  // namespace App

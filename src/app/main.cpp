@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QSettings>
 
+#include "AppIcon.h"
 #include "DesktopPrompts.h"
 #include "MainFrame.h"
 #include "Preferences.h"
@@ -11,7 +12,7 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(App::SettingsOrganisation);
     QApplication::setApplicationName(App::SettingsApplication);
     QApplication::setApplicationVersion(QB_VERSION);
-    QApplication::setWindowIcon(QIcon::fromTheme("quarrybox", QIcon(":/quarrybox.png")));
+    QApplication::setWindowIcon(App::ProgramIcon());
 
     QSettings settings(App::SettingsOrganisation, App::SettingsApplication);
     const App::TPreferences preferences = App::TPreferences::Load(settings);
