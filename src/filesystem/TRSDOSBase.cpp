@@ -54,27 +54,37 @@ void TRSDOSBase::CheckWritable() const {
 
 // ---------------------------------------------------------------- sectors
 
-bool TRSDOSBase::ReadSector(int track, int sector, bool& normalData, std::vector<uint8_t>& buffer) {
+bool TRSDOSBase::ReadPhysicalSector(int track, int sector, int side, int density, bool& normalData,
+                                    std::vector<uint8_t>& buffer) {
     normalData = false;
-    int side = 0;
-    if (sector >= SectorsPerSide) {
-        side = 1;
-        sector -= SectorsPerSide;
-    }
+    FoundDensity = static_cast<uint8_t>(density);
     uint8_t dam = 0;
-    FoundDensity = Density;
-    bool ok = ReadDiskSector(track, sector, side, Density, dam, buffer);
-    if (!ok) {
-        FoundDensity = Density ? 0 : 1;
-        ok = ReadDiskSector(track, sector, side, FoundDensity, dam, buffer);
-    }
-    if (!ok || buffer.size() != SectorSize) {
+    if (!ReadDiskSector(track, sector, side, density, dam, buffer) || buffer.size() != SectorSize) {
         buffer.clear();
         return false;
     }
     normalData = dam == 0xFB;
     LastDAM = dam;
     return true;
+}
+
+std::vector<uint8_t> TRSDOSBase::SectorSlice(const std::vector<uint8_t>& data, size_t offset) {
+    std::vector<uint8_t> bytes(SectorSize, 0);
+    if (offset < data.size()) {
+        const size_t count = std::min<size_t>(SectorSize, data.size() - offset);
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), count, bytes.begin());
+    }
+    return bytes;
+}
+
+bool TRSDOSBase::ReadSector(int track, int sector, bool& normalData, std::vector<uint8_t>& buffer) {
+    int side = 0;
+    if (sector >= SectorsPerSide) {
+        side = 1;
+        sector -= SectorsPerSide;
+    }
+    if (ReadPhysicalSector(track, sector, side, Density, normalData, buffer)) return true;
+    return ReadPhysicalSector(track, sector, side, Density ? 0 : 1, normalData, buffer);
 }
 
 bool TRSDOSBase::AppendSector(int track, int sector, std::vector<uint8_t>& buffer) {
@@ -87,11 +97,7 @@ bool TRSDOSBase::AppendSector(int track, int sector, std::vector<uint8_t>& buffe
 }
 
 bool TRSDOSBase::WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset) {
-    std::vector<uint8_t> bytes(SectorSize, 0);
-    if (offset < data.size()) {
-        const size_t count = std::min<size_t>(SectorSize, data.size() - offset);
-        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), count, bytes.begin());
-    }
+    const std::vector<uint8_t> bytes = SectorSlice(data, offset);
     const uint8_t dam = track == DirectoryTrack ? DirectoryDAM : 0xFB;
     int side = 0;
     if (sector >= SectorsPerSide) {
@@ -129,6 +135,30 @@ bool TRSDOSBase::WriteGranule(int& track, int& sector, const std::vector<uint8_t
 
 bool TRSDOSBase::ReadBootSector(int sector, int density, uint8_t& dam, std::vector<uint8_t>& data) {
     return ReadDiskSector(0, sector, 0, density, dam, data) && data.size() >= 3;
+}
+
+std::vector<uint8_t> TRSDOSBase::ReadBootSectorEitherDensity(const uint8_t (&sectorOneSignature)[4]) {
+    std::vector<uint8_t> boot;
+    uint8_t dam = 0;
+    if (ReadBootSector(1, 1, dam, boot)) {
+        Density = 1;
+        if (boot.size() >= 4 && std::equal(std::begin(sectorOneSignature), std::end(sectorOneSignature), boot.begin()) &&
+            !ReadBootSector(0, 1, dam, boot))
+            throw EInvalidFormat();
+        return boot;
+    }
+    if (!ReadBootSector(0, 0, dam, boot)) throw EInvalidFormat();
+    Density = 0;
+    return boot;
+}
+
+void TRSDOSBase::SetSidedGeometry() {
+    const int granulesPerSide = Density ? 3 : 2;
+    SectorsPerSide = Density ? 18 : 10;
+    SectorsPerGranule = SectorsPerSide / granulesPerSide;
+    SectorsPerTrack = SectorsPerSide * Sides;
+    GranulesPerTrack = granulesPerSide * Sides;
+    DirectorySectors = std::min(SectorsPerTrack, 34);
 }
 
 // ---------------------------------------------------------------- records

@@ -128,6 +128,20 @@ protected:
     bool IsGranuleFree(int track, int granule) const;
     // Number of GAT bytes the allocation map may use.
     int AllocationMapLimit() const;
+    // One physical read: exactly 256 bytes required; records the density
+    // tried in FoundDensity and the mark in LastDAM.
+    bool ReadPhysicalSector(int track, int sector, int side, int density, bool& normalData,
+                            std::vector<uint8_t>& buffer);
+    // The 256 bytes of data from offset on, zero-padded where data ends.
+    static std::vector<uint8_t> SectorSlice(const std::vector<uint8_t>& data, size_t offset);
+    // The boot sector of a disk that may be single or double density: track 0
+    // sector 1 in double density (Density 1), or, when that sector begins with
+    // the given four bytes, sector 0 in double density; failing both, sector 0
+    // in single density (Density 0). Throws EInvalidFormat when unreadable.
+    std::vector<uint8_t> ReadBootSectorEitherDensity(const uint8_t (&sectorOneSignature)[4]);
+    // Sectors, granules and directory size of one- or two-sided disks with
+    // 10 sectors and 2 granules per side (single density) or 18 and 3 (double).
+    void SetSidedGeometry();
     // Reads the boot sector into data; false when unreadable.
     bool ReadBootSector(int sector, int density, uint8_t& dam, std::vector<uint8_t>& data);
 
