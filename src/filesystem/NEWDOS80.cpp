@@ -196,11 +196,42 @@ bool NEWDOS80::WriteSector(int track, int sector, const std::vector<uint8_t>& da
 
 // ---------------------------------------------------------------- listing and PDRIVE
 
+// HIT byte 31 is the DOS's own, not the hash of a file, and its record may
+// lie past the end of the directory. For the length of one search the slot
+// takes a stand-in value: empty to pass it over, taken to keep it from new files.
+class NEWDOS80::TReservedSlot {
+public:
+    TReservedSlot(std::vector<uint8_t>& hit, uint8_t standIn) : Hit(hit), Saved(hit[ReservedDEC]) {
+        Hit[ReservedDEC] = standIn;
+    }
+    ~TReservedSlot() { Hit[ReservedDEC] = Saved; }
+    TReservedSlot(const TReservedSlot&) = delete;
+    TReservedSlot& operator=(const TReservedSlot&) = delete;
+
+private:
+    std::vector<uint8_t>& Hit;
+    uint8_t Saved;
+};
+
 std::vector<int> NEWDOS80::ListFiles(const std::vector<std::string>& patterns, int flags) {
-    // DEC 31 is the DOS's own and never a user file.
-    std::vector<int> files = TRSDOSBase::ListFiles(patterns, flags);
-    files.erase(std::remove(files.begin(), files.end(), 31), files.end());
-    return files;
+    TReservedSlot passOver(HIT, 0);
+    return TRSDOSBase::ListFiles(patterns, flags);
+}
+
+int NEWDOS80::FindFile(const std::string& name) {
+    TReservedSlot passOver(HIT, 0);
+    return TRSDOSBase::FindFile(name);
+}
+
+int NEWDOS80::GetFileSize(int fileIndex) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    const bool noSectors = record[20] == 0 && record[21] == 0 && record[22] == 0xFF;
+    return noSectors ? 0 : TRSDOSBase::GetFileSize(fileIndex);
+}
+
+int NEWDOS80::FindFreeDirectoryEntry(int start) {
+    TReservedSlot keepFree(HIT, 0xFF);
+    return TRSDOSBase::FindFreeDirectoryEntry(start);
 }
 
 std::string NEWDOS80::GetPDriveText() const {

@@ -20,7 +20,13 @@ public:
     ~NEWDOS80() override;
 
     std::string GetDOSName(bool family) override;
+    // DEC 31 is the DOS's own: never listed, found or given to a new file.
     std::vector<int> ListFiles(const std::vector<std::string>& patterns, int flags) override;
+    int FindFile(const std::string& name) override;
+    // A record without a single extent holds no data, whatever its EOF byte says.
+    int GetFileSize(int fileIndex) override;
+    int FindFreeDirectoryEntry(int start) override;
+    static constexpr int ReservedDEC = 31;
 
     // The drive-parameter table written as the PDRIVE command would show it.
     std::string GetPDriveText() const;
@@ -61,6 +67,7 @@ protected:
     bool WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset) override;
 
 private:
+    class TReservedSlot;
     void ReadDriveParameters(std::vector<uint8_t>& table);
     void TakePDriveFields(const std::vector<uint8_t>& table);
     void TakeGeometry(const std::vector<uint8_t>& table);
