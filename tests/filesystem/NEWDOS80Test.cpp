@@ -2,7 +2,9 @@
 // that cannot be a disk's, DEC 31, and the real disks in their four forms.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -72,6 +74,40 @@ public:
     std::unique_ptr<DiskImage::TFloppyImage> Image;
     std::unique_ptr<TProbeNEWDOS80> Fs;
 };
+
+// An HDV2 hard disk of 20 cylinders and 2 heads holding an empty NEWDOS/80
+// drive: 64 sectors per cylinder, 8 granules of 8 sectors, directory of 16
+// sectors on cylinder 1.
+std::string MakeNewdosHardDisk(const TScratchFolder& folder) {
+    constexpr int cylinders = 20, heads = 2, trackRecord = 8256;
+    std::vector<uint8_t> file = {'H', 'D', 'V', 0x1A, 9, cylinders, 0, heads - 1, 0};
+    file.resize(9 + static_cast<size_t>(cylinders * heads) * trackRecord, 0);
+    auto sectorAt = [&](int cylinder, int head, int sector) {
+        return file.data() + 9 + static_cast<size_t>(cylinder * heads + head) * trackRecord + 64 + sector * 256;
+    };
+    for (int t = 0; t < cylinders * heads; ++t)
+        for (int s = 0; s < 32; ++s) {
+            uint8_t* entry = file.data() + 9 + static_cast<size_t>(t) * trackRecord + 2 * s;
+            entry[0] = 1;
+            entry[1] = static_cast<uint8_t>(s);
+        }
+    uint8_t* boot = sectorAt(0, 0, 1);
+    boot[1] = 0xFE;
+    boot[2] = 1;
+    const uint8_t table[16] = {1, cylinders, 0, 8, 32, 8, heads - 1, 0, 1, 16, 0, 0, 0, 0, 1, 0};
+    std::copy(std::begin(table), std::end(table), sectorAt(0, 0, 2));
+    uint8_t* gat = sectorAt(1, 0, 0);
+    gat[0] = 0x01;  // the boot granule
+    gat[1] = 0x03;  // GAT, HIT and directory
+    std::copy_n("HARDDISK", 8, reinterpret_cast<char*>(gat + 0xD0));
+    const std::string path = folder.File("newdos.hdv");
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out != nullptr) {
+        std::fwrite(file.data(), 1, file.size(), out);
+        std::fclose(out);
+    }
+    return path;
+}
 
 std::string RealFixture(const char* name) { return std::string(QB_FIXTURES_DIR) + "/real/" + name; }
 
@@ -255,4 +291,34 @@ TEST(NEWDOS80, RealDisksOpenInAllFourForms) {
             EXPECT_EQ(fs.ReadFile(dec).size(), static_cast<size_t>(fs.GetFileSize(dec)));
         }
     }
+}
+
+TEST(NEWDOS80, HardDiskDriveMapsSectorsAcrossHeads) {
+    TScratchFolder folder;
+    const std::string path = MakeNewdosHardDisk(folder);
+    const std::vector<uint8_t> data = PatternBytes(9000, 21);
+    {
+        auto image = DiskImage::OpenHardImage(path);
+        NEWDOS80 fs(image.get());
+        EXPECT_TRUE(fs.IsHardDisk);
+        EXPECT_EQ(fs.GetDiskName(), "HARDDISK");
+        EXPECT_EQ(fs.GetSectorsPerSide(), 64);
+        EXPECT_EQ(fs.GetPDriveText(), "HDS=(0,1,0,2,32,6,0,64,8,8,1,16)");
+        EXPECT_EQ(fs.GetFreeSpace(), (20 * 8 - 3) * 8 * 256);
+        ASSERT_TRUE(fs.CreateFile("DATA/BIN", data, FileDate{}));
+    }
+    auto image = DiskImage::OpenHardImage(path);
+    NEWDOS80 fs(image.get());
+    EXPECT_EQ(fs.Suspicion, 0);
+    const int dec = fs.FindFile("DATA/BIN");
+    ASSERT_GE(dec, 0);
+    EXPECT_EQ(fs.ReadFile(dec), data);
+
+    // The file starts at granule 1 of track 0, logical sector 8; its logical
+    // sector 32 is the first sector of head 1 in the image file.
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> stored(256);
+    in.seekg(9 + 8256 * 1 + 64);
+    in.read(reinterpret_cast<char*>(stored.data()), 256);
+    EXPECT_EQ(stored, std::vector<uint8_t>(data.begin() + 24 * 256, data.begin() + 25 * 256));
 }
