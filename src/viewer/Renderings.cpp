@@ -191,4 +191,15 @@ Picture RenderGraphics(std::span<const uint8_t> bytes) {
     return DoubledRows(FullWidth, FullHeight, DecodeRunLength(bytes));
 }
 
+std::string EncodePortableBitmap(const Picture& picture) {
+    std::string file = "P4\n" + std::to_string(picture.Width) + " " + std::to_string(picture.Height) + "\n";
+    const size_t size = static_cast<size_t>(picture.BytesPerRow()) * static_cast<size_t>(std::max(picture.Height, 0));
+    file.reserve(file.size() + size);
+    for (size_t i = 0; i < size; ++i) {
+        const uint8_t lit = i < picture.Pixels.size() ? picture.Pixels[i] : 0x00;
+        file.push_back(static_cast<char>(~lit));
+    }
+    return file;
+}
+
 }  // namespace Viewer

@@ -50,4 +50,8 @@ std::string RenderEdtasm(std::span<const uint8_t> bytes);
 // screen, anything else a run-length-coded 640 x 240 screen. Rows are doubled for display.
 Picture RenderGraphics(std::span<const uint8_t> bytes);
 
+// The picture as a binary portable bitmap (P4), in which a 1 bit is black: lit pixels
+// come out white.
+std::string EncodePortableBitmap(const Picture& picture);
+
 }  // namespace Viewer

@@ -23,7 +23,7 @@ enum class ViewMode {
 
 // What the viewer knows of the file besides its bytes.
 struct ViewedFile {
-    std::span<const uint8_t> Bytes;
+    std::span<const uint8_t> Bytes;  // the whole file; the caller keeps it alive
     std::string Extension;   // upper case, without the dot
     int Family = FamilyTRSDOS;  // FamilyTRSDOS, FamilyRSDOS or FamilyCPM
     bool LooksLikeText = false;  // the host-transfer text test on this file

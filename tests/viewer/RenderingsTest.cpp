@@ -150,6 +150,16 @@ TEST(RenderGraphics, RunLengthDataAndEarlyEnds) {
     EXPECT_EQ(picture.Pixels, Bytes(80 * 480, 0));
 }
 
+TEST(EncodePortableBitmap, WritesLitPixelsAsWhite) {
+    Picture picture;
+    picture.Width = 16;
+    picture.Height = 2;
+    picture.Pixels = {0x80, 0x00, 0xFF, 0x0F};
+    EXPECT_EQ(EncodePortableBitmap(picture), std::string("P4\n16 2\n\x7F\xFF\x00\xF0", 12));
+    const Picture screen = RenderGraphics(Bytes{});
+    EXPECT_EQ(EncodePortableBitmap(screen).size(), std::string("P4\n640 480\n").size() + 80u * 480u);
+}
+
 TEST(Renderings, RandomBytesAlwaysRender) {
     std::mt19937 random(5);
     std::uniform_int_distribution<int> byte(0, 255);
