@@ -70,6 +70,10 @@ TRSDOS13::TRSDOS13(DiskImage::TDiskImage* image, const std::string& diskName, co
     DirectoryTrack = 17;
     Tracks = 40;
     Format(diskName, diskDate);
+    // A container that cannot hold double-density tracks (JV1) leaves tracks
+    // unformatted and the directory unwritten: say so rather than hand out a
+    // disk that will never open.
+    if (FormatFailed || Modified) throw EInvalidFormat();
 }
 
 TRSDOS13::~TRSDOS13() {
@@ -376,8 +380,10 @@ void TRSDOS13::WriteBootSector() {
 }
 
 bool TRSDOS13::FormatTrack(int track) {
-    if (FloppyImage == nullptr) return false;
-    return FloppyImage->FormatTrack(track, SectorsPerSide, 1, true, DataMark, true, Interleave);
+    const bool ok =
+        FloppyImage != nullptr && FloppyImage->FormatTrack(track, SectorsPerSide, 1, true, DataMark, true, Interleave);
+    if (!ok) FormatFailed = true;
+    return ok;
 }
 
 }  // namespace FileSystem

@@ -18,7 +18,8 @@ public:
     // Recognises the disk and loads GAT, HIT and directory; throws
     // EInvalidFormat when the boot sector or the HIT cannot be read.
     explicit TRSDOS13(DiskImage::TDiskImage* image);
-    // Formats the image as a new 40-track TRSDOS 1.3 disk.
+    // Formats the image as a new 40-track TRSDOS 1.3 disk; throws
+    // EInvalidFormat when the image cannot hold it (JV1 is single density).
     TRSDOS13(DiskImage::TDiskImage* image, const std::string& diskName, const std::string& diskDate);
     ~TRSDOS13() override;
 
@@ -73,6 +74,9 @@ protected:
     bool SkipExtensionRecords = false;
     uint8_t DataMark = 0xF8;
     uint8_t DirectoryMark = 0xFB;
+
+private:
+    bool FormatFailed = false;
 };
 
 }  // namespace FileSystem

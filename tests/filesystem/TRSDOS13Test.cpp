@@ -126,6 +126,12 @@ TEST(TRSDOS13, NewDiskHasTheDOSLayout) {
     EXPECT_EQ(disk.Fs->GetFreeSpace(), (240 - 7) * GranuleBytes);
 }
 
+TEST(TRSDOS13, NewDiskIsRefusedByASingleDensityContainer) {
+    TScratchFolder folder;
+    auto image = DiskImage::CreateFloppyImage(folder.File("new13.jv1"), DiskImage::ImageJV1);
+    EXPECT_THROW(TRSDOS13(image.get(), "NEW13", "12/09/26"), TFileSystem::EInvalidFormat);
+}
+
 TEST(TRSDOS13, RecordSevenLiesInSectorThreeAtByte96) {
     TNew13Disk disk;
     for (int i = 0; i < 8; ++i) disk.Create("FILE" + std::to_string(i), 10, i);
