@@ -93,6 +93,32 @@ TEST(LDOSHardDisk, GeometryFromDescriptorOrHeads) {
     }
 }
 
+// An HDV1 disk of more than 203 cylinders pairs its cylinders into two-sided tracks.
+TEST(LDOSHardDisk, LargeHDV1TakesTwoCylindersPerTrack) {
+    TempFolder folder;
+    const std::string path = folder.File("large.hdv");
+    WriteBlankHDV1(path, 210, 1);
+    {
+        auto image = DiskImage::OpenHardImage(path);
+        PartitionLayout layout;
+        layout.Tracks = 105;
+        layout.Sides = 2;
+        layout.DirectoryTrack = 52;
+        WriteLDOSPartition(*image, layout);
+    }
+    LDOSDisk disk;
+    OpenPartition(disk, path, 0, 0);
+    EXPECT_EQ(disk.FS->Suspicion, 0);
+    EXPECT_EQ(disk.FS->GetSides(), 2);
+    EXPECT_EQ(disk.FS->GetSectorsPerTrack(), 64);
+    EXPECT_EQ(disk.FS->GetGranulesPerTrack(), 8);
+    const std::vector<uint8_t> bytes = PatternBytes(70000, 5);
+    ASSERT_TRUE(disk.FS->CreateFile("BIG/DAT", bytes, FileDate{}));
+    OpenPartition(disk, path, 0, 0);
+    EXPECT_TRUE(disk.FS->ReadFile(disk.FS->FindFile("BIG/DAT")) == bytes);
+    ExpectConsistentAllocation(*disk.FS);
+}
+
 TEST(LDOSHardDisk, RoundTripOnOnePartitionLeavesTheOthersAlone) {
     TempFolder folder;
     const std::string path = folder.File("shared.hdv");
