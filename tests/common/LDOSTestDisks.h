@@ -181,6 +181,15 @@ inline void WriteLDOSPartition(DiskImage::THardImage& image, const PartitionLayo
                                 static_cast<uint8_t>(directoryGranules - 1)));
 }
 
+// An HDV1 file at path holding the given LDOS partitions.
+inline void WriteLDOSHardDisk(const std::string& path, int cylinders, int heads,
+                              const std::vector<PartitionLayout>& partitions) {
+    WriteBlankHDV1(path, cylinders, heads);
+    std::unique_ptr<DiskImage::THardImage> image = DiskImage::OpenHardImage(path);
+    for (const PartitionLayout& layout : partitions)
+        WriteLDOSPartition(*image, layout);
+}
+
 // Bytes that differ from file to file and from position to position.
 inline std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed) {
     std::vector<uint8_t> bytes(size);
