@@ -96,11 +96,11 @@ struct OpenedFile {
     std::string name;
 };
 
-OpenedFile OpenFirstCandidate(const std::vector<std::string>& names) {
+OpenedFile OpenFirstCandidate(const std::vector<std::string>& names, bool readingOnly) {
     OpenedFile opened;
     int lastError = ENOENT;
     for (const auto& name : names) {
-        lastError = opened.file.OpenExisting(name, opened.readOnly);
+        lastError = opened.file.OpenExisting(name, opened.readOnly, readingOnly);
         if (lastError == 0) {
             opened.name = name;
             return opened;
@@ -137,14 +137,14 @@ std::unique_ptr<Image> TryFormats(OpenedFile& opened, const std::vector<FormatCo
 
 }  // namespace
 
-std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path) {
-    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3"}));
+std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly) {
+    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3"}), readOnly);
     return TryFormats<TFloppyImage>(
         opened, {Construct<TFloppyImage, JV1>(), Construct<TFloppyImage, DMK>(), Construct<TFloppyImage, JV3>()});
 }
 
-std::unique_ptr<THardImage> OpenHardImage(const std::string& path) {
-    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".hdv"}));
+std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly) {
+    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".hdv"}), readOnly);
     return TryFormats<THardImage>(
         opened, {Construct<THardImage, HDV2>(), Construct<THardImage, HDV1>(), Construct<THardImage, HDDCF>()});
 }

@@ -83,9 +83,20 @@ struct CellState {
 uint16_t CrcStep(uint16_t crc, uint8_t byte);
 uint16_t Crc16(const uint8_t* data, size_t length, uint16_t preset = 0xFFFF);
 
+// One sector as it lies on a floppy track: everything an image format may keep of it.
+struct TTrackSector {
+    int Sector = 0;  // the sector number of its ID field
+    int Size = 256;
+    bool Density = false;  // true = double density
+    uint8_t DAM = 0xFB;
+    bool CrcError = false;  // the data field's CRC is wrong
+    std::vector<uint8_t> Data;
+};
+
 class TFloppyImage : public TDiskImage {
 public:
     static constexpr int RawTrackCapacity = 10436;
+    static constexpr int DefaultTrackLength = 6272;  // cells used per side by every format
     static constexpr int SectorBufferSize = 4096;
     // 128 << 5 = 4096: larger ID size codes cannot be read into a sector buffer.
     static constexpr int MaxSizeCode = 5;
@@ -106,6 +117,14 @@ public:
                         uint8_t* buffer, bool& crcError);
     bool FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam,
                      bool density, int interleave);
+    // Every readable sector of one side of the loaded track, both densities, in physical order.
+    std::vector<TTrackSector> ReadTrackSide(int side);
+    // Replaces a track by the given sectors, laid out side by side in the order given, with
+    // shorter single-density gaps when the usual ones do not fit. Fails and leaves the track
+    // as it was when the sectors do not fit the raw track or the format cannot store them.
+    bool LayOutTrack(int track, const std::array<std::vector<TTrackSector>, 2>& sides);
+    // Cells the sectors take when laid out by LayOutTrack, the start of the track included.
+    static int TrackSideCells(const std::vector<TTrackSector>& sectors, bool compact);
 
     // Raw-track primitives, as a floppy disk controller would perform them.
     bool PutCell(CellState& state, uint8_t byte);
@@ -155,7 +174,7 @@ protected:
     std::array<std::vector<Cell>, 2> RawTrack;
     bool TrackModified = false;
     bool TrackDirty = false;
-    int TrackLength = 6272;
+    int TrackLength = DefaultTrackLength;
     int CurrentTrack = -1;
     std::vector<uint8_t> FormatBuffer;
 };
@@ -185,8 +204,9 @@ protected:
 };
 
 // Opens an existing image, trying the candidate names and then the formats in a fixed order.
-std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path);
-std::unique_ptr<THardImage> OpenHardImage(const std::string& path);
+// readOnly opens the file for reading only, so nothing can ever be written to it.
+std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly = false);
+std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly = false);
 
 enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2 };
 // Creates a new, empty image file: 0 JV1, 1 JV3, any other value DMK.

@@ -53,10 +53,10 @@ THostFile& THostFile::operator=(THostFile&& other) noexcept {
     return *this;
 }
 
-int THostFile::OpenExisting(const std::string& path, bool& readOnly) {
+int THostFile::OpenExisting(const std::string& path, bool& readOnly, bool readingOnly) {
     Close();
     readOnly = false;
-    int fd = OpenDescriptor(path, O_RDWR);
+    int fd = readingOnly ? -1 : OpenDescriptor(path, O_RDWR);
     if (fd >= 0) {
         if (int error = RefuseNonImage(fd); error != 0) {
             ::close(fd);

@@ -20,7 +20,8 @@ public:
     // Opens for reading and writing; when another process holds the writer's
     // lock or the file cannot be written, falls back to reading only.
     // Returns 0 on success, else errno. readOnly tells which way it opened.
-    int OpenExisting(const std::string& path, bool& readOnly);
+    // readingOnly skips the attempt to open for writing.
+    int OpenExisting(const std::string& path, bool& readOnly, bool readingOnly = false);
     // Creates (or truncates) a file for reading and writing, owner read/write.
     int Create(const std::string& path);
     void Close();

@@ -14,7 +14,6 @@ constexpr uint8_t FlagSide1 = 0x10;
 constexpr uint8_t FlagCrcError = 0x08;
 constexpr uint8_t FlagSizeCode = 0x03;
 constexpr uint8_t Free = 0xFF;
-constexpr int CapacityStart = 48;
 constexpr int CapacityPerSector = 80;
 
 // Sector sizes by the code of a used header (a free header stores the code inverted).
@@ -53,6 +52,13 @@ uint64_t BlockDataBytes(const uint8_t* headers, int block) {
     return total;
 }
 
+// The ways of giving a track's sectors their slots, tried in this order.
+struct PlacingWay {
+    bool trimFirst;
+    bool resizeTail;
+};
+constexpr PlacingWay PlacingWays[] = {{true, false}, {false, false}, {true, true}};
+
 int HeaderCount(bool secondBlock) { return secondBlock ? TotalHeaders : JV3::HeadersPerBlock; }
 
 struct TrackEntry {
@@ -66,6 +72,10 @@ struct TrackEntry {
 
 }  // namespace
 
+int JV3::SectorCapacityCells(int size, bool density) { return CapacityPerSector + (density ? size : 2 * size); }
+
+bool JV3::CanStoreSize(int size) { return UsedCodeForSize(size) >= 0; }
+
 bool JV3::FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength) {
     std::vector<int> cells(2 * (MaxTrackNumber + 1), CapacityStart);
     for (int i = 0; i < blockCount * HeadersPerBlock; ++i) {
@@ -76,7 +86,7 @@ bool JV3::FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength) 
         int size = HeaderSize(header);
         bool dd = (header[2] & FlagDoubleDensity) != 0;
         int& used = cells[header[0] * 2 + ((header[2] & FlagSide1) ? 1 : 0)];
-        used += CapacityPerSector + (dd ? size : 2 * size);
+        used += SectorCapacityCells(size, dd);
         if (used > trackLength) {
             return false;
         }
@@ -216,7 +226,7 @@ uint64_t JV3::DataOffset(const std::vector<uint8_t>& headers, int header) const 
 // Gives every sector of the loaded track a header slot of its size. Works on copies
 // so that a track that does not fit leaves the image untouched.
 bool JV3::PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const std::vector<FoundSector>& sectors,
-                       bool trimFirst, std::vector<Placement>& placements) const {
+                       bool trimFirst, bool resizeTail, std::vector<Placement>& placements) const {
     uint8_t* table = headers.data();
     for (int i = 0; i < HeaderCount(secondBlock); ++i) {
         uint8_t* header = HeaderAt(table, i);
@@ -251,7 +261,18 @@ bool JV3::PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const s
                 return i;
             }
         }
-        return -1;
+        // Last resort, no freed slot of this size: the first slot of the free tail can take any size,
+        // since resizing it moves only the data of free slots after it. Without this a
+        // new image could never receive a sector of 128, 512 or 1024 bytes.
+        int tail = HeaderCount(secondBlock);
+        while (tail > 0 && IsFree(HeaderAt(table, tail - 1))) {
+            --tail;
+        }
+        if (!resizeTail || tail >= TotalHeaders || UsedCodeForSize(size) < 0) {
+            return -1;
+        }
+        HeaderAt(table, tail)[2] = static_cast<uint8_t>(UsedCodeForSize(size) ^ 3);
+        return tail;
     };
 
     if (trimFirst) {
@@ -278,11 +299,11 @@ bool JV3::PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const s
 
 bool JV3::CanStoreLoadedTrack() {
     auto sectors = CollectTrackSectors();
-    for (bool trimFirst : {true, false}) {
+    for (const auto& way : PlacingWays) {
         std::vector<uint8_t> headers = FormatBuffer;
         bool secondBlock = SecondHeaderBlock;
         std::vector<Placement> placements;
-        if (PlaceSectors(headers, secondBlock, sectors, trimFirst, placements)) {
+        if (PlaceSectors(headers, secondBlock, sectors, way.trimFirst, way.resizeTail, placements)) {
             return true;
         }
     }
@@ -304,13 +325,15 @@ bool JV3::Flush() {
         // Trailing slots are trimmed before placing; when that would leave a sector
         // without a slot of its size (the last track of a disk of 512-byte sectors,
         // say), place first and trim afterwards. A sector is never dropped: when
-        // neither way finds room the flush fails and the file keeps the old track.
+        // neither way finds room, the first free slot of the tail is resized to the sector
+        // (a new image has only 256-byte slots); failing that too, the flush fails and
+        // the file keeps the old track.
         bool placed = false;
-        for (bool trimFirst : {true, false}) {
+        for (const auto& way : PlacingWays) {
             headers = FormatBuffer;
             secondBlock = SecondHeaderBlock;
             placements.clear();
-            if (PlaceSectors(headers, secondBlock, sectors, trimFirst, placements)) {
+            if (PlaceSectors(headers, secondBlock, sectors, way.trimFirst, way.resizeTail, placements)) {
                 placed = true;
                 break;
             }

@@ -23,6 +23,11 @@ public:
 
     // The track-capacity test: every track side of the given header blocks fits the raw track.
     static bool FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength);
+    // What the test counts: a start for every track side, and a share for each sector.
+    static constexpr int CapacityStart = 48;
+    static int SectorCapacityCells(int size, bool density);
+    // The sector sizes a header can describe.
+    static bool CanStoreSize(int size);
 
 protected:
     bool CanStoreLoadedTrack() override;
@@ -41,7 +46,7 @@ private:
 
     std::vector<FoundSector> CollectTrackSectors();
     bool PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const std::vector<FoundSector>& sectors,
-                      bool trimFirst, std::vector<Placement>& placements) const;
+                      bool trimFirst, bool resizeTail, std::vector<Placement>& placements) const;
     uint64_t DataOffset(const std::vector<uint8_t>& headers, int header) const;
 
     bool SecondHeaderBlock = false;

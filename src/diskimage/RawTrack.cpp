@@ -466,3 +466,102 @@ bool TFloppyImage::FormatTrack(int track, int sectorsPerSide, int sides, bool fi
 }
 
 }  // namespace DiskImage
+
+namespace DiskImage {
+
+std::vector<TTrackSector> TFloppyImage::ReadTrackSide(int side) {
+    struct Found {
+        int end = 0;  // cell where the sector's data field ends: orders the two densities
+        TTrackSector sector;
+    };
+    std::vector<Found> found;
+    std::vector<uint8_t> buffer(SectorBufferSize);
+    for (bool density : {false, true}) {
+        CellState state;
+        state.side = side;
+        state.density = density;
+        state.passes = 1;
+        TTrackSector sector;
+        sector.Density = density;
+        // A side holds at most TrackLength cells, so this many sectors cannot all be real.
+        for (int guard = 0; guard < TrackLength; ++guard) {
+            if (!ReadNextSector(state, CurrentTrack, side, sector.Sector, sector.Size, sector.DAM, buffer.data(),
+                                sector.CrcError)) {
+                break;
+            }
+            sector.Data.assign(buffer.begin(), buffer.begin() + sector.Size);
+            found.push_back(Found{state.position, sector});
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.end < b.end; });
+    std::vector<TTrackSector> sectors;
+    for (auto& f : found) {
+        sectors.push_back(std::move(f.sector));
+    }
+    return sectors;
+}
+
+int TFloppyImage::TrackSideCells(const std::vector<TTrackSector>& sectors, bool compact) {
+    if (sectors.empty()) {
+        return 0;
+    }
+    int cells = sectors.front().Density ? 20 : 28;  // what WriteTrackStart lays down
+    for (const auto& sector : sectors) {
+        cells += FormattedSectorCells(sector.Size, sector.Density, compact);
+    }
+    return cells;
+}
+
+bool TFloppyImage::LayOutTrack(int track, const std::array<std::vector<TTrackSector>, 2>& sides) {
+    if (track < 0 || track > MaxTrackNumber) {
+        return false;
+    }
+    for (const auto& list : sides) {
+        for (const auto& sector : list) {
+            if (sector.Size < 128 || sector.Size > SectorBufferSize || sector.Data.size() < size_t(sector.Size) ||
+                !IsDataMark(sector.DAM)) {
+                return false;
+            }
+        }
+        if (TrackSideCells(list, true) > TrackLength) {
+            return false;
+        }
+    }
+    LoadTrack(track);
+    if (CurrentTrack != track) {
+        return false;
+    }
+    const auto before = RawTrack;
+    const bool wasModified = TrackModified;
+    const bool wasDirty = TrackDirty;
+    for (int side = 0; side < 2; ++side) {
+        std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
+        const auto& list = sides[side];
+        if (list.empty()) {
+            continue;
+        }
+        const bool compact = TrackSideCells(list, false) > TrackLength;
+        CellState state;
+        state.side = side;
+        state.density = list.front().Density;
+        state.passes = 1;
+        WriteTrackStart(state);
+        for (const auto& sector : list) {
+            state.density = sector.Density;
+            WriteFormattedSector(state, track, side, sector.Sector, sector.Size, sector.DAM, sector.Data.data(),
+                                 sector.CrcError, compact);
+        }
+        FillTrackEnd(state);
+    }
+    TrackModified = true;
+    TrackDirty = true;
+    if (!CanStoreLoadedTrack()) {
+        RawTrack = before;
+        TrackModified = wasModified;
+        TrackDirty = wasDirty;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace DiskImage
