@@ -95,6 +95,29 @@ inline std::vector<std::vector<uint8_t>> SnapshotSectors(FileSystem::TFileSystem
     return snapshot;
 }
 
+// Lists every file of a disk, invisible and system files included, and reads
+// each one in full; returns how many there are.
+inline size_t ExpectEveryFileReads(FileSystem::TFileSystem& fs) {
+    const std::vector<int> files = fs.ListFiles({"*/*"}, FileSystem::ListInvisible | FileSystem::ListSystem);
+    for (int dec : files) {
+        const std::vector<uint8_t> data = fs.ReadFile(dec);
+        EXPECT_EQ(static_cast<int>(data.size()), fs.GetFileSize(dec)) << fs.GetFullFileName(dec);
+    }
+    return files.size();
+}
+
+// The working copies of the directory track, to show that a failed
+// operation left no trace.
+struct TDirectoryState {
+    std::vector<uint8_t> GAT, HIT, Directory;
+    bool operator==(const TDirectoryState&) const = default;
+};
+
+template <class TFs>
+TDirectoryState DirectoryState(const TFs& fs) {
+    return {fs.GAT, fs.HIT, fs.Directory};
+}
+
 inline std::vector<uint8_t> PatternBytes(size_t size, uint32_t start) {
     std::vector<uint8_t> bytes(size);
     uint32_t state = start * 2654435761u + 1;
