@@ -106,6 +106,34 @@ inline size_t ExpectEveryFileReads(FileSystem::TFileSystem& fs) {
     return files.size();
 }
 
+// A date record with a date and, when hour is not negative, a time.
+inline FileSystem::FileDate MakeDate(int year, int month, int day, int hour = -1, int minute = 0, int second = 0) {
+    FileSystem::FileDate date;
+    date.HasDate = true;
+    date.Year = year;
+    date.Month = month;
+    date.Day = day;
+    if (hour >= 0) {
+        date.HasTime = true;
+        date.Hour = hour;
+        date.Minute = minute;
+        date.Second = second;
+    }
+    return date;
+}
+
+// Compares a date record field by field with the one MakeDate gives.
+inline void ExpectDate(const FileSystem::FileDate& actual, const FileSystem::FileDate& expected) {
+    EXPECT_EQ(actual.HasDate, expected.HasDate);
+    EXPECT_EQ(actual.HasTime, expected.HasTime);
+    EXPECT_EQ(actual.Year, expected.Year);
+    EXPECT_EQ(actual.Month, expected.Month);
+    EXPECT_EQ(actual.Day, expected.Day);
+    EXPECT_EQ(actual.Hour, expected.Hour);
+    EXPECT_EQ(actual.Minute, expected.Minute);
+    EXPECT_EQ(actual.Second, expected.Second);
+}
+
 // The working copies of the directory track, to show that a failed
 // operation left no trace.
 struct TDirectoryState {

@@ -283,11 +283,7 @@ TEST(WriteProtection, RefusesEveryChangeAndLeavesImageAndDirectoryAlone) {
     const int dec = fs.FindFile("KEEP/TXT");
     const auto sectors = TRSDOSTest::SnapshotSectors(fs, 35, 1, 10, 0);
     const TRSDOSTest::TDirectoryState before = TRSDOSTest::DirectoryState(fs);
-    FileDate date;
-    date.HasDate = true;
-    date.Month = 1;
-    date.Day = 1;
-    date.Year = 1985;
+    const FileDate date = TRSDOSTest::MakeDate(1985, 1, 1);
     EXPECT_THROW(fs.CreateFile("NEW", {1, 2, 3}, {}), TFileSystem::EWriteProtected);
     EXPECT_THROW(fs.DeleteFile(dec), TFileSystem::EWriteProtected);
     EXPECT_THROW(fs.RenameFile(dec, "OTHER"), TFileSystem::EWriteProtected);
