@@ -335,6 +335,21 @@ int CPM::ExtentNumber(int entry) const {
 
 int CPM::PartOf(int entry) const { return ExtentNumber(entry) / (Format->EXM + 1); }
 
+bool CPM::IsEntryInUse(int entry) const {
+    return entry >= 0 && entry <= Format->DRM && Entry(entry)[0] != FreeUser;
+}
+
+std::vector<int> CPM::GetEntryBlocks(int entry) const {
+    std::vector<int> blocks;
+    if (!IsEntryInUse(entry)) return blocks;
+    for (int slot = 0; slot < Format->BlocksPerEntry(); ++slot) {
+        const int block = EntryBlock(entry, slot);
+        if (block == 0) break;
+        blocks.push_back(block);
+    }
+    return blocks;
+}
+
 int CPM::EntryBlock(int entry, int slot) const {
     const uint8_t* e = Entry(entry) + 16;
     if (WideBlockNumbers) return e[2 * slot] | (e[2 * slot + 1] << 8);

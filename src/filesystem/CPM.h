@@ -68,6 +68,11 @@ public:
     // Bytes one directory entry holds as its reading rules count them.
     int EntryCapacity() const;
     int UserNumber(int entry) const;
+    // Read-only views of the directory for the disk check: whether an entry is in use,
+    // and the block numbers it claims, in slot order up to the first 0.
+    bool IsEntryInUse(int entry) const;
+    std::vector<int> GetEntryBlocks(int entry) const;
+    int GetDirectoryBlockCount() const { return DirectoryBlocks; }
 
 private:
     struct Probes;

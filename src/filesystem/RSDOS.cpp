@@ -112,6 +112,16 @@ RSDOS::Chain RSDOS::FollowChain(int fileIndex) const {
     return chain;
 }
 
+std::vector<int> RSDOS::GetGranuleChain(int fileIndex, bool& complete) const {
+    const Chain chain = FollowChain(fileIndex);
+    complete = chain.complete;
+    return chain.granules;
+}
+
+uint8_t RSDOS::GetFATByte(int granule) const {
+    return (granule >= 0 && static_cast<size_t>(granule) < FAT.size()) ? FAT[static_cast<size_t>(granule)] : 0xFF;
+}
+
 int RSDOS::GetFileSize(int fileIndex) {
     const Chain chain = FollowChain(fileIndex);
     if (!chain.complete) return 0;

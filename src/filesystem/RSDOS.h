@@ -60,6 +60,11 @@ public:
 
     const int DirectoryTrack = 17;
 
+    // Read-only views for the disk check: the granules of a file's chain (complete
+    // tells whether it ends in a last-granule byte), and the FAT byte of a granule.
+    std::vector<int> GetGranuleChain(int fileIndex, bool& complete) const;
+    uint8_t GetFATByte(int granule) const;
+
 private:
     struct Chain {
         std::vector<int> granules;

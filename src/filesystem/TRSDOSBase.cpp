@@ -406,6 +406,16 @@ int TRSDOSBase::AllocationMapLimit() const {
     return (NoLockoutTable || Tracks > 95) ? MapWithoutLockout : LockoutTable;
 }
 
+bool TRSDOSBase::IsGranuleMarkedUsed(int track, int granule) const {
+    if (track < 0 || track >= AllocationMapLimit() || granule < 0 || granule > 7) return false;
+    return (GAT[static_cast<size_t>(track)] & (1 << granule)) != 0;
+}
+
+bool TRSDOSBase::IsGranuleLockedOut(int track, int granule) const {
+    if (NoLockoutTable || Tracks > 95 || track < 0 || track >= LockoutTable || granule < 0 || granule > 7) return false;
+    return (GAT[static_cast<size_t>(LockoutTable + track)] & (1 << granule)) != 0;
+}
+
 bool TRSDOSBase::IsGranuleFree(int track, int granule) const {
     if (track < 0 || track >= AllocationMapLimit() || granule < 0 || granule > 7) return false;
     uint8_t used = GAT[static_cast<size_t>(track)];

@@ -121,6 +121,11 @@ public:
     int GetGranulesPerTrack() const { return GranulesPerTrack; }
     int GetDirectoryTrack() const { return DirectoryTrack; }
     int GetDensity() const { return Density; }
+    // Read-only views of the directory track for the disk check.
+    const std::vector<uint8_t>& GetHITBytes() const { return HIT; }
+    // The allocation map bit alone, and the lockout table bit where the disk has one.
+    bool IsGranuleMarkedUsed(int track, int granule) const;
+    bool IsGranuleLockedOut(int track, int granule) const;
 
 protected:
     // Throws EWriteProtected before any change when the image refuses writes,

@@ -1,0 +1,287 @@
+#include "filesystem/DiskCheck.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "diskimage/DiskImage.h"
+#include "filesystem/CPM.h"
+#include "filesystem/RSDOS.h"
+#include "filesystem/TRSDOS13.h"
+#include "filesystem/TRSDOSBase.h"
+
+namespace FileSystem {
+
+namespace {
+
+void Add(std::vector<TFinding>& findings, TSeverity severity, std::string message) {
+    findings.push_back(TFinding{severity, std::move(message)});
+}
+
+std::string Granule(int track, int granule) {
+    return "track " + std::to_string(track) + ", granule " + std::to_string(granule);
+}
+
+std::string Hex(int value) {
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string("0x") + digits[(value >> 4) & 15] + digits[value & 15];
+}
+
+// The most common set of sector numbers among the track sides that have sectors of a density.
+std::set<int> UsualSectors(const std::vector<std::set<int>>& sides) {
+    std::map<std::set<int>, int> counts;
+    for (const auto& numbers : sides) {
+        if (!numbers.empty()) ++counts[numbers];
+    }
+    std::set<int> usual;
+    int best = 0;
+    for (const auto& [numbers, count] : counts) {
+        if (count > best) {
+            best = count;
+            usual = numbers;
+        }
+    }
+    return usual;
+}
+
+std::string FileLabel(TFileSystem& fs, int index) {
+    return fs.GetFullFileName(index);
+}
+
+}  // namespace
+
+std::string SeverityName(TSeverity severity) {
+    switch (severity) {
+        case TSeverity::Error:
+            return "error";
+        case TSeverity::Warning:
+            return "warning";
+        default:
+            return "info";
+    }
+}
+
+bool IsHealthy(const std::vector<TFinding>& findings) {
+    return std::none_of(findings.begin(), findings.end(),
+                        [](const TFinding& f) { return f.Severity != TSeverity::Info; });
+}
+
+std::vector<int> ListEveryFile(TFileSystem& fs) {
+    return fs.ListFiles({std::string("*") + fs.GetExtensionSeparator() + "*"}, ListInvisible | ListSystem);
+}
+
+std::vector<TFinding> CheckFloppyTracks(DiskImage::TFloppyImage& image) {
+    std::vector<TFinding> findings;
+    constexpr int Tracks = DiskImage::TFloppyImage::MaxTrackNumber + 1;
+    // numbers[side][density][track]: the sector numbers read there.
+    std::vector<std::set<int>> numbers[2][2];
+    for (auto& side : numbers) {
+        for (auto& density : side) density.assign(Tracks, {});
+    }
+    int first = -1, last = -1, sectors = 0;
+    for (int track = 0; track < Tracks; ++track) {
+        if (!image.LoadTrack(track) || image.GetCurrentTrack() != track) continue;
+        for (int side = 0; side < 2; ++side) {
+            for (const auto& sector : image.ReadTrackSide(side)) {
+                ++sectors;
+                numbers[side][sector.Density ? 1 : 0][track].insert(sector.Sector);
+                if (first < 0) first = track;
+                last = track;
+                if (sector.CrcError) {
+                    Add(findings, TSeverity::Error,
+                        "Track " + std::to_string(track) + ", side " + std::to_string(side) + ", sector " +
+                            std::to_string(sector.Sector) + ": data CRC error");
+                }
+            }
+        }
+    }
+    if (first < 0) {
+        Add(findings, TSeverity::Error, "No readable sector on the disk");
+        return findings;
+    }
+    for (int track = first; track <= last; ++track) {
+        bool any = false;
+        for (auto& side : numbers) {
+            for (auto& density : side) any = any || !density[track].empty();
+        }
+        if (!any) Add(findings, TSeverity::Error, "Track " + std::to_string(track) + " holds no readable sector");
+    }
+    for (int side = 0; side < 2; ++side) {
+        for (int density = 0; density < 2; ++density) {
+            const auto& tracks = numbers[side][density];
+            const std::set<int> usual = UsualSectors(tracks);
+            for (int track = first; track <= last; ++track) {
+                if (tracks[track].empty()) continue;  // a track of the other density, or one reported above
+                for (int number : usual) {
+                    if (!tracks[track].count(number)) {
+                        Add(findings, TSeverity::Error,
+                            "Track " + std::to_string(track) + ", side " + std::to_string(side) + ", sector " +
+                                std::to_string(number) + ": missing or unreadable");
+                    }
+                }
+            }
+        }
+    }
+    Add(findings, TSeverity::Info,
+        std::to_string(sectors) + " sectors read on tracks " + std::to_string(first) + " to " + std::to_string(last));
+    return findings;
+}
+
+std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
+    std::vector<TFinding> findings;
+    const int tracks = fs.GetTracks();
+    const int perTrack = std::max(1, fs.GetGranulesPerTrack());
+    const int perGranule = std::max(1, fs.GetSectorsPerGranule());
+    // owner[track * 8 + granule]: the first file found in the granule.
+    std::vector<int> owner(static_cast<size_t>(std::max(tracks, 256)) * 8, -1);
+    const std::vector<int> files = ListEveryFile(fs);
+    for (int dec : files) {
+        const std::string name = FileLabel(fs, dec);
+        long long granules = 0;
+        for (const TExtent& extent : fs.GetExtents(dec)) {
+            const int start = static_cast<int>(extent.Sector) / perGranule;
+            for (int k = 0; k < extent.Count; ++k) {
+                const int track = static_cast<int>(extent.Track) + (start + k) / perTrack;
+                const int granule = (start + k) % perTrack;
+                ++granules;
+                if (track >= tracks) {
+                    Add(findings, TSeverity::Error,
+                        name + ": extent reaches " + Granule(track, granule) + ", past the last track (" +
+                            std::to_string(tracks - 1) + ")");
+                    break;
+                }
+                int& who = owner[static_cast<size_t>(track) * 8 + granule];
+                if (who >= 0) {
+                    Add(findings, TSeverity::Error,
+                        Granule(track, granule) + " is used by both " + FileLabel(fs, who) + " and " + name);
+                    continue;
+                }
+                who = dec;
+                if (!fs.IsGranuleMarkedUsed(track, granule)) {
+                    Add(findings, TSeverity::Error, Granule(track, granule) + " of " + name + " is marked free in the GAT");
+                }
+            }
+        }
+        const long long capacity = granules * perGranule * TRSDOSBase::SectorSize;
+        const int size = fs.GetFileSize(dec);
+        if (size > capacity) {
+            Add(findings, TSeverity::Error,
+                name + ": size " + std::to_string(size) + " bytes is larger than its extents hold (" +
+                    std::to_string(capacity) + " bytes)");
+        }
+    }
+    for (int track = 0; track < tracks; ++track) {
+        if (track == fs.GetDirectoryTrack()) continue;  // the system's own, owned by no file on some disks
+        for (int granule = 0; granule < perTrack; ++granule) {
+            if (fs.IsGranuleMarkedUsed(track, granule) && !fs.IsGranuleLockedOut(track, granule) &&
+                owner[static_cast<size_t>(track) * 8 + granule] < 0) {
+                Add(findings, TSeverity::Warning, Granule(track, granule) + " is marked used but no file owns it");
+            }
+        }
+    }
+    if (dynamic_cast<TRSDOS13*>(&fs) == nullptr) {
+        const std::vector<uint8_t>& hit = fs.GetHITBytes();
+        std::set<int> listed(files.begin(), files.end());
+        for (int dec : files) {
+            const std::string name = fs.GetFileName(dec) + "/" + fs.GetFileExtension(dec);
+            const int expected = TRSDOSBase::HashFilename(name);
+            if (static_cast<size_t>(dec) < hit.size() && hit[static_cast<size_t>(dec)] != expected) {
+                Add(findings, TSeverity::Error,
+                    FileLabel(fs, dec) + ": HIT byte " + Hex(dec) + " is " + Hex(hit[static_cast<size_t>(dec)]) +
+                        ", the name gives " + Hex(expected));
+            }
+        }
+        for (int dec = 0; dec < static_cast<int>(hit.size()); ++dec) {
+            if (hit[static_cast<size_t>(dec)] == 0 || listed.count(dec)) continue;
+            const uint8_t* record = nullptr;
+            try {
+                record = fs.GetDirectoryRecord(dec);
+            } catch (const TFileSystem::EIllegalFileIndex&) {
+                continue;  // past the directory: those HIT bytes are not looked at
+            }
+            if ((record[0] & 0x10) == 0) {
+                Add(findings, TSeverity::Warning,
+                    "HIT byte " + Hex(dec) + " is " + Hex(hit[static_cast<size_t>(dec)]) +
+                        " but its directory record is free");
+            }
+        }
+    }
+    Add(findings, TSeverity::Info, std::to_string(files.size()) + " files checked");
+    return findings;
+}
+
+std::vector<TFinding> CheckCPM(CPM& fs) {
+    std::vector<TFinding> findings;
+    const CPMFormat& format = fs.GetFormat();
+    const int dsm = format.DSM;
+    std::map<int, int> owner;  // block -> entry
+    for (int block = 0; block < fs.GetDirectoryBlockCount(); ++block) owner[block] = -1;
+    auto entryLabel = [](int entry) {
+        return entry < 0 ? std::string("the directory") : "directory entry " + std::to_string(entry);
+    };
+    for (int entry = 0; entry < format.DirectoryEntries(); ++entry) {
+        if (!fs.IsEntryInUse(entry)) continue;
+        for (int block : fs.GetEntryBlocks(entry)) {
+            if (block > dsm) {
+                Add(findings, TSeverity::Error,
+                    entryLabel(entry) + " claims block " + std::to_string(block) + ", past the last block (" +
+                        std::to_string(dsm) + ")");
+                continue;
+            }
+            auto [it, fresh] = owner.emplace(block, entry);
+            if (!fresh) {
+                Add(findings, TSeverity::Error,
+                    "Block " + std::to_string(block) + " is claimed by both " + entryLabel(it->second) + " and " +
+                        entryLabel(entry));
+            }
+        }
+    }
+    Add(findings, TSeverity::Info, std::to_string(ListEveryFile(fs).size()) + " files checked");
+    return findings;
+}
+
+std::vector<TFinding> CheckRSDOS(RSDOS& fs) {
+    std::vector<TFinding> findings;
+    std::vector<int> owner(RSDOS::Granules, -1);
+    const std::vector<int> files = ListEveryFile(fs);
+    for (int file : files) {
+        const std::string name = FileLabel(fs, file);
+        bool complete = false;
+        const std::vector<int> chain = fs.GetGranuleChain(file, complete);
+        if (!complete) {
+            const std::string where = chain.empty() ? std::string("at its first granule")
+                                                    : "after granule " + std::to_string(chain.back());
+            Add(findings, TSeverity::Error, name + ": granule chain is broken " + where);
+        }
+        for (int granule : chain) {
+            int& who = owner[static_cast<size_t>(granule)];
+            if (who >= 0 && who != file) {
+                Add(findings, TSeverity::Error,
+                    "Granule " + std::to_string(granule) + " is in the chains of both " + FileLabel(fs, who) +
+                        " and " + name);
+            } else if (who == file) {
+                Add(findings, TSeverity::Error, name + ": granule chain runs through granule " +
+                                                    std::to_string(granule) + " twice");
+                break;
+            }
+            who = file;
+        }
+    }
+    for (int granule = 0; granule < RSDOS::Granules; ++granule) {
+        if (fs.GetFATByte(granule) != 0xFF && owner[static_cast<size_t>(granule)] < 0) {
+            Add(findings, TSeverity::Warning,
+                "Granule " + std::to_string(granule) + " is marked used in the FAT but no file's chain reaches it");
+        }
+    }
+    Add(findings, TSeverity::Info, std::to_string(files.size()) + " files checked");
+    return findings;
+}
+
+std::vector<TFinding> CheckFileSystem(TFileSystem& fs) {
+    if (auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs)) return CheckTRSDOS(*trsdos);
+    if (auto* cpm = dynamic_cast<CPM*>(&fs)) return CheckCPM(*cpm);
+    if (auto* rsdos = dynamic_cast<RSDOS*>(&fs)) return CheckRSDOS(*rsdos);
+    return {TFinding{TSeverity::Info, "No checks for " + fs.GetDOSName(false)}};
+}
+
+}  // namespace FileSystem

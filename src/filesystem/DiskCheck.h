@@ -1,0 +1,53 @@
+// A read-only health check of a disk: every sector of every floppy track is read,
+// then the file system's own structures are checked against each other.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "filesystem/FileSystem.h"
+
+namespace DiskImage {
+class TFloppyImage;
+}
+
+namespace FileSystem {
+
+class TRSDOSBase;
+class CPM;
+class RSDOS;
+
+enum class TSeverity { Info, Warning, Error };
+
+struct TFinding {
+    TSeverity Severity = TSeverity::Info;
+    std::string Message;
+};
+
+// "info", "warning" or "error".
+std::string SeverityName(TSeverity severity);
+
+// Healthy when nothing worse than information was found.
+bool IsHealthy(const std::vector<TFinding>& findings);
+
+// Sectors whose data CRC is wrong, tracks between the first and the last that hold
+// no readable sector, and sectors a track lacks that the other tracks of the same
+// side and density have.
+std::vector<TFinding> CheckFloppyTracks(DiskImage::TFloppyImage& image);
+
+// The checks of the file system's own structures, chosen by its family.
+std::vector<TFinding> CheckFileSystem(TFileSystem& fs);
+
+// TRSDOS family: granules used by two files, granules the GAT marks used that no file
+// owns, granules of files that the GAT marks free, extents past the last track, HIT
+// bytes that disagree with the directory, and sizes larger than the extents hold.
+std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs);
+// CP/M: blocks claimed by two entries, by an entry and the directory, or past DSM.
+std::vector<TFinding> CheckCPM(CPM& fs);
+// RSDOS: broken granule chains, granules in two chains, granules in use that no chain owns.
+std::vector<TFinding> CheckRSDOS(RSDOS& fs);
+
+// Every file of a file system, invisible and system files included.
+std::vector<int> ListEveryFile(TFileSystem& fs);
+
+}  // namespace FileSystem

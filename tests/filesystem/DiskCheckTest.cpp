@@ -1,0 +1,182 @@
+// The disk check: healthy disks give no complaint, and each kind of damage made on
+// purpose gives the finding that names it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "common/CPMDisk.h"
+#include "common/TRSDOSScratch.h"
+#include "diskimage/ImageConvert.h"
+#include "filesystem/CPM.h"
+#include "filesystem/DiskCheck.h"
+#include "filesystem/MountedDisk.h"
+#include "filesystem/RSDOS.h"
+#include "filesystem/TRSDOS23.h"
+
+using namespace FileSystem;
+
+namespace {
+
+std::string Messages(const std::vector<TFinding>& findings) {
+    std::string all;
+    for (const auto& f : findings) all += SeverityName(f.Severity) + ": " + f.Message + "\n";
+    return all;
+}
+
+bool Has(const std::vector<TFinding>& findings, TSeverity severity, const std::string& text) {
+    for (const auto& f : findings)
+        if (f.Severity == severity && f.Message.find(text) != std::string::npos) return true;
+    return false;
+}
+
+using Exposed23 = TRSDOSTest::TExposed<TRSDOS23>;
+
+// A fresh TRSDOS 2.3 disk holding two files of two granules each.
+struct Disk23 {
+    TRSDOSTest::TScratchFolder folder;
+    std::unique_ptr<DiskImage::TFloppyImage> image;
+    std::unique_ptr<Exposed23> fs;
+    int a = -1, b = -1;
+
+    explicit Disk23(int imageType = DiskImage::ImageJV1) {
+        image = DiskImage::CreateFloppyImage(folder.File("disk"), imageType);
+        fs = std::make_unique<Exposed23>(image.get(), "CHECK", "12/09/26", 35);
+        EXPECT_TRUE(fs->CreateFile("FIRST/DAT", std::vector<uint8_t>(3000, 1), FileDate{}));
+        EXPECT_TRUE(fs->CreateFile("SECOND/DAT", std::vector<uint8_t>(3000, 2), FileDate{}));
+        a = fs->FindFile("FIRST/DAT");
+        b = fs->FindFile("SECOND/DAT");
+    }
+    uint8_t* Record(int dec) { return fs->GetDirectoryRecord(dec); }
+};
+
+}  // namespace
+
+TEST(DiskCheck, FreshTRSDOSDiskIsHealthy) {
+    Disk23 disk;
+    auto findings = CheckFileSystem(*disk.fs);
+    EXPECT_TRUE(IsHealthy(findings)) << Messages(findings);
+    disk.fs->Flush();
+    auto tracks = CheckFloppyTracks(*disk.image);
+    EXPECT_TRUE(IsHealthy(tracks)) << Messages(tracks);
+}
+
+TEST(DiskCheck, DamagedTRSDOSStructuresAreNamed) {
+    struct Case {
+        const char* what;
+        std::function<void(Disk23&)> damage;
+        TSeverity severity;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"granule used by two files",
+         [](Disk23& d) {
+             d.Record(d.b)[22] = d.Record(d.a)[22];
+             d.Record(d.b)[23] = d.Record(d.a)[23];
+         },
+         TSeverity::Error, "is used by both FIRST/DAT and SECOND/DAT"},
+        {"granule marked used that no file owns", [](Disk23& d) { d.fs->GAT[30] |= 0x01; }, TSeverity::Warning,
+         "track 30, granule 0 is marked used but no file owns it"},
+        {"granule of a file marked free", [](Disk23& d) { d.fs->GAT[d.Record(d.a)[22]] = 0; }, TSeverity::Error,
+         "is marked free in the GAT"},
+        {"extent past the disk", [](Disk23& d) { d.Record(d.b)[22] = 40; }, TSeverity::Error,
+         "SECOND/DAT: extent reaches track 40"},
+        {"HIT byte disagrees", [](Disk23& d) { d.fs->HIT[static_cast<size_t>(d.a)] ^= 0x55; }, TSeverity::Error,
+         "FIRST/DAT: HIT byte"},
+        {"HIT byte of a free record", [](Disk23& d) { d.fs->HIT[0x45] = 0x33; }, TSeverity::Warning,
+         "HIT byte 0x45 is 0x33 but its directory record is free"},
+        {"size larger than extents", [](Disk23& d) { d.Record(d.a)[21] = 0x10; }, TSeverity::Error,
+         "FIRST/DAT: size"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Disk23 disk;
+        ASSERT_GE(disk.a, 0);
+        c.damage(disk);
+        auto findings = CheckFileSystem(*disk.fs);
+        EXPECT_FALSE(IsHealthy(findings));
+        EXPECT_TRUE(Has(findings, c.severity, c.expected)) << Messages(findings);
+        disk.fs->Modified = false;  // leave the damage in memory only
+    }
+}
+
+TEST(DiskCheck, CrcErrorsAndMissingSectorsOnTheTracks) {
+    TRSDOSTest::TScratchFolder folder;
+    const std::string path = folder.File("disk.dmk");
+    {
+        auto image = DiskImage::CreateFloppyImage(path, DiskImage::ImageDMK);
+        auto fs = std::make_unique<TRSDOS23>(image.get(), "CHECK", "12/09/26", 35);
+        fs->Flush();
+        fs.reset();
+        std::array<std::vector<DiskImage::TTrackSector>, 2> sides;
+        ASSERT_TRUE(image->LoadTrack(5));
+        sides[0] = image->ReadTrackSide(0);
+        sides[0][3].CrcError = true;
+        ASSERT_TRUE(image->LayOutTrack(5, sides));
+        ASSERT_TRUE(image->LoadTrack(9));
+        sides[0] = image->ReadTrackSide(0);
+        const int removed = sides[0][4].Sector;
+        sides[0].erase(sides[0].begin() + 4);
+        ASSERT_TRUE(image->LayOutTrack(9, sides));
+        ASSERT_TRUE(image->Flush());
+        auto findings = CheckFloppyTracks(*image);
+        EXPECT_FALSE(IsHealthy(findings));
+        EXPECT_TRUE(Has(findings, TSeverity::Error, "Track 5, side 0, sector " + std::to_string(sides[0][3].Sector)))
+            << Messages(findings);
+        EXPECT_TRUE(Has(findings, TSeverity::Error, "data CRC error")) << Messages(findings);
+        EXPECT_TRUE(Has(findings, TSeverity::Error,
+                        "Track 9, side 0, sector " + std::to_string(removed) + ": missing or unreadable"))
+            << Messages(findings);
+    }
+}
+
+TEST(DiskCheck, CPMBlocksClaimedTwice) {
+    TestSupport::CPMDisk disk(0);
+    disk.SetEntry(0, TestSupport::CPMEntry(0, "ONE", "TXT", 0, 0, 8, {2, 3}));
+    disk.SetEntry(1, TestSupport::CPMEntry(0, "TWO", "TXT", 0, 0, 8, {3, 4}));
+    TestSupport::TempPath path("cpm-check.jv3");
+    ASSERT_TRUE(disk.WriteTo(path.str()));
+    auto image = DiskImage::OpenFloppyImage(path.str(), true);
+    CPM fs(image.get());
+    auto findings = CheckFileSystem(fs);
+    EXPECT_TRUE(Has(findings, TSeverity::Error, "Block 3 is claimed by both directory entry 0 and directory entry 1"))
+        << Messages(findings);
+}
+
+// Every real disk that is healthy stays so; those with damage are reported and the
+// image file is never changed.
+TEST(DiskCheck, RealDisksCheckWithoutChange) {
+    const char* env = std::getenv("QB_FIXTURES_DIR");
+    std::filesystem::path root = std::filesystem::path(env ? env : QB_FIXTURES_DIR) / "real";
+    if (!std::filesystem::is_directory(root)) GTEST_SKIP() << "no real fixtures";
+    int healthy = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(root)) {
+        if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
+        const std::string name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        const auto before = std::filesystem::last_write_time(entry.path());
+        std::unique_ptr<DiskImage::TFloppyImage> image;
+        try {
+            image = DiskImage::OpenFloppyImage(entry.path().string(), true);
+        } catch (const DiskImage::TDiskImage::Exception&) {
+            continue;
+        }
+        std::vector<TFinding> findings = CheckFloppyTracks(*image);
+        std::unique_ptr<TFileSystem> fs;
+        try {
+            fs = MountFloppy(image.get());
+        } catch (const TFileSystem::Exception&) {
+        }
+        if (fs) {
+            auto more = CheckFileSystem(*fs);
+            findings.insert(findings.end(), more.begin(), more.end());
+        }
+        std::cout << name << (fs ? " [" + fs->GetDOSName(false) + "]" : std::string(" [none]")) << "\n"
+                  << Messages(findings);
+        if (IsHealthy(findings)) ++healthy;
+        fs.reset();
+        image.reset();
+        EXPECT_EQ(std::filesystem::last_write_time(entry.path()), before);
+    }
+    EXPECT_GT(healthy, 0);
+}
