@@ -1,0 +1,62 @@
+// The TRS-80 CP/M disk layouts: one row per vendor variant, with the disk
+// parameter block and the physical geometry needed to find its sectors.
+#pragma once
+
+#include <array>
+
+namespace FileSystem {
+
+// Row flags.
+constexpr int CPMSideAfterSide = 0x02;  // double-sided: all of side 0 before side 1
+constexpr int CPMDoubleSided = 0x40;
+constexpr int CPMDoubleDensity = 0x80;
+
+constexpr int CPMTranslationEntries = 30;
+
+struct CPMFormat {
+    const char* VendorName;
+    const char* Description;
+    // Disk parameter block. SPT, BLM and CKS complete it but are not used.
+    int SPT;
+    int BSH;
+    int BLM;
+    int EXM;
+    int DSM;
+    int DRM;
+    int AL0;
+    int AL1;
+    int CKS;
+    int OFF;
+    // Physical geometry.
+    int SectorsPerTrack;
+    int SectorSizeCode;  // 128 << code
+    int Tracks;          // per side
+    int Flags;
+    // Physical sector ids in logical order; the first SectorsPerTrack entries are used.
+    std::array<int, CPMTranslationEntries> Translation;
+
+    constexpr int BlockSize() const { return 128 << BSH; }
+    constexpr int SectorSize() const { return 128 << SectorSizeCode; }
+    constexpr int BlockCount() const { return DSM + 1; }
+    constexpr int DirectoryEntries() const { return DRM + 1; }
+    constexpr bool WideBlockNumbers() const { return DSM > 255; }
+    constexpr bool IsDoubleSided() const { return (Flags & CPMDoubleSided) != 0; }
+    constexpr bool IsDoubleDensity() const { return (Flags & CPMDoubleDensity) != 0; }
+    // Leading one bits of AL0:AL1, from bit 15 down to the first zero bit.
+    constexpr int DirectoryBlocks() const {
+        int bits = ((AL0 & 0xFF) << 8) | (AL1 & 0xFF);
+        int count = 0;
+        for (int bit = 15; bit >= 0 && (bits & (1 << bit)) != 0; --bit) ++count;
+        return count;
+    }
+    // Allocation slots of one directory entry: 16 one-byte or 8 two-byte numbers.
+    constexpr int BlocksPerEntry() const { return WideBlockNumbers() ? 8 : 16; }
+    constexpr int BytesPerFullEntry() const { return BlocksPerEntry() * BlockSize(); }
+};
+
+constexpr int CPMFormatCount = 33;
+
+// In the order recognition tries them.
+extern const std::array<CPMFormat, CPMFormatCount> FormatCatalogue;
+
+}  // namespace FileSystem
