@@ -1,0 +1,158 @@
+// MULTIDOS disks: recognition, the choice of date form and the date forms.
+#include "filesystem/MULTIDOS.h"
+
+namespace FileSystem {
+
+namespace {
+
+// A double-density sector 1 that begins so is not the boot sector: sector 0 is.
+constexpr uint8_t SectorOneLoader[4] = {0xF3, 0x3E, 0x81, 0xD3};
+
+bool IsBlankVersion(uint8_t version) { return version == 0x00 || version == 0xFF; }
+
+bool IsNoPassword(const uint8_t* field) {
+    const int value = (field[0] << 8) | field[1];
+    return value == 0x5A17 || value == 0xFFFF;
+}
+
+}  // namespace
+
+MULTIDOS::MULTIDOS(DiskImage::TDiskImage* image) : TRSDOSBase(image) {
+    Attributes &= ~AttrCreated;
+    const std::vector<uint8_t> boot = ReadBootSectorEitherDensity(SectorOneLoader);
+    DirectoryTrack = boot[2] < 81 ? boot[2] : 17;
+    LoadGAT();
+    Density = FoundDensity;
+    LoadHIT();
+    const uint8_t version = GAT[GatVersion];
+    if (version != 0x13 && version != 0x17 && !IsBlankVersion(version)) Suspicion += 10;
+    Sides = 1;
+    if (GAT[GatTrackCount] != GAT[GatConfiguration]) {
+        Tracks = GAT[GatTrackCount] + 35;
+        if (IsBlankVersion(version)) {
+            DateMode = 2;
+            if (GAT[GatConfiguration] & 0x20) Sides = 2;
+        }
+    } else {
+        Tracks = GAT[GatConfiguration];
+    }
+    if (Tracks >= 256) throw EInvalidFormat();
+    SetSidedGeometry();
+    LoadDirectory(false);
+    ChooseDateMode();
+}
+
+// The date form follows from where the no-password value appears: bytes 1-2
+// hold it when they carry the access password (form 2), bytes 18-19 when
+// they carry no time (form 0).
+void MULTIDOS::ChooseDateMode() {
+    std::vector<int> files;
+    try {
+        files = ListFiles({"*/*"}, ListInvisible | ListSystem);
+    } catch (const TFileSystem::Exception&) {
+        return;
+    }
+    if (files.empty()) return;
+    int passwordInDateBytes = 0;
+    int passwordInTimeBytes = 0;
+    for (int dec : files) {
+        const uint8_t* record = GetDirectoryRecord(dec);
+        if (IsNoPassword(record + 1)) ++passwordInDateBytes;
+        if (IsNoPassword(record + 18)) ++passwordInTimeBytes;
+    }
+    const int count = static_cast<int>(files.size());
+    if (100 * passwordInDateBytes / count >= 21)
+        DateMode = 2;
+    else
+        DateMode = 100 * passwordInTimeBytes / count < 26 ? 1 : 0;
+}
+
+std::string MULTIDOS::GetDOSName(bool family) {
+    if (family) return "MULTIDOS";
+    switch (GAT[GatVersion]) {
+    case 0x13: return "MULTIDOS 1.3";
+    case 0x17: return "MULTIDOS 1.7";
+    default: return "MULTIDOS";
+    }
+}
+
+FileDate MULTIDOS::GetFileDate(int fileIndex) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    if (DateMode == 0) return TRSDOSBase::GetFileDate(fileIndex);
+    if (DateMode == 1) {
+        FileDate date = TRSDOSBase::GetFileDate(fileIndex);
+        // The no-password value in bytes 18-19 means a plain date without time.
+        if (record[18] == 0x5A && record[19] == 0x17) return date;
+        date.HasTime = true;
+        date.Hour = record[18] >> 3;
+        date.Minute = 8 * (record[18] & 7) + (record[19] >> 5);
+        date.Year = 1980 + (record[19] & 31);
+        return date;
+    }
+    FileDate date;
+    date.Hour = record[18] >> 3;
+    date.Minute = 8 * (record[18] & 7) + (record[19] >> 5);
+    date.Year = 1980 + ((record[16] >> 1) & 63);
+    date.Month = 8 * (record[16] & 1) + (record[17] >> 5);
+    date.Day = record[17] & 31;
+    date.Second = 2 * (record[19] & 31);
+    // Cleared or damaged fields do not make a calendar date or a time of day.
+    date.HasDate = date.Month >= 1 && date.Month <= 12 && date.Day >= 1;
+    date.HasTime = date.Hour < 24 && date.Minute < 60;
+    return date;
+}
+
+void MULTIDOS::SetFileDate(int fileIndex, const FileDate& date) {
+    uint8_t* record = GetDirectoryRecord(fileIndex);
+    CheckWritable();
+    const uint8_t timeHigh = static_cast<uint8_t>(8 * (date.Hour & 31) + ((date.Minute >> 3) & 7));
+    const uint8_t minuteLow = static_cast<uint8_t>(32 * (date.Minute & 7));
+    if (DateMode == 2) {
+        std::fill(record + 16, record + 20, 0);
+        if (date.HasDate) {
+            record[16] = static_cast<uint8_t>(2 * ((date.Year - 1980) & 63) + ((date.Month & 8) ? 1 : 0));
+            record[17] = static_cast<uint8_t>((date.Day & 31) + 32 * (date.Month & 7));
+        }
+        if (date.HasTime) {
+            record[18] = timeHigh;
+            record[19] = static_cast<uint8_t>(((date.Second / 2) & 31) + minuteLow);
+        }
+        Modified = true;
+        return;
+    }
+    TRSDOSBase::SetFileDate(fileIndex, date);
+    if (DateMode == 1) {
+        record[18] = 0;
+        record[19] = 0;
+        if (date.HasDate) record[19] = static_cast<uint8_t>((date.Year - 1980) & 31);
+        if (date.HasTime) {
+            record[18] = timeHigh;
+            record[19] |= minuteLow;
+        }
+    }
+    Modified = true;
+}
+
+void MULTIDOS::SetUpdatePassword(int dec, uint16_t hash) {
+    if (DateMode == 0) TRSDOSBase::SetUpdatePassword(dec, hash);
+}
+
+void MULTIDOS::SetAccessPassword(int dec, uint16_t hash) {
+    if (DateMode == 0) {
+        TRSDOSBase::SetAccessPassword(dec, hash);
+    } else if (DateMode == 2) {
+        uint8_t* record = GetDirectoryRecord(dec);
+        record[1] = static_cast<uint8_t>(hash >> 8);
+        record[2] = static_cast<uint8_t>(hash & 0xFF);
+        Modified = true;
+    }
+    // Form 1 keeps the year and time in bytes 18-19: they are left alone.
+}
+
+void MULTIDOS::InitGAT(const std::string& diskName, const std::string& diskDate) {
+    TRSDOSBase::InitGAT(diskName, diskDate);
+    GAT[GatVersion] = 'S';
+    GAT[GatConfiguration] |= 0x80;
+}
+
+}  // namespace FileSystem

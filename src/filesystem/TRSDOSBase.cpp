@@ -1,0 +1,640 @@
+// The directory track of the TRSDOS family: sectors and granules, GAT, HIT,
+// directory records, attributes, dates, loading and formatting.
+#include "filesystem/TRSDOSBase.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "diskimage/DiskImage.h"
+
+namespace FileSystem {
+
+namespace {
+
+constexpr int GatPassword = 0xCE;
+constexpr int GatDiskName = 0xD0;
+constexpr int GatDiskDate = 0xD8;
+constexpr int LockoutTable = 0x60;
+constexpr int MapWithoutLockout = 0xCB;  // 203 tracks
+
+// Record byte 0 and 1 bits.
+constexpr uint8_t RecordExtension = 0x80;
+constexpr uint8_t RecordSystem = 0x40;
+constexpr uint8_t RecordInUse = 0x10;
+constexpr uint8_t RecordInvisible = 0x08;
+constexpr uint8_t RecordCreated = 0x80;
+constexpr uint8_t RecordMod = 0x40;
+
+// A Z80 routine that shows the text after it, then the text itself.
+constexpr uint8_t BootCode[16] = {0x00, 0xFE, 0x00, 0x21, 0x10, 0x42, 0x7E, 0x23,
+                                  0xB7, 0x28, 0xFD, 0xCD, 0x33, 0x00, 0x18, 0xF6};
+constexpr char BootMessage[] = "Not a system disk";
+
+void PutPadded(uint8_t* target, size_t width, const std::string& text) {
+    for (size_t i = 0; i < width; ++i) target[i] = i < text.size() ? static_cast<uint8_t>(text[i]) : ' ';
+}
+
+}  // namespace
+
+TRSDOSBase::TRSDOSBase(DiskImage::TDiskImage* image)
+    : TFileSystem(image), GAT(SectorSize, 0), HIT(SectorSize, 0) {}
+
+TRSDOSBase::~TRSDOSBase() {
+    try {
+        Flush();
+    } catch (...) {
+        // Nothing can be reported from here; the image keeps its last state.
+    }
+}
+
+void TRSDOSBase::CheckWritable() const {
+    const DiskImage::TDiskImage* image = GetImage();
+    if (image != nullptr && image->GetWriteProtect() != 0) throw EWriteProtected();
+}
+
+// ---------------------------------------------------------------- sectors
+
+bool TRSDOSBase::ReadPhysicalSector(int track, int sector, int side, int density, bool& normalData,
+                                    std::vector<uint8_t>& buffer) {
+    normalData = false;
+    FoundDensity = static_cast<uint8_t>(density);
+    uint8_t dam = 0;
+    if (!ReadDiskSector(track, sector, side, density, dam, buffer) || buffer.size() != SectorSize) {
+        buffer.clear();
+        return false;
+    }
+    normalData = dam == 0xFB;
+    LastDAM = dam;
+    return true;
+}
+
+std::vector<uint8_t> TRSDOSBase::SectorSlice(const std::vector<uint8_t>& data, size_t offset) {
+    std::vector<uint8_t> bytes(SectorSize, 0);
+    if (offset < data.size()) {
+        const size_t count = std::min<size_t>(SectorSize, data.size() - offset);
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), count, bytes.begin());
+    }
+    return bytes;
+}
+
+bool TRSDOSBase::ReadSector(int track, int sector, bool& normalData, std::vector<uint8_t>& buffer) {
+    int side = 0;
+    if (sector >= SectorsPerSide) {
+        side = 1;
+        sector -= SectorsPerSide;
+    }
+    if (ReadPhysicalSector(track, sector, side, Density, normalData, buffer)) return true;
+    return ReadPhysicalSector(track, sector, side, Density ? 0 : 1, normalData, buffer);
+}
+
+bool TRSDOSBase::AppendSector(int track, int sector, std::vector<uint8_t>& buffer) {
+    std::vector<uint8_t> data;
+    bool normalData = false;
+    const bool ok = ReadSector(track, sector, normalData, data);
+    if (!ok || data.size() != SectorSize) data.assign(SectorSize, 0);
+    buffer.insert(buffer.end(), data.begin(), data.end());
+    return ok;
+}
+
+bool TRSDOSBase::WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset) {
+    const std::vector<uint8_t> bytes = SectorSlice(data, offset);
+    const uint8_t dam = track == DirectoryTrack ? DirectoryDAM : 0xFB;
+    int side = 0;
+    if (sector >= SectorsPerSide) {
+        side = 1;
+        sector -= SectorsPerSide;
+    }
+    if (WriteDiskSector(track, sector, side, Density, dam, bytes)) return true;
+    return WriteDiskSector(track, sector, side, Density ? 0 : 1, dam, bytes);
+}
+
+bool TRSDOSBase::ReadGranule(int& track, int& sector, std::vector<uint8_t>& buffer) {
+    bool ok = true;
+    for (int i = 0; i < SectorsPerGranule; ++i) {
+        if (!AppendSector(track, sector, buffer)) ok = false;
+        if (++sector >= SectorsPerTrack) {
+            sector = 0;
+            ++track;
+        }
+    }
+    return ok;
+}
+
+bool TRSDOSBase::WriteGranule(int& track, int& sector, const std::vector<uint8_t>& data, size_t offset) {
+    bool ok = true;
+    for (int i = 0; i < SectorsPerGranule; ++i) {
+        if (!WriteSector(track, sector, data, offset)) ok = false;
+        offset += SectorSize;
+        if (++sector >= SectorsPerTrack) {
+            sector = 0;
+            ++track;
+        }
+    }
+    return ok;
+}
+
+bool TRSDOSBase::ReadBootSector(int sector, int density, uint8_t& dam, std::vector<uint8_t>& data) {
+    return ReadDiskSector(0, sector, 0, density, dam, data) && data.size() >= 3;
+}
+
+std::vector<uint8_t> TRSDOSBase::ReadBootSectorEitherDensity(const uint8_t (&sectorOneSignature)[4]) {
+    std::vector<uint8_t> boot;
+    uint8_t dam = 0;
+    if (ReadBootSector(1, 1, dam, boot)) {
+        Density = 1;
+        if (boot.size() >= 4 && std::equal(std::begin(sectorOneSignature), std::end(sectorOneSignature), boot.begin()) &&
+            !ReadBootSector(0, 1, dam, boot))
+            throw EInvalidFormat();
+        return boot;
+    }
+    if (!ReadBootSector(0, 0, dam, boot)) throw EInvalidFormat();
+    Density = 0;
+    return boot;
+}
+
+void TRSDOSBase::SetSidedGeometry() {
+    const int granulesPerSide = Density ? 3 : 2;
+    SectorsPerSide = Density ? 18 : 10;
+    SectorsPerGranule = SectorsPerSide / granulesPerSide;
+    SectorsPerTrack = SectorsPerSide * Sides;
+    GranulesPerTrack = granulesPerSide * Sides;
+    DirectorySectors = std::min(SectorsPerTrack, 34);
+}
+
+// ---------------------------------------------------------------- records
+
+uint8_t* TRSDOSBase::GetDirectoryRecord(int dec) {
+    if (dec < 0 || dec > 255) throw EIllegalFileIndex();
+    const size_t offset = static_cast<size_t>(dec & 31) * SectorSize + static_cast<size_t>(dec & 0xE0);
+    if (offset + RecordSize > Directory.size()) throw EIllegalFileIndex();
+    return Directory.data() + offset;
+}
+
+const uint8_t* TRSDOSBase::GetDirectoryRecord(int dec) const {
+    return const_cast<TRSDOSBase*>(this)->GetDirectoryRecord(dec);
+}
+
+std::vector<int> TRSDOSBase::GetRecordChain(int dec) const {
+    std::vector<int> chain{dec};
+    std::vector<bool> visited(256, false);
+    const uint8_t* record = GetDirectoryRecord(dec);
+    visited[static_cast<size_t>(dec & 0xFF)] = true;
+    while (record[30] != 0xFF) {
+        const int next = record[31];
+        if (visited[static_cast<size_t>(next)]) break;  // a loop
+        const uint8_t* nextRecord = nullptr;
+        try {
+            nextRecord = GetDirectoryRecord(next);
+        } catch (const EIllegalFileIndex&) {
+            break;  // a link out of the directory
+        }
+        if ((nextRecord[0] & RecordExtension) == 0) break;  // another file's record
+        visited[static_cast<size_t>(next)] = true;
+        chain.push_back(next);
+        record = nextRecord;
+    }
+    return chain;
+}
+
+std::vector<TExtent> TRSDOSBase::GetRecordExtents(const uint8_t* record) const {
+    std::vector<TExtent> extents;
+    for (int e = 0; e < ExtentsPerRecord; ++e) {
+        const uint8_t track = record[22 + 2 * e];
+        const uint8_t granuleByte = record[23 + 2 * e];
+        if (track == 0xFF) break;
+        TExtent extent;
+        extent.Track = track;
+        extent.Sector = static_cast<uint32_t>(granuleByte >> 5) * static_cast<uint32_t>(SectorsPerGranule);
+        extent.Count = static_cast<uint8_t>((granuleByte & 31) + (GranuleCountMinusOne ? 1 : 0));
+        extents.push_back(extent);
+    }
+    return extents;
+}
+
+std::vector<TExtent> TRSDOSBase::GetExtents(int dec) {
+    std::vector<TExtent> extents;
+    for (int d : GetRecordChain(dec)) {
+        std::vector<TExtent> part = GetRecordExtents(GetDirectoryRecord(d));
+        extents.insert(extents.end(), part.begin(), part.end());
+        if (part.size() < ExtentsPerRecord) break;  // an empty extent ends the file
+    }
+    return extents;
+}
+
+std::string TRSDOSBase::GetFileName(int fileIndex) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    std::string name;
+    for (int i = 5; i < 13 && record[i] != ' '; ++i)
+        name += static_cast<char>(std::toupper(record[i]));
+    return name;
+}
+
+std::string TRSDOSBase::GetFileExtension(int fileIndex) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    std::string extension;
+    for (int i = 13; i < 16 && record[i] != ' '; ++i)
+        extension += static_cast<char>(std::toupper(record[i]));
+    return extension;
+}
+
+void TRSDOSBase::SetFileName(int fileIndex, const std::string& name) {
+    uint8_t* record = GetDirectoryRecord(fileIndex);
+    std::fill(record + 5, record + 16, ' ');
+    int position = 5;
+    int limit = 13;
+    for (char c : name) {
+        if (c == '.' || c == '/') {
+            position = 13;
+            limit = 16;
+            continue;
+        }
+        if (position < limit) record[position++] = static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    Modified = true;
+}
+
+int TRSDOSBase::GetFileSize(int fileIndex) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    const int eof = record[3];
+    const int ern = record[20] | (record[21] << 8);
+    if (EofInLastSector && eof != 0) return eof + SectorSize * (ern - 1);
+    return eof + SectorSize * ern;
+}
+
+void TRSDOSBase::SetFileSize(int dec, int size) {
+    uint8_t* record = GetDirectoryRecord(dec);
+    size = std::max(size, 0);
+    // Where the last sector is not counted by the ERN, store whole sectors so
+    // that the size reads back unchanged.
+    const int ern = EofInLastSector ? (size + SectorSize - 1) / SectorSize : size / SectorSize;
+    record[3] = static_cast<uint8_t>(size & 0xFF);
+    record[20] = static_cast<uint8_t>(ern & 0xFF);
+    record[21] = static_cast<uint8_t>((ern >> 8) & 0xFF);
+    Modified = true;
+}
+
+void TRSDOSBase::SetUpdatePassword(int dec, uint16_t hash) {
+    uint8_t* record = GetDirectoryRecord(dec);
+    record[16] = static_cast<uint8_t>(hash >> 8);
+    record[17] = static_cast<uint8_t>(hash & 0xFF);
+    Modified = true;
+}
+
+void TRSDOSBase::SetAccessPassword(int dec, uint16_t hash) {
+    uint8_t* record = GetDirectoryRecord(dec);
+    record[18] = static_cast<uint8_t>(hash >> 8);
+    record[19] = static_cast<uint8_t>(hash & 0xFF);
+    Modified = true;
+}
+
+int TRSDOSBase::GetRecordLength(int dec) {
+    const uint8_t length = GetDirectoryRecord(dec)[4];
+    return length == 0 ? 256 : length;
+}
+
+int TRSDOSBase::GetProtectionLevel(int dec) { return GetDirectoryRecord(dec)[0] & 7; }
+
+uint8_t TRSDOSBase::HashFilename(const std::string& name) {
+    uint8_t laidOut[11];
+    std::fill(std::begin(laidOut), std::end(laidOut), ' ');
+    int position = 0;
+    for (char c : name) {
+        if (position > 10) break;
+        if ((c == '.' || c == '/') && position < 9) {
+            position = 8;
+            continue;
+        }
+        laidOut[position++] = static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    uint8_t hash = 0;
+    for (uint8_t byte : laidOut) {
+        hash ^= byte;
+        hash = static_cast<uint8_t>((hash << 1) | (hash >> 7));
+    }
+    return hash == 0 ? 1 : hash;
+}
+
+// ---------------------------------------------------------------- attributes and dates
+
+std::vector<AttributeDescriptor> TRSDOSBase::GetAttributeList() {
+    std::vector<AttributeDescriptor> list{{"Invisible", 'I', true, AttrInvisible}, {"System", 'S', true, AttrSystem}};
+    if (Attributes & AttrCreated) list.push_back({"Created", 'C', true, AttrCreated});
+    if (Attributes & AttrMOD) list.push_back({"MOD", '*', true, AttrMOD});
+    list.push_back({"Deleted", 'D', false, AttrDeleted});
+    return list;
+}
+
+bool TRSDOSBase::HasAttribute(int fileIndex, uint32_t mask) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    mask &= Attributes | AttrInvisible | AttrSystem | AttrDeleted;
+    if ((mask & AttrInvisible) && (record[0] & RecordInvisible)) return true;
+    if ((mask & AttrSystem) && (record[0] & RecordSystem)) return true;
+    if ((mask & AttrCreated) && (record[1] & RecordCreated)) return true;
+    if ((mask & AttrMOD) && (record[1] & RecordMod)) return true;
+    if ((mask & AttrDeleted) && !(record[0] & RecordInUse)) return true;
+    return false;
+}
+
+void TRSDOSBase::SetAttribute(int fileIndex, uint32_t mask, bool on) {
+    uint8_t* record = GetDirectoryRecord(fileIndex);
+    mask &= Attributes;
+    if (mask == 0) return;
+    CheckWritable();
+    auto apply = [on](uint8_t& byte, uint8_t bit) {
+        byte = static_cast<uint8_t>(byte & ~bit);
+        if (on) byte |= bit;
+    };
+    if (mask & AttrInvisible) apply(record[0], RecordInvisible);
+    if (mask & AttrSystem) apply(record[0], RecordSystem);
+    if (mask & AttrCreated) apply(record[1], RecordCreated);
+    if (mask & AttrMOD) apply(record[1], RecordMod);
+    if (mask & AttrDeleted) {
+        record[0] |= RecordInUse;
+        if (on) record[0] = static_cast<uint8_t>(record[0] & ~RecordInUse);
+    }
+    Modified = true;
+}
+
+bool TRSDOSBase::SupportsAttribute(uint32_t mask) { return mask == 0 || (mask & Attributes) != 0; }
+
+FileDate TRSDOSBase::GetFileDate(int fileIndex) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    FileDate date;
+    const int month = record[1] & 0x0F;
+    if (month < 1 || month > 12) return date;
+    date.HasDate = true;
+    date.Month = month;
+    date.Day = record[2] >> 3;
+    date.Year = 1980 + (record[2] & 7);
+    return date;
+}
+
+void TRSDOSBase::SetFileDate(int fileIndex, const FileDate& date) {
+    uint8_t* record = GetDirectoryRecord(fileIndex);
+    CheckWritable();
+    record[1] &= 0xF0;
+    record[2] = 0;
+    if (date.HasDate) {
+        record[1] |= static_cast<uint8_t>(date.Month & 0x0F);
+        record[2] = static_cast<uint8_t>((date.Day & 31) * 8 + ((date.Year - 1980) & 7));
+    }
+    Modified = true;
+}
+
+// ---------------------------------------------------------------- disk name and date
+
+std::string TRSDOSBase::GetDiskName() {
+    std::string name(GAT.begin() + GatDiskName, GAT.begin() + GatDiskName + 8);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\0' || name.back() == '\r' ||
+                             name.back() == '\n' || name.back() == '\t'))
+        name.pop_back();
+    return name;
+}
+
+std::string TRSDOSBase::GetDiskDate() {
+    return std::string(GAT.begin() + GatDiskDate, GAT.begin() + GatDiskDate + 8);
+}
+
+void TRSDOSBase::SetDiskName(const std::string& name) {
+    CheckWritable();
+    PutPadded(GAT.data() + GatDiskName, 8, name);
+    Modified = true;
+}
+
+void TRSDOSBase::SetDiskDate(const std::string& date) {
+    CheckWritable();
+    PutPadded(GAT.data() + GatDiskDate, 8, date);
+    Modified = true;
+}
+
+// ---------------------------------------------------------------- allocation
+
+int TRSDOSBase::AllocationMapLimit() const {
+    return (NoLockoutTable || Tracks > 95) ? MapWithoutLockout : LockoutTable;
+}
+
+bool TRSDOSBase::IsGranuleFree(int track, int granule) const {
+    if (track < 0 || track >= AllocationMapLimit() || granule < 0 || granule > 7) return false;
+    uint8_t used = GAT[static_cast<size_t>(track)];
+    if (!NoLockoutTable && Tracks <= 95) used |= GAT[static_cast<size_t>(LockoutTable + track)];
+    return (used & (1 << granule)) == 0;
+}
+
+int TRSDOSBase::GetCapacity() { return SectorsPerTrack * Tracks * SectorSize; }
+
+int TRSDOSBase::GetFreeSpace() {
+    if (Tracks > 255) return 0;
+    int freeGranules = 0;
+    for (int t = 0; t < Tracks; ++t)
+        for (int g = 0; g < GranulesPerTrack; ++g)
+            if (IsGranuleFree(t, g)) ++freeGranules;
+    return freeGranules * SectorsPerGranule * SectorSize;
+}
+
+bool TRSDOSBase::FindFreeGranules(int wanted, int& count, int& track, int& granule) {
+    int runLength = 0, runTrack = 0, runGranule = 0;
+    int bestLength = 0, bestTrack = 0, bestGranule = 0;
+    if (wanted <= 0) return false;
+    for (int t = 0; t < Tracks; ++t) {
+        for (int g = 0; g < GranulesPerTrack; ++g) {
+            if (IsGranuleFree(t, g)) {
+                if (runLength == 0) {
+                    runTrack = t;
+                    runGranule = g;
+                }
+                if (++runLength == wanted) {
+                    count = wanted;
+                    track = runTrack;
+                    granule = runGranule;
+                    return true;
+                }
+            } else {
+                if (runLength > bestLength) {
+                    bestLength = runLength;
+                    bestTrack = runTrack;
+                    bestGranule = runGranule;
+                }
+                runLength = 0;
+            }
+        }
+    }
+    if (bestLength == 0) return false;
+    count = bestLength;
+    track = bestTrack;
+    granule = bestGranule;
+    return true;
+}
+
+void TRSDOSBase::AllocateGranules(int track, int granule, int count) {
+    const int limit = AllocationMapLimit();
+    for (int i = 0; i < count && track < limit; ++i) {
+        if (track >= 0 && granule >= 0 && granule < 8) GAT[static_cast<size_t>(track)] |= static_cast<uint8_t>(1 << granule);
+        if (++granule >= GranulesPerTrack) {
+            granule = 0;
+            ++track;
+        }
+    }
+    Modified = true;
+}
+
+void TRSDOSBase::FreeGranules(int track, int granule, int count) {
+    const int limit = AllocationMapLimit();
+    for (int i = 0; i < count && track < limit; ++i) {
+        if (track >= 0 && granule >= 0 && granule < 8)
+            GAT[static_cast<size_t>(track)] &= static_cast<uint8_t>(~(1 << granule));
+        if (++granule >= GranulesPerTrack) {
+            granule = 0;
+            ++track;
+        }
+    }
+    Modified = true;
+}
+
+int TRSDOSBase::FindFreeDirectoryEntry(int start) {
+    for (int i = 0; i < 256; ++i) {
+        const int candidate = (start + i) & 0xFF;
+        if ((candidate & 31) < DirectorySectors - 2 && candidate > 1 && HIT[static_cast<size_t>(candidate)] == 0)
+            return candidate;
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------- loading
+
+void TRSDOSBase::LoadGAT() {
+    bool normalData = false;
+    if (!ReadSector(DirectoryTrack, 0, normalData, GAT) || (!IsHardDisk && normalData)) {
+        Suspicion += 10;
+        ReadError = true;
+    }
+    GAT.resize(SectorSize, 0);
+}
+
+void TRSDOSBase::LoadHIT() {
+    bool normalData = false;
+    if (!ReadSector(DirectoryTrack, 1, normalData, HIT)) throw EInvalidFormat();
+    DirectoryDAM = LastDAM;
+    if (!IsHardDisk && normalData) Suspicion += 10;
+    HIT.resize(SectorSize, 0);
+}
+
+void TRSDOSBase::LoadDirectory(bool tolerant) {
+    Directory.clear();
+    for (int s = 2; s < DirectorySectors; ++s) {
+        std::vector<uint8_t> data;
+        bool normalData = false;
+        if (!ReadSector(DirectoryTrack, s, normalData, data)) {
+            Suspicion += 5;
+            ReadError = true;
+            data.assign(SectorSize, 0);
+        } else if (!IsHardDisk && normalData) {
+            if (s == 18) {
+                DirectorySectors = 18;
+                break;
+            }
+            Suspicion += 2;
+        }
+        Directory.insert(Directory.end(), data.begin(), data.end());
+    }
+    try {
+        const std::vector<int> files = ListFiles({"*/*"}, ListInvisible | ListSystem);
+        for (int dec : files) {
+            if (GetFileSize(dec) >= 0) continue;
+            if (tolerant)
+                EofInLastSector = false;
+            else
+                Suspicion = 100;
+        }
+        if (files.empty()) Suspicion = 100;
+    } catch (const TFileSystem::Exception&) {
+        Suspicion = 100;
+    }
+}
+
+void TRSDOSBase::Flush() {
+    if (!Modified) return;
+    bool ok = WriteSector(DirectoryTrack, 0, GAT, 0);
+    ok = WriteSector(DirectoryTrack, 1, HIT, 0) && ok;
+    for (int s = 2; s < DirectorySectors; ++s)
+        ok = WriteSector(DirectoryTrack, s, Directory, static_cast<size_t>(s - 2) * SectorSize) && ok;
+    if (ok) Modified = false;
+}
+
+// ---------------------------------------------------------------- formatting
+
+void TRSDOSBase::InitGAT(const std::string& diskName, const std::string& diskDate) {
+    GAT.assign(SectorSize, 0);
+    const uint8_t unusable = static_cast<uint8_t>(0xFF << std::clamp(GranulesPerTrack, 0, 8));
+    const int mapEnd = NoLockoutTable ? MapWithoutLockout : LockoutTable;
+    for (int t = 0; t < mapEnd; ++t) GAT[static_cast<size_t>(t)] = t < Tracks ? unusable : 0xFF;
+    if (!NoLockoutTable) {
+        std::copy_n(GAT.begin(), LockoutTable, GAT.begin() + LockoutTable);
+        std::fill(GAT.begin() + 0xC0, GAT.begin() + MapWithoutLockout, 0xFF);
+    }
+    PutPadded(GAT.data() + GatDiskName, 8, diskName);
+    PutPadded(GAT.data() + GatDiskDate, 8, diskDate);
+    GAT[GatPassword] = 0x2C;
+    GAT[GatPassword + 1] = 0x95;
+    GAT[0xE0] = 0x0D;
+    GAT[GatTrackCount] = static_cast<uint8_t>(Tracks - 35);
+    uint8_t configuration = 0;
+    if (Sides == 2) configuration |= 0x20;
+    if (Density == 1) configuration |= 0x40;
+    GAT[GatConfiguration] = configuration;
+}
+
+void TRSDOSBase::InitHIT() {
+    HIT.assign(SectorSize, 0);
+    HIT[0] = HashFilename("BOOT/SYS");
+    HIT[1] = HashFilename("DIR/SYS");
+}
+
+void TRSDOSBase::InitDirectory() {
+    Directory.assign(static_cast<size_t>(DirectorySectors) * SectorSize, 0);
+    auto makeSystemRecord = [this](int dec, const char* name, int ern, int track, uint8_t granuleByte) {
+        uint8_t* record = GetDirectoryRecord(dec);
+        std::fill(record, record + RecordSize, 0);
+        std::fill(record + 22, record + 32, 0xFF);
+        record[0] = 0x5D;
+        SetFileName(dec, name);
+        SetUpdatePassword(dec, 0x5A17);
+        SetAccessPassword(dec, 0x5A17);
+        record[20] = static_cast<uint8_t>(ern & 0xFF);
+        record[21] = static_cast<uint8_t>(ern >> 8);
+        record[22] = static_cast<uint8_t>(track);
+        record[23] = granuleByte;
+    };
+    AllocateGranules(0, 0, 1);
+    makeSystemRecord(0, "BOOT/SYS", 5, 0, 0x00);
+    const int directoryGranules = (DirectorySectors + SectorsPerGranule - 1) / SectorsPerGranule;
+    AllocateGranules(DirectoryTrack, 0, directoryGranules);
+    makeSystemRecord(1, "DIR/SYS", DirectorySectors, DirectoryTrack, static_cast<uint8_t>(directoryGranules - 1));
+}
+
+void TRSDOSBase::WriteBootSector() {
+    std::vector<uint8_t> boot(SectorSize, 0);
+    std::copy(std::begin(BootCode), std::end(BootCode), boot.begin());
+    boot[2] = static_cast<uint8_t>(DirectoryTrack);
+    std::copy(std::begin(BootMessage), std::end(BootMessage), boot.begin() + 16);
+    WriteSector(0, 0, boot, 0);
+    boot[5] = 0x43;
+    WriteSector(0, 1, boot, 0);
+}
+
+bool TRSDOSBase::FormatTrack(int track) {
+    if (FloppyImage == nullptr) return false;
+    return FloppyImage->FormatTrack(track, SectorsPerSide, Sides, false, 0xFB, Density != 0, Interleave);
+}
+
+void TRSDOSBase::Format(const std::string& diskName, const std::string& diskDate) {
+    CheckWritable();
+    for (int t = 0; t < Tracks; ++t) FormatTrack(t);
+    WriteBootSector();
+    InitGAT(diskName, diskDate);
+    InitHIT();
+    InitDirectory();
+    Modified = true;
+    Flush();
+}
+
+}  // namespace FileSystem

@@ -1,0 +1,176 @@
+// The common core of the TRS-80 disk operating systems that keep a granule
+// allocation table (GAT), a hash index table (HIT) and 32-byte directory
+// records on one directory track. Subclasses set the layout parameters in
+// their constructors, judge the image, load GAT, HIT and directory through
+// the hooks below, and override the few hooks in which their DOS differs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "filesystem/FileSystem.h"
+
+namespace FileSystem {
+
+// One run of contiguous granules of a file, held in logical sectors.
+struct TExtent {
+    uint32_t Track = 0;   // track of the first granule
+    uint32_t Sector = 0;  // first logical sector: granule within the track x SectorsPerGranule
+    uint8_t Count = 0;    // number of granules
+};
+
+class TRSDOSBase : public TFileSystem {
+public:
+    static constexpr int SectorSize = 256;
+    static constexpr int RecordSize = 32;
+    static constexpr int ExtentsPerRecord = 4;
+    // GAT bytes beyond the allocation map.
+    static constexpr int GatVersion = 0xCB;
+    static constexpr int GatTrackCount = 0xCC;
+    static constexpr int GatConfiguration = 0xCD;
+
+    // Sets the default layout; the subclass constructor adjusts it and loads.
+    explicit TRSDOSBase(DiskImage::TDiskImage* image);
+    // Flushes pending directory changes; errors are swallowed (a destructor
+    // must not throw), so callers that care call Flush themselves first.
+    ~TRSDOSBase() override;
+
+    // The TFileSystem operations (file index = directory entry code, DEC).
+    int GetFileSystemType() override { return TypeTRSDOS; }
+    int GetFreeSpace() override;
+    int GetCapacity() override;
+    std::vector<uint8_t> ReadFile(int fileIndex) override;
+    bool RewriteFile(int fileIndex, const std::vector<uint8_t>& data) override;
+    bool CreateFile(const std::string& name, const std::vector<uint8_t>& data, const FileDate& date) override;
+    bool DeleteFile(int fileIndex) override;
+    bool RenameFile(int fileIndex, const std::string& newName) override;
+    std::vector<int> ListFiles(const std::vector<std::string>& patterns, int flags) override;
+    std::string GetFileName(int fileIndex) override;
+    std::string GetFileExtension(int fileIndex) override;
+    int GetFileSize(int fileIndex) override;
+    int FindFile(const std::string& name) override;
+    bool IsValidFilename(const std::string& name) override;
+    void Flush() override;
+    std::vector<AttributeDescriptor> GetAttributeList() override;
+    bool HasAttribute(int fileIndex, uint32_t mask) override;
+    void SetAttribute(int fileIndex, uint32_t mask, bool on) override;
+    char GetExtensionSeparator() override { return '/'; }
+    std::string GetDiskName() override;
+    std::string GetDiskDate() override;
+    void SetDiskName(const std::string& name) override;
+    void SetDiskDate(const std::string& date) override;
+    FileDate GetFileDate(int fileIndex) override;
+    void SetFileDate(int fileIndex, const FileDate& date) override;
+    void SetFileName(int fileIndex, const std::string& name) override;
+    bool SupportsDiskName() override { return true; }
+    bool SupportsDiskDate() override { return true; }
+    bool ReservedCapabilityA() override { return true; }
+    bool SupportsAttribute(uint32_t mask) override;
+
+    // The hooks of the family, in their fixed order.
+    virtual std::vector<TExtent> GetExtents(int dec);
+    // Reads one logical sector into buffer (exactly 256 bytes on success).
+    // normalData tells whether the sector carries the mark of ordinary data,
+    // which a directory-track sector must not carry.
+    virtual bool ReadSector(int track, int sector, bool& normalData, std::vector<uint8_t>& buffer);
+    // Appends 256 bytes to buffer: the sector, or zeros when it is unreadable.
+    virtual bool AppendSector(int track, int sector, std::vector<uint8_t>& buffer);
+    // Writes data[offset .. offset + 255], zero-padded where data ends.
+    virtual bool WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset);
+    // The record of a DEC inside Directory; throws EIllegalFileIndex when it
+    // lies outside. The const form forwards to the other.
+    virtual uint8_t* GetDirectoryRecord(int dec);
+    virtual const uint8_t* GetDirectoryRecord(int dec) const;
+    // Granule transfer; track and sector are left pointing past the granule.
+    virtual bool ReadGranule(int& track, int& sector, std::vector<uint8_t>& buffer);
+    virtual bool WriteGranule(int& track, int& sector, const std::vector<uint8_t>& data, size_t offset);
+    virtual void SetFileSize(int dec, int size);
+    virtual void SetUpdatePassword(int dec, uint16_t hash);
+    virtual void SetAccessPassword(int dec, uint16_t hash);
+    static uint8_t HashFilename(const std::string& name);
+    virtual bool FindFreeGranules(int wanted, int& count, int& track, int& granule);
+    virtual void FreeGranules(int track, int granule, int count);
+    virtual void AllocateGranules(int track, int granule, int count);
+    virtual int FindFreeDirectoryEntry(int start);
+    virtual void LoadGAT();
+    virtual void LoadHIT();
+    virtual void LoadDirectory(bool tolerant);
+    virtual int GetRecordLength(int dec);
+    virtual int GetProtectionLevel(int dec);
+    virtual void InitGAT(const std::string& diskName, const std::string& diskDate);
+    virtual void InitHIT();
+    virtual void InitDirectory();
+    virtual void Format(const std::string& diskName, const std::string& diskDate);
+    virtual void WriteBootSector();
+    virtual bool FormatTrack(int track);
+
+    // Read access to the geometry for the mounting code and the shells.
+    int GetTracks() const { return Tracks; }
+    int GetSides() const { return Sides; }
+    int GetSectorsPerSide() const { return SectorsPerSide; }
+    int GetSectorsPerTrack() const { return SectorsPerTrack; }
+    int GetSectorsPerGranule() const { return SectorsPerGranule; }
+    int GetGranulesPerTrack() const { return GranulesPerTrack; }
+    int GetDirectoryTrack() const { return DirectoryTrack; }
+    int GetDensity() const { return Density; }
+
+protected:
+    // Throws EWriteProtected before any change when the image refuses writes,
+    // so the in-memory directory never drifts from the image.
+    void CheckWritable() const;
+    // The DECs of a file's records, primary first. The walk stops at a link
+    // that loops, leaves the directory or reaches a record that is not an
+    // extension record: such a chain is damaged and ends there.
+    std::vector<int> GetRecordChain(int dec) const;
+    // The extents stored in one record, up to the first empty one.
+    std::vector<TExtent> GetRecordExtents(const uint8_t* record) const;
+    bool IsGranuleFree(int track, int granule) const;
+    // Number of GAT bytes the allocation map may use.
+    int AllocationMapLimit() const;
+    // One physical read: exactly 256 bytes required; records the density
+    // tried in FoundDensity and the mark in LastDAM.
+    bool ReadPhysicalSector(int track, int sector, int side, int density, bool& normalData,
+                            std::vector<uint8_t>& buffer);
+    // The 256 bytes of data from offset on, zero-padded where data ends.
+    static std::vector<uint8_t> SectorSlice(const std::vector<uint8_t>& data, size_t offset);
+    // The boot sector of a disk that may be single or double density: track 0
+    // sector 1 in double density (Density 1), or, when that sector begins with
+    // the given four bytes, sector 0 in double density; failing both, sector 0
+    // in single density (Density 0). Throws EInvalidFormat when unreadable.
+    std::vector<uint8_t> ReadBootSectorEitherDensity(const uint8_t (&sectorOneSignature)[4]);
+    // Sectors, granules and directory size of one- or two-sided disks with
+    // 10 sectors and 2 granules per side (single density) or 18 and 3 (double).
+    void SetSidedGeometry();
+    // Reads the boot sector into data; false when unreadable.
+    bool ReadBootSector(int sector, int density, uint8_t& dam, std::vector<uint8_t>& data);
+
+    // Layout parameters.
+    uint32_t Attributes = AttrCreated | AttrInvisible | AttrSystem;
+    uint8_t Density = 0;
+    uint8_t FoundDensity = 0;
+    uint8_t LastDAM = 0xF8;
+    uint8_t DirectoryDAM = 0xF8;
+    int DirectoryTrack = 17;
+    int Tracks = 35;
+    int Sides = 1;
+    int SectorsPerSide = 10;
+    int SectorsPerTrack = 10;
+    int DirectorySectors = 10;
+    int SectorsPerGranule = 5;
+    int GranulesPerTrack = 2;
+    bool NoLockoutTable = false;
+    bool GranuleCountMinusOne = true;
+    bool EofInLastSector = true;
+    uint16_t NoPasswordHash = 0x5A17;
+    int FirstUserEntry = 40;
+    int Interleave = 2;
+
+    // Working copies of the directory track.
+    std::vector<uint8_t> GAT;
+    std::vector<uint8_t> HIT;
+    std::vector<uint8_t> Directory;  // directory sectors 2 onward, 256 bytes each
+    bool Modified = false;
+};
+
+}  // namespace FileSystem
