@@ -4,6 +4,12 @@
 
 #include <utility>
 
+#include "filesystem/DBLDOS.h"
+#include "filesystem/DOSPLUS.h"
+#include "filesystem/MULTIDOS.h"
+#include "filesystem/TRSDOS23.h"
+#include "filesystem/TRSDOSBase.h"
+
 namespace FileSystem {
 
 namespace {
@@ -14,9 +20,10 @@ constexpr int MaxPartitions = 256;
 // The size of a TRSDOS-family partition, read from its geometry. Empty when the
 // file system does not carry one.
 std::optional<PartitionExtent> ExtentOfPartition(TFileSystem& fs) {
-    (void)fs;
-    // Joins when the TRSDOS-family core lands: cylinders = Tracks x Sides, heads = SectorsPerSide / 32.
-    return std::nullopt;
+    auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs);
+    if (!trsdos) return std::nullopt;
+    return PartitionExtent{trsdos->GetTracks() * trsdos->GetSides(),
+                           trsdos->GetSectorsPerSide() / DiskImage::THardImage::SectorsPerHead};
 }
 
 }  // namespace
@@ -27,17 +34,16 @@ std::unique_ptr<TFileSystem> ConstructFileSystem(int index, DiskImage::TDiskImag
     switch (index) {
         case 0: return nullptr;  // TRSDOS13
         case 1: return nullptr;  // TRSDOS28
-        case 2: return nullptr;  // DBLDOS
+        case 2: return std::make_unique<DBLDOS>(image);
         case 3: return nullptr;  // NEWDOS80
         case 4: return nullptr;  // LDOS (image, first cylinder 0, first head 0)
-        case 5: return nullptr;  // DOSPLUS
-        case 6: return nullptr;  // MULTIDOS
-        case 7: return nullptr;  // TRSDOS23
+        case 5: return std::make_unique<DOSPLUS>(image);
+        case 6: return std::make_unique<MULTIDOS>(image);
+        case 7: return std::make_unique<TRSDOS23>(image);
         case 8: return nullptr;  // CPM
         case 9: return nullptr;  // RSDOS
         default: throw TFileSystem::EInvalidFormat();
     }
-    (void)image;
 }
 
 std::unique_ptr<TFileSystem> MountBestCandidate(const std::vector<CandidateFactory>& candidates) {
@@ -149,7 +155,6 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
     Close();
     CurrentPartition = 0;
     Image = DiskImage::CreateFloppyImage(path, imageType);
-    (void)tracks;
     (void)sides;
     (void)doubleDensity;
     (void)diskName;
@@ -157,7 +162,7 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
     try {
         std::unique_ptr<TFileSystem> fs;
         switch (dosType) {
-            case 0: break;  // TRSDOS23 (image, name, date, tracks): single side, single density
+            case 0: fs = std::make_unique<TRSDOS23>(Image.get(), diskName, diskDate, tracks); break;
             case 1: break;  // TRSDOS13 (image, name, date): 40 tracks, one side, double density
             case 2: break;  // LDOS (image, name, date, tracks, sides, double density)
             default: break;
