@@ -174,11 +174,12 @@ int RunProtect(const ProtectOptions& options) {
 
 void AddImageVerbs(CLI::App& app, RunResult& result) {
     auto create = std::make_shared<NewOptions>();
-    CLI::App* newVerb = app.add_subcommand(
-        "new", "Create a new, formatted floppy image. Defaults: DMK (or the type the extension names), "
-               "LDOS, double density, 2 sides, 40 tracks, volume TRS80DSK dated today. TRSDOS 2.3 disks are "
-               "single density, one side, 35 tracks; TRSDOS 1.3 disks double density, one side, 40 tracks and "
-               "never JV1; JV1 images are single density and one-sided.");
+    CLI::App* newVerb = app.add_subcommand("new", "Create a new, formatted floppy image");
+    newVerb->footer(
+        "Defaults: DMK (or the type the file's extension names), LDOS, double density, 2 sides, 40 tracks, "
+        "volume TRS80DSK dated today. TRSDOS 2.3 disks are single density, one side, 35 tracks; TRSDOS 1.3 "
+        "disks double density, one side, 40 tracks and never JV1; JV1 images are single density and one-sided. "
+        "Options that contradict these rules are refused.");
     newVerb->add_option("IMAGE", create->Image, "Image file to create")->required();
     newVerb->add_option("--type", create->Type, "Image format")->check(CLI::IsMember({"jv1", "jv3", "dmk"}));
     newVerb->add_option("--dos", create->Dos, "File system")->check(CLI::IsMember({"trsdos23", "trsdos13", "ldos"}));

@@ -65,14 +65,14 @@ TEST_F(QboxDiskTest, ListsNamesAndDetails) {
     QboxResult json = RunQbox({"ls", image, "--json"});
     ASSERT_TRUE(Succeeded(json));
     for (const char* part : {"\"name\":\"HELLO\"", "\"ext\":\"BAS\"", "\"full_name\":\"HELLO/BAS\"",
-                             "\"host_name\":\"HELLO.BAS\"", "\"size\":29", "\"size\":19", "\"type\":null"})
+                             "\"host_name\":\"HELLO.BAS\"", "\"size\":28", "\"size\":19", "\"type\":null"})
         EXPECT_TRUE(Contains(json.Out, part)) << part << " in " << json.Out;
 
     QboxResult pattern = RunQbox({"ls", image, "*.cmd"});
     EXPECT_EQ(Lines(pattern.Out), std::vector<std::string>{"PROG/CMD"});
     QboxResult longForm = RunQbox({"ls", image, "-l", "HELLO/BAS"});
     EXPECT_TRUE(Contains(longForm.Out, "HELLO/BAS")) << longForm.Out;
-    EXPECT_TRUE(Contains(longForm.Out, " 29 ")) << longForm.Out;
+    EXPECT_TRUE(Contains(longForm.Out, " 28 ")) << longForm.Out;
 }
 
 TEST_F(QboxDiskTest, CatIsByteExactUnlessConverting) {
@@ -179,7 +179,7 @@ TEST_F(QboxDiskTest, WriteProtectionRefusesChanges) {
 TEST_F(QboxDiskTest, InfoDescribesImageAndFileSystem) {
     QboxResult info = RunQbox({"info", image, "--json"});
     ASSERT_TRUE(Succeeded(info));
-    for (const char* part : {"\"format\":\"JV3\"", "\"write_protect\":0", "\"hard_disk\":false", "\"family\":\"TRSDOS\"",
+    for (const char* part : {"\"format\":\"JV3\"", "\"write_protect\":0", "\"hard_disk\":false", "\"dos\":\"TRSDOS 2.3\"",
                              "\"damaged\":false", "\"pdrive\":null", "\"files\":"})
         EXPECT_TRUE(Contains(info.Out, part)) << part << " in " << info.Out;
     QboxResult text = RunQbox({"info", image});

@@ -180,10 +180,10 @@ TEST_F(ExtractFileTest, CraftedNamesStayInsideTheFolder) {
     struct Case {
         std::string name, extension, hostName;
     } cases[] = {
-        {"../EVIL", "", "___evil"},  // '.' itself is harmless; the '/' is not
+        {"../EVIL", "", ".._evil"},  // dots are harmless once no '/' follows them
         {"..", "", "__"},
         {".", "", "_"},
-        {"", "", "_"},
+        {"", "X", ".x"},
         {"A/B", "C\\D", "a_b.c_d"},
         {std::string("NU\0L", 4), "T\x01X", "nu_l.t_x"},
         {"HI\x7F\xC8", "", "hi__"},
