@@ -1,5 +1,9 @@
 // qbox get and qbox cat: files from the disk to host files or standard output.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -33,6 +37,9 @@ struct GetOptions {
 };
 
 int RunGet(const GetOptions& options) {
+    struct stat folder {};
+    if (::stat(options.Directory.c_str(), &folder) != 0) throw Failure(options.Directory + ": " + std::strerror(errno));
+    if (!S_ISDIR(folder.st_mode)) throw Failure(options.Directory + ": " + std::strerror(ENOTDIR));
     FileSystem::MountedDisk disk;
     TFileSystem& fs = OpenDisk(disk, options.Image, options.Partition);
     int failures = 0;
