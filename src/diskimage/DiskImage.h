@@ -80,6 +80,10 @@ class TFloppyImage : public TDiskImage {
 public:
     static constexpr int RawTrackCapacity = 10436;
     static constexpr int SectorBufferSize = 4096;
+    // 128 << 5 = 4096: larger ID size codes cannot be read into a sector buffer.
+    static constexpr int MaxSizeCode = 5;
+    // Track numbers are one byte in every format, and 0xFF marks free JV3 headers.
+    static constexpr int MaxTrackNumber = 254;
 
     ~TFloppyImage() override;
 
@@ -101,21 +105,35 @@ public:
     bool WriteTrackByte(CellState& state, uint8_t byte);
     void WriteTrackStart(CellState& state);
     void FillTrackEnd(CellState& state);
-    void WriteFormattedSector(CellState& state, int track, int side, int sector, int size, uint8_t dam,
-                              const uint8_t* data, bool crcError);
+    // Lays out one whole sector at the cursor. compact shortens the single-density
+    // gap after the data so that layouts a JV3 header block allows still fit the track.
+    // False when the sector ran off the end of the track (nothing is written past it).
+    bool WriteFormattedSector(CellState& state, int track, int side, int sector, int size, uint8_t dam,
+                              const uint8_t* data, bool crcError, bool compact = false);
+    // Cells one formatted sector takes, as WriteFormattedSector lays it out.
+    static int FormattedSectorCells(int size, bool density, bool compact = false);
     bool FindIDMark(CellState& state);
     bool ReadIDField(CellState& state, uint8_t id[6]);
     bool FindDataMark(CellState& state, int limit, uint8_t& dam);
+    // Reads one byte as the controller sees it (cells of the other density read as 0).
+    bool ReadTrackByte(CellState& state);
 
     int GetCurrentTrack() const { return CurrentTrack; }
     int GetTrackLength() const { return TrackLength; }
-    Cell GetCell(int side, int position) const { return RawTrack[side & 1][position]; }
+    Cell GetCell(int side, int position) const {
+        return (position >= 0 && position < RawTrackCapacity) ? RawTrack[side & 1][position] : 0;
+    }
     bool IsTrackModified() const { return TrackModified; }
     bool IsTrackDirty() const { return TrackDirty; }
 
 protected:
     TFloppyImage();
     void ClearRawTrack();
+    // Asked after FormatTrack has laid out a track: can the file format store it
+    // without losing a sector? A format that cannot leaves the track as it was.
+    virtual bool CanStoreLoadedTrack() { return true; }
+    // The end-of-track rule of the cursor: one pass fewer, back to cell 0.
+    static void WrapCursor(CellState& state);
 
     std::array<std::vector<Cell>, 2> RawTrack;
     bool TrackModified = false;
@@ -138,6 +156,12 @@ public:
     virtual int GetHeads() const = 0;
 
 protected:
+    // Cylinder, head and sector within the geometry the header gives.
+    bool IsValidAddress(int cylinder, int head, int sector) const {
+        return cylinder >= 0 && cylinder < Cylinders && head >= 0 && head < Heads && sector >= 0 &&
+               sector < SectorsPerHead;
+    }
+
     std::vector<uint8_t> Header;
     int Cylinders = 0;
     int Heads = 0;

@@ -30,6 +30,7 @@ public:
     size_t ReadSomeAt(uint64_t offset, void* buffer, size_t length) const;  // short at end of file
     bool WriteAt(uint64_t offset, const void* buffer, size_t length);
     int64_t Size() const;  // -1 on error
+    bool Truncate(uint64_t length);
     bool Sync();
     int Descriptor() const { return Fd; }
 

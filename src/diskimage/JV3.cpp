@@ -1,0 +1,378 @@
+#include "diskimage/JV3.h"
+
+#include <algorithm>
+#include <array>
+
+namespace DiskImage {
+
+namespace {
+
+constexpr int TotalHeaders = 2 * JV3::HeadersPerBlock;
+constexpr uint8_t FlagDoubleDensity = 0x80;
+constexpr uint8_t FlagDataMarkFA = 0x20;
+constexpr uint8_t FlagSide1 = 0x10;
+constexpr uint8_t FlagCrcError = 0x08;
+constexpr uint8_t FlagSizeCode = 0x03;
+constexpr uint8_t Free = 0xFF;
+constexpr int CapacityStart = 48;
+constexpr int CapacityPerSector = 80;
+
+// Sector sizes by the code of a used header (a free header stores the code inverted).
+constexpr std::array<int, 4> SizeByCode = {256, 128, 1024, 512};
+
+// Sectors 1 to 18 lie on the track in this order of their list positions (interleave 3).
+constexpr std::array<int, 18> EighteenSectorOrder = {6, 12, 1, 7, 13, 2, 8, 14, 3, 9, 15, 4, 10, 16, 5, 11, 17, 0};
+
+const uint8_t* HeaderAt(const uint8_t* headers, int index) {
+    int block = index / JV3::HeadersPerBlock;
+    return headers + block * JV3::BlockBytes + (index % JV3::HeadersPerBlock) * 3;
+}
+
+uint8_t* HeaderAt(uint8_t* headers, int index) {
+    return const_cast<uint8_t*>(HeaderAt(static_cast<const uint8_t*>(headers), index));
+}
+
+bool IsFree(const uint8_t* header) { return header[0] == Free && header[1] == Free; }
+
+int HeaderSize(const uint8_t* header) {
+    int code = header[2] & FlagSizeCode;
+    return SizeByCode[IsFree(header) ? code ^ 3 : code];
+}
+
+// The used-header size code for a sector size, or -1 when the format has none.
+int UsedCodeForSize(int size) {
+    auto it = std::find(SizeByCode.begin(), SizeByCode.end(), size);
+    return it == SizeByCode.end() ? -1 : static_cast<int>(it - SizeByCode.begin());
+}
+
+uint64_t BlockDataBytes(const uint8_t* headers, int block) {
+    uint64_t total = 0;
+    for (int i = 0; i < JV3::HeadersPerBlock; ++i) {
+        total += HeaderSize(HeaderAt(headers, block * JV3::HeadersPerBlock + i));
+    }
+    return total;
+}
+
+int HeaderCount(bool secondBlock) { return secondBlock ? TotalHeaders : JV3::HeadersPerBlock; }
+
+struct TrackEntry {
+    int sector = 0;
+    int size = 0;
+    uint64_t offset = 0;
+    bool density = false;
+    uint8_t dam = 0xFB;
+    bool crcError = false;
+};
+
+}  // namespace
+
+bool JV3::FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength) {
+    std::vector<int> cells(2 * (MaxTrackNumber + 1), CapacityStart);
+    for (int i = 0; i < blockCount * HeadersPerBlock; ++i) {
+        const uint8_t* header = HeaderAt(headers, i);
+        if (IsFree(header) || header[0] > MaxTrackNumber) {
+            continue;
+        }
+        int size = HeaderSize(header);
+        bool dd = (header[2] & FlagDoubleDensity) != 0;
+        int& used = cells[header[0] * 2 + ((header[2] & FlagSide1) ? 1 : 0)];
+        used += CapacityPerSector + (dd ? size : 2 * size);
+        if (used > trackLength) {
+            return false;
+        }
+    }
+    return true;
+}
+
+JV3::JV3(THostFile& file, bool readOnly, const std::string& path) {
+    FileName = path;
+    if (readOnly) {
+        Flags |= FlagReadOnlyFile;
+    }
+    FormatBuffer.assign(2 * BlockBytes, 0);
+    if (!file.ReadAt(0, FormatBuffer.data(), BlockBytes) || !FitsRawTrack(FormatBuffer.data(), 1, TrackLength)) {
+        throw EInvalidFormat();
+    }
+    File = std::move(file);
+    if (FormatBuffer[WriteProtectOffset] == 0x00) {
+        Flags |= FlagWriteProtected;
+    }
+    uint64_t secondBlockOffset = BlockBytes + BlockDataBytes(FormatBuffer.data(), 0);
+    int64_t fileSize = File.Size();
+    if (fileSize > 0 && static_cast<uint64_t>(fileSize) > secondBlockOffset &&
+        File.ReadAt(secondBlockOffset, FormatBuffer.data() + BlockBytes, BlockBytes) &&
+        FitsRawTrack(FormatBuffer.data(), 2, TrackLength)) {
+        SecondHeaderBlock = true;
+    } else {
+        std::fill(FormatBuffer.begin() + BlockBytes, FormatBuffer.end(), Free);
+    }
+    LoadTrack(0);
+}
+
+JV3::~JV3() {
+    try {
+        Flush();
+    } catch (...) {
+        // a destructor must not throw
+    }
+}
+
+bool JV3::LoadTrack(int track) {
+    Flush();
+    if (TrackDirty) {
+        return false;  // keep the unsaved track rather than throw it away
+    }
+    if (track == CurrentTrack && !TrackModified) {
+        return true;
+    }
+    if (track < 0 || track > MaxTrackNumber) {
+        return false;
+    }
+    CurrentTrack = track;
+    ClearRawTrack();
+
+    std::array<std::vector<TrackEntry>, 2> sides;
+    uint64_t offset = BlockBytes;
+    for (int i = 0; i < HeaderCount(SecondHeaderBlock); ++i) {
+        if (i == HeadersPerBlock) {
+            offset += BlockBytes;  // the second block's headers sit between the two data areas
+        }
+        const uint8_t* header = HeaderAt(FormatBuffer.data(), i);
+        int size = HeaderSize(header);
+        if (!IsFree(header) && header[0] == track) {
+            uint8_t flags = header[2];
+            sides[(flags & FlagSide1) ? 1 : 0].push_back(TrackEntry{header[1], size, offset,
+                                                                    (flags & FlagDoubleDensity) != 0,
+                                                                    static_cast<uint8_t>((flags & FlagDataMarkFA) ? 0xFA : 0xFB),
+                                                                    (flags & FlagCrcError) != 0});
+        }
+        offset += size;
+    }
+
+    std::vector<uint8_t> data(SectorBufferSize);
+    for (int side = 0; side < 2; ++side) {
+        auto& list = sides[side];
+        if (list.empty()) {
+            continue;
+        }
+        bool consecutive = list.size() == EighteenSectorOrder.size();
+        for (size_t i = 1; consecutive && i < list.size(); ++i) {
+            consecutive = list[i].sector == list[i - 1].sector + 1;
+        }
+        if (consecutive) {
+            std::vector<TrackEntry> reordered;
+            for (int position : EighteenSectorOrder) {
+                reordered.push_back(list[position]);
+            }
+            list = std::move(reordered);
+        }
+        // The header block allows less gap per single-density sector than the usual
+        // layout takes; such a track gets shorter gaps after its sectors so it still fits.
+        int cells = list.front().density ? 20 : 28;
+        for (const auto& entry : list) {
+            cells += FormattedSectorCells(entry.size, entry.density);
+        }
+        const bool compact = cells > TrackLength;
+
+        CellState state;
+        state.side = side;
+        state.density = list.front().density;
+        WriteTrackStart(state);
+        for (const auto& entry : list) {
+            state.density = entry.density;
+            if (!File.ReadAt(entry.offset, data.data(), entry.size)) {
+                continue;  // the file ends before this sector's data
+            }
+            WriteFormattedSector(state, track, side, entry.sector, entry.size, entry.dam, data.data(),
+                                 entry.crcError, compact);
+        }
+        FillTrackEnd(state);
+    }
+    TrackModified = false;
+    TrackDirty = false;
+    return true;
+}
+
+std::vector<JV3::FoundSector> JV3::CollectTrackSectors() {
+    std::vector<FoundSector> found;
+    std::vector<uint8_t> buffer(SectorBufferSize);
+    for (int side = 0; side < 2; ++side) {
+        for (bool density : {false, true}) {
+            CellState state;
+            state.side = side;
+            state.density = density;
+            int sector = 0, size = 0;
+            uint8_t dam = 0;
+            bool crcError = false;
+            while (ReadNextSector(state, CurrentTrack, side, sector, size, dam, buffer.data(), crcError)) {
+                FoundSector entry;
+                entry.sector = sector;
+                entry.size = size;
+                entry.flags = static_cast<uint8_t>((density ? FlagDoubleDensity : 0) | (side ? FlagSide1 : 0) |
+                                                   (dam != 0xFB ? FlagDataMarkFA : 0) | (crcError ? FlagCrcError : 0));
+                entry.data.assign(buffer.begin(), buffer.begin() + size);
+                found.push_back(std::move(entry));
+            }
+        }
+    }
+    return found;
+}
+
+uint64_t JV3::DataOffset(const std::vector<uint8_t>& headers, int header) const {
+    uint64_t offset = BlockBytes;
+    int first = 0;
+    if (header >= HeadersPerBlock) {
+        offset += BlockDataBytes(headers.data(), 0) + BlockBytes;
+        first = HeadersPerBlock;
+    }
+    for (int i = first; i < header; ++i) {
+        offset += HeaderSize(HeaderAt(headers.data(), i));
+    }
+    return offset;
+}
+
+// Gives every sector of the loaded track a header slot of its size. Works on copies
+// so that a track that does not fit leaves the image untouched.
+bool JV3::PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const std::vector<FoundSector>& sectors,
+                       bool trimFirst, std::vector<Placement>& placements) const {
+    uint8_t* table = headers.data();
+    for (int i = 0; i < HeaderCount(secondBlock); ++i) {
+        uint8_t* header = HeaderAt(table, i);
+        if (!IsFree(header) && header[0] == CurrentTrack) {
+            header[0] = Free;
+            header[1] = Free;
+            header[2] = static_cast<uint8_t>((header[2] & FlagSizeCode) ^ 3);  // a free slot keeps its size
+        }
+    }
+    // Trailing free slots become plain 256-byte slots; when the whole second block is
+    // free it is dropped.
+    auto trim = [&] {
+        for (int i = HeaderCount(secondBlock) - 1; i >= 0; --i) {
+            uint8_t* header = HeaderAt(table, i);
+            if (!IsFree(header)) {
+                break;
+            }
+            header[2] = Free;
+            if (i == HeadersPerBlock) {
+                secondBlock = false;
+            }
+        }
+    };
+    auto findSlot = [&](int size) {
+        for (int i = 0; i < TotalHeaders; ++i) {
+            if (i == HeadersPerBlock && !secondBlock) {
+                std::fill(headers.begin() + BlockBytes, headers.end(), Free);
+                secondBlock = true;
+            }
+            const uint8_t* header = HeaderAt(table, i);
+            if (IsFree(header) && HeaderSize(header) == size) {
+                return i;
+            }
+        }
+        return -1;
+    };
+
+    if (trimFirst) {
+        trim();
+    }
+    for (const auto& sector : sectors) {
+        int code = UsedCodeForSize(sector.size);
+        int slot = code < 0 ? -1 : findSlot(sector.size);
+        if (slot < 0) {
+            return false;
+        }
+        uint8_t* header = HeaderAt(table, slot);
+        header[0] = static_cast<uint8_t>(CurrentTrack);
+        header[1] = static_cast<uint8_t>(sector.sector);
+        header[2] = static_cast<uint8_t>(code | sector.flags);
+        placements.push_back(Placement{slot, &sector});
+    }
+    if (!trimFirst) {
+        trim();
+    }
+    // The stored table must pass the test the next open applies.
+    return FitsRawTrack(table, secondBlock ? 2 : 1, TrackLength);
+}
+
+bool JV3::CanStoreLoadedTrack() {
+    auto sectors = CollectTrackSectors();
+    for (bool trimFirst : {true, false}) {
+        std::vector<uint8_t> headers = FormatBuffer;
+        bool secondBlock = SecondHeaderBlock;
+        std::vector<Placement> placements;
+        if (PlaceSectors(headers, secondBlock, sectors, trimFirst, placements)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool JV3::Flush() {
+    const bool dirty = TrackDirty;
+    const bool readOnly = (Flags & FlagReadOnlyFile) != 0;
+    if (dirty && readOnly) {
+        return false;
+    }
+    const bool hadSecondBlock = SecondHeaderBlock;
+    if (dirty) {
+        auto sectors = CollectTrackSectors();
+        std::vector<uint8_t> headers;
+        bool secondBlock = false;
+        std::vector<Placement> placements;
+        // Trailing slots are trimmed before placing; when that would leave a sector
+        // without a slot of its size (the last track of a disk of 512-byte sectors,
+        // say), place first and trim afterwards. A sector is never dropped: when
+        // neither way finds room the flush fails and the file keeps the old track.
+        bool placed = false;
+        for (bool trimFirst : {true, false}) {
+            headers = FormatBuffer;
+            secondBlock = SecondHeaderBlock;
+            placements.clear();
+            if (PlaceSectors(headers, secondBlock, sectors, trimFirst, placements)) {
+                placed = true;
+                break;
+            }
+        }
+        if (!placed) {
+            return false;
+        }
+        FormatBuffer = std::move(headers);
+        SecondHeaderBlock = secondBlock;
+        for (const auto& placement : placements) {
+            const auto& data = placement.source->data;
+            if (!File.WriteAt(DataOffset(FormatBuffer, placement.header), data.data(), data.size())) {
+                return false;
+            }
+        }
+    }
+
+    bool headerChanged = false;
+    const bool protectedFlag = (Flags & FlagWriteProtected) != 0;
+    const bool protectedByte = FormatBuffer[WriteProtectOffset] != 0xFF;
+    if (protectedFlag != protectedByte && !readOnly) {
+        FormatBuffer[WriteProtectOffset] = protectedFlag ? 0x00 : 0xFF;
+        headerChanged = true;
+    }
+    if (dirty || headerChanged) {
+        if (!File.WriteAt(0, FormatBuffer.data(), BlockBytes)) {
+            return false;
+        }
+    }
+    const uint64_t secondBlockOffset = BlockBytes + BlockDataBytes(FormatBuffer.data(), 0);
+    if (dirty && SecondHeaderBlock) {
+        if (!File.WriteAt(secondBlockOffset, FormatBuffer.data() + BlockBytes, BlockBytes)) {
+            return false;
+        }
+    }
+    if (dirty && hadSecondBlock && !SecondHeaderBlock) {
+        // A dropped second block must not come back from the file at the next open.
+        int64_t size = File.Size();
+        if (size > 0 && static_cast<uint64_t>(size) > secondBlockOffset && !File.Truncate(secondBlockOffset)) {
+            return false;
+        }
+    }
+    TrackDirty = false;
+    return true;
+}
+
+}  // namespace DiskImage

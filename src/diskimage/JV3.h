@@ -1,0 +1,50 @@
+// JV3: sector data described by tables of 3-byte headers, any density, side,
+// size and order, with the write-protect state in the first table.
+#pragma once
+
+#include "diskimage/DiskImage.h"
+
+namespace DiskImage {
+
+class JV3 : public TFloppyImage {
+public:
+    static constexpr int HeadersPerBlock = 2901;
+    static constexpr int BlockBytes = 8704;  // 2901 headers and one extra byte
+    static constexpr int WriteProtectOffset = HeadersPerBlock * 3;
+
+    JV3(THostFile& file, bool readOnly, const std::string& path);
+    ~JV3() override;
+
+    std::string GetFormatName() const override { return "JV3"; }
+    bool Flush() override;
+    bool LoadTrack(int track) override;
+
+    bool HasSecondHeaderBlock() const { return SecondHeaderBlock; }
+
+    // The track-capacity test: every track side of the given header blocks fits the raw track.
+    static bool FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength);
+
+protected:
+    bool CanStoreLoadedTrack() override;
+
+private:
+    struct FoundSector {
+        int sector = 0;
+        int size = 0;
+        uint8_t flags = 0;
+        std::vector<uint8_t> data;
+    };
+    struct Placement {
+        int header = 0;  // index over both blocks
+        const FoundSector* source = nullptr;
+    };
+
+    std::vector<FoundSector> CollectTrackSectors();
+    bool PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const std::vector<FoundSector>& sectors,
+                      bool trimFirst, std::vector<Placement>& placements) const;
+    uint64_t DataOffset(const std::vector<uint8_t>& headers, int header) const;
+
+    bool SecondHeaderBlock = false;
+};
+
+}  // namespace DiskImage

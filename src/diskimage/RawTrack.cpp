@@ -1,0 +1,464 @@
+// The emulated raw track: every floppy sector is found, read, written and
+// formatted here the way a WD1771/WD1791 controller would do it.
+#include <algorithm>
+
+#include "diskimage/DiskImage.h"
+
+namespace DiskImage {
+
+namespace {
+
+constexpr uint16_t SingleDensityPreset = 0xFFFF;
+constexpr uint16_t DoubleDensityPreset = 0xCDB4;  // after three 0xA1 sync bytes
+constexpr uint16_t SyncBytePreset = 0x968B;       // gives 0xCDB4 once 0xA1 is added
+constexpr int SingleDensityDataMarkLimit = 30;
+constexpr int DoubleDensityDataMarkLimit = 43;
+
+uint16_t MarkPreset(bool density) { return density ? DoubleDensityPreset : SingleDensityPreset; }
+
+bool IsDataMark(uint8_t value) { return value >= 0xF8 && value <= 0xFB; }
+
+int SizeCodeFor(int size) {
+    if (size < 128) {
+        return 1;
+    }
+    int code = 0;
+    for (int rest = size / 256; rest != 0; rest >>= 1) {
+        ++code;
+    }
+    return code;
+}
+
+// Bytes around the data of one formatted sector, see WriteFormattedSector.
+constexpr int SingleDensityOverhead = 6 + 1 + 4 + 2 + 11 + 6 + 1 + 2 + 14;
+constexpr int DoubleDensityOverhead = 12 + 3 + 1 + 4 + 2 + 22 + 12 + 3 + 1 + 2 + 1 + 17;
+constexpr int SingleDensityTrailingGap = 14;
+constexpr int CompactTrailingGap = 7;
+
+}  // namespace
+
+void TFloppyImage::WrapCursor(CellState& state) {
+    --state.passes;
+    state.position = 0;
+    state.mark = false;
+}
+
+bool TFloppyImage::PutCell(CellState& state, uint8_t byte) {
+    if (state.position < 0 || state.position >= TrackLength) {
+        WrapCursor(state);
+        return false;
+    }
+    TrackModified = true;
+    TrackDirty = true;
+    Cell cell = static_cast<Cell>(byte | (state.density ? CellDoubleDensity : 0) | (state.mark ? CellMark : 0));
+    auto& side = RawTrack[state.side & 1];
+    side[state.position] = cell;
+    state.crc = CrcStep(state.crc, byte);
+    ++state.position;
+    ++state.count;
+    if (!state.density) {
+        // A single-density byte lasts two cells.
+        if (state.position >= TrackLength) {
+            WrapCursor(state);
+            return false;
+        }
+        side[state.position] = cell;
+        ++state.position;
+    }
+    state.mark = false;
+    return true;
+}
+
+bool TFloppyImage::ReadTrackByte(CellState& state) {
+    int cellsPerByte = state.density ? 1 : 2;
+    if (state.position < 0 || state.position + cellsPerByte > TrackLength) {
+        WrapCursor(state);
+        return false;
+    }
+    Cell cell = RawTrack[state.side & 1][state.position];
+    bool cellDensity = (cell & CellDoubleDensity) != 0;
+    if (cellDensity != state.density) {
+        state.value = 0;
+        state.mark = false;
+    } else {
+        state.value = static_cast<uint8_t>(cell & 0xFF);
+        state.mark = (cell & CellMark) != 0;
+    }
+    state.crc = CrcStep(state.crc, state.value);
+    state.position += cellsPerByte;
+    ++state.count;
+    return true;
+}
+
+bool TFloppyImage::WriteTrackByte(CellState& state, uint8_t byte) {
+    state.mark = false;
+    if (byte == 0xF7) {
+        uint16_t crc = state.crc;
+        bool ok = PutCell(state, static_cast<uint8_t>(crc >> 8));
+        ok = ok && PutCell(state, static_cast<uint8_t>(crc & 0xFF));
+        state.crc = crc;
+        return ok;
+    }
+    if (state.density) {
+        if (byte == 0xF5) {
+            state.crc = SyncBytePreset;
+            state.mark = true;
+            return PutCell(state, 0xA1);
+        }
+        if (byte == 0xF6) {
+            state.mark = true;
+            return PutCell(state, 0xC2);
+        }
+    } else {
+        if (IsDataMark(byte) || byte == 0xFE) {
+            state.crc = SingleDensityPreset;
+            state.mark = true;
+        } else if (byte == 0xFC) {
+            state.mark = true;
+        }
+    }
+    return PutCell(state, byte);
+}
+
+void TFloppyImage::WriteTrackStart(CellState& state) {
+    state.position = 0;
+    int count = state.density ? 20 : 14;
+    uint8_t filler = state.density ? 0x4E : 0xFF;
+    for (int i = 0; i < count; ++i) {
+        WriteTrackByte(state, filler);
+    }
+}
+
+void TFloppyImage::FillTrackEnd(CellState& state) {
+    uint8_t filler = state.density ? 0xFE : 0xFF;
+    while (state.position < TrackLength) {
+        if (!PutCell(state, filler)) {
+            break;
+        }
+    }
+}
+
+int TFloppyImage::FormattedSectorCells(int size, bool density, bool compact) {
+    if (density) {
+        return DoubleDensityOverhead + size;
+    }
+    int overhead = SingleDensityOverhead - (compact ? SingleDensityTrailingGap - CompactTrailingGap : 0);
+    return 2 * (overhead + size);
+}
+
+bool TFloppyImage::WriteFormattedSector(CellState& state, int track, int side, int sector, int size,
+                                        uint8_t dam, const uint8_t* data, bool crcError, bool compact) {
+    size = std::clamp(size, 0, SectorBufferSize);
+    const bool dd = state.density;
+    // Once a write runs off the end the cursor is back at cell 0: stop rather than
+    // overwrite the start of the track.
+    bool ok = true;
+    auto put = [&](uint8_t byte) { ok = ok && PutCell(state, byte); };
+    auto control = [&](uint8_t byte) { ok = ok && WriteTrackByte(state, byte); };
+    auto repeat = [&](int count, uint8_t byte) {
+        for (int i = 0; i < count && ok; ++i) {
+            control(byte);
+        }
+    };
+
+    repeat(dd ? 12 : 6, 0x00);
+    if (dd) {
+        repeat(3, 0xF5);
+    }
+    control(0xFE);
+    // The ID bytes are plain data: a sector numbered 0xF7 must not turn into CRC bytes.
+    put(static_cast<uint8_t>(track));
+    put(static_cast<uint8_t>(side));
+    put(static_cast<uint8_t>(sector));
+    put(static_cast<uint8_t>(SizeCodeFor(size)));
+    control(0xF7);
+    repeat(dd ? 22 : 11, dd ? 0x4E : 0xFF);
+    repeat(dd ? 12 : 6, 0x00);
+    if (dd) {
+        repeat(3, 0xF5);
+    }
+    control(dam);
+    for (int i = 0; i < size && ok; ++i) {
+        uint8_t byte = data ? data[i] : (dd ? ((i & 1) ? 0x6D : 0xB6) : 0xE5);
+        put(byte);
+    }
+    if (crcError) {
+        put(0x00);
+        put(0x00);
+    } else {
+        control(0xF7);
+    }
+    if (dd) {
+        repeat(1, 0xFF);
+        repeat(17, 0x4E);
+    } else {
+        repeat(compact ? CompactTrailingGap : SingleDensityTrailingGap, 0xFF);
+    }
+    return ok;
+}
+
+bool TFloppyImage::FindIDMark(CellState& state) {
+    int syncCount = 0;
+    for (;;) {
+        state.crc = MarkPreset(state.density);
+        if (!ReadTrackByte(state)) {
+            if (state.passes <= 0) {
+                return false;
+            }
+            syncCount = 0;
+            continue;
+        }
+        if (!state.density) {
+            if (state.value == 0xFE && state.mark) {
+                return true;
+            }
+            continue;
+        }
+        if (state.value == 0xA1 && state.mark) {
+            ++syncCount;
+            continue;
+        }
+        bool found = state.value == 0xFE && syncCount == 3;
+        syncCount = 0;
+        if (found) {
+            return true;
+        }
+    }
+}
+
+bool TFloppyImage::ReadIDField(CellState& state, uint8_t id[6]) {
+    for (int i = 0; i < 6; ++i) {
+        if (!ReadTrackByte(state)) {
+            return false;
+        }
+        id[i] = state.value;
+    }
+    return true;
+}
+
+bool TFloppyImage::FindDataMark(CellState& state, int limit, uint8_t& dam) {
+    int syncCount = 0;
+    for (int i = 0; i < limit; ++i) {
+        state.crc = MarkPreset(state.density);
+        if (!ReadTrackByte(state)) {
+            return false;
+        }
+        if (!state.density) {
+            if (state.mark && IsDataMark(state.value)) {
+                dam = state.value;
+                return true;
+            }
+            continue;
+        }
+        if (state.value == 0xA1 && state.mark) {
+            ++syncCount;
+            continue;
+        }
+        bool found = syncCount == 3 && IsDataMark(state.value);
+        syncCount = 0;
+        if (found) {
+            dam = state.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                              uint8_t* buffer, bool ignoreSideField, bool acceptCrcError) {
+    if ((side != 0 && side != 1) || buffer == nullptr) {
+        return false;
+    }
+    CellState state;
+    state.side = side;
+    state.density = density != 0;
+    state.passes = 1;
+    const int markLimit = state.density ? DoubleDensityDataMarkLimit : SingleDensityDataMarkLimit;
+    while (state.passes > 0) {
+        if (!FindIDMark(state)) {
+            return false;
+        }
+        uint8_t id[6];
+        if (!ReadIDField(state, id)) {
+            continue;
+        }
+        bool wanted = state.crc == 0 && id[0] == track && (ignoreSideField || id[1] == side) &&
+                      id[2] == sector && id[3] <= MaxSizeCode;
+        if (!wanted) {
+            continue;
+        }
+        uint8_t mark = 0;
+        if (!FindDataMark(state, markLimit, mark)) {
+            continue;
+        }
+        int length = 128 << id[3];
+        for (int i = 0; i < length + 2; ++i) {
+            if (!ReadTrackByte(state)) {
+                return false;  // the data runs off the end of the track
+            }
+            if (i < length) {
+                buffer[i] = state.value;
+            }
+        }
+        if (state.crc == 0 || acceptCrcError) {
+            size = length;
+            dam = mark;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TFloppyImage::WriteSector(int track, int side, int density, int sector, uint8_t dam,
+                               const uint8_t* data) {
+    if ((side != 0 && side != 1) || data == nullptr || !IsDataMark(dam)) {
+        return false;
+    }
+    CellState state;
+    state.side = side;
+    state.density = density != 0;
+    state.passes = 1;
+    uint8_t id[6];
+    for (;;) {
+        if (!FindIDMark(state) || !ReadIDField(state, id)) {
+            return false;
+        }
+        if (state.crc == 0 && id[0] == track && id[1] == side && id[2] == sector) {
+            break;
+        }
+    }
+    if (id[3] > MaxSizeCode) {
+        return false;
+    }
+    const bool dd = state.density;
+    const int length = 128 << id[3];
+    const int gapCells = dd ? 11 : 22;
+    // Everything from the gap to the CRC must fit before the end of the track: a
+    // write that wrapped to cell 0 would destroy the first sector.
+    const int fieldBytes = (dd ? 12 + 3 : 6) + 1 + length + 2;
+    const int fieldCells = fieldBytes * (dd ? 1 : 2);
+    if (state.position + gapCells + fieldCells > TrackLength) {
+        return false;
+    }
+    state.position += gapCells;
+    for (int i = 0; i < (dd ? 12 : 6); ++i) {
+        WriteTrackByte(state, 0x00);
+    }
+    if (dd) {
+        for (int i = 0; i < 3; ++i) {
+            WriteTrackByte(state, 0xF5);
+        }
+    }
+    WriteTrackByte(state, dam);
+    bool ok = true;
+    for (int i = 0; i < length && ok; ++i) {
+        ok = PutCell(state, data[i]);
+    }
+    uint16_t crc = state.crc;
+    ok = ok && PutCell(state, static_cast<uint8_t>(crc >> 8));
+    ok = ok && PutCell(state, static_cast<uint8_t>(crc & 0xFF));
+    return ok;
+}
+
+bool TFloppyImage::ReadNextSector(CellState& state, int track, int side, int& sector, int& size,
+                                  uint8_t& dam, uint8_t* buffer, bool& crcError) {
+    if ((side != 0 && side != 1) || buffer == nullptr) {
+        return false;
+    }
+    state.side = side;
+    const int markLimit = state.density ? DoubleDensityDataMarkLimit : SingleDensityDataMarkLimit;
+    while (state.passes > 0) {
+        if (!FindIDMark(state)) {
+            return false;
+        }
+        uint8_t id[6];
+        if (!ReadIDField(state, id)) {
+            return false;
+        }
+        if (state.crc != 0 || id[0] != track || id[3] > MaxSizeCode) {
+            continue;
+        }
+        const int resume = state.position;
+        uint8_t mark = 0;
+        if (!FindDataMark(state, markLimit, mark)) {
+            if (state.passes <= 0) {
+                return false;
+            }
+            state.position = resume;
+            continue;
+        }
+        int length = 128 << id[3];
+        for (int i = 0; i < length + 2; ++i) {
+            if (!ReadTrackByte(state)) {
+                return false;  // a sector that wraps round the index is not readable
+            }
+            if (i < length) {
+                buffer[i] = state.value;
+            }
+        }
+        sector = id[2];
+        size = length;
+        dam = mark;
+        crcError = state.crc != 0;
+        return true;
+    }
+    return false;
+}
+
+bool TFloppyImage::FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam,
+                               bool density, int interleave) {
+    if (track < 0 || track > MaxTrackNumber || sides < 1 || sides > 2 || sectorsPerSide < 1 ||
+        !IsDataMark(dam)) {
+        return false;
+    }
+    constexpr int sectorSize = 256;
+    // A layout that does not fit would wrap round and overwrite its own first sector.
+    if (sectorsPerSide * FormattedSectorCells(sectorSize, density) > TrackLength) {
+        return false;
+    }
+    LoadTrack(track);  // a track the file does not hold yet stays empty
+    if (CurrentTrack != track) {
+        return false;
+    }
+    const auto before = RawTrack;
+    const bool wasModified = TrackModified;
+    const bool wasDirty = TrackDirty;
+
+    uint8_t buffer[sectorSize];
+    for (int i = 0; i < sectorSize; ++i) {
+        buffer[i] = density ? ((i & 1) ? 0xB6 : 0x6D) : 0xE5;
+    }
+    const int step = std::max(1, sectorsPerSide / std::max(1, interleave));
+    const int firstNumber = firstSectorIsOne ? 1 : 0;
+    for (int side = 0; side < sides; ++side) {
+        // A fresh format leaves nothing of an earlier layout on this side.
+        std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
+        CellState state;
+        state.side = side;
+        state.density = density;
+        state.passes = 1;
+        int s = 0;
+        for (int i = 0; i < sectorsPerSide; ++i) {
+            WriteFormattedSector(state, track, side, s + firstNumber, sectorSize, dam, buffer, false);
+            if (s != sectorsPerSide - 1) {
+                s += step;
+                if (s >= sectorsPerSide) {
+                    s = s - sectorsPerSide + 1;
+                }
+            } else {
+                s = 0;
+            }
+        }
+    }
+    TrackModified = true;
+    TrackDirty = true;
+    if (!CanStoreLoadedTrack()) {
+        RawTrack = before;
+        TrackModified = wasModified;
+        TrackDirty = wasDirty;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace DiskImage

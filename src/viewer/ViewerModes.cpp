@@ -1,0 +1,91 @@
+#include "viewer/ViewerModes.h"
+
+#include "viewer/BasicLister.h"
+#include "viewer/CMDFile.h"
+#include "viewer/Z80Disassembler.h"
+
+namespace Viewer {
+
+namespace {
+
+constexpr uint16_t HighestBasicLoadAddress = 0x8500;
+
+bool IsDecimalDigitWithBit7(uint8_t b) { return b >= 0xB0 && b <= 0xB9; }
+
+}  // namespace
+
+const char* ViewModeLabel(ViewMode mode) {
+    switch (mode) {
+    case ViewMode::Hexadecimal: return "Hexadecimal";
+    case ViewMode::Graphics: return "Graphics";
+    case ViewMode::EDTASM: return "EDTASM";
+    case ViewMode::BASIC: return "BASIC";
+    case ViewMode::Text: return "Text";
+    case ViewMode::Disassembly: return "Disassembly";
+    }
+    return "";
+}
+
+bool IsGraphicsFile(const std::string& extension, size_t size) {
+    if ((extension == "HR" || extension == "HRG") && size == FullScreenPictureSize) return true;
+    if ((extension == "HR" || extension == "HRX") && size == BankedScreenPictureSize) return true;
+    return extension == "SHR" || extension == "CHR";
+}
+
+bool IsEdtasmSource(std::span<const uint8_t> bytes) {
+    const size_t start = EdtasmSourceStart(bytes);
+    if (bytes.size() < start + 6) return false;
+    for (size_t i = start; i < start + 5; ++i) {
+        if (!IsDecimalDigitWithBit7(bytes[i])) return false;
+    }
+    return bytes[start + 5] == ' ' || bytes[start + 5] == '\t';
+}
+
+bool IsBasicProgram(std::span<const uint8_t> bytes) {
+    if (bytes.size() < 3 || bytes[0] != BasicFileMarker) return false;
+    return (bytes[1] | (bytes[2] << 8)) <= HighestBasicLoadAddress;
+}
+
+std::vector<ViewMode> ChooseViewModes(const ViewedFile& file) {
+    using enum ViewMode;
+    const bool trsdosFamily = file.Family == FamilyTRSDOS;
+    if (trsdosFamily && IsGraphicsFile(file.Extension, file.Bytes.size())) return {Graphics, Hexadecimal};
+    if (trsdosFamily && IsEdtasmSource(file.Bytes)) return {EDTASM, Hexadecimal};
+    if (trsdosFamily && IsBasicProgram(file.Bytes)) return {BASIC, Hexadecimal};
+    if (trsdosFamily && CMDFile::StartsLikeLoadModule(file.Bytes)) return {Disassembly, Hexadecimal, Text};
+    if (!file.Bytes.empty() && file.LooksLikeText) return {Text, Hexadecimal};
+    return {Hexadecimal, Text};
+}
+
+Rendering RenderView(ViewMode mode, const ViewedFile& file) {
+    Rendering rendering;
+    rendering.Mode = mode;
+    switch (mode) {
+    case ViewMode::Graphics:
+        rendering.Image = RenderGraphics(file.Bytes);
+        break;
+    case ViewMode::EDTASM:
+        rendering.Text = RenderEdtasm(file.Bytes);
+        break;
+    case ViewMode::BASIC:
+        rendering.Text = ListBasicProgram(file.Bytes);
+        break;
+    case ViewMode::Text:
+        rendering.Text = RenderText(file.Bytes, file.Family);
+        break;
+    case ViewMode::Disassembly:
+        try {
+            rendering.Text = DisassembleLoadModule(file.Bytes);
+            break;
+        } catch (const CMDFile::Exception&) {
+            rendering.Mode = ViewMode::Hexadecimal;
+        }
+        [[fallthrough]];
+    case ViewMode::Hexadecimal:
+        rendering.Text = RenderHexDump(file.Bytes);
+        break;
+    }
+    return rendering;
+}
+
+}  // namespace Viewer

@@ -1,0 +1,88 @@
+// Helpers for the container tests: a scratch folder and whole-file byte access.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "diskimage/DiskImage.h"
+
+namespace ImageTest {
+
+class ScratchDir {
+public:
+    ScratchDir() {
+        std::random_device random;
+        Path = std::filesystem::temp_directory_path() /
+               ("qb-diskimage-" + std::to_string(::getpid()) + "-" + std::to_string(random()));
+        std::filesystem::create_directories(Path);
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(Path, ignored);
+    }
+    std::string File(const std::string& name) const { return (Path / name).string(); }
+
+    std::filesystem::path Path;
+};
+
+inline std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Distinct contents for every sector of a disk.
+inline std::vector<uint8_t> SectorPattern(int track, int side, int sector, int size) {
+    std::vector<uint8_t> data(size);
+    for (int i = 0; i < size; ++i) {
+        data[i] = static_cast<uint8_t>(track * 7 + side * 101 + sector * 13 + i * 3 + (i >> 8));
+    }
+    return data;
+}
+
+struct ReadResult {
+    bool ok = false;
+    int size = 0;
+    uint8_t dam = 0;
+    std::vector<uint8_t> data;
+};
+
+inline ReadResult Read(DiskImage::TFloppyImage& image, int track, int side, int density, int sector,
+                       bool ignoreSide = false, bool acceptCrcError = false) {
+    ReadResult result;
+    std::vector<uint8_t> buffer(DiskImage::TFloppyImage::SectorBufferSize);
+    if (image.GetCurrentTrack() != track && !image.LoadTrack(track)) {
+        return result;
+    }
+    result.ok = image.ReadSector(track, side, density, sector, result.size, result.dam, buffer.data(), ignoreSide,
+                                 acceptCrcError);
+    if (result.ok) {
+        result.data.assign(buffer.begin(), buffer.begin() + result.size);
+    }
+    return result;
+}
+
+inline bool Write(DiskImage::TFloppyImage& image, int track, int side, int density, int sector,
+                  const std::vector<uint8_t>& data, uint8_t dam = 0xFB) {
+    if (image.GetCurrentTrack() != track && !image.LoadTrack(track)) {
+        return false;
+    }
+    std::vector<uint8_t> padded(data);
+    padded.resize(DiskImage::TFloppyImage::SectorBufferSize, 0);
+    return image.WriteSector(track, side, density, sector, dam, padded.data());
+}
+
+}  // namespace ImageTest

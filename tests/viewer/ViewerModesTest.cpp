@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "viewer/ViewerModes.h"
+
+using namespace Viewer;
+using Bytes = std::vector<uint8_t>;
+using enum ViewMode;
+
+TEST(ViewerModes, FirstMatchingRowChoosesTheModes) {
+    const Bytes edtasm = {0xB0, 0xB0, 0xB1, 0xB0, 0xB0, 0x20, 'N', 'O', 'P', 0x0D};
+    const Bytes basic = {0xFF, 0x00, 0x68, 0x0A, 0x00, 0x80, 0x00, 0x00, 0x00};
+    const Bytes module = {0x01, 0x03, 0x00, 0x52, 0xC9, 0x02, 0x02, 0x00, 0x52};
+    const Bytes text = {'H', 'I', 0x0D};
+    const Bytes picture(FullScreenPictureSize, 0x55);
+    const struct {
+        const char* name;
+        const Bytes& bytes;
+        std::string extension;
+        int family;
+        bool looksLikeText;
+        std::vector<ViewMode> modes;
+    } cases[] = {
+        {"picture", picture, "HR", FamilyTRSDOS, false, {Graphics, Hexadecimal}},
+        {"picture on CP/M", picture, "HR", FamilyCPM, false, {Hexadecimal, Text}},
+        {"edtasm", edtasm, "ASM", FamilyTRSDOS, true, {EDTASM, Hexadecimal}},
+        {"edtasm on RSDOS", edtasm, "ASM", FamilyRSDOS, true, {Text, Hexadecimal}},
+        {"basic", basic, "BAS", FamilyTRSDOS, false, {BASIC, Hexadecimal}},
+        {"module", module, "CMD", FamilyTRSDOS, false, {Disassembly, Hexadecimal, Text}},
+        {"module on CP/M", module, "COM", FamilyCPM, false, {Hexadecimal, Text}},
+        {"text", text, "TXT", FamilyCPM, true, {Text, Hexadecimal}},
+        {"binary", Bytes{0x00, 0x99}, "DAT", FamilyTRSDOS, false, {Hexadecimal, Text}},
+        {"empty text", Bytes{}, "TXT", FamilyTRSDOS, true, {Hexadecimal, Text}},
+    };
+    for (const auto& c : cases) {
+        const ViewedFile file{c.bytes, c.extension, c.family, c.looksLikeText};
+        EXPECT_EQ(ChooseViewModes(file), c.modes) << c.name;
+    }
+}
+
+TEST(ViewerModes, GraphicsTestByExtensionAndSize) {
+    const struct {
+        std::string extension;
+        size_t size;
+        bool graphics;
+    } cases[] = {
+        {"HR", 19200, true},   {"HRG", 19200, true},  {"HRX", 19200, false}, {"HR", 12288, true},
+        {"HRX", 12288, true},  {"HRG", 12288, false}, {"HR", 100, false},    {"SHR", 5, true},
+        {"CHR", 0, true},      {"hr", 19200, false},  {"TXT", 19200, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsGraphicsFile(c.extension, c.size), c.graphics) << c.extension << c.size;
+}
+
+TEST(ViewerModes, EdtasmAndBasicTests) {
+    EXPECT_TRUE(IsEdtasmSource(Bytes{0xD3, 1, 2, 3, 4, 5, 6, 0xB0, 0xB9, 0xB0, 0xB0, 0xB0, 0x09}));
+    EXPECT_FALSE(IsEdtasmSource(Bytes{0xD3, 1, 2, 3, 4, 5, 6, 0xB0, 0xB9, 0xB0, 0xB0, 0xB0}));  // too short
+    EXPECT_FALSE(IsEdtasmSource(Bytes{0xB0, 0xB0, 0xBA, 0xB0, 0xB0, 0x20}));
+    EXPECT_FALSE(IsEdtasmSource(Bytes{0xB0, 0xB0, 0xB0, 0xB0, 0xB0, 0x41}));
+    EXPECT_FALSE(IsEdtasmSource(Bytes{}));
+
+    EXPECT_TRUE(IsBasicProgram(Bytes{0xFF, 0x00, 0x85}));
+    EXPECT_FALSE(IsBasicProgram(Bytes{0xFF, 0x01, 0x85}));
+    EXPECT_FALSE(IsBasicProgram(Bytes{0xFF, 0x00}));
+    EXPECT_FALSE(IsBasicProgram(Bytes{0xFE, 0x00, 0x68}));
+}
+
+TEST(ViewerModes, RenderViewProducesEachModeAndFallsBackToHex) {
+    const Bytes module = {0x01, 0x03, 0x00, 0x52, 0xC9, 0x02, 0x02, 0x00, 0x52};
+    const ViewedFile file{module, "CMD", FamilyTRSDOS, false};
+    Rendering rendering = RenderView(Disassembly, file);
+    EXPECT_EQ(rendering.Mode, Disassembly);
+    EXPECT_NE(rendering.Text.find("RET"), std::string::npos);
+
+    const Bytes broken = {0x01, 0x03, 0x00, 0x52, 0xC9};
+    rendering = RenderView(Disassembly, ViewedFile{broken, "CMD", FamilyTRSDOS, false});
+    EXPECT_EQ(rendering.Mode, Hexadecimal);
+    EXPECT_EQ(rendering.Text.substr(0, 11), "000000:  01");
+
+    rendering = RenderView(Graphics, file);
+    EXPECT_EQ(rendering.Image.Height, 480);
+    EXPECT_TRUE(rendering.Text.empty());
+
+    EXPECT_EQ(RenderView(Text, ViewedFile{Bytes{'A', '\t', 'B'}, "TXT", FamilyTRSDOS, true}).Text, "A       B");
+}
+
+TEST(ViewerModes, Labels) {
+    const std::pair<ViewMode, std::string> labels[] = {{Hexadecimal, "Hexadecimal"}, {Graphics, "Graphics"},
+                                                       {EDTASM, "EDTASM"},           {BASIC, "BASIC"},
+                                                       {Text, "Text"},               {Disassembly, "Disassembly"}};
+    for (const auto& [mode, label] : labels) EXPECT_EQ(ViewModeLabel(mode), label);
+}
