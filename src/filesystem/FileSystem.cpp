@@ -84,7 +84,14 @@ std::string TFileSystem::GetFullFileName(int fileIndex) {
 }
 
 std::string TFileSystem::GetHostFileName(int fileIndex) {
-    return GetFileName(fileIndex) + "." + GetFileExtension(fileIndex);
+    std::string name = GetFileName(fileIndex) + "." + GetFileExtension(fileIndex);
+    // Names come from the image: a path separator or control character in
+    // them must never reach a host path.
+    for (char& c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) c = '_';
+    }
+    return name;
 }
 
 bool TFileSystem::ReadDiskSector(int track, int sector, int side, int density, uint8_t& dam,

@@ -239,6 +239,7 @@ std::string TRSDOSBase::GetFileExtension(int fileIndex) {
 
 void TRSDOSBase::SetFileName(int fileIndex, const std::string& name) {
     uint8_t* record = GetDirectoryRecord(fileIndex);
+    CheckWritable();
     std::fill(record + 5, record + 16, ' ');
     int position = 5;
     int limit = 13;

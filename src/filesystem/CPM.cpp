@@ -1,0 +1,629 @@
+// CP/M file system: layout recognition, directory entries and their parts,
+// block allocation, and the file operations.
+#include "filesystem/CPM.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace FileSystem {
+
+namespace {
+
+constexpr int EntrySize = 32;
+constexpr uint8_t FreeUser = 0xE5;
+constexpr int MaxUser = 15;
+constexpr int RecordSize = 128;
+constexpr int RecordsPerLogicalExtent = 128;  // 16384 bytes
+constexpr int ScoreRejected = 0;
+constexpr int ScoreEmpty = 50;
+constexpr int ScoreFiles = 100;
+
+char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+// Bytes [first, first + count) of an entry: bit 7 dropped, upper case, trailing blanks removed.
+std::string EntryText(const uint8_t* entry, int first, int count) {
+    std::string text;
+    for (int i = first; i < first + count; ++i) text += Upper(static_cast<char>(entry[i] & 0x7F));
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+bool AllBytesAre(const std::vector<uint8_t>& bytes, uint8_t value) {
+    return std::all_of(bytes.begin(), bytes.end(), [value](uint8_t b) { return b == value; });
+}
+
+}  // namespace
+
+struct CPM::Probes {
+    bool P0 = false;
+    bool P1 = false;
+    bool S512 = false;
+    bool S1024 = false;
+    bool PDS = false;
+    bool P80 = false;
+    bool PSide1 = false;
+};
+
+CPM::CPM(DiskImage::TDiskImage* image) : TFileSystem(image) { SelectFormat(); }
+
+CPM::~CPM() {
+    try {
+        Flush();
+    } catch (const Exception&) {
+        // A protected image keeps its old directory; nothing else can be done here.
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Recognition
+
+bool CPM::RowApplies(const CPMFormat& f, const Probes& p) const {
+    const int row = static_cast<int>(&f - FormatCatalogue.data());
+    if (row == 0 && !p.P0) return false;
+    if (row == 1 && !p.P1) return false;
+    if ((row == 3 || row == 7) && p.PSide1) return false;
+    switch (f.SectorSize()) {
+        case 1024:
+            if (!p.S1024) return false;
+            break;
+        case 512:
+            if (!p.S512 || p.S1024) return false;
+            break;
+        case 256:
+            if (p.S512 || p.S1024) return false;
+            break;
+        default:
+            if (p.S1024) return false;
+            break;
+    }
+    if (f.IsDoubleSided() && !p.PDS) return false;
+    if (f.Tracks > 40 && !p.P80) return false;
+    return true;
+}
+
+void CPM::SelectFormat() {
+    Probes p;
+    uint8_t dam = 0;
+    std::vector<uint8_t> data;
+    p.P0 = ReadDiskSector(0, 0, 0, 0, dam, data);
+    p.P1 = ReadDiskSector(0, 1, 0, 0, dam, data);
+    if (ReadDiskSector(1, 1, 0, 1, dam, data)) {
+        p.S512 = data.size() == 512;
+        p.S1024 = data.size() == 1024;
+    }
+    p.PDS = ReadDiskSector(1, 1, 1, 1, dam, data);
+    p.P80 = ReadDiskSector(79, 1, 0, 1, dam, data);
+    if (ReadDiskSector(2, 1, 1, 1, dam, data)) {
+        // A freshly formatted 256-byte sector is no data.
+        p.PSide1 = std::count(data.begin(), data.end(), 0xE5) != 256;
+    }
+
+    std::vector<int> emptyCandidates;
+    int withFiles = -1;
+    std::vector<int> alternatives;  // later rows with files that read the same directory sectors
+    for (int row = 0; row < CPMFormatCount; ++row) {
+        if (!RowApplies(FormatCatalogue[row], p)) continue;
+        if (withFiles >= 0 && !SameDirectorySectors(withFiles, row)) continue;
+        const int score = TryFormat(row);
+        if (withFiles >= 0) {
+            if (score == ScoreFiles) alternatives.push_back(row);
+            continue;
+        }
+        if (score == ScoreFiles) {
+            withFiles = row;
+            // Only a disk with a readable side 1 can be a double-sided disk that an
+            // earlier row happens to read the directory of.
+            if (!p.PDS) break;
+        } else if (score == ScoreEmpty) {
+            emptyCandidates.push_back(row);
+        }
+    }
+
+    int selected = -1;
+    if (withFiles >= 0) {
+        selected = withFiles;
+        if (!alternatives.empty()) {
+            // Several rows see the same directory: keep the one whose file blocks hold
+            // written data; on a tie a double-sided row, then the earlier row.
+            alternatives.insert(alternatives.begin(), withFiles);
+            int best = -1;
+            for (int row : alternatives) {
+                TryFormat(row);
+                const int unwritten = CountUnwrittenFileSectors();
+                const bool doubleSided = FormatCatalogue[row].IsDoubleSided();
+                const bool bestDoubleSided = selected >= 0 && FormatCatalogue[selected].IsDoubleSided();
+                if (best < 0 || unwritten < best || (unwritten == best && doubleSided && !bestDoubleSided)) {
+                    best = unwritten;
+                    selected = row;
+                }
+            }
+        }
+    } else if (!emptyCandidates.empty()) {
+        selected = emptyCandidates.front();
+        for (int row : emptyCandidates) {
+            if (FormatCatalogue[row].IsDoubleSided()) {
+                selected = row;
+                break;
+            }
+        }
+    }
+    if (selected < 0) throw EInvalidFormat();
+    TryFormat(selected);
+}
+
+int CPM::TryFormat(int row) {
+    Format = &FormatCatalogue[row];
+    FormatRow = row;
+    BlockSize = Format->BlockSize();
+    SectorSize = Format->SectorSize();
+    WideBlockNumbers = Format->WideBlockNumbers();
+    DirectoryBlocks = Format->DirectoryBlocks();
+    Directory.clear();
+    Modified = false;
+    const int directorySectors = DirectoryBlocks * BlockSize / SectorSize;
+    for (int n = 0; n < directorySectors; ++n) AppendLogicalSector(n, Directory);
+    if (!BuildAllocationMap()) return ScoreRejected;
+    return ListFiles({"*.*"}, ListInvisible | ListSystem).empty() ? ScoreEmpty : ScoreFiles;
+}
+
+bool CPM::SameDirectorySectors(int rowA, int rowB) const {
+    const CPMFormat& a = FormatCatalogue[rowA];
+    const CPMFormat& b = FormatCatalogue[rowB];
+    if (a.SectorSize() != b.SectorSize() || a.IsDoubleDensity() != b.IsDoubleDensity() || a.Tracks != b.Tracks)
+        return false;
+    const int bytes = a.DirectoryBlocks() * a.BlockSize();
+    if (bytes != b.DirectoryBlocks() * b.BlockSize()) return false;
+    for (int n = 0; n < bytes / a.SectorSize(); ++n) {
+        CPMSectorAddress x;
+        CPMSectorAddress y;
+        if (!MapSector(a, n, x) || !MapSector(b, n, y)) return false;
+        if (x.Track != y.Track || x.Side != y.Side || x.SectorId != y.SectorId) return false;
+    }
+    return true;
+}
+
+// Sectors of the blocks the directory gives to files that are unreadable or still
+// hold nothing but the formatting filler: few of them under the right layout.
+int CPM::CountUnwrittenFileSectors() {
+    int unwritten = 0;
+    const int sectorsPerBlock = BlockSize / SectorSize;
+    std::vector<uint8_t> sector;
+    for (int n = 0; n <= Format->DRM; ++n) {
+        if (UserNumber(n) > MaxUser) continue;
+        for (int slot = 0; slot < Format->BlocksPerEntry(); ++slot) {
+            const int block = EntryBlock(n, slot);
+            if (block == 0) break;
+            for (int k = 0; k < sectorsPerBlock; ++k) {
+                if (!ReadLogicalSector(block * sectorsPerBlock + k, sector) || AllBytesAre(sector, 0xE5)) ++unwritten;
+            }
+        }
+    }
+    return unwritten;
+}
+
+bool CPM::BuildAllocationMap() {
+    AllocationMap.assign(static_cast<size_t>(Format->DSM) + 1, false);
+    for (int n = 0; n <= Format->DRM; ++n) {
+        const uint8_t* entry = Entry(n);
+        if (entry[0] == FreeUser) continue;
+        if (entry[0] > MaxUser) return false;
+        for (int i = 1; i <= 11; ++i) {
+            if ((entry[i] & 0x7F) < 0x20) return false;
+        }
+        for (int slot = 0; slot < Format->BlocksPerEntry(); ++slot) {
+            const int block = EntryBlock(n, slot);
+            if (block > Format->DSM) return false;
+            if (block == 0) break;
+            AllocationMap[block] = true;
+        }
+    }
+    for (int block = 0; block < DirectoryBlocks && block <= Format->DSM; ++block) AllocationMap[block] = true;
+    MarkUnmappableBlocks();
+    return true;
+}
+
+// A block whose sectors run past the last track could never hold its data: it is
+// kept out of allocation so that no file is stored there and lost.
+void CPM::MarkUnmappableBlocks() {
+    const int sectorsPerBlock = BlockSize / SectorSize;
+    CPMSectorAddress address;
+    for (int block = Format->DSM; block >= 0; --block) {
+        if (MapSector((block + 1) * sectorsPerBlock - 1, address)) break;
+        AllocationMap[block] = true;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sectors and blocks
+
+bool CPM::MapSector(const CPMFormat& f, int n, CPMSectorAddress& address) {
+    if (n < 0 || f.SectorsPerTrack <= 0) return false;
+    const int t = n / f.SectorsPerTrack;
+    const int s = n % f.SectorsPerTrack;
+    if (!f.IsDoubleSided()) {
+        address.Side = 0;
+        address.Track = t + f.OFF;
+    } else if ((f.Flags & CPMSideAfterSide) != 0) {
+        const int logicalTrack = t + f.OFF;
+        address.Side = logicalTrack < f.Tracks ? 0 : 1;
+        address.Track = logicalTrack < f.Tracks ? logicalTrack : logicalTrack - f.Tracks;
+    } else {
+        address.Side = t % 2;
+        address.Track = (f.OFF + t) / 2;
+    }
+    if (address.Track >= f.Tracks) return false;
+    address.SectorId = f.Translation[static_cast<size_t>(s)];
+    address.Density = f.IsDoubleDensity() ? 1 : 0;
+    return true;
+}
+
+bool CPM::ReadLogicalSector(int n, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    CPMSectorAddress a;
+    if (!MapSector(n, a)) return false;
+    uint8_t dam = 0;
+    if (!ReadDiskSector(a.Track, a.SectorId, a.Side, a.Density, dam, bytes, false) ||
+        static_cast<int>(bytes.size()) != SectorSize) {
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
+bool CPM::AppendLogicalSector(int n, std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> sector;
+    const bool ok = ReadLogicalSector(n, sector);
+    if (!ok) sector.assign(static_cast<size_t>(SectorSize), 0);
+    bytes.insert(bytes.end(), sector.begin(), sector.end());
+    return ok;
+}
+
+bool CPM::WriteLogicalSector(int n, const std::vector<uint8_t>& data, size_t offset) {
+    CPMSectorAddress a;
+    if (!MapSector(n, a)) return false;
+    std::vector<uint8_t> sector(static_cast<size_t>(SectorSize), 0);
+    if (offset <= data.size()) {
+        const size_t count = std::min(sector.size(), data.size() - offset);
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), count, sector.begin());
+    }
+    return WriteDiskSector(a.Track, a.SectorId, a.Side, a.Density, 0xFB, sector);
+}
+
+void CPM::ReadBlock(int block, std::vector<uint8_t>& bytes) {
+    if (block < 0 || block > Format->DSM) return;
+    const int sectorsPerBlock = BlockSize / SectorSize;
+    for (int k = 0; k < sectorsPerBlock; ++k) AppendLogicalSector(block * sectorsPerBlock + k, bytes);
+}
+
+void CPM::WriteBlock(int block, const std::vector<uint8_t>& data, size_t offset) {
+    if (block < 0 || block > Format->DSM) return;
+    const int sectorsPerBlock = BlockSize / SectorSize;
+    for (int k = 0; k < sectorsPerBlock; ++k) {
+        WriteLogicalSector(block * sectorsPerBlock + k, data, offset + static_cast<size_t>(k) * SectorSize);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Directory entries
+
+const uint8_t* CPM::Entry(int n) const {
+    if (n < 0 || n > Format->DRM || static_cast<size_t>(n + 1) * EntrySize > Directory.size())
+        throw EIllegalFileIndex();
+    return Directory.data() + static_cast<size_t>(n) * EntrySize;
+}
+
+uint8_t* CPM::Entry(int n) { return const_cast<uint8_t*>(static_cast<const CPM*>(this)->Entry(n)); }
+
+int CPM::UserNumber(int entry) const { return Entry(entry)[0]; }
+
+int CPM::ExtentNumber(int entry) const {
+    const uint8_t* e = Entry(entry);
+    return e[14] * 32 + (e[12] & 0x1F);
+}
+
+int CPM::PartOf(int entry) const { return ExtentNumber(entry) / (Format->EXM + 1); }
+
+int CPM::EntryBlock(int entry, int slot) const {
+    const uint8_t* e = Entry(entry) + 16;
+    if (WideBlockNumbers) return e[2 * slot] | (e[2 * slot + 1] << 8);
+    return e[slot];
+}
+
+void CPM::SetEntryBlock(int entry, int slot, int block) {
+    uint8_t* e = Entry(entry) + 16;
+    if (WideBlockNumbers) {
+        e[2 * slot] = static_cast<uint8_t>(block & 0xFF);
+        e[2 * slot + 1] = static_cast<uint8_t>(block >> 8);
+    } else {
+        e[slot] = static_cast<uint8_t>(block);
+    }
+}
+
+// An entry holds as many bytes as its blocks address, but no more than its extent
+// mask lets the record count express (rows with EXM 0 and 2K blocks: 16K).
+int CPM::EntryCapacity() const {
+    return std::min(Format->BytesPerFullEntry(), (Format->EXM + 1) * RecordsPerLogicalExtent * RecordSize);
+}
+
+int CPM::EntryBytes(int entry) const {
+    const uint8_t* e = Entry(entry);
+    const int records = (e[12] & Format->EXM) * RecordsPerLogicalExtent + e[15];
+    return std::min(records * RecordSize, EntryCapacity());
+}
+
+// No file can have more parts than the disk holds; entries claiming a later part are damage.
+int CPM::MaxParts() const {
+    const int diskBytes = Format->BlockCount() * BlockSize;
+    return (diskBytes + EntryCapacity() - 1) / EntryCapacity();
+}
+
+int CPM::FindFreeDirectoryEntry() const {
+    for (int n = 0; n <= Format->DRM; ++n) {
+        if (Entry(n)[0] == FreeUser) return n;
+    }
+    return -1;
+}
+
+bool CPM::NamesEqual(const std::string& a, const std::string& b) {
+    auto normalise = [](const std::string& name) {
+        std::string s;
+        for (char c : name) s += Upper(c);
+        while (!s.empty() && (s.back() == '/' || s.back() == '.' || s.back() == ' ')) s.pop_back();
+        std::replace(s.begin(), s.end(), '/', '.');
+        return s;
+    };
+    return normalise(a) == normalise(b);
+}
+
+std::vector<int> CPM::GetExtentList(int fileIndex) {
+    const int user = UserNumber(fileIndex);
+    if (user > MaxUser) return {};
+    const std::string name = GetFullFileName(fileIndex);
+    const int maxParts = MaxParts();
+    std::vector<int> parts;
+    for (int n = 0; n <= Format->DRM; ++n) {
+        if (UserNumber(n) != user || !NamesEqual(GetFullFileName(n), name)) continue;
+        const int part = PartOf(n);
+        if (part >= maxParts) continue;
+        if (part >= static_cast<int>(parts.size())) parts.resize(static_cast<size_t>(part) + 1, -1);
+        parts[static_cast<size_t>(part)] = n;
+    }
+    return parts;
+}
+
+// Every entry with the file's user number and name, damaged or duplicate parts included.
+std::vector<int> CPM::EntriesOfFile(int fileIndex) {
+    const int user = UserNumber(fileIndex);
+    if (user > MaxUser) return {};
+    const std::string name = GetFullFileName(fileIndex);
+    std::vector<int> entries;
+    for (int n = 0; n <= Format->DRM; ++n) {
+        if (UserNumber(n) == user && NamesEqual(GetFullFileName(n), name)) entries.push_back(n);
+    }
+    return entries;
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+int CPM::GetFreeSpace() {
+    return static_cast<int>(std::count(AllocationMap.begin(), AllocationMap.end(), false)) * BlockSize;
+}
+
+int CPM::GetCapacity() { return (Format->DSM + 1 - DirectoryBlocks) * BlockSize; }
+
+std::string CPM::GetFileName(int fileIndex) { return EntryText(Entry(fileIndex), 1, 8); }
+
+std::string CPM::GetFileExtension(int fileIndex) { return EntryText(Entry(fileIndex), 9, 3); }
+
+int CPM::GetFileSize(int fileIndex) {
+    int size = 0;
+    for (int entry : GetExtentList(fileIndex)) size += entry < 0 ? EntryCapacity() : EntryBytes(entry);
+    return size;
+}
+
+std::vector<int> CPM::ListFiles(const std::vector<std::string>& patterns, int /*flags*/) {
+    std::vector<int> files;
+    for (int n = 0; n <= Format->DRM; ++n) {
+        if (UserNumber(n) > MaxUser || PartOf(n) != 0) continue;
+        if (MatchesPattern(patterns, GetFileName(n) + "." + GetFileExtension(n))) files.push_back(n);
+    }
+    return files;
+}
+
+int CPM::FindFile(const std::string& name) {
+    for (int n = 0; n <= Format->DRM; ++n) {
+        if (UserNumber(n) <= MaxUser && NamesEqual(GetFullFileName(n), name)) return n;
+    }
+    return -1;
+}
+
+std::vector<uint8_t> CPM::ReadFile(int fileIndex) {
+    const int size = GetFileSize(fileIndex);
+    const int capacity = EntryCapacity();
+    std::vector<uint8_t> bytes;
+    bytes.reserve(static_cast<size_t>(size));
+    for (int entry : GetExtentList(fileIndex)) {
+        if (entry < 0) {
+            bytes.insert(bytes.end(), static_cast<size_t>(capacity), 0);
+            continue;
+        }
+        const size_t start = bytes.size();
+        for (int slot = 0; slot < Format->BlocksPerEntry(); ++slot) {
+            if (bytes.size() - start >= static_cast<size_t>(capacity)) break;
+            const int block = EntryBlock(entry, slot);
+            if (block != 0) ReadBlock(block, bytes);
+        }
+        if (bytes.size() - start > static_cast<size_t>(capacity)) bytes.resize(start + static_cast<size_t>(capacity));
+    }
+    bytes.resize(static_cast<size_t>(size), 0);
+    return bytes;
+}
+
+bool CPM::IsValidFilename(const std::string& name) {
+    if (name.empty() || name[0] == '$') return false;
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u > 0x7F) return false;
+        if (std::string(",;:_[]=<>/").find(c) != std::string::npos) return false;
+    }
+    if (std::count(name.begin(), name.end(), '.') > 1) return false;
+    const size_t dot = name.find('.');
+    const size_t stemLength = dot == std::string::npos ? name.size() : dot;
+    if (stemLength == 0 || stemLength > 8) return false;
+    if (dot != std::string::npos && name.size() - dot - 1 > 3) return false;
+    return true;
+}
+
+std::vector<AttributeDescriptor> CPM::GetAttributeList() {
+    return {{"System", 'S', true, AttrSystem}, {"Archive", '*', true, AttrArchive}, {"Read-only", 'R', true, AttrReadOnly}};
+}
+
+namespace {
+// The extension byte whose bit 7 carries an attribute, or -1.
+int AttributeByte(uint32_t mask) {
+    switch (mask) {
+        case AttrReadOnly: return 9;
+        case AttrSystem: return 10;
+        case AttrArchive: return 11;
+        default: return -1;
+    }
+}
+}  // namespace
+
+bool CPM::HasAttribute(int fileIndex, uint32_t mask) {
+    const uint8_t* e = Entry(fileIndex);
+    for (uint32_t bit : {AttrReadOnly, AttrSystem, AttrArchive}) {
+        if ((mask & bit) != 0 && (e[AttributeByte(bit)] & 0x80) != 0) return true;
+    }
+    return false;
+}
+
+void CPM::SetAttribute(int fileIndex, uint32_t mask, bool on) {
+    Entry(fileIndex);
+    Modified = true;
+    const int byte = AttributeByte(mask);
+    if (byte < 0) return;
+    // Every entry of the file carries the attribute, as the system checks it per entry.
+    std::vector<int> entries = EntriesOfFile(fileIndex);
+    if (entries.empty()) entries.push_back(fileIndex);
+    for (int n : entries) {
+        uint8_t* e = Entry(n);
+        e[byte] = static_cast<uint8_t>((e[byte] & 0x7F) | (on ? 0x80 : 0));
+    }
+}
+
+bool CPM::SupportsAttribute(uint32_t mask) { return mask == 0 || (mask & 0x1A00) != 0; }
+
+std::string CPM::GetDOSName(bool family) { return family ? "CP/M" : Format->VendorName; }
+
+std::string CPM::GetDOSDescription() { return std::string(Format->VendorName) + " " + Format->Description; }
+
+// ---------------------------------------------------------------------------
+// Changes
+
+void CPM::SetFileName(int entry, const std::string& name) {
+    uint8_t* e = Entry(entry);
+    for (int i = 1; i <= 11; ++i) e[i] = static_cast<uint8_t>((e[i] & 0x80) | 0x20);
+    int position = 1;
+    int end = 9;  // one past the last byte of the current part
+    for (char c : name) {
+        if (c == '.' || c == '/') {
+            position = 9;
+            end = 12;
+            continue;
+        }
+        if (position >= end) continue;  // never beyond the field
+        e[position] = static_cast<uint8_t>((e[position] & 0x80) | (static_cast<uint8_t>(Upper(c)) & 0x7F));
+        ++position;
+    }
+    Modified = true;
+}
+
+bool CPM::CreateFile(const std::string& name, const std::vector<uint8_t>& data, const FileDate& /*date*/) {
+    if (FindFile(name) != -1) throw EFileExists();
+    if (!IsValidFilename(name)) throw EInvalidFilename();
+    const int blocksPerEntry = EntryCapacity() / BlockSize;
+    const int recordsPerEntry = EntryCapacity() / RecordSize;
+    long long blocksLeft = (static_cast<long long>(data.size()) + BlockSize - 1) / BlockSize;
+    long long recordsLeft = (static_cast<long long>(data.size()) + RecordSize - 1) / RecordSize;
+    int entryCount = 0;
+    int slot = 0;
+    size_t offset = 0;
+    int first = -1;
+    int entry = -1;
+    auto giveUp = [&](auto error) {
+        if (first >= 0) DeleteFile(first);
+        Flush();
+        throw error;
+    };
+    do {
+        if (slot == 0) {
+            entry = FindFreeDirectoryEntry();
+            if (entry < 0) giveUp(ETooManyFiles());
+            if (first < 0) first = entry;
+            uint8_t* e = Entry(entry);
+            std::fill(e, e + EntrySize, 0);
+            SetFileName(entry, name);
+            int records = static_cast<int>(std::min<long long>(recordsLeft, recordsPerEntry));
+            int extra = 0;
+            while (records > RecordsPerLogicalExtent) {
+                ++extra;
+                records -= RecordsPerLogicalExtent;
+            }
+            const int extent = (Format->EXM + 1) * entryCount + extra;
+            e[12] = static_cast<uint8_t>(extent % 32);
+            e[14] = static_cast<uint8_t>(extent / 32);
+            e[15] = static_cast<uint8_t>(records);
+        }
+        if (blocksLeft == 0) break;
+        const auto freeBlock = std::find(AllocationMap.begin(), AllocationMap.end(), false);
+        if (freeBlock == AllocationMap.end()) giveUp(EDiskFull());
+        *freeBlock = true;
+        const int block = static_cast<int>(freeBlock - AllocationMap.begin());
+        WriteBlock(block, data, offset);
+        SetEntryBlock(entry, slot, block);
+        offset += static_cast<size_t>(BlockSize);
+        if (++slot == blocksPerEntry) {
+            slot = 0;
+            ++entryCount;
+        }
+        --blocksLeft;
+        recordsLeft -= BlockSize / RecordSize;
+    } while (blocksLeft > 0);
+    Flush();
+    BuildAllocationMap();
+    return true;
+}
+
+bool CPM::DeleteFile(int fileIndex) {
+    if (UserNumber(fileIndex) == FreeUser) return false;
+    for (int n : EntriesOfFile(fileIndex)) Entry(n)[0] = FreeUser;
+    Modified = true;
+    Flush();
+    BuildAllocationMap();
+    return true;
+}
+
+bool CPM::RenameFile(int fileIndex, const std::string& newName) {
+    if (UserNumber(fileIndex) > MaxUser) return false;
+    if (FindFile(newName) != -1) throw EFileExists();
+    if (!IsValidFilename(newName)) throw EInvalidFilename();
+    for (int n : EntriesOfFile(fileIndex)) SetFileName(n, newName);
+    Flush();
+    return true;
+}
+
+void CPM::Flush() {
+    if (!Modified || Format == nullptr) return;
+    const int sectorsPerBlock = BlockSize / SectorSize;
+    for (int block = 0; block < DirectoryBlocks; ++block) {
+        for (int k = 0; k < sectorsPerBlock; ++k) {
+            WriteLogicalSector(block * sectorsPerBlock + k, Directory,
+                               static_cast<size_t>(block) * BlockSize + static_cast<size_t>(k) * SectorSize);
+        }
+    }
+    Modified = false;
+}
+
+}  // namespace FileSystem

@@ -1,0 +1,104 @@
+// CP/M 2.2-style file systems on TRS-80 floppies, in any layout of the catalogue.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "filesystem/CPMFormats.h"
+#include "filesystem/FileSystem.h"
+
+namespace FileSystem {
+
+// Where one logical sector of a layout lies on the disk.
+struct CPMSectorAddress {
+    int Track = 0;
+    int SectorId = 0;
+    int Side = 0;
+    int Density = 0;  // 1 = double
+};
+
+class CPM : public TFileSystem {
+public:
+    // Recognises the layout; throws EInvalidFormat when no catalogue row fits.
+    explicit CPM(DiskImage::TDiskImage* image);
+    ~CPM() override;
+
+    int GetFileSystemType() override { return TypeCPM; }
+    int GetFreeSpace() override;
+    int GetCapacity() override;
+    std::vector<uint8_t> ReadFile(int fileIndex) override;
+    bool RewriteFile(int, const std::vector<uint8_t>&) override { return false; }
+    bool CreateFile(const std::string& name, const std::vector<uint8_t>& data, const FileDate& date) override;
+    bool DeleteFile(int fileIndex) override;
+    bool RenameFile(int fileIndex, const std::string& newName) override;
+    std::vector<int> ListFiles(const std::vector<std::string>& patterns, int flags) override;
+    std::string GetFileName(int fileIndex) override;
+    std::string GetFileExtension(int fileIndex) override;
+    int GetFileSize(int fileIndex) override;
+    int FindFile(const std::string& name) override;
+    bool IsValidFilename(const std::string& name) override;
+    void Flush() override;
+    std::vector<AttributeDescriptor> GetAttributeList() override;
+    bool HasAttribute(int fileIndex, uint32_t mask) override;
+    void SetAttribute(int fileIndex, uint32_t mask, bool on) override;
+    void SetFileName(int entry, const std::string& name) override;
+    bool SupportsAttribute(uint32_t mask) override;
+    std::string GetDOSName(bool family) override;
+    std::string GetDOSDescription() override;
+
+    virtual bool ReadLogicalSector(int n, std::vector<uint8_t>& bytes);
+    virtual bool AppendLogicalSector(int n, std::vector<uint8_t>& bytes);
+    virtual bool WriteLogicalSector(int n, const std::vector<uint8_t>& data, size_t offset);
+    virtual void ReservedOperation() {}
+
+    // The physical place of logical sector n of a layout; false when it lies beyond the last track.
+    static bool MapSector(const CPMFormat& format, int n, CPMSectorAddress& address);
+    bool MapSector(int n, CPMSectorAddress& address) const { return MapSector(*Format, n, address); }
+
+    // Entry numbers of the parts of a file in part order; -1 for a missing part.
+    std::vector<int> GetExtentList(int fileIndex);
+    int FindFreeDirectoryEntry() const;
+    static bool NamesEqual(const std::string& a, const std::string& b);
+
+    const CPMFormat& GetFormat() const { return *Format; }
+    int GetFormatRow() const { return FormatRow; }
+    // Bytes one directory entry holds as its reading rules count them.
+    int EntryCapacity() const;
+    int UserNumber(int entry) const;
+
+private:
+    struct Probes;
+
+    int TryFormat(int row);
+    bool BuildAllocationMap();
+    void ReadBlock(int block, std::vector<uint8_t>& bytes);
+    void WriteBlock(int block, const std::vector<uint8_t>& data, size_t offset);
+    bool RowApplies(const CPMFormat& format, const Probes& probes) const;
+    void SelectFormat();
+    bool SameDirectorySectors(int rowA, int rowB) const;
+    int CountUnwrittenFileSectors();
+
+    uint8_t* Entry(int n);
+    const uint8_t* Entry(int n) const;
+    int ExtentNumber(int entry) const;
+    int PartOf(int entry) const;
+    int EntryBlock(int entry, int slot) const;
+    void SetEntryBlock(int entry, int slot, int block);
+    int EntryBytes(int entry) const;
+    int MaxParts() const;
+    std::vector<int> EntriesOfFile(int fileIndex);
+    void MarkUnmappableBlocks();
+
+    const CPMFormat* Format = nullptr;
+    int FormatRow = -1;
+    std::vector<bool> AllocationMap;
+    int BlockSize = 0;
+    int SectorSize = 0;
+    int DirectoryBlocks = 0;
+    bool WideBlockNumbers = false;
+    std::vector<uint8_t> Directory;
+    bool Modified = false;
+};
+
+}  // namespace FileSystem

@@ -1,0 +1,308 @@
+// VTOS, LDOS and LS-DOS: recognition, geometry from the GAT and the hard-disk
+// descriptor, the extended date form, hard-disk partitions and new floppies.
+#include "filesystem/LDOS.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "diskimage/DiskImage.h"
+
+namespace FileSystem {
+
+namespace {
+
+constexpr int GatDescriptor = 0xF5;  // 0x03 'R' 'S' 'H'
+constexpr int GatHeadsAndSectors = 0xFD;
+constexpr int GatGranules = 0xFE;
+
+constexpr uint8_t ConfigNewDisk = 0x80;
+constexpr uint8_t ConfigTwoSides = 0x20;
+constexpr uint8_t ConfigDateConverted = 0x08;
+
+// The filler byte of a double-density sector that was never written.
+constexpr uint8_t UnformattedFiller = 0xB6;
+
+// Recognition handles at most this many cylinders as one side per track.
+constexpr int MaxOneSidedCylinders = 203;
+constexpr int MaxNewDiskTracks = 201;
+constexpr int MaxDirectorySectors = 34;
+
+struct VersionRow {
+    uint8_t Byte;
+    const char* Name;
+};
+
+constexpr VersionRow Versions[] = {
+    {0x30, "VTOS 3.0"},   {0x40, "VTOS 4.0"},   {0x50, "LDOS 5.0"},   {0x51, "LDOS 5.1"},   {0x53, "LDOS 5.3"},
+    {0x60, "LS-DOS 6.0"}, {0x61, "LS-DOS 6.1"}, {0x62, "LS-DOS 6.2"}, {0x63, "LS-DOS 6.3"},
+};
+
+bool HasHardDiskDescriptor(const std::vector<uint8_t>& gat) {
+    return gat.size() >= 256 && gat[GatDescriptor] == 0x03 && gat[GatDescriptor + 1] == 'R' &&
+           gat[GatDescriptor + 2] == 'S' && gat[GatDescriptor + 3] == 'H';
+}
+
+// The no-password value in bytes 18-19 marks a plain-form date without time.
+bool HoldsNoPassword(const uint8_t* record) { return record[18] == 0x5A && record[19] == 0x17; }
+
+}  // namespace
+
+std::string LDOS::VersionName(uint8_t versionByte) {
+    for (const VersionRow& row : Versions)
+        if (row.Byte == versionByte)
+            return row.Name;
+    return "LDOS/LS-DOS";
+}
+
+bool LDOS::IsAcceptedVersion(uint8_t versionByte) {
+    // VTOS 4.0 disks carry 0x41 rather than the 0x40 of the name table.
+    return versionByte == 0x30 || versionByte == 0x41 || (versionByte >= 0x50 && versionByte <= 0x53) ||
+           (versionByte >= 0x60 && versionByte <= 0x63);
+}
+
+LDOS::LDOS(DiskImage::TDiskImage* image, int firstCylinder, int firstHead)
+    : TRSDOSBase(image), FirstCylinder(firstCylinder), FirstHead(firstHead) {
+    Attributes |= AttrMOD;
+    Recognise();
+}
+
+LDOS::LDOS(DiskImage::TDiskImage* image, const std::string& diskName, const std::string& diskDate, int tracks,
+           int sides, bool doubleDensity)
+    : TRSDOSBase(image) {
+    Attributes |= AttrMOD;
+    DateConverted = true;
+    Tracks = std::clamp(tracks, 1, MaxNewDiskTracks);
+    Sides = sides == 2 ? 2 : 1;
+    if (doubleDensity) {
+        SectorsPerSide = 18;
+        Density = 1;
+        GranulesPerTrack = 3;
+        SectorsPerGranule = 6;
+        Interleave = 3;
+    }
+    SectorsPerTrack = SectorsPerSide * Sides;
+    GranulesPerTrack *= Sides;
+    DirectoryTrack = GetImageFormatName() == "JV1" ? 17 : Tracks / 2;
+    DirectorySectors = std::min(SectorsPerTrack, MaxDirectorySectors);
+    Format(diskName, diskDate);
+}
+
+bool LDOS::LoadBootSector(std::vector<uint8_t>& boot) {
+    uint8_t dam = 0;
+    if (ReadDiskSector(0, 1, 0, 1, dam, boot) && boot.size() >= 3) {
+        Density = 1;
+        return true;
+    }
+    if (ReadDiskSector(0, 0, 0, 0, dam, boot) && boot.size() >= 3) {
+        Density = 0;
+        return true;
+    }
+    return false;
+}
+
+// Whole hard disks of more than 203 cylinders may hold two sides per track;
+// the GAT read on that assumption tells.
+void LDOS::ReadHardDiskGAT() {
+    DiskImage::THardImage* hard = GetHardImage();
+    const int cylinders = hard ? hard->GetCylinders() : 0;
+    if (GetImageFormatName() == "HDV1") {
+        Sides = 1;
+        Tracks = cylinders;
+        if (cylinders > MaxOneSidedCylinders) {
+            Sides = 2;
+            LoadGAT();
+            if (!IsAcceptedVersion(GAT[GatVersion]))
+                Sides = 1;
+        }
+        LoadGAT();
+        LoadHIT();
+        return;
+    }
+    if (cylinders > MaxOneSidedCylinders) {
+        Sides = 2;
+        LoadGAT();
+        LoadHIT();
+        if (GAT[GatVersion] != UnformattedFiller)
+            return;
+        Sides = 1;
+    }
+    LoadGAT();
+    LoadHIT();
+}
+
+void LDOS::Recognise() {
+    DateConverted = false;
+    std::vector<uint8_t> boot;
+    if (!LoadBootSector(boot))
+        throw EInvalidFormat();
+    DirectoryTrack = boot[2];
+
+    // A double-density disk whose track 0 is single density.
+    if (Density == 0) {
+        uint8_t dam = 0;
+        std::vector<uint8_t> probe;
+        if (ReadDiskSector(1, 0, 0, 1, dam, probe))
+            Density = 1;
+    }
+
+    if (IsHardDisk) {
+        ReadHardDiskGAT();
+    } else {
+        LoadGAT();
+        LoadHIT();
+    }
+    SetGeometryFromGAT();
+    LoadDirectory(false);
+}
+
+void LDOS::SetGeometryFromGAT() {
+    GAT.resize(256, 0);
+    if (!IsAcceptedVersion(GAT[GatVersion]))
+        Suspicion += 10;
+    Tracks = GAT[GatTrackCount] + 35;
+    if (Tracks >= 256)
+        throw EInvalidFormat();
+    Sides = (GAT[GatConfiguration] & ConfigTwoSides) ? 2 : 1;
+    DateConverted = (GAT[GatConfiguration] & ConfigDateConverted) != 0;
+
+    int granulesPerSide = Density == 1 ? 3 : 2;
+    SectorsPerSide = Density == 1 ? 18 : 10;
+    if (IsHardDisk) {
+        if (HasHardDiskDescriptor(GAT)) {
+            const int sectorsPerHead = (GAT[GatHeadsAndSectors] & 0x1F) + 1;
+            const int heads = (GAT[GatHeadsAndSectors] >> 5) + 1;
+            SectorsPerSide = sectorsPerHead * heads;
+            granulesPerSide = (GAT[GatGranules] >> 5) + 1;
+        } else {
+            DiskImage::THardImage* hard = GetHardImage();
+            SectorsPerSide = 32 * (hard ? hard->GetHeads() : 1);
+            granulesPerSide = (GAT[GatConfiguration] & 0x07) + 1;
+        }
+        NoLockoutTable = true;
+    }
+    GranulesPerTrack = granulesPerSide * Sides;
+    SectorsPerTrack = SectorsPerSide * Sides;
+    SectorsPerGranule = SectorsPerTrack / GranulesPerTrack;
+    // A geometry in which a granule holds no sector cannot be LDOS.
+    if (SectorsPerGranule == 0)
+        throw EInvalidFormat();
+    DirectorySectors = std::min(SectorsPerTrack, MaxDirectorySectors);
+}
+
+void LDOS::MapHardDiskSector(int& track, int& sector, int& side) {
+    int cylinder = track;
+    if (Sides == 2)
+        cylinder = track * 2 + side;
+    track = FirstCylinder + cylinder;
+    side = FirstHead + (sector >> 5);
+    sector &= 31;
+}
+
+std::string LDOS::GetDOSName(bool family) {
+    if (family)
+        return "LDOS";
+    return VersionName(GAT.size() > GatVersion ? GAT[GatVersion] : 0);
+}
+
+std::string LDOS::GetDOSDescription() {
+    return GetDOSName(false) + (DateConverted ? " (date converted)" : "");
+}
+
+FileDate LDOS::ClampDate(const FileDate& date, int lastYear) {
+    FileDate result = date;
+    if (!result.HasDate)
+        return result;
+    if (result.Month < 1 || result.Month > 12 || result.Day < 1 || result.Day > 31) {
+        result.HasDate = false;
+        result.HasTime = false;
+        return result;
+    }
+    if (result.HasTime && (result.Hour < 0 || result.Hour > 23 || result.Minute < 0 || result.Minute > 59))
+        result.HasTime = false;
+    if (result.Year < FirstYear) {
+        result.Year = FirstYear;
+        result.Month = 1;
+        result.Day = 1;
+        result.Hour = 0;
+        result.Minute = 0;
+    } else if (result.Year > lastYear) {
+        result.Year = lastYear;
+        result.Month = 12;
+        result.Day = 31;
+        result.Hour = 23;
+        result.Minute = 59;
+    }
+    return result;
+}
+
+FileDate LDOS::GetFileDate(int fileIndex) {
+    if (!DateConverted)
+        return TRSDOSBase::GetFileDate(fileIndex);
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    FileDate date;
+    date.Month = record[1] & 0x0F;
+    date.Day = record[2] >> 3;
+    if (date.Month == 0 || date.Day == 0 || date.Month > 12) {
+        date = FileDate();
+        return date;
+    }
+    date.HasDate = true;
+    date.HasTime = true;
+    date.Hour = record[18] >> 3;
+    date.Minute = (record[19] >> 5) + 8 * (record[18] & 7);
+    if (HoldsNoPassword(record)) {
+        date.Year = FirstYear + (record[2] & 7);
+        date.HasTime = false;
+        date.Hour = 0;
+        date.Minute = 0;
+        return date;
+    }
+    const int offset = 32 * ((record[19] & 7) ^ (record[2] & 7)) + (record[19] & 31);
+    date.Year = FirstYear + (offset < 100 ? offset : (record[19] & 31));
+    // Bits that do not make a time of day are not shown as one.
+    if (date.Hour > 23 || date.Minute > 59)
+        date.HasTime = false;
+    return date;
+}
+
+void LDOS::SetFileDate(int fileIndex, const FileDate& requested) {
+    if (!DateConverted) {
+        TRSDOSBase::SetFileDate(fileIndex, ClampDate(requested, LastPlainYear));
+        return;
+    }
+    const FileDate date = ClampDate(requested, LastExtendedYear);
+    uint8_t* record = GetDirectoryRecord(fileIndex);
+    record[1] &= 0xF0;
+    record[2] = 0;
+    record[18] = 0;
+    record[19] = 0;
+    if (date.HasDate) {
+        const int offset = date.Year - FirstYear;
+        record[1] |= static_cast<uint8_t>(date.Month);
+        record[2] = static_cast<uint8_t>(date.Day * 8 + (offset & 7));
+        record[19] = static_cast<uint8_t>(offset & 31);
+        record[2] ^= static_cast<uint8_t>((offset >> 5) & 3);
+    }
+    if (date.HasTime) {
+        record[18] = static_cast<uint8_t>(date.Hour * 8 + ((date.Minute >> 3) & 7));
+        record[19] |= static_cast<uint8_t>((date.Minute & 7) << 5);
+    }
+    Modified = true;
+}
+
+void LDOS::SetAccessPassword(int fileIndex, uint16_t hash) {
+    // On a date-converted disk these bytes hold the time of day.
+    if (DateConverted)
+        return;
+    TRSDOSBase::SetAccessPassword(fileIndex, hash);
+}
+
+void LDOS::InitGAT(const std::string& diskName, const std::string& diskDate) {
+    TRSDOSBase::InitGAT(diskName, diskDate);
+    GAT[GatVersion] = 0x53;
+    GAT[GatConfiguration] |= ConfigNewDisk;
+    if (DateConverted)
+        GAT[GatConfiguration] |= ConfigDateConverted;
+}
+
+}  // namespace FileSystem

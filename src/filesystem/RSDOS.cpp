@@ -1,0 +1,213 @@
+// RSDOS: FAT, directory, granule chains and file sizes.
+#include "filesystem/RSDOS.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace FileSystem {
+
+namespace {
+
+constexpr int EntrySize = 32;
+constexpr uint8_t FreeGranule = 0xFF;
+constexpr uint8_t LastGranule = 0xC0;
+constexpr int LastGranuleMaxSectors = 9;
+constexpr int MaxLink = 0x43;
+constexpr uint8_t DeletedEntry = 0x00;
+constexpr uint8_t EndOfDirectory = 0xFF;
+constexpr int ListedEntries = 68;
+
+bool IsLastGranule(uint8_t value) { return value >= LastGranule && value <= LastGranule + LastGranuleMaxSectors; }
+
+std::string EntryText(const uint8_t* entry, int first, int count) {
+    std::string text;
+    for (int i = first; i < first + count; ++i) text += static_cast<char>(std::toupper(entry[i]));
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+RSDOS::RSDOS(DiskImage::TDiskImage* image) : TFileSystem(image) {
+    if (!ReadSector(DirectoryTrack, 2, FAT)) {
+        ReadError = true;
+        Suspicion = 100;
+        FAT.assign(SectorSize, 0);
+    }
+    LoadDirectory();
+    // Only the first 64 bytes are judged; the last granules' bytes vary between writers.
+    for (int g = 0; g < 64; ++g) {
+        const uint8_t v = FAT[g];
+        if (v != FreeGranule && v > MaxLink && !IsLastGranule(v)) {
+            Suspicion = 100;
+            break;
+        }
+    }
+}
+
+bool RSDOS::ReadSector(int track, int sector, std::vector<uint8_t>& bytes) {
+    uint8_t dam = 0;
+    if (ReadDiskSector(track, sector, 0, 1, dam, bytes, false) && bytes.size() == SectorSize) return true;
+    bytes.clear();
+    return false;
+}
+
+bool RSDOS::AppendSector(int track, int sector, std::vector<uint8_t>& bytes) {
+    std::vector<uint8_t> data;
+    const bool ok = ReadSector(track, sector, data);
+    if (!ok) data.assign(SectorSize, 0);
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return ok;
+}
+
+void RSDOS::LoadDirectory() {
+    Directory.clear();
+    for (int sector = 3; sector <= 11; ++sector) {
+        if (!AppendSector(DirectoryTrack, sector, Directory)) {
+            Suspicion += 5;
+            ReadError = true;
+        }
+    }
+}
+
+int RSDOS::GranuleTrack(int granule) {
+    const int track = granule / 2;
+    return track >= 17 ? track + 1 : track;
+}
+
+int RSDOS::GranuleFirstSector(int granule) { return 1 + GranuleSectors * (granule % 2); }
+
+std::vector<uint8_t> RSDOS::ReadGranule(int granule) {
+    std::vector<uint8_t> bytes;
+    if (granule < 0 || granule >= Granules) return bytes;
+    const int track = GranuleTrack(granule);
+    const int first = GranuleFirstSector(granule);
+    for (int k = 0; k < GranuleSectors; ++k) AppendSector(track, first + k, bytes);
+    return bytes;
+}
+
+const uint8_t* RSDOS::Entry(int fileIndex) const {
+    if (fileIndex < 0 || static_cast<size_t>(fileIndex + 1) * EntrySize > Directory.size())
+        throw EIllegalFileIndex();
+    return Directory.data() + static_cast<size_t>(fileIndex) * EntrySize;
+}
+
+// The granules of a file, at most one pass over the 68 granules. A link outside
+// the disk, a free or unknown value, or a loop leaves the chain incomplete.
+RSDOS::Chain RSDOS::FollowChain(int fileIndex) const {
+    Chain chain;
+    int granule = Entry(fileIndex)[13];
+    for (int step = 0; step < Granules; ++step) {
+        if (granule >= Granules) return chain;
+        chain.granules.push_back(granule);
+        const uint8_t v = FAT[static_cast<size_t>(granule)];
+        if (IsLastGranule(v)) {
+            chain.lastSectors = v & 0x0F;
+            chain.complete = true;
+            return chain;
+        }
+        if (v > MaxLink) return chain;
+        granule = v;
+    }
+    return chain;
+}
+
+int RSDOS::GetFileSize(int fileIndex) {
+    const Chain chain = FollowChain(fileIndex);
+    if (!chain.complete) return 0;
+    const uint8_t* e = Entry(fileIndex);
+    // The last sector holds at most a sector's worth; a last granule with no sector in use holds nothing.
+    const int lastBytes = std::min((e[14] << 8) | e[15], SectorSize);
+    const int inLastGranule = chain.lastSectors == 0 ? 0 : (chain.lastSectors - 1) * SectorSize + lastBytes;
+    return GranuleSize * (static_cast<int>(chain.granules.size()) - 1) + inLastGranule;
+}
+
+std::vector<uint8_t> RSDOS::ReadFile(int fileIndex) {
+    const int size = GetFileSize(fileIndex);
+    std::vector<uint8_t> bytes;
+    if (size == 0) return bytes;
+    for (int granule : FollowChain(fileIndex).granules) {
+        bool ninthRead = true;
+        for (int k = 0; k < GranuleSectors; ++k)
+            ninthRead = AppendSector(GranuleTrack(granule), GranuleFirstSector(granule) + k, bytes);
+        // A granule whose ninth sector cannot be read ends the file.
+        if (!ninthRead || bytes.size() >= static_cast<size_t>(size)) break;
+    }
+    bytes.resize(static_cast<size_t>(size), 0);
+    return bytes;
+}
+
+std::vector<int> RSDOS::ListFiles(const std::vector<std::string>& patterns, int /*flags*/) {
+    std::vector<int> files;
+    for (int index = 0; index < ListedEntries; ++index) {
+        const uint8_t first = Entry(index)[0];
+        if (first == EndOfDirectory) break;
+        if (first == DeletedEntry) continue;
+        if (MatchesPattern(patterns, GetFileName(index) + "." + GetFileExtension(index))) files.push_back(index);
+    }
+    return files;
+}
+
+std::string RSDOS::GetFileName(int fileIndex) { return EntryText(Entry(fileIndex), 0, 8); }
+
+std::string RSDOS::GetFileExtension(int fileIndex) { return EntryText(Entry(fileIndex), 8, 3); }
+
+int RSDOS::GetFreeSpace() {
+    return GranuleSize * static_cast<int>(std::count(FAT.begin(), FAT.begin() + Granules, FreeGranule));
+}
+
+bool RSDOS::IsValidFilename(const std::string& name) {
+    if (name.empty()) return false;
+    int separators = 0;
+    size_t separator = std::string::npos;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c > 0x7F || c == ':') return false;
+        if (c == '.' || c == '/') {
+            ++separators;
+            separator = i;
+        }
+    }
+    if (separators > 1) return false;
+    const size_t stem = separator == std::string::npos ? name.size() : separator;
+    if (stem == 0 || stem > 8) return false;
+    return separator == std::string::npos || name.size() - separator - 1 <= 3;
+}
+
+std::vector<AttributeDescriptor> RSDOS::GetAttributeList() { return {{"ASCII", 'A', true, AttrASCII}}; }
+
+bool RSDOS::HasAttribute(int fileIndex, uint32_t mask) {
+    const uint8_t* e = Entry(fileIndex);
+    return (mask & AttrASCII) != 0 && e[12] == 0xFF;
+}
+
+std::vector<std::string> RSDOS::GetFileTypeList() {
+    return {"BASIC program", "BASIC data file", "Machine language program", "Text editor source file"};
+}
+
+int RSDOS::GetFileType(int fileIndex) { return Entry(fileIndex)[11]; }
+
+// The disk is never changed: every modifying call is refused before anything is written.
+bool RSDOS::CreateFile(const std::string&, const std::vector<uint8_t>&, const FileDate&) { throw EWriteProtected(); }
+
+bool RSDOS::DeleteFile(int fileIndex) {
+    Entry(fileIndex);
+    throw EWriteProtected();
+}
+
+bool RSDOS::RenameFile(int fileIndex, const std::string&) {
+    Entry(fileIndex);
+    throw EWriteProtected();
+}
+
+void RSDOS::SetAttribute(int fileIndex, uint32_t, bool) {
+    Entry(fileIndex);
+    throw EWriteProtected();
+}
+
+void RSDOS::SetFileName(int fileIndex, const std::string&) {
+    Entry(fileIndex);
+    throw EWriteProtected();
+}
+
+}  // namespace FileSystem

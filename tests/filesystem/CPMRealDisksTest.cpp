@@ -1,0 +1,70 @@
+// Real CP/M and RSDOS images from the field: the layout each is recognised as and
+// a sample of its files; images no container can hold are refused cleanly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "diskimage/DiskImage.h"
+#include "filesystem/CPM.h"
+#include "filesystem/RSDOS.h"
+
+namespace {
+
+std::string RealImage(const std::string& name) { return std::string(QB_FIXTURES_DIR) + "/real/" + name; }
+
+}  // namespace
+
+TEST(CPMRealDisks, RecognisedLayoutsAndFiles) {
+    struct Case {
+        const char* image;
+        int row;
+        std::vector<std::string> someFiles;
+    };
+    const Case cases[] = {
+        {"dmk-sd35-128b-cpm22-omikron-m1-system.dmk", 1, {"ASM.COM", "DDT.COM", "ED.COM", "DUMP.COM"}},
+        {"jv3-dd40-512b-cpm-montezuma-data-xtrs-cpmutil.dsk", 8, {"README.TXT", "EXPORT.MAC"}},
+        {"jv3-dd40-cpm22-montezuma-bios230-system.jv3", 7, {"CONFIG.COM", "MOVCPM.COM"}},
+    };
+    int found = 0;
+    for (const Case& c : cases) {
+        if (!std::filesystem::exists(RealImage(c.image))) continue;
+        ++found;
+        SCOPED_TRACE(c.image);
+        auto image = DiskImage::OpenFloppyImage(RealImage(c.image));
+        FileSystem::CPM fs(image.get());
+        EXPECT_EQ(fs.GetFormatRow(), c.row) << fs.GetDOSDescription();
+        std::vector<std::string> names;
+        for (int index : fs.ListFiles({"*.*"}, 0)) {
+            names.push_back(fs.GetFullFileName(index));
+            EXPECT_EQ(fs.ReadFile(index).size(), static_cast<size_t>(fs.GetFileSize(index)));
+        }
+        for (const std::string& name : c.someFiles)
+            EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+        EXPECT_LE(fs.GetFreeSpace(), fs.GetCapacity());
+    }
+    if (found == 0) GTEST_SKIP() << "no real CP/M images under " << QB_FIXTURES_DIR;
+}
+
+TEST(CPMRealDisks, HeaderlessDumpsAreNotMisread) {
+    // An 80-track disk of 128-byte sectors dumped without a header, and a Color
+    // Computer disk in the headerless 35 x 18 x 256 form. No floppy container holds
+    // them as what they are: either the opener refuses them, or neither file system
+    // claims what it is handed.
+    for (const char* name : {"jv1-sd72-cpm-omikron-data-mrunzip.dsk", "raw-jvc-coco-rsdos-35t-sample.dsk"}) {
+        if (!std::filesystem::exists(RealImage(name))) continue;
+        SCOPED_TRACE(name);
+        std::unique_ptr<DiskImage::TFloppyImage> image;
+        try {
+            image = DiskImage::OpenFloppyImage(RealImage(name));
+        } catch (const DiskImage::TDiskImage::EInvalidFormat&) {
+            continue;
+        }
+        EXPECT_THROW(FileSystem::CPM fs(image.get()), FileSystem::TFileSystem::EInvalidFormat);
+        FileSystem::RSDOS rsdos(image.get());
+        EXPECT_GE(rsdos.Suspicion, 100);
+    }
+}

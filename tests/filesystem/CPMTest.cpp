@@ -1,0 +1,480 @@
+// CP/M file system: sector mapping, layout recognition, parts and user areas,
+// attributes, and creating, renaming and deleting files.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/CPMDisk.h"
+#include "diskimage/DiskImage.h"
+#include "filesystem/CPM.h"
+
+using FileSystem::CPM;
+using FileSystem::CPMSectorAddress;
+using FileSystem::FormatCatalogue;
+using FileSystem::TFileSystem;
+using TestSupport::CPMDisk;
+using TestSupport::CPMEntry;
+using TestSupport::Pattern;
+using TestSupport::TempPath;
+
+namespace {
+
+struct Opened {
+    std::unique_ptr<DiskImage::TFloppyImage> image;
+    std::unique_ptr<CPM> fs;
+};
+
+Opened Open(const std::string& path) {
+    Opened o;
+    o.image = DiskImage::OpenFloppyImage(path);
+    o.fs = std::make_unique<CPM>(o.image.get());
+    return o;
+}
+
+Opened Build(const CPMDisk& disk, const TempPath& path) {
+    EXPECT_TRUE(disk.WriteTo(path.str()));
+    return Open(path.str());
+}
+
+std::vector<std::string> Names(CPM& fs) {
+    std::vector<std::string> names;
+    for (int index : fs.ListFiles({"*.*"}, 0)) names.push_back(fs.GetFullFileName(index));
+    return names;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Sector mapping
+
+TEST(CPMMapSector, TranslationAndSideOrders) {
+    struct Case {
+        int row;
+        int logical;
+        int track, side, id, density;
+    };
+    const Case cases[] = {
+        // Row 0: translation 1, 5, 9 after three reserved single-density tracks.
+        {0, 0, 3, 0, 1, 0}, {0, 1, 3, 0, 5, 0}, {0, 2, 3, 0, 9, 0}, {0, 18, 4, 0, 1, 0},
+        // Side after side, 40 tracks, OFF 2, 18 sectors.
+        {22, 666, 39, 0, 1, 1}, {22, 684, 0, 1, 1, 1},
+        // Alternating sides, OFF 2: t = 0, 1, 2.
+        {9, 0, 1, 0, 1, 1}, {9, 18, 1, 1, 1, 1}, {9, 36, 2, 0, 1, 1},
+        // Alternating sides, OFF 3: t = 0, 1, 2.
+        {27, 0, 1, 0, 0, 1}, {27, 18, 2, 1, 0, 1}, {27, 36, 2, 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(c.row) + " sector " + std::to_string(c.logical));
+        CPMSectorAddress a;
+        ASSERT_TRUE(CPM::MapSector(FormatCatalogue[c.row], c.logical, a));
+        EXPECT_EQ(a.Track, c.track);
+        EXPECT_EQ(a.Side, c.side);
+        EXPECT_EQ(a.SectorId, c.id);
+        EXPECT_EQ(a.Density, c.density);
+    }
+}
+
+TEST(CPMMapSector, SectorsBeyondTheLastTrackFail) {
+    CPMSectorAddress a;
+    EXPECT_FALSE(CPM::MapSector(FormatCatalogue[0], -1, a));
+    // Row 15 declares 391 blocks; the second half of its last block lies past track 79.
+    const auto& row15 = FormatCatalogue[15];
+    const int lastBlockFirst = row15.DSM * 2;  // two 1024-byte sectors per block
+    EXPECT_TRUE(CPM::MapSector(row15, lastBlockFirst - 1, a));
+    EXPECT_FALSE(CPM::MapSector(row15, lastBlockFirst + 1, a));
+    // Single-sided row 8: 40 tracks of 10 sectors.
+    EXPECT_TRUE(CPM::MapSector(FormatCatalogue[8], 399, a));
+    EXPECT_FALSE(CPM::MapSector(FormatCatalogue[8], 400, a));
+}
+
+// ---------------------------------------------------------------------------
+// Names
+
+TEST(CPMNames, ValidFilenamesAndNameEquality) {
+    CPMDisk disk(8);
+    TempPath path("cpm-names");
+    Opened o = Build(disk, path);
+    const std::pair<const char*, bool> names[] = {
+        {"A", true},           {"README.TXT", true}, {"readme.txt", true}, {"ABCDEFGH.XYZ", true},
+        {"NAME.", true},       {"A*?.B", true},      {"", false},          {"$TMP", false},
+        {"ABCDEFGHI", false},  {".TXT", false},      {"A.ABCD", false},    {"A.B.C", false},
+        {"A,B", false},        {"A_B", false},       {"A/B", false},       {"A:B", false},
+        {"A\x01", false},      {"A\xC4", false},
+    };
+    for (const auto& [name, valid] : names) EXPECT_EQ(o.fs->IsValidFilename(name), valid) << name;
+
+    EXPECT_TRUE(CPM::NamesEqual("READ.ME", "read/me"));
+    EXPECT_TRUE(CPM::NamesEqual("DATA", "DATA."));
+    EXPECT_TRUE(CPM::NamesEqual("DATA", "data/ "));
+    EXPECT_FALSE(CPM::NamesEqual("DATA.A", "DATA.B"));
+    EXPECT_FALSE(CPM::NamesEqual("DAT", "DATA"));
+}
+
+// ---------------------------------------------------------------------------
+// Recognition
+
+TEST(CPMRecognition, EmptyDirectoriesPreferTheFirstDoubleSidedRow) {
+    {
+        CPMDisk disk(8);  // 40 tracks, 10 x 512, one side, nothing written
+        TempPath path("cpm-blank-ss");
+        Opened o = Build(disk, path);
+        EXPECT_EQ(o.fs->GetFormatRow(), 8);
+        EXPECT_EQ(o.fs->Suspicion, 0);
+        EXPECT_TRUE(Names(*o.fs).empty());
+        EXPECT_EQ(o.fs->GetFreeSpace(), o.fs->GetCapacity());
+    }
+    {
+        CPMDisk disk(10);  // the same on two sides
+        TempPath path("cpm-blank-ds");
+        Opened o = Build(disk, path);
+        EXPECT_EQ(o.fs->GetFormatRow(), 10);
+        EXPECT_EQ(o.fs->GetDOSName(true), "CP/M");
+        EXPECT_EQ(o.fs->GetDOSName(false), "Montezuma Micro CP/M");
+        EXPECT_EQ(o.fs->GetDOSDescription(), "Montezuma Micro CP/M Standard DS DATA (40T, DS, DD, 400K)");
+    }
+}
+
+TEST(CPMRecognition, RowZeroNeedsSectorZeroAndKeepsItsName) {
+    CPMDisk disk(0);
+    disk.SetEntry(0, CPMEntry(0, "HELLO", "TXT", 0, 0, 1, {2}));
+    disk.SetBlock(2, Pattern(128));
+    TempPath path("cpm-row0");
+    Opened o = Build(disk, path);
+    EXPECT_EQ(o.fs->GetFormatRow(), 0);
+    EXPECT_EQ(o.fs->GetDOSDescription(), "Lifeboat CP/M Model I (40T, SS, SD, 72K)");
+    EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("HELLO.TXT")), Pattern(128));
+}
+
+TEST(CPMRecognition, DataOnSide1ExcludesTheSingleSidedSystemRows) {
+    // An 80-track disk with a row-3 directory holding a file, and a formatted side 1.
+    CPMDisk disk(3, 2);
+    disk.SetEntry(0, CPMEntry(0, "FILE", "DAT", 0, 0, 16, {2}));
+    disk.SetBlock(2, Pattern(2048));
+    {
+        TempPath path("cpm-side1-blank");
+        Opened o = Build(disk, path);
+        EXPECT_EQ(o.fs->GetFormatRow(), 3) << "256 bytes of 0xE5 on side 1 are no data";
+    }
+    disk.SetPhysical(2, 1, 1, Pattern(256));
+    {
+        TempPath path("cpm-side1-data");
+        Opened o = Build(disk, path);
+        EXPECT_NE(o.fs->GetFormatRow(), 3);
+    }
+}
+
+TEST(CPMRecognition, SparseDoubleSidedDisksKeepTheirRow) {
+    // A few files in low blocks: a single-sided row sees the same directory sectors,
+    // but only the double-sided row finds the files' data.
+    struct Case {
+        int row;
+        int claimedBefore;
+    };
+    for (const Case& c : {Case{10, 8}, Case{6, 4}, Case{22, 7}}) {
+        SCOPED_TRACE("row " + std::to_string(c.row));
+        CPMDisk disk(c.row);
+        const int blockSize = disk.Format.BlockSize();
+        disk.SetEntry(0, CPMEntry(0, "LOW", "DAT", 0, 0, 3 * blockSize / 128, {2, 3, 4}, disk.Format.WideBlockNumbers()));
+        const std::vector<uint8_t> data = Pattern(static_cast<size_t>(3 * blockSize), 9);
+        for (int b = 0; b < 3; ++b)
+            disk.SetBlock(2 + b, std::vector<uint8_t>(data.begin() + b * blockSize, data.begin() + (b + 1) * blockSize));
+        TempPath path("cpm-sparse");
+        Opened o = Build(disk, path);
+        EXPECT_EQ(o.fs->GetFormatRow(), c.row);
+        ASSERT_EQ(Names(*o.fs), std::vector<std::string>{"LOW.DAT"});
+        EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("LOW.DAT")), data);
+    }
+}
+
+TEST(CPMRecognition, SingleSidedDisksKeepTheirRow) {
+    for (int row : {7, 8, 23}) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        CPMDisk disk(row);
+        disk.SetEntry(0, CPMEntry(0, "ONE", "COM", 0, 0, 16, {2}));
+        disk.SetBlock(2, Pattern(2048, 3));
+        TempPath path("cpm-ss");
+        Opened o = Build(disk, path);
+        EXPECT_EQ(o.fs->GetFormatRow(), row);
+        EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("ONE.COM")), Pattern(2048, 3));
+    }
+}
+
+TEST(CPMRecognition, UnreadableOrInvalidDirectoriesAreRefused) {
+    {
+        // Every sector holds entries with user bytes of 0x20, whichever row reads them.
+        CPMDisk disk(8);
+        for (int n = 0; n < 400; ++n) disk.SetLogical(n, std::vector<uint8_t>(512, 0x20));
+        TempPath path("cpm-bad-user");
+        ASSERT_TRUE(disk.WriteTo(path.str()));
+        auto image = DiskImage::OpenFloppyImage(path.str());
+        EXPECT_THROW(CPM fs(image.get()), TFileSystem::EInvalidFormat);
+    }
+    {
+        // A single-density disk of 256-byte sectors: no row reads its sectors.
+        TestSupport::JV3Writer writer;
+        for (int track = 0; track < 40; ++track)
+            for (int id = 0; id < 10; ++id) writer.Add(track, 0, id, false, std::vector<uint8_t>(256, 0xE5));
+        TempPath path("cpm-sd256");
+        ASSERT_TRUE(writer.WriteTo(path.str()));
+        auto image = DiskImage::OpenFloppyImage(path.str());
+        EXPECT_THROW(CPM fs(image.get()), TFileSystem::EInvalidFormat);
+    }
+    {
+        // A block number beyond DSM makes the directory invalid for that row.
+        CPMDisk disk(0);
+        disk.SetEntry(0, CPMEntry(0, "FAR", "", 0, 0, 8, {200}));
+        TempPath path("cpm-far-block");
+        ASSERT_TRUE(disk.WriteTo(path.str()));
+        auto image = DiskImage::OpenFloppyImage(path.str());
+        EXPECT_THROW(CPM fs(image.get()), TFileSystem::EInvalidFormat);
+    }
+}
+
+TEST(CPMRecognition, SixKilobyteTracksFailCleanly) {
+    // Six 1024-byte sectors need more of the raw track than a side holds.
+    CPMDisk disk(18);
+    disk.SetEntry(0, CPMEntry(0, "SUPER", "DAT", 0, 0, 16, {2}));
+    TempPath path("cpm-super");
+    ASSERT_TRUE(disk.WriteTo(path.str()));
+    try {
+        auto image = DiskImage::OpenFloppyImage(path.str());
+        CPM fs(image.get());
+        // Should a container accept the tracks, the disk must still read consistently.
+        EXPECT_EQ(fs.GetFormatRow(), 18);
+    } catch (const DiskImage::TDiskImage::Exception& e) {
+        EXPECT_STREQ(e.what(), "Not a recognized virtual disk file");
+    } catch (const TFileSystem::EInvalidFormat&) {
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Reading: parts, sizes, user areas, attributes
+
+TEST(CPMReading, PartsSizesAndMissingParts) {
+    CPMDisk disk(8);  // 2K blocks, 16 per entry, EXM 1: a full entry holds 32K
+    const std::vector<uint8_t> first = Pattern(32768, 1);
+    const std::vector<uint8_t> last = Pattern(3 * 128, 2);
+    std::vector<int> firstBlocks;
+    for (int b = 0; b < 16; ++b) {
+        firstBlocks.push_back(2 + b);
+        disk.SetBlock(2 + b, std::vector<uint8_t>(first.begin() + b * 2048, first.begin() + (b + 1) * 2048));
+    }
+    disk.SetBlock(20, last);
+    disk.SetEntry(0, CPMEntry(0, "GAPPED", "DAT", 1, 0, 128, firstBlocks));  // part 0
+    disk.SetEntry(1, CPMEntry(0, "GAPPED", "DAT", 4, 0, 3, {20}));           // part 2 (X = 4)
+    // An allocation number of 0 inside an entry is skipped when reading.
+    disk.SetEntry(2, CPMEntry(0, "HOLE", "", 0, 0, 32, {21, 0, 22}));
+    disk.SetBlock(21, Pattern(2048, 5));
+    disk.SetBlock(22, Pattern(2048, 6));
+    TempPath path("cpm-parts");
+    Opened o = Build(disk, path);
+    ASSERT_EQ(o.fs->GetFormatRow(), 8);
+
+    const int gapped = o.fs->FindFile("GAPPED.DAT");
+    EXPECT_EQ(o.fs->GetExtentList(gapped), (std::vector<int>{0, -1, 1}));
+    EXPECT_EQ(o.fs->GetFileSize(gapped), 32768 + 32768 + 384);
+    std::vector<uint8_t> expected = first;
+    expected.insert(expected.end(), 32768, 0);
+    expected.insert(expected.end(), last.begin(), last.end());
+    EXPECT_EQ(o.fs->ReadFile(gapped), expected);
+    // Only the first part is listed, and a later part names the file as well.
+    EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"GAPPED.DAT", "HOLE."}));
+    EXPECT_EQ(o.fs->GetFileSize(1), o.fs->GetFileSize(0));
+
+    std::vector<uint8_t> hole = Pattern(2048, 5);
+    const std::vector<uint8_t> second = Pattern(2048, 6);
+    hole.insert(hole.end(), second.begin(), second.end());
+    EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("HOLE")), hole);
+    // The walk that builds the allocation map stops at the 0: block 22 counts as free.
+    EXPECT_EQ(o.fs->GetFreeSpace(), (100 - 2 - 16 - 1 - 1) * 2048);
+}
+
+TEST(CPMReading, CraftedExtentNumbersAreBoundedByTheDisk) {
+    CPMDisk disk(8);
+    // Extent 8191 (S2 255, EX 31) and a spread of large ones: a file cannot be larger than the disk.
+    disk.SetEntry(0, CPMEntry(0, "HUGE", "", 0, 0, 1, {2}));
+    disk.SetEntry(1, CPMEntry(0, "HUGE", "", 31, 255, 128, {3}));
+    for (int index = 2; index < 128; ++index) disk.SetEntry(index, CPMEntry(0, "HUGE", "", index % 32, index, 128, {}));
+    TempPath path("cpm-huge");
+    Opened o = Build(disk, path);
+    ASSERT_EQ(o.fs->GetFormatRow(), 8);
+    const int diskBytes = 100 * 2048;
+    const int huge = o.fs->FindFile("HUGE");
+    EXPECT_LE(static_cast<int>(o.fs->GetExtentList(huge).size()) * 32768, diskBytes + 32768);
+    EXPECT_LE(o.fs->GetFileSize(huge), diskBytes + 32768);
+    EXPECT_EQ(o.fs->ReadFile(huge).size(), static_cast<size_t>(o.fs->GetFileSize(huge)));
+    // Deleting the file frees every entry of it, the damaged ones too.
+    EXPECT_TRUE(o.fs->DeleteFile(huge));
+    EXPECT_EQ(o.fs->FindFile("HUGE"), -1);
+    EXPECT_EQ(o.fs->GetFreeSpace(), o.fs->GetCapacity());
+}
+
+TEST(CPMReading, UserAreasAndAttributes) {
+    CPMDisk disk(8);
+    disk.SetEntry(0, CPMEntry(3, "SAME", "TXT", 0, 0, 16, {2}));
+    disk.SetEntry(1, CPMEntry(0, "SAME", "TXT", 0, 0, 16, {3}));
+    std::vector<uint8_t> flagged = CPMEntry(0, "flag", "COM", 0, 0, 1, {4});
+    flagged[1] |= 0x80;   // bit 7 of a name byte is not part of the name
+    flagged[9] |= 0x80;   // Read-only
+    flagged[10] |= 0x80;  // System
+    disk.SetEntry(2, flagged);
+    disk.SetBlock(2, Pattern(2048, 30));
+    disk.SetBlock(3, Pattern(2048, 31));
+    TempPath path("cpm-users");
+    {
+        Opened o = Build(disk, path);
+        ASSERT_EQ(o.fs->GetFormatRow(), 8);
+        EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"SAME.TXT", "SAME.TXT", "FLAG.COM"}));
+        EXPECT_EQ(o.fs->FindFile("same.txt"), 0);
+        EXPECT_EQ(o.fs->UserNumber(0), 3);
+        EXPECT_EQ(o.fs->ReadFile(0), Pattern(2048, 30));
+        EXPECT_EQ(o.fs->ReadFile(1), Pattern(2048, 31));
+
+        EXPECT_EQ(o.fs->GetAttributeLetters(2), "SR");
+        EXPECT_TRUE(o.fs->HasAttribute(2, FileSystem::AttrReadOnly | FileSystem::AttrArchive));
+        EXPECT_FALSE(o.fs->HasAttribute(2, FileSystem::AttrArchive));
+        EXPECT_TRUE(o.fs->SupportsAttribute(0));
+        EXPECT_TRUE(o.fs->SupportsAttribute(FileSystem::AttrArchive));
+        EXPECT_FALSE(o.fs->SupportsAttribute(FileSystem::AttrInvisible));
+
+        o.fs->SetAttribute(2, FileSystem::AttrArchive, true);
+        o.fs->SetAttribute(2, FileSystem::AttrSystem, false);
+        EXPECT_TRUE(o.fs->RenameFile(2, "new.c"));
+        EXPECT_EQ(o.fs->GetFullFileName(2), "NEW.C");
+        EXPECT_EQ(o.fs->GetAttributeLetters(2), "*R");
+
+        EXPECT_TRUE(o.fs->DeleteFile(0));  // user 3 only
+        EXPECT_EQ(o.fs->FindFile("SAME.TXT"), 1);
+        EXPECT_FALSE(o.fs->DeleteFile(0));
+    }
+    Opened again = Open(path.str());
+    EXPECT_EQ(Names(*again.fs), (std::vector<std::string>{"SAME.TXT", "NEW.C"}));
+    EXPECT_EQ(again.fs->GetAttributeLetters(2), "*R");
+    EXPECT_EQ(again.fs->ReadFile(1), Pattern(2048, 31));
+}
+
+TEST(CPMReading, IndexesOutsideTheDirectoryAreRefused) {
+    CPMDisk disk(0);
+    TempPath path("cpm-index");
+    Opened o = Build(disk, path);
+    for (int index : {-1, 64, 1000}) {
+        EXPECT_THROW(o.fs->GetFileName(index), TFileSystem::EIllegalFileIndex);
+        EXPECT_THROW(o.fs->ReadFile(index), TFileSystem::EIllegalFileIndex);
+        EXPECT_THROW(o.fs->DeleteFile(index), TFileSystem::EIllegalFileIndex);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+TEST(CPMWriting, EntryBoundariesOfNewFiles) {
+    CPMDisk disk(8);  // E = 256 records per entry
+    TempPath path("cpm-create");
+    struct Case {
+        const char* name;
+        size_t size;
+        std::vector<int> rcs;  // RC of each entry
+    };
+    const Case cases[] = {
+        {"EMPTY", 0, {0}},
+        {"ONE", 1, {1}},
+        {"FULL", 32768, {128}},
+        {"FULLPLUS", 32769, {128, 1}},
+    };
+    {
+        Opened o = Build(disk, path);
+        for (const Case& c : cases) EXPECT_TRUE(o.fs->CreateFile(c.name, Pattern(c.size, 4), {}));
+        EXPECT_THROW(o.fs->CreateFile("full", {}, {}), TFileSystem::EFileExists);
+    }
+    Opened o = Open(path.str());
+    ASSERT_EQ(o.fs->GetFormatRow(), 8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int index = o.fs->FindFile(c.name);
+        ASSERT_GE(index, 0);
+        const std::vector<int> parts = o.fs->GetExtentList(index);
+        ASSERT_EQ(parts.size(), c.rcs.size());
+        const int expectedSize = static_cast<int>((c.size + 127) / 128 * 128);
+        EXPECT_EQ(o.fs->GetFileSize(index), expectedSize);
+        std::vector<uint8_t> expected = Pattern(c.size, 4);
+        expected.resize(static_cast<size_t>(expectedSize), 0);
+        EXPECT_EQ(o.fs->ReadFile(index), expected);
+    }
+    const int plus = o.fs->FindFile("FULLPLUS");
+    EXPECT_EQ(o.fs->GetExtentList(plus).size(), 2u);
+    // Free space: 2 directory blocks, then 0 + 1 + 16 + 17 blocks.
+    EXPECT_EQ(o.fs->GetFreeSpace(), (100 - 2 - 34) * 2048);
+}
+
+TEST(CPMWriting, LargeFilesOnRowsWithExtentMaskZeroAndTwoKilobyteBlocks) {
+    // Row 30 disk with a file at entry 80, out of sight of the rows that share its directory
+    // sectors; its block makes no sense as directory entries to the rows that read it as such.
+    CPMDisk disk(30);
+    disk.SetEntry(80, CPMEntry(0, "SEED", "", 0, 0, 1, {2}));
+    disk.SetBlock(2, std::vector<uint8_t>(2048, 0xFF));
+    TempPath path("cpm-row30");
+    const std::vector<uint8_t> data = Pattern(40000, 8);
+    {
+        Opened o = Build(disk, path);
+        ASSERT_EQ(o.fs->GetFormatRow(), 30);
+        ASSERT_TRUE(o.fs->CreateFile("BIG.DAT", data, {}));
+        const int big = o.fs->FindFile("BIG.DAT");
+        EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"BIG.DAT", "SEED."}));
+        EXPECT_EQ(o.fs->GetExtentList(big).size(), 3u);  // 16K of data per entry
+    }
+    Opened o = Open(path.str());
+    EXPECT_EQ(o.fs->GetFormatRow(), 30);
+    const int big = o.fs->FindFile("BIG.DAT");
+    ASSERT_EQ(o.fs->ListFiles({"BIG.*"}, 0), std::vector<int>{big});
+    EXPECT_EQ(o.fs->GetFileSize(big), 40064);
+    std::vector<uint8_t> expected = data;
+    expected.resize(40064, 0);
+    EXPECT_EQ(o.fs->ReadFile(big), expected);
+}
+
+TEST(CPMWriting, FullDiskAndFullDirectoryLeaveNothingBehind) {
+    CPMDisk disk(0);  // 72 blocks of 1K, 2 for the directory, 64 entries
+    TempPath path("cpm-full");
+    Opened o = Build(disk, path);
+    const int free = o.fs->GetFreeSpace();
+    EXPECT_EQ(free, 70 * 1024);
+    EXPECT_THROW(o.fs->CreateFile("TOOBIG", Pattern(static_cast<size_t>(free) + 1), {}), TFileSystem::EDiskFull);
+    EXPECT_EQ(o.fs->FindFile("TOOBIG"), -1);
+    EXPECT_EQ(o.fs->GetFreeSpace(), free);
+    EXPECT_TRUE(o.fs->CreateFile("EXACT", Pattern(static_cast<size_t>(free)), {}));
+    EXPECT_EQ(o.fs->GetFreeSpace(), 0);
+    EXPECT_TRUE(o.fs->DeleteFile(o.fs->FindFile("EXACT")));
+
+    for (int i = 0; i < 64; ++i) ASSERT_TRUE(o.fs->CreateFile("F" + std::to_string(i), {}, {}));
+    EXPECT_THROW(o.fs->CreateFile("ONEMORE", {}, {}), TFileSystem::ETooManyFiles);
+    EXPECT_EQ(o.fs->FindFile("ONEMORE"), -1);
+}
+
+TEST(CPMWriting, RenameRefusesTakenAndInvalidNames) {
+    CPMDisk disk(8);
+    TempPath path("cpm-rename");
+    Opened o = Build(disk, path);
+    ASSERT_TRUE(o.fs->CreateFile("A.TXT", Pattern(100), {}));
+    ASSERT_TRUE(o.fs->CreateFile("B.TXT", Pattern(100), {}));
+    const int a = o.fs->FindFile("A.TXT");
+    EXPECT_THROW(o.fs->RenameFile(a, "b.txt"), TFileSystem::EFileExists);
+    EXPECT_THROW(o.fs->RenameFile(a, "a.txt"), TFileSystem::EFileExists);
+    EXPECT_THROW(o.fs->RenameFile(a, "TOOLONGNAME"), TFileSystem::EInvalidFilename);
+    EXPECT_EQ(o.fs->GetFullFileName(a), "A.TXT");
+}
+
+TEST(CPMWriting, WriteProtectedImagesRefuseEveryChange) {
+    CPMDisk disk(8);
+    disk.SetEntry(0, CPMEntry(0, "KEEP", "ME", 0, 0, 1, {2}));
+    TempPath path("cpm-protected");
+    ASSERT_TRUE(disk.WriteTo(path.str(), true));
+    {
+        Opened o = Open(path.str());
+        EXPECT_THROW(o.fs->RenameFile(0, "GONE"), TFileSystem::EWriteProtected);
+        EXPECT_THROW(o.fs->DeleteFile(0), TFileSystem::EWriteProtected);
+    }  // the destructor's flush must not throw
+    Opened o = Open(path.str());
+    EXPECT_EQ(Names(*o.fs), std::vector<std::string>{"KEEP.ME"});
+}
