@@ -4,9 +4,12 @@
 
 #include <utility>
 
+#include "filesystem/CPM.h"
 #include "filesystem/DBLDOS.h"
 #include "filesystem/DOSPLUS.h"
+#include "filesystem/LDOS.h"
 #include "filesystem/MULTIDOS.h"
+#include "filesystem/RSDOS.h"
 #include "filesystem/TRSDOS23.h"
 #include "filesystem/TRSDOSBase.h"
 
@@ -36,12 +39,12 @@ std::unique_ptr<TFileSystem> ConstructFileSystem(int index, DiskImage::TDiskImag
         case 1: return nullptr;  // TRSDOS28
         case 2: return std::make_unique<DBLDOS>(image);
         case 3: return nullptr;  // NEWDOS80
-        case 4: return nullptr;  // LDOS (image, first cylinder 0, first head 0)
+        case 4: return std::make_unique<LDOS>(image, 0, 0);
         case 5: return std::make_unique<DOSPLUS>(image);
         case 6: return std::make_unique<MULTIDOS>(image);
         case 7: return std::make_unique<TRSDOS23>(image);
-        case 8: return nullptr;  // CPM
-        case 9: return nullptr;  // RSDOS
+        case 8: return std::make_unique<CPM>(image);
+        case 9: return std::make_unique<RSDOS>(image);
         default: throw TFileSystem::EInvalidFormat();
     }
 }
@@ -79,12 +82,9 @@ std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image) {
 }
 
 std::unique_ptr<TFileSystem> MountHard(DiskImage::TDiskImage* image, int firstCylinder, int firstHead) {
-    (void)image;
-    (void)firstCylinder;
-    (void)firstHead;
     std::vector<CandidateFactory> candidates = {
-        [] { return std::unique_ptr<TFileSystem>(); },  // LDOS (image, firstCylinder, firstHead)
-        [] { return std::unique_ptr<TFileSystem>(); },  // NEWDOS80 (image)
+        [=]() -> std::unique_ptr<TFileSystem> { return std::make_unique<LDOS>(image, firstCylinder, firstHead); },
+        []() -> std::unique_ptr<TFileSystem> { return nullptr; },  // NEWDOS80 (image)
     };
     return MountBestCandidate(candidates);
 }
@@ -155,16 +155,14 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
     Close();
     CurrentPartition = 0;
     Image = DiskImage::CreateFloppyImage(path, imageType);
-    (void)sides;
-    (void)doubleDensity;
-    (void)diskName;
-    (void)diskDate;
     try {
         std::unique_ptr<TFileSystem> fs;
         switch (dosType) {
             case 0: fs = std::make_unique<TRSDOS23>(Image.get(), diskName, diskDate, tracks); break;
             case 1: break;  // TRSDOS13 (image, name, date): 40 tracks, one side, double density
-            case 2: break;  // LDOS (image, name, date, tracks, sides, double density)
+            case 2:
+                fs = std::make_unique<LDOS>(Image.get(), diskName, diskDate, tracks, sides, doubleDensity);
+                break;
             default: break;
         }
         if (fs) FileSystems.push_back(std::move(fs));

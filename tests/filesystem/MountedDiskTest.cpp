@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/FakeFileSystem.h"
+#include "common/LDOSTestDisks.h"
 #include "filesystem/MountedDisk.h"
 
 using namespace FileSystem;
@@ -151,4 +152,55 @@ TEST(MountPartitionsTest, ImpossibleSizesEndTheSearch) {
         EXPECT_EQ(MountPartitions(200, 4, disk.Mounter(), disk.Extents()).size(), c.partitions) << c.what;
         EXPECT_LE(disk.Mounted.size(), 2u) << c.what;
     }
+}
+
+namespace {
+
+struct PartitionPlace {
+    int FirstCylinder, FirstHead, Tracks, Heads;
+};
+
+// An HDV1 hard disk with empty LDOS partitions at the given places, opened as users open it.
+std::vector<std::string> OpenedVolumeNames(int cylinders, int heads, const std::vector<PartitionPlace>& places) {
+    LDOSTest::TempFolder folder;
+    const std::string path = folder.File("hard.hdv");
+    LDOSTest::WriteBlankHDV1(path, cylinders, heads);
+    {
+        auto image = DiskImage::OpenHardImage(path);
+        int n = 0;
+        for (const PartitionPlace& place : places) {
+            LDOSTest::PartitionLayout layout;
+            layout.FirstCylinder = place.FirstCylinder;
+            layout.FirstHead = place.FirstHead;
+            layout.Tracks = place.Tracks;
+            layout.Heads = place.Heads;
+            layout.Name = "PART" + std::to_string(n++);
+            LDOSTest::WriteLDOSPartition(*image, layout);
+        }
+    }
+    MountedDisk disk;
+    disk.Open(path);
+    EXPECT_EQ(disk.CurrentPartition, 0);
+    std::vector<std::string> names;
+    for (auto& fs : disk.FileSystems) {
+        EXPECT_EQ(fs->GetDOSName(true), "LDOS");
+        names.push_back(fs->GetDiskName());
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(MountedDiskOpenTest, LDOSHardDiskWithOnePartitionPerHead) {
+    EXPECT_EQ(OpenedVolumeNames(40, 4, {{0, 0, 40, 1}, {0, 1, 40, 1}, {0, 2, 40, 1}, {0, 3, 40, 1}}),
+              (std::vector<std::string>{"PART0", "PART1", "PART2", "PART3"}));
+}
+
+TEST(MountedDiskOpenTest, LDOSHardDiskDividedByCylindersOfDifferentSizes) {
+    EXPECT_EQ(OpenedVolumeNames(130, 1, {{0, 0, 40, 1}, {40, 0, 50, 1}, {90, 0, 35, 1}}),
+              (std::vector<std::string>{"PART0", "PART1", "PART2"}));
+}
+
+TEST(MountedDiskOpenTest, SinglePartitionFillingTheDisk) {
+    EXPECT_EQ(OpenedVolumeNames(40, 2, {{0, 0, 40, 2}}), std::vector<std::string>{"PART0"});
 }
