@@ -1,0 +1,152 @@
+#include "CreateFloppy.h"
+
+#include <QButtonGroup>
+#include <QDate>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace App {
+namespace {
+
+constexpr int DOSTRSDOS23 = 0;
+constexpr int DOSTRSDOS13 = 1;
+constexpr int DOSLDOS = 2;
+constexpr int ImageJV1 = 0;
+constexpr int TracksOther = 3;
+
+QButtonGroup* RadioGroup(QWidget* owner, const QString& title, const QStringList& labels, QLayout* into,
+                         QSpinBox* extra = nullptr) {
+    auto* box = new QGroupBox(title);
+    auto* layout = new QHBoxLayout(box);
+    auto* group = new QButtonGroup(owner);
+    for (int i = 0; i < labels.size(); ++i) {
+        auto* button = new QRadioButton(labels[i]);
+        group->addButton(button, i);
+        layout->addWidget(button);
+    }
+    if (extra != nullptr) layout->addWidget(extra);
+    layout->addStretch(1);
+    into->addWidget(box);
+    return group;
+}
+
+}  // namespace
+
+CCreateFloppy::CCreateFloppy(ErrorReporter showError, QWidget* parent)
+    : QDialog(parent), ShowError(std::move(showError)), OtherBox(new QSpinBox), NameEdit(new QLineEdit("TRS80DSK")),
+      DateEdit(new QLineEdit(QDate::currentDate().toString("MM/dd/yy"))) {
+    setWindowTitle("Create New Floppy Image");
+    auto* layout = new QVBoxLayout(this);
+    Image = RadioGroup(this, "Disk image type", {"JV1", "JV3", "DMK"}, layout);
+    DOS = RadioGroup(this, "Filesystem type", {"TRSDOS 2.3", "TRSDOS 1.3", "LDOS/LS-DOS"}, layout);
+    Density = RadioGroup(this, "Density", {"Single", "Double"}, layout);
+    Sides = RadioGroup(this, "Sides", {"1", "2"}, layout);
+    OtherBox->setRange(1, 255);
+    OtherBox->setValue(40);
+    Tracks = RadioGroup(this, "Number of tracks", {"35", "40", "80", "Other:"}, layout, OtherBox);
+
+    auto* volume = new QFormLayout;
+    NameEdit->setMaxLength(8);
+    DateEdit->setMaxLength(8);
+    volume->addRow("Volume name (8 characters):", NameEdit);
+    volume->addRow("Volume date (8 characters):", DateEdit);
+    layout->addLayout(volume);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    Image->button(2)->setChecked(true);
+    DOS->button(DOSLDOS)->setChecked(true);
+    Density->button(1)->setChecked(true);
+    Sides->button(1)->setChecked(true);
+    Tracks->button(1)->setChecked(true);
+    for (QButtonGroup* group : {Image, DOS, Density, Sides, Tracks}) {
+        connect(group, &QButtonGroup::idToggled, this, [this](int, bool on) {
+            if (on) ApplyRules();
+        });
+    }
+    ApplyRules();
+}
+
+QRadioButton* CCreateFloppy::ImageButton(int imageType) const {
+    return static_cast<QRadioButton*>(Image->button(imageType));
+}
+QRadioButton* CCreateFloppy::DOSButton(int dosType) const { return static_cast<QRadioButton*>(DOS->button(dosType)); }
+QRadioButton* CCreateFloppy::DensityButton(bool doubleDensity) const {
+    return static_cast<QRadioButton*>(Density->button(doubleDensity ? 1 : 0));
+}
+QRadioButton* CCreateFloppy::SidesButton(int sides) const {
+    return static_cast<QRadioButton*>(Sides->button(sides == 2 ? 1 : 0));
+}
+QRadioButton* CCreateFloppy::TracksButton(int choice) const {
+    return static_cast<QRadioButton*>(Tracks->button(choice));
+}
+
+void CCreateFloppy::ApplyEnabling() {
+    const bool jv1 = Image->checkedId() == ImageJV1;
+    const int dos = DOS->checkedId();
+    DOS->button(DOSTRSDOS13)->setEnabled(!jv1);
+    Density->button(0)->setEnabled(dos != DOSTRSDOS13);
+    Density->button(1)->setEnabled(!jv1 && dos != DOSTRSDOS23);
+    Sides->button(1)->setEnabled(!jv1 && dos == DOSLDOS);
+    Tracks->button(0)->setEnabled(dos != DOSTRSDOS13);
+    Tracks->button(1)->setEnabled(dos != DOSTRSDOS23);
+    Tracks->button(2)->setEnabled(dos == DOSLDOS);
+    Tracks->button(TracksOther)->setEnabled(dos == DOSLDOS);
+    OtherBox->setEnabled(Tracks->checkedId() == TracksOther);
+}
+
+void CCreateFloppy::ApplyRules() {
+    if (Applying) return;
+    Applying = true;
+    ApplyEnabling();
+    if (Image->checkedId() == ImageJV1) {
+        Density->button(0)->setChecked(true);
+        Sides->button(0)->setChecked(true);
+        if (DOS->checkedId() == DOSTRSDOS13) DOS->button(DOSTRSDOS23)->setChecked(true);
+    }
+    if (DOS->checkedId() == DOSTRSDOS23) {
+        Density->button(0)->setChecked(true);
+        Sides->button(0)->setChecked(true);
+        Tracks->button(0)->setChecked(true);
+    } else if (DOS->checkedId() == DOSTRSDOS13) {
+        Density->button(1)->setChecked(true);
+        Sides->button(0)->setChecked(true);
+        Tracks->button(1)->setChecked(true);
+    }
+    // The forced choices change what is possible: enable for the final state.
+    ApplyEnabling();
+    Applying = false;
+}
+
+NewFloppySettings CCreateFloppy::Settings() const {
+    NewFloppySettings settings;
+    settings.ImageType = Image->checkedId();
+    settings.DOSType = DOS->checkedId();
+    settings.DoubleDensity = Density->checkedId() == 1;
+    settings.Sides = Sides->checkedId() == 1 ? 2 : 1;
+    static const int trackCounts[] = {35, 40, 80};
+    const int choice = Tracks->checkedId();
+    settings.Tracks = choice >= 0 && choice < TracksOther ? trackCounts[choice] : OtherBox->value();
+    settings.VolumeName = NameEdit->text();
+    settings.VolumeDate = DateEdit->text();
+    return settings;
+}
+
+void CCreateFloppy::accept() {
+    if (NameEdit->text().isEmpty() || DateEdit->text().isEmpty()) {
+        if (ShowError) ShowError("Error creating floppy image", "Volume name and date are required!");
+        return;
+    }
+    QDialog::accept();
+}
+
+}  // namespace App

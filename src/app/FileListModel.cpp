@@ -1,0 +1,127 @@
+#include "FileListModel.h"
+
+#include <climits>
+
+#include "AppText.h"
+
+namespace App {
+
+using FileSystem::TFileSystem;
+
+void CFileListModel::Fill(TFileSystem& fs, const std::vector<int>& fileIndices) {
+    beginResetModel();
+    Rows.clear();
+    Rows.reserve(fileIndices.size());
+    for (int fileIndex : fileIndices) {
+        Row row;
+        row.FileIndex = fileIndex;
+        try {
+            row.Name = ToQ(fs.GetFileName(fileIndex));
+            row.Type = ToQ(fs.GetFileExtension(fileIndex));
+            row.Size = fs.GetFileSize(fileIndex);
+            const FileSystem::FileDate date = fs.GetFileDate(fileIndex);
+            row.DateText = FormatFileDate(date);
+            const QDateTime when = FileDateToDateTime(date);
+            row.DateKey = when.isValid() ? when.toMSecsSinceEpoch() : LLONG_MIN;
+            row.Attributes = ToQ(fs.GetAttributeLetters(fileIndex));
+            row.Colour = RowColour(fs, fileIndex);
+        } catch (const TFileSystem::Exception&) {
+            // Keep what was read; a damaged entry still deserves a row.
+        }
+        Rows.push_back(std::move(row));
+    }
+    endResetModel();
+}
+
+void CFileListModel::Clear() {
+    beginResetModel();
+    Rows.clear();
+    endResetModel();
+}
+
+QColor CFileListModel::RowColour(TFileSystem& fs, int fileIndex) {
+    const bool deleted = fs.HasAttribute(fileIndex, FileSystem::AttrDeleted);
+    const bool invisible = fs.HasAttribute(fileIndex, FileSystem::AttrInvisible);
+    const bool system = fs.HasAttribute(fileIndex, FileSystem::AttrSystem);
+    if (deleted) return QColor(0, 0, 255);
+    if (invisible && system) return QColor(255, 0, 0);
+    if (invisible) return QColor(128, 128, 0);
+    if (system) return QColor(255, 128, 0);
+    return {};
+}
+
+QString CFileListModel::WidthTemplate(int column) {
+    static const int widths[ColumnCount] = {12, 10, 10, 21, 11};
+    if (column < 0 || column >= ColumnCount) return {};
+    return QString(widths[column], 'X');
+}
+
+int CFileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+int CFileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant CFileListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const Row& row = RowAt(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case ColumnName: return row.Name;
+        case ColumnType: return row.Type;
+        case ColumnSize: return FormatSize(row.Size);
+        case ColumnDate: return row.DateText;
+        case ColumnAttributes: return row.Attributes;
+        }
+        break;
+    case SortKeyRole:
+        switch (index.column()) {
+        case ColumnName: return row.Name.toCaseFolded();
+        case ColumnType: return row.Type.toCaseFolded();
+        case ColumnSize: return row.Size;
+        case ColumnDate: return row.DateKey;
+        case ColumnAttributes: return row.Attributes;
+        }
+        break;
+    case FileIndexRole:
+        return row.FileIndex;
+    case Qt::ForegroundRole:
+        if (row.Colour.isValid()) return row.Colour;
+        break;
+    case Qt::TextAlignmentRole:
+        if (index.column() == ColumnSize) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    return {};
+}
+
+QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole) {
+        static const char* const headers[ColumnCount] = {"Name", "Type", "Size", "Date", "Attributes"};
+        if (section >= 0 && section < ColumnCount) return QString(headers[section]);
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue((section == ColumnSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    }
+    return {};
+}
+
+Qt::ItemFlags CFileListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::ItemIsDropEnabled;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+CFileSortProxy::CFileSortProxy(QObject* parent) : QSortFilterProxyModel(parent) {
+    setSortRole(CFileListModel::SortKeyRole);
+}
+
+bool CFileSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const QVariant a = left.data(CFileListModel::SortKeyRole);
+    const QVariant b = right.data(CFileListModel::SortKeyRole);
+    if (a.typeId() == QMetaType::QString) return a.toString() < b.toString();
+    return a.toLongLong() < b.toLongLong();
+}
+
+}  // namespace App

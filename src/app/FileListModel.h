@@ -1,0 +1,68 @@
+// The rows of the file list: one per file index, with its cells, the value
+// each column sorts by, and its text colour.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QSortFilterProxyModel>
+#include <vector>
+
+#include "filesystem/FileSystem.h"
+
+namespace App {
+
+class CFileListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColumnName, ColumnType, ColumnSize, ColumnDate, ColumnAttributes, ColumnCount };
+    // The file index of a row, in every column.
+    static constexpr int FileIndexRole = Qt::UserRole;
+    // The value a column sorts by.
+    static constexpr int SortKeyRole = Qt::UserRole + 1;
+
+    struct Row {
+        int FileIndex = -1;
+        QString Name;
+        QString Type;
+        qint64 Size = 0;
+        QString DateText;
+        qint64 DateKey = 0;
+        QString Attributes;
+        QColor Colour;  // invalid: the list's default
+    };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    // Replaces every row with the given files; a file whose details cannot be
+    // read still gets a row with what could be read.
+    void Fill(FileSystem::TFileSystem& fs, const std::vector<int>& fileIndices);
+    void Clear();
+    const Row& RowAt(int row) const { return Rows[static_cast<size_t>(row)]; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The colour of a file from its Deleted, Invisible and System attributes.
+    static QColor RowColour(FileSystem::TFileSystem& fs, int fileIndex);
+    // The template strings the column widths are measured from.
+    static QString WidthTemplate(int column);
+
+private:
+    std::vector<Row> Rows;
+};
+
+// Sorts by each column's key; the model already gives case-insensitive keys
+// to Name and Type and keeps Attributes case-sensitive.
+class CFileSortProxy : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit CFileSortProxy(QObject* parent = nullptr);
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+};
+
+}  // namespace App

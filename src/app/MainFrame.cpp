@@ -1,0 +1,819 @@
+#include "MainFrame.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QUrl>
+
+#include "AppText.h"
+#include "FileTransfer.h"
+#include "QuarryboxView.h"
+#include "filesystem/HostTransfer.h"
+#include "filesystem/MountedDisk.h"
+
+namespace App {
+
+using FileSystem::FileDate;
+using FileSystem::MountedDisk;
+using FileSystem::TFileSystem;
+
+namespace {
+
+struct CommandInfo {
+    const char* Text;
+    const char* Prompt;
+    const char* ToolTip;
+    const char* ThemeIcon;
+    QStyle::StandardPixmap FallbackIcon;
+};
+
+// In the order of CMainFrame::Command.
+const CommandInfo Commands[CMainFrame::CommandCount] = {
+    {"&New...", "Create a new virtual disk image.", "New", "document-new", QStyle::SP_FileIcon},
+    {"&Open...", "Open a virtual disk image.", "Open", "document-open", QStyle::SP_DialogOpenButton},
+    {"&Close", "Close the open virtual disk image.", nullptr, "document-close", QStyle::SP_DialogCloseButton},
+    {"Disk properties...", "Display the virtual disk properties.", "Properties", "document-properties",
+     QStyle::SP_DriveFDIcon},
+    {"E&xit", "Exit Quarrybox.", nullptr, "application-exit", QStyle::SP_DialogCloseButton},
+    {"&Copy", "Copy files and put them on the Clipboard.", "Copy", "edit-copy", QStyle::SP_FileLinkIcon},
+    {"&Paste", "Insert files copied to the Clipboard.", "Paste", "edit-paste", QStyle::SP_DialogSaveButton},
+    {"Add...", "Add files to the virtual disk image.", "Add", "list-add", QStyle::SP_FileDialogNewFolder},
+    {"Extract...", "Extract the selected files.", "Extract", "document-save-as", QStyle::SP_DialogSaveButton},
+    {"Select all", "Select all files.", "Select all", "edit-select-all", QStyle::SP_DialogApplyButton},
+    {"Invert selection", "Reverse which items are selected.", "Invert", nullptr, QStyle::SP_BrowserReload},
+    {"Preferences...", "Configure Quarrybox preferences.", "Preferences", "preferences-system",
+     QStyle::SP_FileDialogDetailedView},
+    {"&Invisible", "Enable or disable the display of invisible files.", "Invisible", nullptr, QStyle::SP_FileIcon},
+    {"S&ystem", "Enable or disable the display of system files.", "System", nullptr, QStyle::SP_FileIcon},
+    {"&About quarrybox...", "Display program information.", "About", "help-about",
+     QStyle::SP_MessageBoxInformation},
+    {"Preview", "Preview the selected file.", nullptr, "document-preview", QStyle::SP_FileDialogContentsView},
+    {"Delete", "Delete the selected files.", nullptr, "edit-delete", QStyle::SP_TrashIcon},
+    {"Rename", "Rename the selected file.", nullptr, "edit-rename", QStyle::SP_FileIcon},
+    {"Properties", "Display the properties of the selected file.", nullptr, "document-properties",
+     QStyle::SP_FileDialogInfoView},
+};
+
+const QStringList OpenFilters = {
+    "Virtual Disks (*.dsk *.jv1 *.jv3 *.dmk *.hdv) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 *.jv3 *.HDV *.hdv "
+    "*.HDV1 *.hdv1 *.HDV2 *.hdv2)",
+    "JV1 Floppy Images (*.jv1) (*.JV1 *.jv1)",
+    "JV3 Floppy Images (*.jv3) (*.JV3 *.jv3)",
+    "DMK Floppy Images (*.dmk) (*.DMK *.dmk)",
+    "HDV Hard Drive Images (*.hdv) (*.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
+    "All Files (*.*) (*)",
+};
+
+const QStringList NewFilters = {
+    "Virtual Floppy Disks (*.dsk) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 *.jv3)",
+    "JV1 Floppy Images (*.jv1) (*.JV1 *.jv1)",
+    "JV3 Floppy Images (*.jv3) (*.JV3 *.jv3)",
+    "DMK Floppy Images (*.dmk) (*.DMK *.dmk)",
+    "All Files (*.*) (*)",
+};
+
+FileSystem::TransferSettings TransferSettingsOf(const TPreferences& preferences) {
+    FileSystem::TransferSettings settings;
+    settings.ExtractDirectory = QDir::toNativeSeparators(preferences.ExtractDirectory).toStdString();
+    settings.ConversionTypeIn = preferences.ConversionTypeIn;
+    settings.ConversionTypeOut = preferences.ConversionTypeOut;
+    return settings;
+}
+
+// What a file was before it is replaced, so it can be put back when the new
+// file cannot be stored.
+struct SavedFile {
+    std::string Name;
+    std::vector<uint8_t> Bytes;
+    FileDate Date;
+    std::vector<std::pair<uint32_t, bool>> Attributes;
+    int FileType = -1;
+};
+
+SavedFile SaveFile(TFileSystem& fs, int fileIndex) {
+    SavedFile saved;
+    saved.Name = fs.GetFullFileName(fileIndex);
+    saved.Bytes = fs.ReadFile(fileIndex);
+    saved.Date = fs.GetFileDate(fileIndex);
+    for (const FileSystem::AttributeDescriptor& attribute : fs.GetAttributeList()) {
+        if (attribute.Mask == FileSystem::AttrDeleted || !fs.SupportsAttribute(attribute.Mask)) continue;
+        saved.Attributes.emplace_back(attribute.Mask, fs.HasAttribute(fileIndex, attribute.Mask));
+    }
+    if (fs.SupportsFileTypes()) saved.FileType = fs.GetFileType(fileIndex);
+    return saved;
+}
+
+void RestoreFile(TFileSystem& fs, const SavedFile& saved) {
+    try {
+        if (!fs.CreateFile(saved.Name, saved.Bytes, saved.Date)) return;
+        const int fileIndex = fs.FindFile(saved.Name);
+        if (fileIndex < 0) return;
+        for (const auto& [mask, on] : saved.Attributes) fs.SetAttribute(fileIndex, mask, on);
+        if (saved.FileType >= 0) fs.SetFileType(fileIndex, saved.FileType);
+    } catch (const TFileSystem::Exception&) {
+        // The space it needs was freed a moment ago; nothing more can be done here.
+    }
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, QWidget* parent)
+    : QMainWindow(parent), Prompts(prompts), Prefs(preferences), List(new CQuarryboxView(this)) {
+    setWindowTitle("Quarrybox");
+    setCentralWidget(List);
+    CreateActions();
+    CreateMenus();
+    statusBar()->showMessage("Ready");
+
+    connect(List, &CQuarryboxView::PreviewRequested, this, &CMainFrame::OnPreview);
+    connect(List, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { OnPreview(List->FileIndexAtRow(index.row())); });
+    connect(List, &CQuarryboxView::DeleteRequested, this, &CMainFrame::OnDelete);
+    connect(List, &CQuarryboxView::ContextMenuRequested, this, &CMainFrame::ShowContextMenu);
+    connect(List, &CQuarryboxView::DragOutRequested, this, &CMainFrame::OnDragOut);
+    connect(List, &CQuarryboxView::DropQuery, this,
+            [this](const QMimeData* data, bool& accept) { accept = AcceptsTransfer(data); });
+    connect(List, &CQuarryboxView::DataDropped, this, [this](const QMimeData* data) {
+        if (!CheckWritePermission()) return;
+        ReceiveTransfer(data);
+    });
+    connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMainFrame::UpdateCommands);
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+        connect(clipboard, &QClipboard::dataChanged, this, &CMainFrame::UpdateCommands);
+    }
+    const QFontMetrics metrics(List->font());
+    resize(metrics.horizontalAdvance(QString(80, 'X')), metrics.height() * 30);
+    UpdateCommands();
+}
+
+CMainFrame::~CMainFrame() {
+    if (WritePreferences) WritePreferences(Prefs);
+    CloseDisk();
+}
+
+void CMainFrame::CreateActions() {
+    for (int command = 0; command < CommandCount; ++command) {
+        const CommandInfo& info = Commands[command];
+        QIcon fallback = style()->standardIcon(info.FallbackIcon);
+        QIcon icon = info.ThemeIcon != nullptr ? QIcon::fromTheme(info.ThemeIcon, fallback) : QIcon();
+        auto* action = new QAction(icon, info.Text, this);
+        action->setStatusTip(info.Prompt);
+        action->setToolTip(info.ToolTip != nullptr ? info.ToolTip : QString(info.Text).remove('&').remove("..."));
+        action->setIconVisibleInMenu(false);
+        Actions[static_cast<size_t>(command)] = action;
+    }
+    Actions[CmdNew]->setShortcut(QKeySequence("Ctrl+N"));
+    Actions[CmdOpen]->setShortcut(QKeySequence("Ctrl+O"));
+    Actions[CmdCopy]->setShortcuts({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Insert")});
+    Actions[CmdPaste]->setShortcuts({QKeySequence("Ctrl+V"), QKeySequence("Shift+Insert")});
+    Actions[CmdSelectAll]->setShortcut(QKeySequence("Ctrl+A"));
+    Actions[CmdInvisible]->setCheckable(true);
+    Actions[CmdSystem]->setCheckable(true);
+    // The list handles Enter and Delete itself; these show the keys in the menu only.
+    for (QAction* action : Actions) action->setShortcutContext(Qt::WindowShortcut);
+
+    connect(Actions[CmdNew], &QAction::triggered, this, &CMainFrame::OnNew);
+    connect(Actions[CmdOpen], &QAction::triggered, this, &CMainFrame::OnOpen);
+    connect(Actions[CmdClose], &QAction::triggered, this, &CMainFrame::OnClose);
+    connect(Actions[CmdDiskProperties], &QAction::triggered, this, &CMainFrame::OnDiskProperties);
+    connect(Actions[CmdExit], &QAction::triggered, this, &QWidget::close);
+    connect(Actions[CmdCopy], &QAction::triggered, this, &CMainFrame::OnCopy);
+    connect(Actions[CmdPaste], &QAction::triggered, this, &CMainFrame::OnPaste);
+    connect(Actions[CmdAdd], &QAction::triggered, this, &CMainFrame::OnAdd);
+    connect(Actions[CmdExtract], &QAction::triggered, this, &CMainFrame::OnExtract);
+    connect(Actions[CmdSelectAll], &QAction::triggered, this, &CMainFrame::OnSelectAll);
+    connect(Actions[CmdInvertSelection], &QAction::triggered, this, &CMainFrame::OnInvertSelection);
+    connect(Actions[CmdPreferences], &QAction::triggered, this, &CMainFrame::OnPreferences);
+    connect(Actions[CmdInvisible], &QAction::triggered, this, &CMainFrame::OnToggleInvisible);
+    connect(Actions[CmdSystem], &QAction::triggered, this, &CMainFrame::OnToggleSystem);
+    connect(Actions[CmdAbout], &QAction::triggered, this, &CMainFrame::OnAbout);
+    connect(Actions[CmdPreview], &QAction::triggered, this, &CMainFrame::OnPreviewSelected);
+    connect(Actions[CmdDelete], &QAction::triggered, this, &CMainFrame::OnDelete);
+    connect(Actions[CmdRename], &QAction::triggered, this, &CMainFrame::OnRename);
+    connect(Actions[CmdProperties], &QAction::triggered, this, &CMainFrame::OnFileProperties);
+
+    auto* escape = new QAction(this);
+    escape->setShortcut(QKeySequence(Qt::Key_Escape));
+    escape->setShortcutContext(Qt::WindowShortcut);
+    connect(escape, &QAction::triggered, this, &CMainFrame::OnEscape);
+    addAction(escape);
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(Actions[CmdNew]);
+    file->addAction(Actions[CmdOpen]);
+    file->addAction(Actions[CmdClose]);
+    file->addSeparator();
+    file->addAction(Actions[CmdDiskProperties]);
+    file->addSeparator();
+    file->addAction(Actions[CmdExit]);
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->addAction(Actions[CmdCopy]);
+    edit->addAction(Actions[CmdPaste]);
+    edit->addSeparator();
+    edit->addAction(Actions[CmdAdd]);
+    edit->addAction(Actions[CmdExtract]);
+    edit->addSeparator();
+    edit->addAction(Actions[CmdSelectAll]);
+    edit->addAction(Actions[CmdInvertSelection]);
+    edit->addSeparator();
+    edit->addAction(Actions[CmdPreferences]);
+
+    QMenu* view = menuBar()->addMenu("&View");
+    view->addAction(Actions[CmdInvisible]);
+    view->addAction(Actions[CmdSystem]);
+    view->addSeparator();
+    PartitionSubmenu = view->addMenu("&Partition...");
+    PartitionSubmenu->setStatusTip("Choose the partition of the hard disk to show.");
+    for (int partition = 0; partition < PartitionItems; ++partition) {
+        QAction* item = PartitionSubmenu->addAction(QString::number(partition));
+        item->setStatusTip(QString("Show partition %1.").arg(partition));
+        connect(item, &QAction::triggered, this, [this, partition] { OnPartition(partition); });
+        PartitionActions[static_cast<size_t>(partition)] = item;
+    }
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(Actions[CmdAbout]);
+
+    QToolBar* toolbar = addToolBar("Toolbar");
+    toolbar->setObjectName("MainToolbar");
+    toolbar->setMovable(false);
+    toolbar->addAction(Actions[CmdNew]);
+    toolbar->addAction(Actions[CmdOpen]);
+    toolbar->addAction(Actions[CmdDiskProperties]);
+    toolbar->addSeparator();
+    toolbar->addAction(Actions[CmdCopy]);
+    toolbar->addAction(Actions[CmdPaste]);
+    toolbar->addSeparator();
+    toolbar->addAction(Actions[CmdAbout]);
+
+    ListMenu = new QMenu(this);
+    ListMenu->addAction(Actions[CmdPreview]);
+    ListMenu->addSeparator();
+    QAction* extract = ListMenu->addAction("&Extract");
+    extract->setStatusTip(Commands[CmdExtract].Prompt);
+    connect(extract, &QAction::triggered, this, &CMainFrame::OnExtract);
+    connect(Actions[CmdExtract], &QAction::changed, extract,
+            [this, extract] { extract->setEnabled(Actions[CmdExtract]->isEnabled()); });
+    ListMenu->addAction(Actions[CmdDelete]);
+    ListMenu->addAction(Actions[CmdRename]);
+    ListMenu->addSeparator();
+    ListMenu->addAction(Actions[CmdProperties]);
+}
+
+bool CMainFrame::event(QEvent* event) {
+    // With no menu item highlighted the status bar says "Ready".
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? QString("Ready") : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+QStringList CMainFrame::FileArguments(const QStringList& arguments) {
+    QStringList files;
+    for (const QString& argument : arguments) {
+        if (argument.isEmpty() || argument.startsWith('-')) continue;
+        files << argument;
+    }
+    return files;
+}
+
+void CMainFrame::Start(const QStringList& arguments) {
+    const QStringList files = FileArguments(arguments);
+    if (files.size() == 1) OpenDisk(files.front());
+}
+
+TFileSystem* CMainFrame::CurrentFileSystem() const { return OpenedDisk ? OpenedDisk->Current() : nullptr; }
+
+bool CMainFrame::OpenDisk(const QString& path) {
+    CloseDisk();
+    auto disk = std::make_unique<MountedDisk>();
+    try {
+        disk->Open(QFile::encodeName(path).toStdString());
+        if (disk->Current() == nullptr) throw TFileSystem::EInvalidFormat();
+    } catch (const std::exception& error) {
+        disk.reset();
+        List->ShowNoDisk();
+        UpdateTitle();
+        UpdateCommands();
+        Prompts.ShowError("Error Opening Virtual Disk", QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+    AttachDisk(std::move(disk));
+    RunDateCheck();
+    return true;
+}
+
+void CMainFrame::AttachDisk(std::unique_ptr<MountedDisk> disk) {
+    CloseDisk();
+    OpenedDisk = std::move(disk);
+    List->Clear();
+    List->ShowForDisk();
+    Refresh();
+    UpdateTitle();
+    UpdateCommands();
+}
+
+void CMainFrame::CloseDisk() {
+    if (OpenedDisk) {
+        try {
+            OpenedDisk->Close();
+        } catch (const std::exception&) {
+            // Closing must always leave no disk open.
+        }
+        OpenedDisk.reset();
+    }
+    List->ShowNoDisk();
+    UpdateTitle();
+    UpdateCommands();
+}
+
+void CMainFrame::UpdateTitle() {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr) {
+        setWindowTitle("Quarrybox");
+        return;
+    }
+    QString title = "Quarrybox - " + QString::fromLocal8Bit(fs->GetImageFileName()) + " - (" +
+                    ToQ(fs->GetDOSName(false));
+    if (fs->SupportsDiskName()) title += " - " + ToQ(fs->GetDiskName());
+    title += ")";
+    setWindowTitle(title);
+}
+
+void CMainFrame::UpdateCommands() {
+    TFileSystem* fs = CurrentFileSystem();
+    const bool open = fs != nullptr;
+    const size_t selected = open ? List->SelectedFileIndices().size() : 0;
+    Actions[CmdClose]->setEnabled(open);
+    Actions[CmdDiskProperties]->setEnabled(open);
+    Actions[CmdCopy]->setEnabled(selected > 0);
+    Actions[CmdPaste]->setEnabled(open && ClipboardOffersFiles());
+    Actions[CmdAdd]->setEnabled(open);
+    Actions[CmdExtract]->setEnabled(open);
+    Actions[CmdSelectAll]->setEnabled(open);
+    Actions[CmdInvertSelection]->setEnabled(open);
+    Actions[CmdInvisible]->setEnabled(open && fs->SupportsAttribute(FileSystem::AttrInvisible));
+    Actions[CmdSystem]->setEnabled(open && fs->SupportsAttribute(FileSystem::AttrSystem));
+    Actions[CmdInvisible]->setChecked(ShowInvisibleFiles);
+    Actions[CmdSystem]->setChecked(ShowSystemFiles);
+    Actions[CmdPreview]->setEnabled(selected == 1);
+    Actions[CmdDelete]->setEnabled(selected > 0);
+    Actions[CmdRename]->setEnabled(selected == 1);
+    Actions[CmdProperties]->setEnabled(selected == 1);
+
+    const int partitions = open ? static_cast<int>(OpenedDisk->FileSystems.size()) : 0;
+    PartitionSubmenu->setEnabled(partitions > 1);
+    for (int partition = 0; partition < PartitionItems; ++partition) {
+        PartitionActions[static_cast<size_t>(partition)]->setEnabled(partitions > 1 &&
+                                                                     (partition < 2 || partitions > partition));
+        PartitionActions[static_cast<size_t>(partition)]->setCheckable(true);
+        PartitionActions[static_cast<size_t>(partition)]->setChecked(open && OpenedDisk->CurrentPartition == partition);
+    }
+}
+
+void CMainFrame::Refresh() {
+    TFileSystem* fs = CurrentFileSystem();
+    const std::vector<int> selected = List->SelectedFileIndices();
+    List->Clear();
+    if (fs == nullptr) return;
+    int flags = 0;
+    if (ShowInvisibleFiles) flags |= FileSystem::ListInvisible;
+    if (ShowSystemFiles) flags |= FileSystem::ListSystem;
+    std::vector<int> fileIndices;
+    try {
+        fileIndices = FileSystem::ListAllFiles(*fs, flags);
+    } catch (const std::exception&) {
+        UpdateCommands();
+        return;
+    }
+    List->Fill(*fs, fileIndices);
+    List->SelectFileIndices(selected);
+    UpdateCommands();
+}
+
+void CMainFrame::RunDateCheck() {
+    if (Prefs.LDOSDateCheck || !OpenedDisk || !OpenedDisk->Image) return;
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr || OpenedDisk->Image->GetWriteProtect() != 0) return;
+    if (fs->GetDOSName(true) != "LDOS") return;
+    DatePatchOffer state;
+    try {
+        state = Patcher->GetState(*fs);
+    } catch (const std::exception&) {
+        return;
+    }
+    if (!state.Offer || state.Variant == -1) return;
+    const QString dos = state.Variant == 4 ? "LS-DOS" : "LDOS";
+    QString caption;
+    QString text;
+    if (state.Kind != 0) {
+        caption = "Update " + dos + " 2012 Date Patches";
+        text = "This " + dos +
+               " disk doesn't contain the most recent date patches. Would you like to update the date patches?";
+    } else {
+        caption = "Apply " + dos + " 2012 Date Patches";
+        text = "This " + dos + " disk won't accept dates past 2011. Would you like to apply the 2012 date patches?";
+    }
+    if (!Prompts.AskYesNo(caption, text)) return;
+    try {
+        if (!Patcher->Apply(*fs, state.Variant, state.Kind)) {
+            Prompts.ShowError(caption, "The date patches could not be applied; the disk was not changed.");
+        }
+    } catch (const std::exception& error) {
+        Prompts.ShowError(caption, QString::fromLocal8Bit(error.what()));
+    }
+    Refresh();
+}
+
+bool CMainFrame::CheckWritePermission() {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr) return false;
+    QString refusal;
+    if (fs->SupportsWriting()) {
+        const DiskImage::TDiskImage* image = fs->GetImage();
+        if (image != nullptr && image->GetWriteProtect() != 0) {
+            refusal = "The disk image cannot be written to because it is write protected.";
+        } else if (fs->ReadError) {
+            refusal = "The disk image cannot be written to because the file system is damaged.";
+        }
+    } else {
+        refusal = "Quarrybox does not support modifying " + ToQ(fs->GetDOSName(true)) + " disk images.";
+    }
+    if (refusal.isEmpty()) return true;
+    Prompts.ShowError("File Write Error", refusal);
+    return false;
+}
+
+void CMainFrame::OnNew() {
+    const std::optional<NewFloppySettings> settings = Prompts.AskNewFloppy();
+    if (!settings) return;
+    const QString path = Prompts.AskSaveFileName("New", NewFilters, "dsk");
+    if (path.isEmpty()) return;
+    auto disk = std::make_unique<MountedDisk>();
+    try {
+        disk->CreateNew(QFile::encodeName(path).toStdString(), settings->ImageType, settings->Tracks,
+                        settings->DOSType, settings->Sides, settings->DoubleDensity,
+                        FromQ(settings->VolumeName), FromQ(settings->VolumeDate));
+        if (disk->Current() == nullptr) throw TFileSystem::EInvalidFormat();
+    } catch (const std::exception& error) {
+        disk.reset();
+        Prompts.ShowError("Disk Image Creation Error", QString::fromLocal8Bit(error.what()));
+        UpdateTitle();
+        return;
+    }
+    AttachDisk(std::move(disk));
+}
+
+void CMainFrame::OnOpen() {
+    const QString path = Prompts.AskOpenFileName("Open", OpenFilters);
+    if (path.isEmpty()) return;
+    OpenDisk(path);
+}
+
+void CMainFrame::OnClose() { CloseDisk(); }
+
+void CMainFrame::OnDiskProperties() {
+    if (!OpenedDisk || CurrentFileSystem() == nullptr) return;
+    Prompts.ShowDiskProperties(*OpenedDisk);
+    UpdateTitle();
+    UpdateCommands();
+}
+
+void CMainFrame::OnSelectAll() {
+    if (DiskOpen()) List->selectAll();
+}
+
+void CMainFrame::OnInvertSelection() {
+    if (DiskOpen()) List->InvertSelection();
+}
+
+void CMainFrame::OnPreferences() { Prompts.EditPreferences(Prefs); }
+
+void CMainFrame::OnToggleInvisible() {
+    ShowInvisibleFiles = !ShowInvisibleFiles;
+    Refresh();
+}
+
+void CMainFrame::OnToggleSystem() {
+    ShowSystemFiles = !ShowSystemFiles;
+    Refresh();
+}
+
+void CMainFrame::OnPartition(int partition) {
+    if (!OpenedDisk) return;
+    if (partition >= 0 && partition < static_cast<int>(OpenedDisk->FileSystems.size())) {
+        OpenedDisk->CurrentPartition = partition;
+    }
+    List->clearSelection();
+    Refresh();
+    UpdateTitle();
+}
+
+void CMainFrame::OnAbout() { Prompts.ShowAbout(); }
+
+void CMainFrame::OnPreview(int fileIndex) {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr || fileIndex < 0) return;
+    Prompts.ShowViewer(*fs, fileIndex, Prefs.FontType);
+}
+
+void CMainFrame::OnPreviewSelected() {
+    const std::vector<int> selected = List->SelectedFileIndices();
+    if (selected.size() == 1) OnPreview(selected.front());
+}
+
+void CMainFrame::OnDelete() {
+    if (!CheckWritePermission()) return;
+    TFileSystem* fs = CurrentFileSystem();
+    const std::vector<int> selected = List->SelectedFileIndices();
+    if (selected.empty()) return;
+    const QString question = selected.size() == 1
+                                 ? QString("Are you sure you want to delete this file?")
+                                 : QString("Are you sure you want to delete these %1 files?").arg(selected.size());
+    if (!Prompts.AskYesNo("Confirm File Delete", question)) return;
+    for (int fileIndex : selected) {
+        try {
+            fs->DeleteFile(fileIndex);
+        } catch (const TFileSystem::Exception& error) {
+            Prompts.ShowError("Delete error", "Error deleting file: " + QString::fromLocal8Bit(error.what()));
+        }
+    }
+    Refresh();
+}
+
+void CMainFrame::OnRename() {
+    if (!CheckWritePermission()) return;
+    TFileSystem* fs = CurrentFileSystem();
+    for (int fileIndex : List->SelectedFileIndices()) {
+        try {
+            const QString oldName = ToQ(fs->GetFullFileName(fileIndex));
+            const std::optional<QString> newName = Prompts.AskRename(oldName);
+            if (!newName) break;
+            if (*newName != oldName) fs->RenameFile(fileIndex, FromQ(*newName));
+        } catch (const TFileSystem::Exception& error) {
+            Prompts.ShowError("Rename error", "Error renaming file: " + QString::fromLocal8Bit(error.what()));
+        }
+    }
+    Refresh();
+}
+
+void CMainFrame::OnFileProperties() {
+    TFileSystem* fs = CurrentFileSystem();
+    const std::vector<int> selected = List->SelectedFileIndices();
+    if (fs == nullptr || selected.size() != 1) return;
+    if (Prompts.ShowFileProperties(*fs, selected.front())) Refresh();
+}
+
+void CMainFrame::OnEscape() {
+    if (Prefs.ExitUponESC) close();
+}
+
+void CMainFrame::ShowContextMenu(const QPoint& globalPosition) {
+    if (!DiskOpen()) return;
+    UpdateCommands();
+    ListMenu->popup(globalPosition);
+}
+
+void CMainFrame::OnAdd() {
+    if (!CheckWritePermission()) return;
+    const QStringList paths = Prompts.AskOpenFileNames("Select files to add", {"All Files (*.*) (*)"});
+    if (paths.isEmpty()) return;
+    for (const QString& path : paths) {
+        try {
+            AddHostFile(path);
+        } catch (const std::exception& error) {
+            Prompts.ShowError("Adding error", "Error adding file: " + QString::fromLocal8Bit(error.what()));
+        }
+    }
+    Refresh();
+}
+
+void CMainFrame::AddHostFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile()) return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QDateTime modified = info.lastModified();
+    if (!modified.isValid()) return;
+    FileDate date;
+    if (!date.SetFromTime(static_cast<std::time_t>(modified.toSecsSinceEpoch()))) return;
+    const qint64 size = file.size();
+    const QByteArray contents = file.readAll();
+    if (contents.size() < size) return;
+    std::vector<uint8_t> bytes(contents.begin(), contents.end());
+    StoreFile(info.fileName(), bytes, date);
+}
+
+bool CMainFrame::StoreFile(const QString& name, const std::vector<uint8_t>& bytes, const FileDate& date) {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr) return false;
+    const qint64 size = static_cast<qint64>(bytes.size());
+    try {
+        const std::vector<uint8_t> converted =
+            bytes.empty() ? bytes : FileSystem::ConvertToTRS80(*fs, bytes, Prefs.ConversionTypeIn);
+        QString storedName = name;
+        while (!fs->IsValidFilename(FromQ(storedName))) {
+            const std::optional<QString> entered = Prompts.AskValidName(storedName);
+            if (!entered) return false;
+            storedName = *entered;
+        }
+        const std::string diskName = FromQ(storedName);
+        const int existing = fs->FindFile(diskName);
+        std::optional<SavedFile> replaced;
+        if (existing >= 0) {
+            if (!Prompts.AskReplace(*fs, existing, storedName, size, date)) return false;
+            // Keep a copy, so the old file survives when the new one cannot be stored.
+            replaced = SaveFile(*fs, existing);
+            fs->DeleteFile(existing);
+        }
+        if (size > fs->GetFreeSpace()) {
+            if (replaced) RestoreFile(*fs, *replaced);
+            Prompts.ShowError("Not Enough Space", "Not enough free space to store this file.");
+            return false;
+        }
+        try {
+            if (!fs->CreateFile(diskName, converted, date)) {
+                if (replaced) RestoreFile(*fs, *replaced);
+                return false;
+            }
+        } catch (const TFileSystem::Exception&) {
+            if (replaced) RestoreFile(*fs, *replaced);
+            throw;
+        }
+        return true;
+    } catch (const TFileSystem::Exception& error) {
+        Prompts.ShowError("File Storing Error", "Error storing file: " + QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+}
+
+void CMainFrame::OnExtract() {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr) return;
+    const std::vector<int> selected = List->SelectedFileIndices();
+    QString directory = Prefs.ExtractDirectory;
+    const std::optional<bool> allFiles = Prompts.AskExtract(static_cast<int>(selected.size()), directory);
+    if (!allFiles) return;
+    Prefs.ExtractDirectory = directory;
+    for (int fileIndex : *allFiles ? List->AllFileIndices() : selected) ExtractOne(fileIndex);
+}
+
+void CMainFrame::ExtractOne(int fileIndex) {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr) return;
+    const FileSystem::TransferSettings settings = TransferSettingsOf(Prefs);
+    try {
+        try {
+            FileSystem::ExtractFile(*fs, fileIndex, false, settings);
+        } catch (const TFileSystem::EFileExists&) {
+            if (!Prompts.AskYesNo("Confirm File Overwrite",
+                                  "This file exists; are you sure you want to overwrite it?")) {
+                return;
+            }
+            FileSystem::ExtractFile(*fs, fileIndex, true, settings);
+        }
+    } catch (const TFileSystem::Exception& error) {
+        Prompts.ShowError("File Extraction Error", "Error extracting file: " + QString::fromLocal8Bit(error.what()));
+    }
+}
+
+// Clipboard and drag-and-drop.
+
+QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr || fileIndices.empty()) return nullptr;
+    std::vector<TransferFile> files;
+    try {
+        for (int fileIndex : fileIndices) {
+            const std::vector<uint8_t> bytes = fs->ReadFile(fileIndex);
+            const std::vector<uint8_t> converted = FileSystem::ConvertFromTRS80(
+                *fs, bytes, fs->GetFileExtension(fileIndex), Prefs.ConversionTypeOut);
+            TransferFile file;
+            file.Name = ToQ(fs->GetHostFileName(fileIndex));
+            file.Contents = QByteArray(reinterpret_cast<const char*>(converted.data()),
+                                       static_cast<qsizetype>(converted.size()));
+            file.Size = static_cast<quint32>(converted.size());
+            const QDateTime local = FileDateToDateTime(fs->GetFileDate(fileIndex));
+            if (local.isValid()) file.LastWriteUtc = local.toUTC();
+            files.push_back(std::move(file));
+        }
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+
+    // The host's file manager takes real files: write them into a private folder.
+    if (!TransferFolder) TransferFolder = std::make_unique<QTemporaryDir>();
+    if (!TransferFolder->isValid()) return nullptr;
+    const QString folder = TransferFolder->filePath(QString::number(++TransferCount));
+    if (!QDir().mkpath(folder)) return nullptr;
+    QList<QUrl> urls;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const int fileIndex = fileIndices[i];
+        QString hostName;
+        try {
+            hostName = SafeHostFileName(fs->GetFileName(fileIndex), fs->GetFileExtension(fileIndex));
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+        QString path = QDir(folder).filePath(hostName);
+        for (int copy = 2; QFileInfo::exists(path); ++copy) {
+            path = QDir(folder).filePath(QString("%1-%2").arg(copy).arg(hostName));
+        }
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly) || out.write(files[i].Contents) != files[i].Contents.size()) {
+            return nullptr;
+        }
+        if (files[i].LastWriteUtc.isValid()) out.setFileTime(files[i].LastWriteUtc, QFileDevice::FileModificationTime);
+        out.close();
+        urls << QUrl::fromLocalFile(path);
+    }
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    data->setData(FileGroupMimeType, EncodeFileGroup(files));
+    return data;
+}
+
+bool CMainFrame::AcceptsTransfer(const QMimeData* data) const {
+    if (!DiskOpen() || data == nullptr) return false;
+    if (data == List->DraggedData()) return false;
+    if (data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile()) return true;
+        }
+    }
+    return data->hasFormat(FileGroupMimeType);
+}
+
+void CMainFrame::ReceiveTransfer(const QMimeData* data) {
+    if (data == nullptr || !DiskOpen()) return;
+    bool hostFiles = false;
+    if (data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (!url.isLocalFile()) continue;
+            hostFiles = true;
+            try {
+                AddHostFile(url.toLocalFile());
+            } catch (const std::exception& error) {
+                Prompts.ShowError("Adding error", "Error adding file: " + QString::fromLocal8Bit(error.what()));
+            }
+        }
+    }
+    if (!hostFiles && data->hasFormat(FileGroupMimeType)) {
+        const std::optional<std::vector<TransferFile>> files = DecodeFileGroup(data->data(FileGroupMimeType));
+        for (const TransferFile& file : files.value_or(std::vector<TransferFile>{})) {
+            FileDate date;
+            if (file.LastWriteUtc.isValid()) date = FileDateFromDateTime(file.LastWriteUtc);
+            StoreFile(file.Name, std::vector<uint8_t>(file.Contents.begin(), file.Contents.end()), date);
+            Refresh();
+        }
+    }
+    Refresh();
+}
+
+bool CMainFrame::ClipboardOffersFiles() const {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard != nullptr ? clipboard->mimeData() : nullptr;
+    if (data == nullptr) return false;
+    return data->hasUrls() || data->hasFormat(FileGroupMimeType);
+}
+
+void CMainFrame::OnCopy() {
+    const std::vector<int> selected = List->SelectedFileIndices();
+    if (selected.empty()) return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    if (QMimeData* data = BuildTransferData(selected)) clipboard->setMimeData(data);
+}
+
+void CMainFrame::OnPaste() {
+    if (!CheckWritePermission()) return;
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr) return;
+    ReceiveTransfer(data);
+}
+
+void CMainFrame::OnDragOut() {
+    const std::vector<int> selected = List->SelectedFileIndices();
+    if (selected.empty()) return;
+    if (QMimeData* data = BuildTransferData(selected)) List->RunDrag(data);
+}
+
+}  // namespace App

@@ -1,0 +1,143 @@
+// The program's main window: menus, toolbar, status bar, the file list of the
+// open disk and every command on it.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "DatePatchCheck.h"
+#include "Preferences.h"
+#include "UserPrompts.h"
+
+class QMimeData;
+class QTemporaryDir;
+
+namespace FileSystem {
+class MountedDisk;
+}
+
+namespace App {
+
+class CQuarryboxView;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    enum Command {
+        CmdNew, CmdOpen, CmdClose, CmdDiskProperties, CmdExit,
+        CmdCopy, CmdPaste, CmdAdd, CmdExtract, CmdSelectAll, CmdInvertSelection, CmdPreferences,
+        CmdInvisible, CmdSystem, CmdAbout,
+        CmdPreview, CmdDelete, CmdRename, CmdProperties,
+        CommandCount
+    };
+    static constexpr int PartitionItems = 8;
+
+    CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The file arguments of a command line (without the program's name):
+    // empty arguments are skipped and arguments starting with "-" are options.
+    static QStringList FileArguments(const QStringList& arguments);
+    // Opens the one file argument, if there is exactly one.
+    void Start(const QStringList& arguments);
+
+    // The open flow after the file dialog: drop the disk, open, fill, title, date check.
+    bool OpenDisk(const QString& path);
+    // Takes an opened disk as the open one and fills the list (no date check).
+    void AttachDisk(std::unique_ptr<FileSystem::MountedDisk> disk);
+    void CloseDisk();
+
+    FileSystem::MountedDisk* Disk() const { return OpenedDisk.get(); }
+    FileSystem::TFileSystem* CurrentFileSystem() const;
+    CQuarryboxView* View() const { return List; }
+    QAction* Action(Command command) const { return Actions[command]; }
+    QAction* PartitionAction(int partition) const { return PartitionActions[static_cast<size_t>(partition)]; }
+    QMenu* PartitionMenu() const { return PartitionSubmenu; }
+    QMenu* ContextMenu() const { return ListMenu; }
+    TPreferences& Preferences() { return Prefs; }
+    bool ShowInvisible() const { return ShowInvisibleFiles; }
+    bool ShowSystem() const { return ShowSystemFiles; }
+
+    void SetDatePatcher(IDatePatcher* patcher) { Patcher = patcher; }
+    // Called with the preferences when the window is destroyed.
+    void SetPreferencesWriter(std::function<void(const TPreferences&)> writer) { WritePreferences = std::move(writer); }
+
+    // Asks whether the disk may be changed, with the refusal's message when not.
+    bool CheckWritePermission();
+    // Fills the list again and selects the files that were selected and still exist.
+    void Refresh();
+    void RunDateCheck();
+    void UpdateTitle();
+    void UpdateCommands();
+
+    // Adds one host file; silently skips files that cannot be read whole.
+    void AddHostFile(const QString& path);
+    // Stores one file through the name, replace and space checks. True when stored.
+    bool StoreFile(const QString& name, const std::vector<uint8_t>& bytes, const FileSystem::FileDate& date);
+    // Extracts one file into the extraction folder, asking before overwriting.
+    void ExtractOne(int fileIndex);
+
+    // Clipboard and drag-and-drop: the data offered for these files (nothing when a
+    // file cannot be read), whether a drop is accepted, and storing what arrives.
+    QMimeData* BuildTransferData(const std::vector<int>& fileIndices);
+    bool AcceptsTransfer(const QMimeData* data) const;
+    void ReceiveTransfer(const QMimeData* data);
+    static constexpr const char* FileGroupMimeType = "application/x-quarrybox-file-group";
+
+public slots:
+    void OnNew();
+    void OnOpen();
+    void OnClose();
+    void OnDiskProperties();
+    void OnCopy();
+    void OnPaste();
+    void OnAdd();
+    void OnExtract();
+    void OnSelectAll();
+    void OnInvertSelection();
+    void OnPreferences();
+    void OnToggleInvisible();
+    void OnToggleSystem();
+    void OnPartition(int partition);
+    void OnAbout();
+    void OnPreview(int fileIndex);
+    void OnPreviewSelected();
+    void OnDelete();
+    void OnRename();
+    void OnFileProperties();
+    void OnEscape();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void ShowContextMenu(const QPoint& globalPosition);
+    void OnDragOut();
+    bool ClipboardOffersFiles() const;
+    bool DiskOpen() const { return CurrentFileSystem() != nullptr; }
+
+    IUserPrompts& Prompts;
+    TPreferences Prefs;
+    std::unique_ptr<FileSystem::MountedDisk> OpenedDisk;
+    CQuarryboxView* List;
+    std::array<QAction*, CommandCount> Actions{};
+    std::array<QAction*, PartitionItems> PartitionActions{};
+    QMenu* PartitionSubmenu = nullptr;
+    QMenu* ListMenu = nullptr;
+    bool ShowInvisibleFiles = false;
+    bool ShowSystemFiles = false;
+    CLDOSDatePatcher DefaultPatcher;
+    IDatePatcher* Patcher = &DefaultPatcher;
+    std::function<void(const TPreferences&)> WritePreferences;
+    // Files copied out for the clipboard live here until the program ends.
+    std::unique_ptr<QTemporaryDir> TransferFolder;
+    int TransferCount = 0;
+};
+
+}  // namespace App

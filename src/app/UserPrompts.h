@@ -1,0 +1,70 @@
+// Every question, message box and dialog the main window shows goes through
+// this one interface. The program answers it with real windows
+// (CDesktopPrompts); the tests answer it from a script.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "filesystem/FileSystem.h"
+
+namespace FileSystem {
+class MountedDisk;
+}
+
+namespace App {
+
+struct TPreferences;
+
+// The choices of the "Create New Floppy Image" dialog.
+struct NewFloppySettings {
+    int ImageType = 2;  // 0 JV1, 1 JV3, 2 DMK
+    int DOSType = 2;    // 0 TRSDOS 2.3, 1 TRSDOS 1.3, 2 LDOS/LS-DOS
+    bool DoubleDensity = true;
+    int Sides = 2;
+    int Tracks = 40;
+    QString VolumeName;
+    QString VolumeDate;
+};
+
+class IUserPrompts {
+public:
+    virtual ~IUserPrompts() = default;
+
+    // A message box with the stop icon and an OK button, brought to the front.
+    virtual void ShowError(const QString& caption, const QString& text) = 0;
+    // A question with Yes and No buttons and the stop icon; true for Yes.
+    virtual bool AskYesNo(const QString& caption, const QString& text) = 0;
+
+    // Host file dialogs; an empty result means the user cancelled.
+    virtual QString AskOpenFileName(const QString& title, const QStringList& filters) = 0;
+    virtual QStringList AskOpenFileNames(const QString& title, const QStringList& filters) = 0;
+    virtual QString AskSaveFileName(const QString& title, const QStringList& filters,
+                                    const QString& defaultSuffix) = 0;
+
+    // "Rename File": the new name, or nothing on Cancel.
+    virtual std::optional<QString> AskRename(const QString& oldName) = 0;
+    // The invalid-name "Rename File" dialog: the entered name, or nothing on Cancel.
+    virtual std::optional<QString> AskValidName(const QString& rejectedName) = 0;
+    // "Confirm File Replace": true for Yes.
+    virtual bool AskReplace(FileSystem::TFileSystem& fs, int existingIndex, const QString& newName, qint64 newSize,
+                            const FileSystem::FileDate& newDate) = 0;
+    // "Extract": nothing on Cancel, else whether "All files" was chosen; the folder
+    // the user chose is left in directory.
+    virtual std::optional<bool> AskExtract(int selectedCount, QString& directory) = 0;
+
+    // The file viewer. fontType is changed only when the viewer is closed with "Done".
+    virtual void ShowViewer(FileSystem::TFileSystem& fs, int fileIndex, int& fontType) = 0;
+
+    // "Create New Floppy Image": the choices, or nothing on Cancel.
+    virtual std::optional<NewFloppySettings> AskNewFloppy() = 0;
+    // "Virtual disk properties" and "File Properties": true when closed with OK.
+    virtual bool ShowDiskProperties(FileSystem::MountedDisk& disk) = 0;
+    virtual bool ShowFileProperties(FileSystem::TFileSystem& fs, int fileIndex) = 0;
+    // "Preferences": true when the user pressed OK (preferences then hold the choices).
+    virtual bool EditPreferences(TPreferences& preferences) = 0;
+    virtual void ShowAbout() = 0;
+};
+
+}  // namespace App

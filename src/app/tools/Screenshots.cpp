@@ -1,0 +1,147 @@
+// Takes the pictures of the program's windows for the documentation: the main
+// window on a disk, the file viewer in each of its renderings and the dialogs.
+// Run on a real display (or a virtual one): quarrybox_screenshots IMAGE FOLDER.
+// The image is copied first and sample files are added to the copy.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <cstdio>
+
+#include "CreateFloppy.h"
+#include "DesktopPrompts.h"
+#include "MainFrame.h"
+#include "PropertyDialogs.h"
+#include "QuarryboxView.h"
+#include "TextView.h"
+#include "filesystem/MountedDisk.h"
+
+namespace {
+
+std::vector<uint8_t> BasicProgram() {
+    // Tokenised: 10 PRINT "HELLO FROM QUARRYBOX" / 20 END
+    std::vector<uint8_t> bytes = {0xFF};
+    auto line = [&bytes](int number, const std::vector<uint8_t>& body) {
+        const int next = 0x6A00 + static_cast<int>(bytes.size()) + 4 + static_cast<int>(body.size()) + 1;
+        bytes.push_back(static_cast<uint8_t>(next & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(next >> 8));
+        bytes.push_back(static_cast<uint8_t>(number & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(number >> 8));
+        bytes.insert(bytes.end(), body.begin(), body.end());
+        bytes.push_back(0);
+    };
+    std::vector<uint8_t> print = {0xB2, ' ', '"'};
+    for (char c : std::string("HELLO FROM QUARRYBOX")) print.push_back(static_cast<uint8_t>(c));
+    print.push_back('"');
+    line(10, print);
+    line(20, {0x80});
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
+}
+
+std::vector<uint8_t> EdtasmSource() {
+    std::string text;
+    const char* lines[] = {"\tORG\t7000H", "START\tLD\tHL,3C00H", "\tLD\t(HL),41H", "\tJP\t402DH", "\tEND\tSTART"};
+    int number = 100;
+    for (const char* source : lines) {
+        char digits[6];
+        std::snprintf(digits, sizeof digits, "%05d", number);
+        for (int i = 0; i < 5; ++i) text += static_cast<char>(digits[i] | 0x80);
+        text += ' ';
+        text += source;
+        text += '\r';
+        number += 10;
+    }
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+std::vector<uint8_t> Picture() {
+    std::vector<uint8_t> bytes(19200, 0);
+    for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            const double dx = x - 320.0;
+            const double dy = (y - 120.0) * 2.0;
+            const bool lit = static_cast<int>(std::sqrt(dx * dx + dy * dy) / 12.0) % 2 == 0;
+            if (lit) bytes[static_cast<size_t>(y * 80 + x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
+        }
+    }
+    return bytes;
+}
+
+bool Save(QWidget* widget, const QString& path) {
+    widget->show();
+    widget->raise();
+    if (!QTest::qWaitForWindowExposed(widget, 5000)) return false;
+    QTest::qWait(300);
+    const bool saved = widget->grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    return saved;
+}
+
+int FindFile(FileSystem::TFileSystem& fs, const char* name) { return fs.FindFile(name); }
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: quarrybox_screenshots IMAGE FOLDER\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(folder);
+    QTemporaryDir work;
+    const QString image = work.filePath(QFileInfo(QString::fromLocal8Bit(argv[1])).fileName());
+    if (!QFile::copy(QString::fromLocal8Bit(argv[1]), image)) {
+        std::fprintf(stderr, "cannot copy %s\n", argv[1]);
+        return 1;
+    }
+
+    App::CDesktopPrompts prompts;
+    App::CMainFrame window(prompts, App::TPreferences());
+    prompts.SetOwner(&window);
+    window.Preferences().LDOSDateCheck = true;
+    if (!window.OpenDisk(image)) return 1;
+    FileSystem::TFileSystem* fs = window.CurrentFileSystem();
+    FileSystem::FileDate date;
+    date.SetFromTime(std::time(nullptr));
+    window.StoreFile("LISTING.BAS", BasicProgram(), date);
+    window.StoreFile("SOURCE.ASM", EdtasmSource(), date);
+    window.StoreFile("RINGS.HR", Picture(), date);
+    window.Refresh();
+    window.resize(760, 420);
+    window.View()->SelectFileIndices({FindFile(*fs, "SOURCE/ASM"), FindFile(*fs, "RINGS/HR")});
+    bool ok = Save(&window, folder + "/main-window.png");
+
+    // One viewer picture per rendering, on the first file whose list offers it.
+    for (int mode = 0; mode <= 5; ++mode) {
+        for (int fileIndex : window.View()->AllFileIndices()) {
+            App::CTextView probe(*fs, fileIndex, 0, &window);
+            if (!probe.Initialise()) continue;
+            const auto modes = probe.Modes();
+            const auto found = std::find(modes.begin(), modes.end(), static_cast<Viewer::ViewMode>(mode));
+            if (found == modes.end() || (found != modes.begin() && mode != 4 && mode != 0)) continue;
+            probe.SelectEntry(static_cast<int>(found - modes.begin()));
+            if (probe.CurrentMode() != mode) continue;
+            const QString label = QString(Viewer::ViewModeLabel(static_cast<Viewer::ViewMode>(mode))).toLower();
+            ok = Save(&probe, folder + "/viewer-" + label + ".png") && ok;
+            break;
+        }
+    }
+
+    App::CCreateFloppy create({}, &window);
+    ok = Save(&create, folder + "/new-floppy.png") && ok;
+    App::CDiskInfoDialog disk(*window.Disk(), &window);
+    ok = Save(&disk, folder + "/disk-properties.png") && ok;
+    App::CFileInfoDialog file(*fs, FindFile(*fs, "LISTING/BAS"), {}, &window);
+    ok = Save(&file, folder + "/file-properties.png") && ok;
+    App::CPreferencesDialog preferences(window.Preferences(), &window);
+    ok = Save(&preferences, folder + "/preferences.png") && ok;
+    window.CloseDisk();
+    return ok ? 0 : 1;
+}

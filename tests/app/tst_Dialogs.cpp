@@ -1,0 +1,272 @@
+// The New floppy dialog's rules, the disk and file properties dialogs, and
+// the preferences and their store.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "AppTestSupport.h"
+#include "CreateFloppy.h"
+#include "PropertyDialogs.h"
+#include "QuarryboxView.h"
+
+using namespace AppTest;
+using App::CCreateFloppy;
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::vector<std::pair<QString, QString>> Errors;
+    CCreateFloppy::ErrorReporter Reporter() {
+        return [this](const QString& caption, const QString& text) { Errors.emplace_back(caption, text); };
+    }
+
+private slots:
+    void init() { Errors.clear(); }
+
+    void NewFloppyDefaults() {
+        CCreateFloppy dialog(Reporter());
+        const App::NewFloppySettings settings = dialog.Settings();
+        QCOMPARE(settings.ImageType, 2);
+        QCOMPARE(settings.DOSType, 2);
+        QVERIFY(settings.DoubleDensity);
+        QCOMPARE(settings.Sides, 2);
+        QCOMPARE(settings.Tracks, 40);
+        QCOMPARE(settings.VolumeName, QString("TRS80DSK"));
+        QCOMPARE(settings.VolumeDate, QDate::currentDate().toString("MM/dd/yy"));
+    }
+
+    void JV1ForcesTrsdos23SingleSidedSingleDensity() {
+        CCreateFloppy dialog(Reporter());
+        dialog.DOSButton(1)->click();  // TRSDOS 1.3: double, one side, 40 tracks
+        QCOMPARE(dialog.Settings().DoubleDensity, true);
+        QCOMPARE(dialog.Settings().Sides, 1);
+        QCOMPARE(dialog.Settings().Tracks, 40);
+        QVERIFY(!dialog.TracksButton(0)->isEnabled());
+        QVERIFY(!dialog.DensityButton(false)->isEnabled());
+
+        dialog.ImageButton(0)->click();  // JV1
+        const App::NewFloppySettings settings = dialog.Settings();
+        QCOMPARE(settings.ImageType, 0);
+        QCOMPARE(settings.DOSType, 0);
+        QCOMPARE(settings.DoubleDensity, false);
+        QCOMPARE(settings.Sides, 1);
+        QCOMPARE(settings.Tracks, 35);
+        QVERIFY(!dialog.DOSButton(1)->isEnabled());
+        QVERIFY(!dialog.DensityButton(true)->isEnabled());
+        QVERIFY(!dialog.SidesButton(2)->isEnabled());
+        QVERIFY(dialog.TracksButton(0)->isEnabled());
+        QVERIFY(!dialog.TracksButton(1)->isEnabled());
+    }
+
+    void EnablingFollowsTheDos_data() {
+        QTest::addColumn<int>("dos");
+        QTest::addColumn<QList<bool>>("tracks");  // 35, 40, 80, Other
+        QTest::addColumn<bool>("twoSides");
+        QTest::newRow("TRSDOS 2.3") << 0 << QList<bool>{true, false, false, false} << false;
+        QTest::newRow("TRSDOS 1.3") << 1 << QList<bool>{false, true, false, false} << false;
+        QTest::newRow("LDOS") << 2 << QList<bool>{true, true, true, true} << true;
+    }
+    void EnablingFollowsTheDos() {
+        QFETCH(int, dos);
+        QFETCH(QList<bool>, tracks);
+        QFETCH(bool, twoSides);
+        CCreateFloppy dialog(Reporter());
+        dialog.DOSButton(dos)->click();
+        for (int choice = 0; choice < 4; ++choice) QCOMPARE(dialog.TracksButton(choice)->isEnabled(), tracks[choice]);
+        QCOMPARE(dialog.SidesButton(2)->isEnabled(), twoSides);
+    }
+
+    void OtherTrackCountPassesTheNumber() {
+        CCreateFloppy dialog(Reporter());
+        QVERIFY(!dialog.OtherTracks()->isEnabled());
+        dialog.TracksButton(3)->click();
+        QVERIFY(dialog.OtherTracks()->isEnabled());
+        dialog.OtherTracks()->setValue(77);
+        QCOMPARE(dialog.Settings().Tracks, 77);
+        QCOMPARE(dialog.Settings().DOSType, 2);
+    }
+
+    void VolumeNameAndDateAreRequired() {
+        CCreateFloppy dialog(Reporter());
+        dialog.VolumeName()->clear();
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(Errors.size(), size_t(1));
+        QCOMPARE(Errors[0].first, QString("Error creating floppy image"));
+        QCOMPARE(Errors[0].second, QString("Volume name and date are required!"));
+        dialog.VolumeName()->setText("NEWDISK");
+        QCOMPARE(dialog.VolumeName()->maxLength(), 8);
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
+    void NewCommandCreatesAndOpensTheDisk() {
+        ScriptedPrompts prompts;
+        App::CMainFrame frame(prompts, App::TPreferences());
+        QTemporaryDir folder;
+        App::NewFloppySettings settings;
+        settings.ImageType = 1;
+        settings.DOSType = 0;
+        settings.DoubleDensity = false;
+        settings.Sides = 1;
+        settings.Tracks = 35;
+        settings.VolumeName = "NEWDISK";
+        settings.VolumeDate = "01/02/26";
+        prompts.NewFloppies = {settings};
+        prompts.SaveNames = {folder.filePath("new.dsk")};
+        frame.OnNew();
+        QVERIFY2(prompts.OfKind("error").empty(), qPrintable(prompts.Log.back().Text));
+        QVERIFY(frame.Disk() != nullptr);
+        QVERIFY(QFile::exists(folder.filePath("new.dsk")));
+        QVERIFY(frame.windowTitle().startsWith("Quarrybox - " + folder.filePath("new.dsk")));
+        QVERIFY(frame.View()->horizontalHeader()->isVisibleTo(&frame));
+
+        // A failure keeps the open disk and says why.
+        prompts.NewFloppies = {settings};
+        prompts.SaveNames = {folder.filePath("missing/folder/x.dsk")};
+        frame.OnNew();
+        QCOMPARE(prompts.OfKind("error").size(), size_t(1));
+        QCOMPARE(prompts.OfKind("error")[0].Caption, QString("Disk Image Creation Error"));
+        QVERIFY(frame.Disk() != nullptr);
+    }
+
+    void DiskPropertiesOfTheCurrentPartition() {
+        FakeDisk disk(2);
+        disk.Fs(1).Capacity = 5 * 1024 * 1024 + 512;
+        disk.Fs(1).Add("FILE", "DAT", std::vector<uint8_t>(1024));
+        disk.Disk->CurrentPartition = 1;
+        App::CDiskInfoDialog dialog(*disk.Disk);
+        QCOMPARE(dialog.VolumeCaption(), QString("Partition 1 information (2 partitions total)"));
+        QCOMPARE(dialog.Value("Total capacity:"), QLocale().toString(5120.5, 'f', 2) + "K");
+        QCOMPARE(dialog.Value("Free space:"), QLocale().toString(5119.5, 'f', 2) + "K");
+        QCOMPARE(dialog.Value("Damaged:"), QString("No"));
+        QCOMPARE(dialog.Value("Format:"), QString("HDV"));
+        QCOMPARE(dialog.NameEdit()->text(), QString("TESTDISK"));
+        QVERIFY(!dialog.WriteProtectBox()->isChecked());
+
+        dialog.NameEdit()->setText("RENAMED");
+        dialog.WriteProtectBox()->setChecked(true);
+        dialog.accept();
+        QCOMPARE(disk.Fs(1).DiskName, std::string("RENAMED"));
+        QCOMPARE(disk.Fs(0).DiskName, std::string("TESTDISK"));
+        QCOMPARE(disk.Image->GetWriteProtect(), 1);
+    }
+
+    void DiskPropertiesOfASingleVolumeThatCannotBeChanged() {
+        FakeDisk disk(1, 1);
+        disk.Fs().Writable = false;
+        disk.Image->CanProtect = false;
+        App::CDiskInfoDialog dialog(*disk.Disk);
+        QCOMPARE(dialog.VolumeCaption(), QString("Volume information"));
+        QVERIFY(!dialog.NameEdit()->isEnabled());
+        QVERIFY(!dialog.WriteProtectBox()->isEnabled());
+        QVERIFY(dialog.WriteProtectBox()->isChecked());
+    }
+
+    void FilePropertiesChangeNameAndAttributes() {
+        FakeDisk disk;
+        const int index = disk.Fs().Add("OLD", "DAT", std::vector<uint8_t>(1234), FileSystem::AttrSystem);
+        std::vector<std::pair<QString, QString>> errors;
+        App::CFileInfoDialog dialog(disk.Fs(), index, Reporter());
+        QCOMPARE(dialog.NameEdit()->text(), QString("OLD/DAT"));
+        QCOMPARE(dialog.Value("Size:"), QLocale().toString(1234) + " bytes");
+        for (const auto& [box, mask] : dialog.AttributeBoxes()) {
+            QCOMPARE(box->isChecked(), mask == FileSystem::AttrSystem);
+            if (mask == FileSystem::AttrInvisible || mask == FileSystem::AttrSystem) box->setChecked(!box->isChecked());
+        }
+        dialog.NameEdit()->setText("bad name");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));  // stays open
+        QCOMPARE(Errors.size(), size_t(1));
+        QCOMPARE(Errors[0].second, QString("Error renaming file: Illegal filename"));
+
+        dialog.NameEdit()->setText("NEW/DAT");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        FakeFile* file = disk.Fs().Find("NEW/DAT");
+        QVERIFY(file != nullptr);
+        QCOMPARE(file->Attributes, uint32_t(FileSystem::AttrInvisible));
+    }
+
+    void FilePropertiesOfAReadOnlyDosChangeNothing() {
+        FakeDisk disk;
+        disk.Fs().Writable = false;
+        const int index = disk.Fs().Add("PROG", "BAS", {1, 2});
+        App::CFileInfoDialog dialog(disk.Fs(), index, Reporter());
+        QVERIFY(!dialog.NameEdit()->isEnabled());
+        for (const auto& entry : dialog.AttributeBoxes()) QVERIFY(!entry.first->isEnabled());
+        dialog.accept();
+        QVERIFY(disk.Fs().Find("PROG/BAS") != nullptr);
+        QCOMPARE(disk.Fs().Find("PROG/BAS")->Attributes, uint32_t(0));
+    }
+
+    void PreferencesRoundTripThroughTheStore() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("quarrybox.conf");
+        App::TPreferences preferences;
+        preferences.ExtractDirectory = "/home/user/out";
+        preferences.ConversionTypeIn = 0;
+        preferences.ConversionTypeOut = 2;
+        preferences.FontType = 1;
+        preferences.LDOSDateCheck = true;
+        preferences.ExitUponESC = true;
+        {
+            QSettings store(path, QSettings::IniFormat);
+            preferences.Save(store);
+        }
+        QSettings store(path, QSettings::IniFormat);
+        const App::TPreferences loaded = App::TPreferences::Load(store);
+        QCOMPARE(loaded.ExtractDirectory, preferences.ExtractDirectory);
+        QCOMPARE(loaded.ConversionTypeIn, 0);
+        QCOMPARE(loaded.ConversionTypeOut, 2);
+        QCOMPARE(loaded.FontType, 1);
+        QVERIFY(loaded.LDOSDateCheck);
+        QVERIFY(loaded.ExitUponESC);
+    }
+
+    void PreferenceValuesOfTheWrongKindKeepTheDefaults() {
+        QTemporaryDir folder;
+        QSettings store(folder.filePath("bad.conf"), QSettings::IniFormat);
+        store.setValue("FontType", "proportional");
+        store.setValue("ConversionTypeOut", 7);
+        store.setValue("ConversionTypeIn", QStringList{"1", "2"});
+        store.setValue("ExitUponESC", 1);
+        const App::TPreferences loaded = App::TPreferences::Load(store);
+        const App::TPreferences defaults;
+        QCOMPARE(loaded.FontType, defaults.FontType);
+        QCOMPARE(loaded.ConversionTypeOut, defaults.ConversionTypeOut);
+        QCOMPARE(loaded.ConversionTypeIn, defaults.ConversionTypeIn);
+        QVERIFY(loaded.ExitUponESC);
+        QCOMPARE(loaded.ExtractDirectory, QString());
+        // An empty folder is not written.
+        QSettings out(folder.filePath("out.conf"), QSettings::IniFormat);
+        defaults.Save(out);
+        QVERIFY(!out.contains("ExtractDirectory"));
+        QVERIFY(out.contains("ExitUponESC"));
+    }
+
+    void PreferencesDialogCopiesTheChoicesOnlyOnOk() {
+        App::TPreferences preferences;
+        App::CPreferencesDialog dialog(preferences);
+        QVERIFY(dialog.OutButton(1)->isChecked());
+        QVERIFY(dialog.InButton(1)->isChecked());
+        dialog.OutButton(2)->setChecked(true);
+        dialog.InButton(0)->setChecked(true);
+        dialog.EscapeBox()->setChecked(true);
+        const App::TPreferences chosen = dialog.Chosen();
+        QCOMPARE(chosen.ConversionTypeOut, 2);
+        QCOMPARE(chosen.ConversionTypeIn, 0);
+        QVERIFY(chosen.ExitUponESC);
+        QVERIFY(!chosen.LDOSDateCheck);
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "tst_Dialogs.moc"

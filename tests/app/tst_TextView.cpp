@@ -1,0 +1,136 @@
+// The file viewer: the first rendering chosen for each kind of file, the
+// Disassembly fallback, the font radio buttons and when FontType is kept.
+#include <QComboBox>
+#include <QRadioButton>
+#include <QTextEdit>
+#include <QtTest>
+
+#include "AppTestSupport.h"
+#include "TextView.h"
+
+using namespace AppTest;
+using App::CTextView;
+using Viewer::ViewMode;
+
+Q_DECLARE_METATYPE(std::vector<ViewMode>)
+
+namespace {
+
+std::vector<uint8_t> Text(const char* text) { return std::vector<uint8_t>(text, text + strlen(text)); }
+
+// A load module: one byte (RET) loaded at 6000H, entry 6000H.
+const std::vector<uint8_t> LoadModule = {0x01, 0x03, 0x00, 0x60, 0xC9, 0x02, 0x02, 0x00, 0x60};
+
+}  // namespace
+
+class TextViewTest : public QObject {
+    Q_OBJECT
+
+private:
+    FakeImage Image;
+    std::unique_ptr<FakeFileSystem> Fs;
+
+private slots:
+    void init() { Fs = std::make_unique<FakeFileSystem>(&Image); }
+
+    void FirstModeFollowsTheFile_data() {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("family");
+        QTest::addColumn<std::vector<ViewMode>>("modes");
+        const QByteArray basic("\xFF\x00\x80\x0A\x00\x8F\x00\x00\x00", 9);
+        const QByteArray edtasm("\xB0\xB0\xB1\xB0\xB0 LD A,1\r", 14);
+        const QByteArray module(reinterpret_cast<const char*>(LoadModule.data()), LoadModule.size());
+        QTest::newRow("picture") << "SHR" << QByteArray() << 0 << std::vector{ViewMode::Graphics, ViewMode::Hexadecimal};
+        QTest::newRow("EDTASM") << "ASM" << edtasm << 0 << std::vector{ViewMode::EDTASM, ViewMode::Hexadecimal};
+        QTest::newRow("BASIC") << "BAS" << basic << 0 << std::vector{ViewMode::BASIC, ViewMode::Hexadecimal};
+        QTest::newRow("load module") << "CMD" << module << 0
+                                     << std::vector{ViewMode::Disassembly, ViewMode::Hexadecimal, ViewMode::Text};
+        QTest::newRow("text") << "" << QByteArray("HELLO, WORLD\r") << 0
+                              << std::vector{ViewMode::Text, ViewMode::Hexadecimal};
+        QTest::newRow("binary") << "DAT" << QByteArray("\x00\x80\x81", 3) << 0
+                                << std::vector{ViewMode::Hexadecimal, ViewMode::Text};
+        QTest::newRow("empty") << "" << QByteArray() << 0 << std::vector{ViewMode::Hexadecimal, ViewMode::Text};
+        QTest::newRow("CP/M BASIC look-alike") << "BAS" << basic << 2
+                                               << std::vector{ViewMode::Hexadecimal, ViewMode::Text};
+    }
+    void FirstModeFollowsTheFile() {
+        QFETCH(QString, extension);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, family);
+        QFETCH(std::vector<ViewMode>, modes);
+        Fs->Family = family;
+        const int index = Fs->Add("FILE", extension.toStdString(), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        CTextView view(*Fs, index, 0);
+        QVERIFY(view.Initialise());
+        QCOMPARE(view.Modes(), modes);
+        QCOMPARE(view.CurrentMode(), static_cast<int>(modes.front()));
+        QCOMPARE(view.ModeBox()->count(), static_cast<int>(modes.size()));
+        QCOMPARE(view.ModeBox()->itemText(0), QString(Viewer::ViewModeLabel(modes.front())));
+        QCOMPARE(view.windowTitle(), "File Viewer - FILE/" + extension);
+    }
+
+    void BrokenLoadModuleFallsBackToTheDump() {
+        const int index = Fs->Add("BROKEN", "CMD", {0x05, 0xFF, 0x41});
+        CTextView view(*Fs, index, 0);
+        QVERIFY(view.Initialise());
+        QCOMPARE(view.CurrentMode(), static_cast<int>(ViewMode::Hexadecimal));
+        QCOMPARE(view.Modes(), (std::vector{ViewMode::Hexadecimal, ViewMode::Text}));
+        QCOMPARE(view.ModeBox()->count(), 2);
+        QCOMPARE(view.ModeBox()->currentIndex(), 0);
+        QVERIFY(view.TextControl()->toPlainText().contains("41"));
+    }
+
+    void FontChoiceOnlyInTextMode() {
+        const int index = Fs->Add("BINARY", "DAT", {0x00, 0x01, 0x02});
+        CTextView view(*Fs, index, 1);
+        QVERIFY(view.Initialise());
+        QVERIFY(!view.MonospacedButton()->isEnabled() && !view.ProportionalButton()->isEnabled());
+        QVERIFY(view.SelectEntry(1));  // Text
+        QCOMPARE(view.CurrentMode(), static_cast<int>(ViewMode::Text));
+        QVERIFY(view.MonospacedButton()->isEnabled() && view.ProportionalButton()->isEnabled());
+        QVERIFY(view.ProportionalButton()->isChecked());
+        QVERIFY(view.SelectEntry(0));
+        QVERIFY(!view.ProportionalButton()->isEnabled());
+    }
+
+    void FontTypeIsKeptOnlyOnDone() {
+        const int index = Fs->Add("README", "TXT", Text("Some words.\r"));
+        {
+            CTextView view(*Fs, index, 0);
+            QVERIFY(view.Initialise());
+            view.ProportionalButton()->click();
+            view.reject();
+            QCOMPARE(view.result(), CTextView::ResultClosed);
+            QCOMPARE(view.FontType(), 0);
+        }
+        {
+            CTextView view(*Fs, index, 0);
+            QVERIFY(view.Initialise());
+            view.ProportionalButton()->click();
+            QCOMPARE(view.TextControl()->document()->defaultFont().family(), CTextView::ProportionalFont().family());
+            view.OnDone();
+            QCOMPARE(view.result(), CTextView::ResultDone);
+            QCOMPARE(view.FontType(), 1);
+        }
+    }
+
+    void AnUnreadableFileFailsAtOpening() {
+        const int index = Fs->Add("GONE", "DAT", {1});
+        Fs->ReadFails = true;
+        CTextView view(*Fs, index, 0);
+        QCOMPARE(view.Run(), CTextView::ResultFailed);
+    }
+
+    void PicturesGetAFixedSize() {
+        const int index = Fs->Add("PIC", "HR", std::vector<uint8_t>(19200, 0xAA));
+        CTextView view(*Fs, index, 0);
+        QVERIFY(view.Initialise());
+        QCOMPARE(view.CurrentMode(), static_cast<int>(ViewMode::Graphics));
+        QCOMPARE(view.minimumSize(), view.maximumSize());
+        QVERIFY(view.width() >= 640);
+    }
+};
+
+QTEST_MAIN(TextViewTest)
+#include "tst_TextView.moc"
