@@ -5,6 +5,7 @@
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "filesystem/HostTransfer.h"
+#include "filesystem/NEWDOS80.h"
 
 namespace Qbox {
 
@@ -19,8 +20,8 @@ struct InfoOptions {
 
 // NEWDOS/80 describes its drive parameters as text; other file systems have none.
 std::string PDriveText(TFileSystem& fs) {
-    (void)fs;
-    return {};  // joins when NEWDOS/80 lands
+    auto* newdos = dynamic_cast<FileSystem::NEWDOS80*>(&fs);
+    return newdos ? newdos->GetPDriveText() : std::string();
 }
 
 struct PartitionFacts {

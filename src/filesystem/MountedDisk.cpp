@@ -9,8 +9,11 @@
 #include "filesystem/DOSPLUS.h"
 #include "filesystem/LDOS.h"
 #include "filesystem/MULTIDOS.h"
+#include "filesystem/NEWDOS80.h"
 #include "filesystem/RSDOS.h"
+#include "filesystem/TRSDOS13.h"
 #include "filesystem/TRSDOS23.h"
+#include "filesystem/TRSDOS28.h"
 #include "filesystem/TRSDOSBase.h"
 
 namespace FileSystem {
@@ -32,13 +35,12 @@ std::optional<PartitionExtent> ExtentOfPartition(TFileSystem& fs) {
 }  // namespace
 
 std::unique_ptr<TFileSystem> ConstructFileSystem(int index, DiskImage::TDiskImage* image) {
-    // The candidate table, in the order recognition tries it. A class that has
-    // not been built yet answers null and is passed over; its index stays reserved.
+    // The candidate table, in the order recognition tries it.
     switch (index) {
-        case 0: return nullptr;  // TRSDOS13
-        case 1: return nullptr;  // TRSDOS28
+        case 0: return std::make_unique<TRSDOS13>(image);
+        case 1: return std::make_unique<TRSDOS28>(image);
         case 2: return std::make_unique<DBLDOS>(image);
-        case 3: return nullptr;  // NEWDOS80
+        case 3: return std::make_unique<NEWDOS80>(image);
         case 4: return std::make_unique<LDOS>(image, 0, 0);
         case 5: return std::make_unique<DOSPLUS>(image);
         case 6: return std::make_unique<MULTIDOS>(image);
@@ -84,7 +86,7 @@ std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image) {
 std::unique_ptr<TFileSystem> MountHard(DiskImage::TDiskImage* image, int firstCylinder, int firstHead) {
     std::vector<CandidateFactory> candidates = {
         [=]() -> std::unique_ptr<TFileSystem> { return std::make_unique<LDOS>(image, firstCylinder, firstHead); },
-        []() -> std::unique_ptr<TFileSystem> { return nullptr; },  // NEWDOS80 (image)
+        [=]() -> std::unique_ptr<TFileSystem> { return std::make_unique<NEWDOS80>(image); },
     };
     return MountBestCandidate(candidates);
 }
@@ -159,7 +161,7 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
         std::unique_ptr<TFileSystem> fs;
         switch (dosType) {
             case 0: fs = std::make_unique<TRSDOS23>(Image.get(), diskName, diskDate, tracks); break;
-            case 1: break;  // TRSDOS13 (image, name, date): 40 tracks, one side, double density
+            case 1: fs = std::make_unique<TRSDOS13>(Image.get(), diskName, diskDate); break;
             case 2:
                 fs = std::make_unique<LDOS>(Image.get(), diskName, diskDate, tracks, sides, doubleDensity);
                 break;

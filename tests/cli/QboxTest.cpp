@@ -256,3 +256,32 @@ TEST(QboxErrorsTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(help.Status, 0);
     EXPECT_TRUE(Contains(help.Out, "--as")) << help.Out;
 }
+
+TEST(QboxNewTest, EveryFileSystemAndImageTypeComesBackAsMade) {
+    TempDir dir;
+    WriteHostBytes(dir / "hello.bas", Bytes("10 END\r"));
+    struct Case {
+        std::string type, dos, name;
+    } cases[] = {
+        {"jv1", "trsdos23", "TRSDOS 2.3"}, {"jv3", "trsdos23", "TRSDOS 2.3"}, {"dmk", "trsdos23", "TRSDOS 2.3"},
+        {"jv3", "trsdos13", "TRSDOS 1.3"}, {"dmk", "trsdos13", "TRSDOS 1.3"}, {"jv1", "ldos", "LDOS 5.3"},
+        {"jv3", "ldos", "LDOS 5.3"},       {"dmk", "ldos", "LDOS 5.3"},
+    };
+    for (const Case& c : cases) {
+        std::string image = dir / (c.dos + "." + c.type);
+        ASSERT_TRUE(Succeeded(RunQbox({"new", image, "--dos", c.dos})));
+        ASSERT_TRUE(Succeeded(RunQbox({"put", image, dir / "hello.bas"})));
+        QboxResult info = RunQbox({"info", image, "--json"});
+        EXPECT_TRUE(Contains(info.Out, "\"format\":\"" + std::string(c.type == "jv1" ? "JV1" : c.type == "jv3" ? "JV3" : "DMK")))
+            << info.Out;
+        EXPECT_TRUE(Contains(info.Out, "\"dos\":\"" + c.name + "\"")) << info.Out;
+        EXPECT_EQ(RunQbox({"cat", image, "HELLO/BAS"}).Out, "10 END\r") << image;
+    }
+    // The defaults: an LDOS disk, double density, two sides, 40 tracks, in DMK.
+    std::string plain = dir / "plain.img";
+    ASSERT_TRUE(Succeeded(RunQbox({"new", plain})));
+    QboxResult info = RunQbox({"info", plain, "--json"});
+    EXPECT_TRUE(Contains(info.Out, "\"format\":\"DMK\"")) << info.Out;
+    EXPECT_TRUE(Contains(info.Out, "\"family\":\"LDOS\"")) << info.Out;
+    EXPECT_TRUE(Contains(info.Out, "\"disk_name\":\"TRS80DSK\"")) << info.Out;
+}
