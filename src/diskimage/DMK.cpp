@@ -17,10 +17,7 @@ struct IDPointer {
 }  // namespace
 
 DMK::DMK(THostFile& file, bool readOnly, const std::string& path) {
-    FileName = path;
-    if (readOnly) {
-        Flags |= FlagReadOnlyFile;
-    }
+    SetOpened(path, readOnly);
     FormatBuffer.assign(HeaderBytes, 0);
     if (!file.ReadAt(0, FormatBuffer.data(), HeaderBytes)) {
         throw EInvalidFormat();
@@ -37,33 +34,16 @@ DMK::DMK(THostFile& file, bool readOnly, const std::string& path) {
     LoadTrack(0);
 }
 
-DMK::~DMK() {
-    try {
-        Flush();
-    } catch (...) {
-        // a destructor must not throw
-    }
-}
+DMK::~DMK() { FlushBeforeClosing(); }
 
 uint64_t DMK::SideOffset(int track, int side) const {
     return HeaderBytes + (static_cast<uint64_t>(track) * GetSides() + side) * GetStoredTrackLength();
 }
 
 bool DMK::LoadTrack(int track) {
-    Flush();
-    if (TrackDirty) {
-        return false;  // keep the unsaved track rather than throw it away
+    if (auto start = BeginLoadTrack(track); start != TrackLoadStart::Build) {
+        return start == TrackLoadStart::AlreadyLoaded;
     }
-    if (track == CurrentTrack && !TrackModified) {
-        return true;
-    }
-    if (track < 0 || track > MaxTrackNumber) {
-        return false;
-    }
-    CurrentTrack = track;
-    ClearRawTrack();
-    TrackModified = false;
-    TrackDirty = false;
     if (track >= GetStoredTracks()) {
         return true;  // not formatted yet
     }

@@ -49,6 +49,32 @@ void TFloppyImage::ClearRawTrack() {
     }
 }
 
+TFloppyImage::TrackLoadStart TFloppyImage::BeginLoadTrack(int track) {
+    Flush();
+    if (TrackDirty) {
+        return TrackLoadStart::Failed;  // keep the unsaved track rather than throw it away
+    }
+    if (track == CurrentTrack && !TrackModified) {
+        return TrackLoadStart::AlreadyLoaded;
+    }
+    if (track < 0 || track > MaxTrackNumber) {
+        return TrackLoadStart::Failed;
+    }
+    CurrentTrack = track;
+    ClearRawTrack();
+    TrackModified = false;
+    TrackDirty = false;
+    return TrackLoadStart::Build;
+}
+
+void TFloppyImage::FlushBeforeClosing() noexcept {
+    try {
+        Flush();
+    } catch (...) {
+        // only an allocation failure gets here; a destructor must not throw
+    }
+}
+
 namespace {
 
 // The path itself, then (when its last component has no '.') the path with each extension.

@@ -48,6 +48,13 @@ public:
 
 protected:
     TDiskImage() = default;
+    // Common start of every format's constructor.
+    void SetOpened(const std::string& path, bool readOnly) {
+        FileName = path;
+        if (readOnly) {
+            Flags |= FlagReadOnlyFile;
+        }
+    }
     TDiskImage(const TDiskImage&) = delete;
     TDiskImage& operator=(const TDiskImage&) = delete;
 
@@ -129,9 +136,19 @@ public:
 protected:
     TFloppyImage();
     void ClearRawTrack();
+
+    enum class TrackLoadStart { Failed, AlreadyLoaded, Build };
+    // The common start of LoadTrack: flush the pending track, then make `track` the
+    // current one with an empty raw track to build. Failed when the pending track
+    // could not be saved (it stays loaded) or the number is out of range.
+    TrackLoadStart BeginLoadTrack(int track);
+    // For the formats' destructors: write the pending track, letting nothing escape.
+    void FlushBeforeClosing() noexcept;
     // Asked after FormatTrack has laid out a track: can the file format store it
     // without losing a sector? A format that cannot leaves the track as it was.
     virtual bool CanStoreLoadedTrack() { return true; }
+    // Reads length data bytes and the two CRC bytes after them; false when the track ends first.
+    bool ReadDataField(CellState& state, int length, uint8_t* buffer);
     // The end-of-track rule of the cursor: one pass fewer, back to cell 0.
     static void WrapCursor(CellState& state);
 

@@ -3,7 +3,7 @@
 namespace DiskImage {
 
 HDDCF::HDDCF(THostFile& file, bool readOnly, const std::string& path) {
-    FileName = path;
+    SetOpened(path, readOnly);
     Header.assign(BlockBytes, 0);
     if (!file.ReadAt(0, Header.data(), BlockBytes)) {
         throw EInvalidFormat();
@@ -17,9 +17,6 @@ HDDCF::HDDCF(THostFile& file, bool readOnly, const std::string& path) {
     SectorsPerHead = h[12];
     Heads = h[14];
     FirstSector = h[16];
-    if (readOnly) {
-        Flags |= FlagReadOnlyFile;
-    }
 }
 
 int64_t HDDCF::BlockOffset(int cylinder, int head, int sector) const {

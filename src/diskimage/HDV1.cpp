@@ -13,7 +13,7 @@ uint8_t HDV1::HeaderChecksum(const uint8_t* header) {
 }
 
 HDV1::HDV1(THostFile& file, bool readOnly, const std::string& path) {
-    FileName = path;
+    SetOpened(path, readOnly);
     Header.assign(HeaderBytes, 0);
     if (!file.ReadAt(0, Header.data(), HeaderBytes)) {
         throw EInvalidFormat();
@@ -32,9 +32,6 @@ HDV1::HDV1(THostFile& file, bool readOnly, const std::string& path) {
     }
     if (h[7] & 0x80) {
         Flags |= FlagWriteProtected;
-    }
-    if (readOnly) {
-        Flags |= FlagReadOnlyFile;
     }
 }
 

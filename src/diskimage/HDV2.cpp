@@ -3,7 +3,7 @@
 namespace DiskImage {
 
 HDV2::HDV2(THostFile& file, bool readOnly, const std::string& path) {
-    FileName = path;
+    SetOpened(path, readOnly);
     Header.assign(HeaderBytes, 0);
     if (!file.ReadAt(0, Header.data(), HeaderBytes)) {
         throw EInvalidFormat();
@@ -20,9 +20,6 @@ HDV2::HDV2(THostFile& file, bool readOnly, const std::string& path) {
     Cylinders = cylinders;
     if (h[8] != 0) {
         Flags |= FlagWriteProtected;
-    }
-    if (readOnly) {
-        Flags |= FlagReadOnlyFile;
     }
 }
 

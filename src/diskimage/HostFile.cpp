@@ -20,18 +20,22 @@ bool FitsFileOffset(uint64_t offset, size_t length) {
 int OpenDescriptor(const std::string& path, int flags, mode_t mode = 0) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        // Non-blocking so that naming a pipe cannot hang the program; plain files ignore it.
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 
-// Directories open for reading on POSIX hosts; an image is always a plain file or a device.
-int RefuseDirectory(int fd) {
+// Directories, pipes and the like open on POSIX hosts; an image is a plain file or a disk device.
+int RefuseNonImage(int fd) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         return errno;
     }
-    return S_ISDIR(info.st_mode) ? EISDIR : 0;
+    if (S_ISDIR(info.st_mode)) {
+        return EISDIR;
+    }
+    return (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) ? 0 : EINVAL;
 }
 
 }  // namespace
@@ -54,7 +58,7 @@ int THostFile::OpenExisting(const std::string& path, bool& readOnly) {
     readOnly = false;
     int fd = OpenDescriptor(path, O_RDWR);
     if (fd >= 0) {
-        if (int error = RefuseDirectory(fd); error != 0) {
+        if (int error = RefuseNonImage(fd); error != 0) {
             ::close(fd);
             return error;
         }
@@ -69,7 +73,7 @@ int THostFile::OpenExisting(const std::string& path, bool& readOnly) {
     if (fd < 0) {
         return errno;
     }
-    if (int error = RefuseDirectory(fd); error != 0) {
+    if (int error = RefuseNonImage(fd); error != 0) {
         ::close(fd);
         return error;
     }
@@ -87,7 +91,7 @@ int THostFile::Create(const std::string& path) {
     if (fd < 0) {
         return errno;
     }
-    if (int error = RefuseDirectory(fd); error != 0) {
+    if (int error = RefuseNonImage(fd); error != 0) {
         ::close(fd);
         return error;
     }

@@ -18,10 +18,7 @@ uint8_t DataMarkForTrack(int track) { return track == DirectoryTrack ? 0xFA : 0x
 bool JV1::HasSignature(const uint8_t* bytes) { return bytes[0] == 0x00 && (bytes[1] == 0xFE || bytes[1] == 0x1E); }
 
 JV1::JV1(THostFile& file, bool readOnly, const std::string& path) {
-    FileName = path;
-    if (readOnly) {
-        Flags |= FlagReadOnlyFile;
-    }
+    SetOpened(path, readOnly);
     uint8_t first[SectorSize];
     if (!file.ReadAt(0, first, sizeof first) || !HasSignature(first)) {
         throw EInvalidFormat();
@@ -31,28 +28,12 @@ JV1::JV1(THostFile& file, bool readOnly, const std::string& path) {
     LoadTrack(0);
 }
 
-JV1::~JV1() {
-    try {
-        Flush();
-    } catch (...) {
-        // a destructor must not throw; the pending track is lost only on allocation failure
-    }
-}
+JV1::~JV1() { FlushBeforeClosing(); }
 
 bool JV1::LoadTrack(int track) {
-    if (!Flush()) {
-        return false;  // keep the unsaved track rather than throw it away
+    if (auto start = BeginLoadTrack(track); start != TrackLoadStart::Build) {
+        return start == TrackLoadStart::AlreadyLoaded;
     }
-    if (track == CurrentTrack && !TrackModified) {
-        return true;
-    }
-    if (track < 0 || track > MaxTrackNumber) {
-        return false;
-    }
-    CurrentTrack = track;
-    ClearRawTrack();
-    TrackModified = false;
-    TrackDirty = false;
     if (!File.ReadAt(static_cast<uint64_t>(track) * TrackBytes, FormatBuffer.data(), TrackBytes)) {
         return false;  // beyond the end of the file: an empty track a formatter can fill
     }

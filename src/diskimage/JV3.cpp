@@ -85,10 +85,7 @@ bool JV3::FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength) 
 }
 
 JV3::JV3(THostFile& file, bool readOnly, const std::string& path) {
-    FileName = path;
-    if (readOnly) {
-        Flags |= FlagReadOnlyFile;
-    }
+    SetOpened(path, readOnly);
     FormatBuffer.assign(2 * BlockBytes, 0);
     if (!file.ReadAt(0, FormatBuffer.data(), BlockBytes) || !FitsRawTrack(FormatBuffer.data(), 1, TrackLength)) {
         throw EInvalidFormat();
@@ -109,27 +106,12 @@ JV3::JV3(THostFile& file, bool readOnly, const std::string& path) {
     LoadTrack(0);
 }
 
-JV3::~JV3() {
-    try {
-        Flush();
-    } catch (...) {
-        // a destructor must not throw
-    }
-}
+JV3::~JV3() { FlushBeforeClosing(); }
 
 bool JV3::LoadTrack(int track) {
-    Flush();
-    if (TrackDirty) {
-        return false;  // keep the unsaved track rather than throw it away
+    if (auto start = BeginLoadTrack(track); start != TrackLoadStart::Build) {
+        return start == TrackLoadStart::AlreadyLoaded;
     }
-    if (track == CurrentTrack && !TrackModified) {
-        return true;
-    }
-    if (track < 0 || track > MaxTrackNumber) {
-        return false;
-    }
-    CurrentTrack = track;
-    ClearRawTrack();
 
     std::array<std::vector<TrackEntry>, 2> sides;
     uint64_t offset = BlockBytes;

@@ -16,6 +16,8 @@ constexpr int DoubleDensityDataMarkLimit = 43;
 
 uint16_t MarkPreset(bool density) { return density ? DoubleDensityPreset : SingleDensityPreset; }
 
+int DataMarkLimit(bool density) { return density ? DoubleDensityDataMarkLimit : SingleDensityDataMarkLimit; }
+
 bool IsDataMark(uint8_t value) { return value >= 0xF8 && value <= 0xFB; }
 
 int SizeCodeFor(int size) {
@@ -264,6 +266,18 @@ bool TFloppyImage::FindDataMark(CellState& state, int limit, uint8_t& dam) {
     return false;
 }
 
+bool TFloppyImage::ReadDataField(CellState& state, int length, uint8_t* buffer) {
+    for (int i = 0; i < length + 2; ++i) {  // the data, then its two CRC bytes
+        if (!ReadTrackByte(state)) {
+            return false;
+        }
+        if (i < length) {
+            buffer[i] = state.value;
+        }
+    }
+    return true;
+}
+
 bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
                               uint8_t* buffer, bool ignoreSideField, bool acceptCrcError) {
     if ((side != 0 && side != 1) || buffer == nullptr) {
@@ -272,8 +286,8 @@ bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int&
     CellState state;
     state.side = side;
     state.density = density != 0;
-    state.passes = 1;
-    const int markLimit = state.density ? DoubleDensityDataMarkLimit : SingleDensityDataMarkLimit;
+    state.passes = 1;  // one revolution
+    const int markLimit = DataMarkLimit(state.density);
     while (state.passes > 0) {
         if (!FindIDMark(state)) {
             return false;
@@ -292,13 +306,8 @@ bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int&
             continue;
         }
         int length = 128 << id[3];
-        for (int i = 0; i < length + 2; ++i) {
-            if (!ReadTrackByte(state)) {
-                return false;  // the data runs off the end of the track
-            }
-            if (i < length) {
-                buffer[i] = state.value;
-            }
+        if (!ReadDataField(state, length, buffer)) {
+            return false;  // the data runs off the end of the track
         }
         if (state.crc == 0 || acceptCrcError) {
             size = length;
@@ -366,7 +375,7 @@ bool TFloppyImage::ReadNextSector(CellState& state, int track, int side, int& se
         return false;
     }
     state.side = side;
-    const int markLimit = state.density ? DoubleDensityDataMarkLimit : SingleDensityDataMarkLimit;
+    const int markLimit = DataMarkLimit(state.density);
     while (state.passes > 0) {
         if (!FindIDMark(state)) {
             return false;
@@ -388,13 +397,8 @@ bool TFloppyImage::ReadNextSector(CellState& state, int track, int side, int& se
             continue;
         }
         int length = 128 << id[3];
-        for (int i = 0; i < length + 2; ++i) {
-            if (!ReadTrackByte(state)) {
-                return false;  // a sector that wraps round the index is not readable
-            }
-            if (i < length) {
-                buffer[i] = state.value;
-            }
+        if (!ReadDataField(state, length, buffer)) {
+            return false;  // a sector that wraps round the index is not readable
         }
         sector = id[2];
         size = length;

@@ -101,6 +101,7 @@ struct PartitionLayout {
     int FirstHead = 0;
     int Tracks = 40;          // 35 or more
     int Heads = 1;            // heads the partition uses
+    int Sides = 1;            // 2: each track spans two cylinders
     int GranulesPerSide = 4;  // per track
     bool Descriptor = true;   // the GAT carries the hard-disk descriptor
     int DirectoryTrack = 1;
@@ -109,13 +110,16 @@ struct PartitionLayout {
 
 inline void WritePartitionSector(DiskImage::THardImage& image, const PartitionLayout& layout, int track,
                                  int sector, const std::vector<uint8_t>& data) {
-    ASSERT_TRUE(image.WriteSector(layout.FirstCylinder + track, layout.FirstHead + sector / 32, sector % 32,
-                                  data.data()));
+    const int sectorsPerSide = 32 * layout.Heads;
+    const int cylinder = layout.FirstCylinder + track * layout.Sides + sector / sectorsPerSide;
+    sector %= sectorsPerSide;
+    ASSERT_TRUE(image.WriteSector(cylinder, layout.FirstHead + sector / 32, sector % 32, data.data()));
 }
 
 inline void WriteLDOSPartition(DiskImage::THardImage& image, const PartitionLayout& layout) {
-    const int sectorsPerTrack = 32 * layout.Heads;
-    const int sectorsPerGranule = sectorsPerTrack / layout.GranulesPerSide;
+    const int sectorsPerTrack = 32 * layout.Heads * layout.Sides;
+    const int granulesPerTrack = layout.GranulesPerSide * layout.Sides;
+    const int sectorsPerGranule = sectorsPerTrack / granulesPerTrack;
     const int directorySectors = std::min(sectorsPerTrack, 34);
     const int directoryGranules = (directorySectors + sectorsPerGranule - 1) / sectorsPerGranule;
 
@@ -126,14 +130,14 @@ inline void WriteLDOSPartition(DiskImage::THardImage& image, const PartitionLayo
     WritePartitionSector(image, layout, 0, 1, boot);
 
     std::vector<uint8_t> gat(256, 0);
-    const uint8_t unusable = static_cast<uint8_t>(0xFF << layout.GranulesPerSide);
+    const uint8_t unusable = static_cast<uint8_t>(0xFF << granulesPerTrack);
     for (int t = 0; t <= 0xCA; ++t)
         gat[t] = t < layout.Tracks ? unusable : 0xFF;
     gat[0] |= 1;
     gat[layout.DirectoryTrack] |= static_cast<uint8_t>((1 << directoryGranules) - 1);
     gat[0xCB] = 0x53;
     gat[0xCC] = static_cast<uint8_t>(layout.Tracks - 35);
-    gat[0xCD] = 0x80 | 0x08;
+    gat[0xCD] = 0x80 | 0x08 | (layout.Sides == 2 ? 0x20 : 0);
     if (layout.Descriptor) {
         gat[0xF5] = 0x03;
         gat[0xF6] = 'R';
@@ -175,6 +179,15 @@ inline void WriteLDOSPartition(DiskImage::THardImage& image, const PartitionLayo
     WritePartitionSector(image, layout, layout.DirectoryTrack, 3,
                          record("DIR", directorySectors, layout.DirectoryTrack,
                                 static_cast<uint8_t>(directoryGranules - 1)));
+}
+
+// An HDV1 file at path holding the given LDOS partitions.
+inline void WriteLDOSHardDisk(const std::string& path, int cylinders, int heads,
+                              const std::vector<PartitionLayout>& partitions) {
+    WriteBlankHDV1(path, cylinders, heads);
+    std::unique_ptr<DiskImage::THardImage> image = DiskImage::OpenHardImage(path);
+    for (const PartitionLayout& layout : partitions)
+        WriteLDOSPartition(*image, layout);
 }
 
 // Bytes that differ from file to file and from position to position.

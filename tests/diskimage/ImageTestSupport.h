@@ -85,4 +85,20 @@ inline bool Write(DiskImage::TFloppyImage& image, int track, int side, int densi
     return image.WriteSector(track, side, density, sector, dam, padded.data());
 }
 
+// The numbers of the readable sectors of one side and density, in the order they pass the head.
+inline std::vector<int> PhysicalOrder(DiskImage::TFloppyImage& image, int track, int side, bool density) {
+    std::vector<int> order;
+    DiskImage::CellState state;
+    state.side = side;
+    state.density = density;
+    std::vector<uint8_t> buffer(DiskImage::TFloppyImage::SectorBufferSize);
+    int sector = 0, size = 0;
+    uint8_t dam = 0;
+    bool crcError = false;
+    while (image.ReadNextSector(state, track, side, sector, size, dam, buffer.data(), crcError)) {
+        order.push_back(sector);
+    }
+    return order;
+}
+
 }  // namespace ImageTest

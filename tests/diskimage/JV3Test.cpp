@@ -39,20 +39,6 @@ struct JV3File {
     }
 };
 
-std::vector<int> SectorsInPhysicalOrder(TFloppyImage& image, int track, int side, bool density) {
-    std::vector<int> order;
-    CellState state;
-    state.side = side;
-    state.density = density;
-    std::vector<uint8_t> buffer(TFloppyImage::SectorBufferSize);
-    int sector = 0, size = 0;
-    uint8_t dam = 0;
-    bool crcError = false;
-    while (image.ReadNextSector(state, track, side, sector, size, dam, buffer.data(), crcError)) {
-        order.push_back(sector);
-    }
-    return order;
-}
 
 }  // namespace
 
@@ -90,10 +76,10 @@ TEST(JV3, EighteenConsecutiveSectorsAreInterleaved) {
     }
     ImageTest::WriteAll(path, file.Bytes());
     auto image = OpenFloppyImage(path);
-    EXPECT_EQ(SectorsInPhysicalOrder(*image, 0, 0, true),
+    EXPECT_EQ(ImageTest::PhysicalOrder(*image, 0, 0, true),
               (std::vector<int>{7, 13, 2, 8, 14, 3, 9, 15, 4, 10, 16, 5, 11, 17, 6, 12, 18, 1}));
     ASSERT_TRUE(image->LoadTrack(1));
-    auto order = SectorsInPhysicalOrder(*image, 1, 0, true);
+    auto order = ImageTest::PhysicalOrder(*image, 1, 0, true);
     ASSERT_EQ(order.size(), 17u);
     EXPECT_EQ(order.front(), 0);
     EXPECT_EQ(order.back(), 16);
@@ -229,7 +215,7 @@ TEST(JV3, TrackWithoutFreeSlotsFailsInsteadOfLosingSectors) {
     auto image = OpenFloppyImage(path);
     ASSERT_EQ(image->GetFormatName(), "JV3");
     EXPECT_FALSE(image->FormatTrack(0, 18, 1, false, 0xFB, true, 3));
-    EXPECT_TRUE(SectorsInPhysicalOrder(*image, 0, 0, true).empty());
+    EXPECT_TRUE(ImageTest::PhysicalOrder(*image, 0, 0, true).empty());
     // A sector laid down on the track by other means cannot be stored either.
     CellState state;
     state.density = true;

@@ -103,6 +103,17 @@ TEST(Openers, MissingFileReportsTheHostError) {
     }
 }
 
+TEST(Openers, FoldersAndPipesAreRefusedAtOnce) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir.Path / "folder.dsk");
+    ASSERT_EQ(::mkfifo(dir.File("pipe.dsk").c_str(), 0600), 0);
+    for (const char* name : {"folder.dsk", "pipe.dsk"}) {
+        EXPECT_THROW(OpenFloppyImage(dir.File(name)), TDiskImage::EFileError) << name;
+        EXPECT_THROW(OpenHardImage(dir.File(name)), TDiskImage::EFileError) << name;
+        EXPECT_THROW(CreateFloppyImage(dir.File(name), ImageJV1), TDiskImage::EFileError) << name;
+    }
+}
+
 TEST(Openers, FileHeldByAnotherWriterOpensReadOnly) {
     ScratchDir dir;
     std::string path = dir.File("shared.dmk");

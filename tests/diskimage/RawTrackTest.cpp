@@ -37,18 +37,6 @@ CellState Cursor(int side, bool density) {
     return state;
 }
 
-std::vector<int> PhysicalOrder(MemoryFloppy& floppy, int track, int side, bool density) {
-    std::vector<int> order;
-    CellState state = Cursor(side, density);
-    std::vector<uint8_t> buffer(TFloppyImage::SectorBufferSize);
-    int sector = 0, size = 0;
-    uint8_t dam = 0;
-    bool crcError = false;
-    while (floppy.ReadNextSector(state, track, side, sector, size, dam, buffer.data(), crcError)) {
-        order.push_back(sector);
-    }
-    return order;
-}
 
 }  // namespace
 
@@ -127,7 +115,7 @@ TEST(RawTrack, FormattedSectorsReadBackWithTheirFillAndDataMark) {
         SCOPED_TRACE(testing::Message() << c.sectors << " sectors, interleave " << c.interleave);
         MemoryFloppy floppy;
         ASSERT_TRUE(floppy.FormatTrack(3, c.sectors, 2, c.firstIsOne, c.dam, c.density, c.interleave));
-        EXPECT_EQ(PhysicalOrder(floppy, 3, 1, c.density), c.order);
+        EXPECT_EQ(ImageTest::PhysicalOrder(floppy, 3, 1, c.density), c.order);
         for (int side = 0; side < 2; ++side) {
             for (int s : c.order) {
                 auto result = ImageTest::Read(floppy, 3, side, c.density, s);
@@ -153,15 +141,15 @@ TEST(RawTrack, FormatTrackRefusesWhatCannotFitOrBeLaidOut) {
     EXPECT_FALSE(floppy.FormatTrack(0, 10, 1, false, 0x00, false, 1));
     EXPECT_FALSE(floppy.FormatTrack(255, 10, 1, false, 0xFB, false, 1));
     EXPECT_TRUE(floppy.FormatTrack(0, 10, 1, false, 0xFB, false, 0));  // interleave 0 acts as 1
-    EXPECT_EQ(PhysicalOrder(floppy, 0, 0, false), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(ImageTest::PhysicalOrder(floppy, 0, 0, false), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
 TEST(RawTrack, ReformattingLeavesNoTraceOfTheEarlierLayout) {
     MemoryFloppy floppy;
     ASSERT_TRUE(floppy.FormatTrack(0, 18, 1, false, 0xFB, true, 3));
     ASSERT_TRUE(floppy.FormatTrack(0, 2, 1, false, 0xFB, false, 1));
-    EXPECT_TRUE(PhysicalOrder(floppy, 0, 0, true).empty());
-    EXPECT_EQ(PhysicalOrder(floppy, 0, 0, false), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(ImageTest::PhysicalOrder(floppy, 0, 0, true).empty());
+    EXPECT_EQ(ImageTest::PhysicalOrder(floppy, 0, 0, false), (std::vector<int>{0, 1}));
 }
 
 TEST(RawTrack, WriteSectorKeepsTheIdAndWritesACorrectDataField) {
@@ -258,7 +246,7 @@ TEST(RawTrack, IdSizeCodesBeyondTheSectorBufferAreRefused) {
         SCOPED_TRACE(int(code));
         EXPECT_FALSE(ImageTest::Read(floppy, 0, 0, 1, 3, false, true).ok);
         EXPECT_FALSE(ImageTest::Write(floppy, 0, 0, 1, 3, data));
-        EXPECT_TRUE(PhysicalOrder(floppy, 0, 0, true).empty());
+        EXPECT_TRUE(ImageTest::PhysicalOrder(floppy, 0, 0, true).empty());
     }
 }
 
@@ -276,7 +264,7 @@ TEST(RawTrack, SectorWhoseDataRunsPastTheIndexIsMissing) {
         EXPECT_TRUE(ImageTest::Read(floppy, 0, 0, density, 1).ok);
         EXPECT_FALSE(ImageTest::Read(floppy, 0, 0, density, 2).ok);
         EXPECT_FALSE(ImageTest::Write(floppy, 0, 0, density, 2, data));
-        EXPECT_EQ(PhysicalOrder(floppy, 0, 0, density), std::vector<int>{1});
+        EXPECT_EQ(ImageTest::PhysicalOrder(floppy, 0, 0, density), std::vector<int>{1});
         EXPECT_FALSE(ImageTest::Read(floppy, 0, 0, density, 7).ok);  // a missing sector ends after one turn
     }
 }

@@ -56,39 +56,48 @@ const RealImage RealImages[] = {
     {"raw-jvc-coco-rsdos-35t-sample.dsk", "JV3", 0},
 };
 
-// Every sector the raw tracks hold, found in physical order and read again by number.
-int ReadEverySector(TFloppyImage& image) {
-    int total = 0;
+struct SectorRecord {
+    int track, side, density, sector;
+    uint8_t dam;
+    std::vector<uint8_t> data;
+};
+
+std::vector<SectorRecord> AllReadableSectors(TFloppyImage& image) {
+    std::vector<SectorRecord> sectors;
     std::vector<uint8_t> buffer(TFloppyImage::SectorBufferSize);
     for (int track = 0; track <= TFloppyImage::MaxTrackNumber; ++track) {
         if (!image.LoadTrack(track)) {
             continue;
         }
         for (int side = 0; side < 2; ++side) {
-            for (bool density : {false, true}) {
+            for (int density = 0; density < 2; ++density) {
                 CellState state;
                 state.side = side;
-                state.density = density;
+                state.density = density != 0;
                 int sector = 0, size = 0;
                 uint8_t dam = 0;
                 bool crcError = false;
-                std::vector<int> found;
                 while (image.ReadNextSector(state, track, side, sector, size, dam, buffer.data(), crcError)) {
                     if (!crcError) {
-                        found.push_back(sector);
+                        sectors.push_back({track, side, density, sector, dam,
+                                           std::vector<uint8_t>(buffer.begin(), buffer.begin() + size)});
                     }
-                }
-                for (int s : found) {
-                    int readSize = 0;
-                    uint8_t readDam = 0;
-                    EXPECT_TRUE(image.ReadSector(track, side, density, s, readSize, readDam, buffer.data(), true, false))
-                        << "track " << track << " side " << side << " sector " << s;
-                    ++total;
                 }
             }
         }
     }
-    return total;
+    return sectors;
+}
+
+// The data mark a format gives back: JV1 knows only the directory track's, JV3 only 0xFB or not.
+uint8_t StoredDataMark(const std::string& format, const SectorRecord& sector) {
+    if (format == "JV1") {
+        return sector.track == 17 ? 0xFA : 0xFB;
+    }
+    if (format == "JV3") {
+        return sector.dam == 0xFB ? 0xFB : 0xFA;
+    }
+    return sector.dam;
 }
 
 }  // namespace
@@ -137,7 +146,13 @@ TEST(RealImages, EachOpensAsItsContainerAndReadsEverySector) {
         }
         ASSERT_TRUE(floppy) << "not recognised";
         EXPECT_EQ(floppy->GetFormatName(), entry.format);
-        int sectors = ReadEverySector(*floppy);
+        // Every sector found in physical order is found again by its number.
+        auto found = AllReadableSectors(*floppy);
+        for (const auto& sector : found) {
+            EXPECT_TRUE(ImageTest::Read(*floppy, sector.track, sector.side, sector.density, sector.sector, true).ok)
+                << "track " << sector.track << " side " << sector.side << " sector " << sector.sector;
+        }
+        int sectors = static_cast<int>(found.size());
         if (entry.sectors >= 0) {
             EXPECT_EQ(sectors, entry.sectors);
         } else {
@@ -147,54 +162,6 @@ TEST(RealImages, EachOpensAsItsContainerAndReadsEverySector) {
         EXPECT_TRUE(ImageTest::ReadAll(path) == before) << "reading changed the file";
     }
 }
-
-namespace {
-
-struct SectorRecord {
-    int track, side, density, sector;
-    uint8_t dam;
-    std::vector<uint8_t> data;
-};
-
-std::vector<SectorRecord> AllReadableSectors(TFloppyImage& image) {
-    std::vector<SectorRecord> sectors;
-    std::vector<uint8_t> buffer(TFloppyImage::SectorBufferSize);
-    for (int track = 0; track <= TFloppyImage::MaxTrackNumber; ++track) {
-        if (!image.LoadTrack(track)) {
-            continue;
-        }
-        for (int side = 0; side < 2; ++side) {
-            for (int density = 0; density < 2; ++density) {
-                CellState state;
-                state.side = side;
-                state.density = density != 0;
-                int sector = 0, size = 0;
-                uint8_t dam = 0;
-                bool crcError = false;
-                while (image.ReadNextSector(state, track, side, sector, size, dam, buffer.data(), crcError)) {
-                    if (!crcError) {
-                        sectors.push_back({track, side, density, sector, dam,
-                                           std::vector<uint8_t>(buffer.begin(), buffer.begin() + size)});
-                    }
-                }
-            }
-        }
-    }
-    return sectors;
-}
-
-// The data mark a format gives back: JV1 knows only the directory track's, JV3 only 0xFB or not.
-uint8_t StoredDataMark(const std::string& format, const SectorRecord& sector) {
-    if (format == "JV1") {
-        return sector.track == 17 ? 0xFA : 0xFB;
-    }
-    if (format == "JV3") {
-        return sector.dam == 0xFB ? 0xFB : 0xFA;
-    }
-    return sector.dam;
-}
-
-}  // namespace
 
 TEST(RealImages, EverySectorRewrittenReadsBackAfterReopening) {
     if (!std::filesystem::is_directory(RealImagesDir())) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/CPMDisk.h"
+#include "common/DMKWriter.h"
 #include "diskimage/DiskImage.h"
 #include "filesystem/CPM.h"
 
@@ -234,19 +235,34 @@ TEST(CPMRecognition, UnreadableOrInvalidDirectoriesAreRefused) {
 
 TEST(CPMRecognition, SixKilobyteTracksFailCleanly) {
     // Six 1024-byte sectors need more of the raw track than a side holds.
+    for (int row : {16, 17, 18, 19}) EXPECT_FALSE(CPM::TrackFitsRawTrack(FormatCatalogue[row])) << row;
+    for (int row : {0, 15, 25, 26}) EXPECT_TRUE(CPM::TrackFitsRawTrack(FormatCatalogue[row])) << row;
+
+    // As JV3 the image is refused when it is opened.
     CPMDisk disk(18);
     disk.SetEntry(0, CPMEntry(0, "SUPER", "DAT", 0, 0, 16, {2}));
-    TempPath path("cpm-super");
-    ASSERT_TRUE(disk.WriteTo(path.str()));
-    try {
-        auto image = DiskImage::OpenFloppyImage(path.str());
-        CPM fs(image.get());
-        // Should a container accept the tracks, the disk must still read consistently.
-        EXPECT_EQ(fs.GetFormatRow(), 18);
-    } catch (const DiskImage::TDiskImage::Exception& e) {
-        EXPECT_STREQ(e.what(), "Not a recognized virtual disk file");
-    } catch (const TFileSystem::EInvalidFormat&) {
+    TempPath jv3("cpm-super");
+    ASSERT_TRUE(disk.WriteTo(jv3.str()));
+    EXPECT_THROW(DiskImage::OpenFloppyImage(jv3.str()), DiskImage::TDiskImage::EInvalidFormat);
+
+    // A DMK with long tracks opens, but the last sector of every track is lost to the
+    // raw track: the layout is not offered, so no file is read with zeros in its place.
+    TestSupport::DMKWriter dmk(7296);
+    for (int track = 0; track < 40; ++track) {
+        std::vector<std::pair<int, std::vector<uint8_t>>> sectors;
+        for (int id = 1; id <= 6; ++id) sectors.emplace_back(id, std::vector<uint8_t>(1024, 0xFF));
+        if (track == 0) {
+            const std::vector<uint8_t> entry = CPMEntry(0, "SUPER", "DAT", 0, 0, 16, {2});
+            std::fill(sectors[0].second.begin(), sectors[0].second.end(), 0xE5);
+            std::copy(entry.begin(), entry.end(), sectors[0].second.begin());
+            for (int id : {3, 5, 2}) sectors[static_cast<size_t>(id - 1)].second.assign(1024, 0xE5);
+        }
+        ASSERT_TRUE(dmk.AddTrack(sectors));
     }
+    TempPath dmkPath("cpm-super-dmk");
+    ASSERT_TRUE(dmk.WriteTo(dmkPath.str()));
+    auto image = DiskImage::OpenFloppyImage(dmkPath.str());
+    EXPECT_THROW(CPM fs(image.get()), TFileSystem::EInvalidFormat);
 }
 
 // ---------------------------------------------------------------------------

@@ -246,6 +246,10 @@ TEST(DatePatchFixtures, LSDOS631IsPatchedAndStillReadable) {
         }
     }
     EXPECT_EQ(after.at("BOOT/SYS")[543], 'L');
+    // Rewritten files carry today's date and time in the extended form.
+    const FileDate stamped = disk.FS->GetFileDate(disk.FS->FindFile("SYS3/SYS"));
+    EXPECT_TRUE(stamped.HasTime);
+    EXPECT_GE(stamped.Year, 2024);
     for (int dec : disk.FS->ListFiles({"*/*"}, ListInvisible | ListSystem))
         EXPECT_EQ(disk.FS->ReadFile(dec).size(), static_cast<size_t>(disk.FS->GetFileSize(dec)));
 }

@@ -26,15 +26,11 @@ void OpenPartition(LDOSDisk& disk, const std::string& path, int firstCylinder, i
 TEST(LDOSHardDisk, MapsLogicalSectorsIntoThePartition) {
     TempFolder folder;
     const std::string path = folder.File("map.hdv");
-    WriteBlankHDV1(path, 50, 4);
-    {
-        auto image = DiskImage::OpenHardImage(path);
-        PartitionLayout layout;
-        layout.FirstCylinder = 5;
-        layout.FirstHead = 1;
-        layout.Heads = 2;
-        WriteLDOSPartition(*image, layout);
-    }
+    PartitionLayout layout;
+    layout.FirstCylinder = 5;
+    layout.FirstHead = 1;
+    layout.Heads = 2;
+    WriteLDOSHardDisk(path, 50, 4, {layout});
     auto image = DiskImage::OpenHardImage(path);
     MappingProbe fs(image.get(), 5, 1);
     EXPECT_EQ(fs.Suspicion, 0);
@@ -74,15 +70,11 @@ TEST(LDOSHardDisk, GeometryFromDescriptorOrHeads) {
     int n = 0;
     for (const Row& row : rows) {
         const std::string path = folder.File("geometry" + std::to_string(n++) + ".hdv");
-        WriteBlankHDV1(path, 40, row.ImageHeads);
-        {
-            auto image = DiskImage::OpenHardImage(path);
-            PartitionLayout layout;
-            layout.Descriptor = row.Descriptor;
-            layout.Heads = row.PartitionHeads;
-            layout.GranulesPerSide = row.GranulesPerSide;
-            WriteLDOSPartition(*image, layout);
-        }
+        PartitionLayout layout;
+        layout.Descriptor = row.Descriptor;
+        layout.Heads = row.PartitionHeads;
+        layout.GranulesPerSide = row.GranulesPerSide;
+        WriteLDOSHardDisk(path, 40, row.ImageHeads, {layout});
         LDOSDisk disk;
         OpenPartition(disk, path, 0, 0);
         EXPECT_EQ(disk.FS->Suspicion, 0) << path;
@@ -93,17 +85,35 @@ TEST(LDOSHardDisk, GeometryFromDescriptorOrHeads) {
     }
 }
 
+// An HDV1 disk of more than 203 cylinders pairs its cylinders into two-sided tracks.
+TEST(LDOSHardDisk, LargeHDV1TakesTwoCylindersPerTrack) {
+    TempFolder folder;
+    const std::string path = folder.File("large.hdv");
+    PartitionLayout layout;
+    layout.Tracks = 105;
+    layout.Sides = 2;
+    layout.DirectoryTrack = 52;
+    WriteLDOSHardDisk(path, 210, 1, {layout});
+    LDOSDisk disk;
+    OpenPartition(disk, path, 0, 0);
+    EXPECT_EQ(disk.FS->Suspicion, 0);
+    EXPECT_EQ(disk.FS->GetSides(), 2);
+    EXPECT_EQ(disk.FS->GetSectorsPerTrack(), 64);
+    EXPECT_EQ(disk.FS->GetGranulesPerTrack(), 8);
+    const std::vector<uint8_t> bytes = PatternBytes(70000, 5);
+    ASSERT_TRUE(disk.FS->CreateFile("BIG/DAT", bytes, FileDate{}));
+    OpenPartition(disk, path, 0, 0);
+    EXPECT_TRUE(disk.FS->ReadFile(disk.FS->FindFile("BIG/DAT")) == bytes);
+    ExpectConsistentAllocation(*disk.FS);
+}
+
 TEST(LDOSHardDisk, RoundTripOnOnePartitionLeavesTheOthersAlone) {
     TempFolder folder;
     const std::string path = folder.File("shared.hdv");
     constexpr int Cylinders = 40, Heads = 4, PartitionHead = 2;
-    WriteBlankHDV1(path, Cylinders, Heads);
-    {
-        auto image = DiskImage::OpenHardImage(path);
-        PartitionLayout layout;
-        layout.FirstHead = PartitionHead;
-        WriteLDOSPartition(*image, layout);
-    }
+    PartitionLayout layout;
+    layout.FirstHead = PartitionHead;
+    WriteLDOSHardDisk(path, Cylinders, Heads, {layout});
     LDOSDisk disk;
     OpenPartition(disk, path, 0, PartitionHead);
     RunRoundTrip(disk, [&] { OpenPartition(disk, path, 0, PartitionHead); }, 99);

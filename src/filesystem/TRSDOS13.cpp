@@ -1,0 +1,389 @@
+// TRSDOS 1.3: recognition, formatting, its 48-byte directory records and
+// the file operations that differ from the family core.
+#include "filesystem/TRSDOS13.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+
+#include "diskimage/DiskImage.h"
+
+namespace FileSystem {
+
+namespace {
+
+constexpr uint8_t RecordExtension = 0x80;
+constexpr uint8_t RecordSystem = 0x40;
+constexpr uint8_t RecordInUse = 0x10;
+constexpr uint8_t RecordInvisible = 0x08;
+
+constexpr int FirstExtent = 22;
+
+// A Z80 routine that shows the text after it, then the text itself.
+constexpr uint8_t BootCode[16] = {0xFE, 0x00, 0x21, 0x10, 0x43, 0x7E, 0x23, 0xB7,
+                                  0x28, 0xFD, 0xCD, 0x33, 0x00, 0x18, 0xF6, 0x00};
+constexpr char BootMessage[] = "Not a system disk";
+
+// One letter case, no trailing '/', '.' or blanks, '.' as the separator.
+std::string ComparableName(const std::string& name) {
+    std::string result;
+    for (char c : name) result += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    while (!result.empty() && (result.back() == '/' || result.back() == '.' || result.back() == ' ')) result.pop_back();
+    std::replace(result.begin(), result.end(), '/', '.');
+    return result;
+}
+
+void PutPadded(uint8_t* target, size_t width, const std::string& text) {
+    for (size_t i = 0; i < width; ++i) target[i] = i < text.size() ? static_cast<uint8_t>(text[i]) : ' ';
+}
+
+}  // namespace
+
+TRSDOS13::TRSDOS13(DiskImage::TDiskImage* image, NoLoad) : TRSDOSBase(image) {
+    Tracks = 40;
+    Sides = 1;
+    SectorsPerSide = SectorsPerTrack = DirectorySectors = 18;
+    SectorsPerGranule = 3;
+    GranulesPerTrack = 6;
+    Density = 1;
+    Interleave = 6;
+    FirstUserEntry = 0;
+    GranuleCountMinusOne = false;
+    NoPasswordHash = 0x3B61;
+    // Byte 1 of a record holds the month, so there is no Created bit to offer.
+    Attributes = AttrInvisible | AttrSystem;
+}
+
+TRSDOS13::TRSDOS13(DiskImage::TDiskImage* image) : TRSDOS13(image, NoLoad{}) {
+    uint8_t dam = 0;
+    std::vector<uint8_t> boot;
+    if (!ReadDiskSector(0, 1, 0, 1, dam, boot)) throw EInvalidFormat();
+    if (dam == 0xFB) Suspicion += 1;
+    TakeBootSector(boot);
+    LoadGAT();
+    LoadHIT();
+    LoadRecordDirectory();
+}
+
+TRSDOS13::TRSDOS13(DiskImage::TDiskImage* image, const std::string& diskName, const std::string& diskDate)
+    : TRSDOS13(image, NoLoad{}) {
+    DirectoryTrack = 17;
+    Tracks = 40;
+    Format(diskName, diskDate);
+    // A container that cannot hold double-density tracks (JV1) leaves tracks
+    // unformatted and the directory unwritten: say so rather than hand out a
+    // disk that will never open.
+    if (FormatFailed || Modified) throw EInvalidFormat();
+}
+
+TRSDOS13::~TRSDOS13() {
+    try {
+        Flush();
+    } catch (...) {
+        // A destructor reports nothing; the image keeps its last state.
+    }
+}
+
+std::string TRSDOS13::GetDOSName(bool) { return "TRSDOS 1.3"; }
+
+void TRSDOS13::TakeBootSector(const std::vector<uint8_t>& boot) {
+    const bool jumpForm = boot.size() >= 2 && boot[0] == 0xFE && (boot[1] == 0x14 || boot[1] == 0x11);
+    const bool loaderForm = boot.size() >= 3 && boot[0] == 0x01 && boot[1] == 0xC8 && boot[2] == 'C';
+    if (!jumpForm && !loaderForm) throw EInvalidFormat();
+    DirectoryTrack = boot[1] == 0x14 ? 20 : 17;
+    const int trackCount = boot.size() >= SectorSize ? boot[SectorSize - 1] : 0;
+    Tracks = trackCount != 0 ? trackCount : 40;
+}
+
+bool TRSDOS13::IsPrimaryInUse(const uint8_t* record) const {
+    if (SkipExtensionRecords && (record[0] & RecordExtension)) return false;
+    return (record[0] & RecordInUse) != 0;
+}
+
+// ---------------------------------------------------------------- sectors and records
+
+bool TRSDOS13::ReadSector(int track, int sector, bool& normalData, std::vector<uint8_t>& buffer) {
+    normalData = false;
+    uint8_t dam = 0;
+    FoundDensity = 1;
+    if (!ReadDiskSector(track, sector + 1, 0, 1, dam, buffer) || buffer.size() != SectorSize) {
+        buffer.clear();
+        return false;
+    }
+    normalData = dam == DataMark;
+    LastDAM = dam;
+    return true;
+}
+
+bool TRSDOS13::WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset) {
+    std::vector<uint8_t> bytes(SectorSize, 0);
+    if (offset < data.size()) {
+        const size_t count = std::min<size_t>(SectorSize, data.size() - offset);
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), count, bytes.begin());
+    }
+    const uint8_t dam = track == DirectoryTrack ? DirectoryMark : DataMark;
+    return WriteDiskSector(track, sector + 1, 0, 1, dam, bytes);
+}
+
+uint8_t* TRSDOS13::GetDirectoryRecord(int dec) {
+    const int perSector = SectorSize / RecordBytes;
+    if (dec < 0 || dec >= RecordLimit) throw EIllegalFileIndex();
+    const size_t offset = static_cast<size_t>(dec / perSector) * SectorSize +
+                          static_cast<size_t>(dec % perSector) * static_cast<size_t>(RecordBytes);
+    if (offset + static_cast<size_t>(RecordBytes) > Directory.size()) throw EIllegalFileIndex();
+    return Directory.data() + offset;
+}
+
+int TRSDOS13::GetRecordCount() const {
+    const int perSector = SectorSize / RecordBytes;
+    const int held = static_cast<int>(Directory.size() / SectorSize) * perSector;
+    return std::min(held, RecordLimit);
+}
+
+std::vector<TExtent> TRSDOS13::GetExtents(int dec) {
+    const uint8_t* record = GetDirectoryRecord(dec);
+    std::vector<TExtent> extents;
+    for (int e = 0; e < MaxExtents; ++e) {
+        const uint8_t track = record[FirstExtent + 2 * e];
+        const uint8_t granuleByte = record[FirstExtent + 2 * e + 1];
+        if (track == 0xFF) break;
+        TExtent extent;
+        extent.Track = track;
+        extent.Sector = static_cast<uint32_t>(granuleByte >> 5) * static_cast<uint32_t>(SectorsPerGranule);
+        extent.Count = static_cast<uint8_t>(granuleByte & 31);
+        extents.push_back(extent);
+    }
+    return extents;
+}
+
+int TRSDOS13::GetFileSize(int fileIndex) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    return record[3] | (record[20] << 8) | (record[21] << 16);
+}
+
+void TRSDOS13::SetFileSize(int dec, int size) {
+    uint8_t* record = GetDirectoryRecord(dec);
+    size = std::max(size, 0);
+    record[3] = static_cast<uint8_t>(size & 0xFF);
+    record[20] = static_cast<uint8_t>((size >> 8) & 0xFF);
+    record[21] = static_cast<uint8_t>((size >> 16) & 0xFF);
+    Modified = true;
+}
+
+FileDate TRSDOS13::GetFileDate(int fileIndex) {
+    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    FileDate date;
+    if (record[1] < 1 || record[1] > 12) return date;
+    date.HasDate = true;
+    date.Month = record[1];
+    date.Day = 1;
+    date.Year = record[2] < 71 ? 2000 + record[2] : 1900 + record[2];
+    return date;
+}
+
+void TRSDOS13::SetFileDate(int fileIndex, const FileDate& date) {
+    uint8_t* record = GetDirectoryRecord(fileIndex);
+    CheckWritable();
+    record[1] = 0;
+    record[2] = 0;
+    if (date.HasDate) {
+        const int sinceCentury = date.Year - 1900;
+        record[1] = static_cast<uint8_t>(date.Month);
+        record[2] = static_cast<uint8_t>(sinceCentury >= 100 ? date.Year - 2000 : sinceCentury);
+    }
+    Modified = true;
+}
+
+// ---------------------------------------------------------------- listing and finding
+
+std::vector<int> TRSDOS13::ListFiles(const std::vector<std::string>& patterns, int flags) {
+    std::vector<std::string> slashPatterns = patterns;
+    for (std::string& pattern : slashPatterns) std::replace(pattern.begin(), pattern.end(), '.', '/');
+    std::vector<int> files;
+    const int count = GetRecordCount();
+    for (int dec = 0; dec < count; ++dec) {
+        if (HIT[static_cast<size_t>(dec)] == 0) continue;
+        const uint8_t* record = GetDirectoryRecord(dec);
+        if (!IsPrimaryInUse(record)) continue;
+        if ((record[0] & RecordInvisible) && !(flags & ListInvisible)) continue;
+        if ((record[0] & RecordSystem) && !(flags & ListSystem)) continue;
+        if (MatchesPattern(slashPatterns, GetFullFileName(dec))) files.push_back(dec);
+    }
+    return files;
+}
+
+int TRSDOS13::FindFile(const std::string& name) {
+    const std::string wanted = ComparableName(name);
+    const int count = GetRecordCount();
+    for (int dec = 0; dec < count; ++dec) {
+        if (HIT[static_cast<size_t>(dec)] == 0 || !IsPrimaryInUse(GetDirectoryRecord(dec))) continue;
+        if (ComparableName(GetFullFileName(dec)) == wanted) return dec;
+    }
+    return -1;
+}
+
+int TRSDOS13::FindFreeDirectoryEntry(int start) {
+    const int count = GetRecordCount();
+    for (int dec = std::max(start, 0); dec < count; ++dec)
+        if (HIT[static_cast<size_t>(dec)] == 0) return dec;
+    return -1;
+}
+
+// ---------------------------------------------------------------- creating, deleting, renaming
+
+bool TRSDOS13::CreateFile(const std::string& name, const std::vector<uint8_t>& data, const FileDate& date) {
+    if (FindFile(name) >= 0) throw EFileExists();
+    if (!IsValidFilename(name)) throw EInvalidFilename();
+    const int dec = FindFreeDirectoryEntry(FirstUserEntry);
+    if (dec < 0) throw ETooManyFiles();
+    CheckWritable();
+
+    // The whole allocation is planned in memory before any data is written, so
+    // a file that does not fit leaves GAT, HIT, directory and data untouched.
+    const std::vector<uint8_t> savedGAT = GAT, savedHIT = HIT, savedDirectory = Directory;
+    const bool savedModified = Modified;
+    auto restore = [&]() {
+        GAT = savedGAT;
+        HIT = savedHIT;
+        Directory = savedDirectory;
+        Modified = savedModified;
+    };
+
+    try {
+        uint8_t* record = GetDirectoryRecord(dec);
+        std::fill(record, record + FirstExtent, 0);
+        std::fill(record + FirstExtent, record + RecordBytes, 0xFF);
+        record[0] = RecordInUse;
+        Modified = true;
+        SetFileName(dec, name);
+        SetFileSize(dec, static_cast<int>(data.size()));
+        SetFileDate(dec, date);
+        SetUpdatePassword(dec, NoPasswordHash);
+        SetAccessPassword(dec, NoPasswordHash);
+        HIT[static_cast<size_t>(dec)] = HashFilename(name);
+
+        const int granuleBytes = SectorsPerGranule * SectorSize;
+        int needed = static_cast<int>((data.size() + static_cast<size_t>(granuleBytes) - 1) /
+                                      static_cast<size_t>(granuleBytes));
+        int extentCount = 0;
+        while (needed > 0) {
+            if (extentCount == MaxExtents) throw ETooManyExtents();
+            int count = 0, track = 0, granule = 0;
+            if (!FindFreeGranules(std::min(needed, LargestExtentRun), count, track, granule)) throw EDiskFull();
+            AllocateGranules(track, granule, count);
+            record[FirstExtent + 2 * extentCount] = static_cast<uint8_t>(track);
+            record[FirstExtent + 2 * extentCount + 1] = static_cast<uint8_t>(granule * 32 + count);
+            ++extentCount;
+            needed -= count;
+        }
+
+        size_t offset = 0;
+        for (const TExtent& extent : GetExtents(dec)) {
+            int track = static_cast<int>(extent.Track);
+            int sector = static_cast<int>(extent.Sector);
+            for (int g = 0; g < extent.Count; ++g, offset += static_cast<size_t>(granuleBytes))
+                if (!WriteGranule(track, sector, data, offset)) throw EFileError(EIO);
+        }
+    } catch (...) {
+        restore();
+        throw;
+    }
+    Flush();
+    return true;
+}
+
+bool TRSDOS13::DeleteFile(int fileIndex) {
+    uint8_t* record = GetDirectoryRecord(fileIndex);
+    if (!(record[0] & RecordInUse)) return false;
+    CheckWritable();
+    HIT[static_cast<size_t>(fileIndex)] = 0;
+    record[0] = static_cast<uint8_t>(record[0] & ~RecordInUse);
+    Modified = true;
+    for (const TExtent& extent : GetExtents(fileIndex))
+        FreeGranules(static_cast<int>(extent.Track), static_cast<int>(extent.Sector) / SectorsPerGranule, extent.Count);
+    return true;
+}
+
+bool TRSDOS13::RenameFile(int fileIndex, const std::string& newName) {
+    if (FindFile(newName) >= 0) throw EFileExists();
+    if (!IsValidFilename(newName)) throw EInvalidFilename();
+    if (!(GetDirectoryRecord(fileIndex)[0] & RecordInUse)) return false;
+    CheckWritable();
+    SetFileName(fileIndex, newName);
+    HIT[static_cast<size_t>(fileIndex)] = HashFilename(newName);
+    Flush();
+    return true;
+}
+
+// ---------------------------------------------------------------- loading
+
+void TRSDOS13::LoadHIT() {
+    bool normalData = false;
+    if (!ReadSector(DirectoryTrack, 1, normalData, HIT)) throw EInvalidFormat();
+    DirectoryDAM = LastDAM;
+    if (normalData) Suspicion += 10;
+    HIT.resize(SectorSize, 0);
+}
+
+void TRSDOS13::LoadRecordDirectory() {
+    Directory.clear();
+    for (int s = 2; s < DirectorySectors; ++s) {
+        std::vector<uint8_t> data;
+        bool normalData = false;
+        if (!ReadSector(DirectoryTrack, s, normalData, data)) {
+            Suspicion += 5;
+            ReadError = true;
+            data.assign(SectorSize, 0);
+        } else if (!IsHardDisk && normalData) {
+            Suspicion += 2;
+        }
+        Directory.insert(Directory.end(), data.begin(), data.end());
+    }
+    try {
+        for (int dec : ListFiles({"*/*"}, ListInvisible | ListSystem))
+            if (LargestPlausibleSize > 0 && GetFileSize(dec) > LargestPlausibleSize) Suspicion = 100;
+    } catch (const TFileSystem::Exception&) {
+        Suspicion = 100;
+    }
+}
+
+// ---------------------------------------------------------------- formatting
+
+void TRSDOS13::InitGAT(const std::string& diskName, const std::string& diskDate) {
+    GAT.assign(SectorSize, 0);
+    PutPadded(GAT.data() + 0xD0, 8, diskName);
+    PutPadded(GAT.data() + 0xD8, 8, diskDate);
+    GAT[0xCE] = 0x4E;
+    GAT[0xCF] = 0x0B;
+    GAT[0xE0] = 0x0D;
+}
+
+void TRSDOS13::InitHIT() {
+    HIT.assign(SectorSize, 0);
+    std::fill(HIT.begin() + 224, HIT.end(), 0xFF);
+}
+
+void TRSDOS13::InitDirectory() {
+    Directory.assign(static_cast<size_t>(DirectorySectors - 2) * SectorSize, 0);
+    AllocateGranules(0, 0, 1);
+    AllocateGranules(DirectoryTrack, 0, (DirectorySectors + SectorsPerGranule - 1) / SectorsPerGranule);
+}
+
+void TRSDOS13::WriteBootSector() {
+    std::vector<uint8_t> boot(SectorSize, 0);
+    std::copy(std::begin(BootCode), std::end(BootCode), boot.begin());
+    boot[1] = static_cast<uint8_t>(DirectoryTrack);
+    std::copy(std::begin(BootMessage), std::end(BootMessage), boot.begin() + 16);
+    boot[254] = 0x13;
+    boot[255] = static_cast<uint8_t>(Tracks);
+    WriteSector(0, 0, boot, 0);
+}
+
+bool TRSDOS13::FormatTrack(int track) {
+    const bool ok =
+        FloppyImage != nullptr && FloppyImage->FormatTrack(track, SectorsPerSide, 1, true, DataMark, true, Interleave);
+    if (!ok) FormatFailed = true;
+    return ok;
+}
+
+}  // namespace FileSystem
