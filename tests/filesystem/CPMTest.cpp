@@ -494,3 +494,34 @@ TEST(CPMWriting, WriteProtectedImagesRefuseEveryChange) {
     Opened o = Open(path.str());
     EXPECT_EQ(Names(*o.fs), std::vector<std::string>{"KEEP.ME"});
 }
+
+TEST(CPMReading, RandomDirectoriesStayWithinTheDisk) {
+    // Directory entries with random parts, counts and block numbers, valid enough to be
+    // accepted: every query stays bounded and consistent.
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) & 0x7FFF);
+    };
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        CPMDisk disk(8);
+        for (int index = 0; index < 128; ++index) {
+            if (next() % 3 == 0) continue;
+            std::vector<int> blocks;
+            for (int j = 0; j < 16; ++j) blocks.push_back(next() % 100);
+            const std::string name(1, static_cast<char>('A' + next() % 4));
+            disk.SetEntry(index, CPMEntry(next() % 16, name, "", next() % 256, next() % 256, next() % 256, blocks));
+        }
+        TempPath path("cpm-random");
+        Opened o = Build(disk, path);
+        ASSERT_EQ(o.fs->GetFormatRow(), 8);
+        for (int index : o.fs->ListFiles({"*.*"}, 0)) {
+            const int size = o.fs->GetFileSize(index);
+            EXPECT_GE(size, 0);
+            EXPECT_LE(size, 2 * 100 * 2048);
+            EXPECT_EQ(o.fs->ReadFile(index).size(), static_cast<size_t>(size));
+        }
+        EXPECT_GE(o.fs->GetFreeSpace(), 0);
+    }
+}

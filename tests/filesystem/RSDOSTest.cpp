@@ -280,3 +280,27 @@ TEST(RSDOSNames, ValidFilenames) {
     };
     for (const auto& [name, valid] : names) EXPECT_EQ(o.fs->IsValidFilename(name), valid) << name;
 }
+
+TEST(RSDOSFiles, RandomFatsAndDirectoriesStayBounded) {
+    uint32_t seed = 777;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) & 0x7FFF);
+    };
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        RSDOSDisk disk;
+        for (int g = 0; g < 256; ++g) disk.Fat()[g] = static_cast<uint8_t>(next() % 256);
+        for (int id = 3; id <= 11; ++id)
+            for (auto& b : disk.Sector(17, id)) b = static_cast<uint8_t>(next() % 256);
+        TempPath path("rsdos-random");
+        Opened o = Build(disk, path);
+        for (int index = 0; index < RSDOS::DirectoryEntries; ++index) {
+            const int size = o.fs->GetFileSize(index);
+            EXPECT_GE(size, 0);
+            EXPECT_LE(size, 68 * 2304);
+            EXPECT_EQ(o.fs->ReadFile(index).size(), static_cast<size_t>(size));
+        }
+        o.fs->ListFiles({"*.*"}, 0);
+    }
+}
