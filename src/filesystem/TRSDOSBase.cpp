@@ -17,14 +17,6 @@ constexpr int GatDiskDate = 0xD8;
 constexpr int LockoutTable = 0x60;
 constexpr int MapWithoutLockout = 0xCB;  // 203 tracks
 
-// Record byte 0 and 1 bits.
-constexpr uint8_t RecordExtension = 0x80;
-constexpr uint8_t RecordSystem = 0x40;
-constexpr uint8_t RecordInUse = 0x10;
-constexpr uint8_t RecordInvisible = 0x08;
-constexpr uint8_t RecordCreated = 0x80;
-constexpr uint8_t RecordMod = 0x40;
-
 // A Z80 routine that shows the text after it, then the text itself.
 constexpr uint8_t BootCode[16] = {0x00, 0xFE, 0x00, 0x21, 0x10, 0x42, 0x7E, 0x23,
                                   0xB7, 0x28, 0xFD, 0xCD, 0x33, 0x00, 0x18, 0xF6};
@@ -466,10 +458,14 @@ bool TRSDOSBase::FindFreeGranules(int wanted, int& count, int& track, int& granu
     return true;
 }
 
-void TRSDOSBase::AllocateGranules(int track, int granule, int count) {
+void TRSDOSBase::MarkGranules(int track, int granule, int count, bool used) {
     const int limit = AllocationMapLimit();
     for (int i = 0; i < count && track < limit; ++i) {
-        if (track >= 0 && granule >= 0 && granule < 8) GAT[static_cast<size_t>(track)] |= static_cast<uint8_t>(1 << granule);
+        if (track >= 0 && granule >= 0 && granule < 8) {
+            const uint8_t bit = static_cast<uint8_t>(1 << granule);
+            uint8_t& map = GAT[static_cast<size_t>(track)];
+            map = static_cast<uint8_t>(used ? (map | bit) : (map & ~bit));
+        }
         if (++granule >= GranulesPerTrack) {
             granule = 0;
             ++track;
@@ -478,18 +474,9 @@ void TRSDOSBase::AllocateGranules(int track, int granule, int count) {
     Modified = true;
 }
 
-void TRSDOSBase::FreeGranules(int track, int granule, int count) {
-    const int limit = AllocationMapLimit();
-    for (int i = 0; i < count && track < limit; ++i) {
-        if (track >= 0 && granule >= 0 && granule < 8)
-            GAT[static_cast<size_t>(track)] &= static_cast<uint8_t>(~(1 << granule));
-        if (++granule >= GranulesPerTrack) {
-            granule = 0;
-            ++track;
-        }
-    }
-    Modified = true;
-}
+void TRSDOSBase::AllocateGranules(int track, int granule, int count) { MarkGranules(track, granule, count, true); }
+
+void TRSDOSBase::FreeGranules(int track, int granule, int count) { MarkGranules(track, granule, count, false); }
 
 int TRSDOSBase::FindFreeDirectoryEntry(int start) {
     for (int i = 0; i < 256; ++i) {

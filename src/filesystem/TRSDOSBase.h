@@ -29,6 +29,13 @@ public:
     static constexpr int GatVersion = 0xCB;
     static constexpr int GatTrackCount = 0xCC;
     static constexpr int GatConfiguration = 0xCD;
+    // Bits of directory record bytes 0 and 1.
+    static constexpr uint8_t RecordExtension = 0x80;
+    static constexpr uint8_t RecordSystem = 0x40;
+    static constexpr uint8_t RecordInUse = 0x10;
+    static constexpr uint8_t RecordInvisible = 0x08;
+    static constexpr uint8_t RecordCreated = 0x80;
+    static constexpr uint8_t RecordMod = 0x40;
 
     // Sets the default layout; the subclass constructor adjusts it and loads.
     explicit TRSDOSBase(DiskImage::TDiskImage* image);
@@ -126,6 +133,9 @@ protected:
     // The extents stored in one record, up to the first empty one.
     std::vector<TExtent> GetRecordExtents(const uint8_t* record) const;
     bool IsGranuleFree(int track, int granule) const;
+    // Sets or clears the map bits of a run of granules, walking on to the
+    // next track after the last granule of a track.
+    void MarkGranules(int track, int granule, int count, bool used);
     // Number of GAT bytes the allocation map may use.
     int AllocationMapLimit() const;
     // One physical read: exactly 256 bytes required; records the density

@@ -11,11 +11,6 @@ namespace FileSystem {
 
 namespace {
 
-constexpr uint8_t RecordExtension = 0x80;
-constexpr uint8_t RecordSystem = 0x40;
-constexpr uint8_t RecordInUse = 0x10;
-constexpr uint8_t RecordInvisible = 0x08;
-
 // One letter case, no trailing '/', '.' or blanks, '.' as the separator.
 std::string NormalizedName(const std::string& name) {
     std::string result;

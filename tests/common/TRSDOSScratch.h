@@ -95,6 +95,57 @@ inline std::vector<std::vector<uint8_t>> SnapshotSectors(FileSystem::TFileSystem
     return snapshot;
 }
 
+// Lists every file of a disk, invisible and system files included, and reads
+// each one in full; returns how many there are.
+inline size_t ExpectEveryFileReads(FileSystem::TFileSystem& fs) {
+    const std::vector<int> files = fs.ListFiles({"*/*"}, FileSystem::ListInvisible | FileSystem::ListSystem);
+    for (int dec : files) {
+        const std::vector<uint8_t> data = fs.ReadFile(dec);
+        EXPECT_EQ(static_cast<int>(data.size()), fs.GetFileSize(dec)) << fs.GetFullFileName(dec);
+    }
+    return files.size();
+}
+
+// A date record with a date and, when hour is not negative, a time.
+inline FileSystem::FileDate MakeDate(int year, int month, int day, int hour = -1, int minute = 0, int second = 0) {
+    FileSystem::FileDate date;
+    date.HasDate = true;
+    date.Year = year;
+    date.Month = month;
+    date.Day = day;
+    if (hour >= 0) {
+        date.HasTime = true;
+        date.Hour = hour;
+        date.Minute = minute;
+        date.Second = second;
+    }
+    return date;
+}
+
+// Compares a date record field by field with the one MakeDate gives.
+inline void ExpectDate(const FileSystem::FileDate& actual, const FileSystem::FileDate& expected) {
+    EXPECT_EQ(actual.HasDate, expected.HasDate);
+    EXPECT_EQ(actual.HasTime, expected.HasTime);
+    EXPECT_EQ(actual.Year, expected.Year);
+    EXPECT_EQ(actual.Month, expected.Month);
+    EXPECT_EQ(actual.Day, expected.Day);
+    EXPECT_EQ(actual.Hour, expected.Hour);
+    EXPECT_EQ(actual.Minute, expected.Minute);
+    EXPECT_EQ(actual.Second, expected.Second);
+}
+
+// The working copies of the directory track, to show that a failed
+// operation left no trace.
+struct TDirectoryState {
+    std::vector<uint8_t> GAT, HIT, Directory;
+    bool operator==(const TDirectoryState&) const = default;
+};
+
+template <class TFs>
+TDirectoryState DirectoryState(const TFs& fs) {
+    return {fs.GAT, fs.HIT, fs.Directory};
+}
+
 inline std::vector<uint8_t> PatternBytes(size_t size, uint32_t start) {
     std::vector<uint8_t> bytes(size);
     uint32_t state = start * 2654435761u + 1;

@@ -2,6 +2,7 @@
 // composition, attribute letters, hard-disk sector mapping and dates.
 #include <gtest/gtest.h>
 
+#include "common/TRSDOSScratch.h"
 #include "filesystem/FileSystem.h"
 
 using namespace FileSystem;
@@ -131,14 +132,7 @@ TEST(FileDate, SetFromTimeFillsTheLocalCalendar) {
     local.tm_isdst = -1;
     now = std::mktime(&local);
     ASSERT_TRUE(date.SetFromTime(now));
-    EXPECT_TRUE(date.HasDate);
-    EXPECT_TRUE(date.HasTime);
-    EXPECT_EQ(date.Year, 1983);
-    EXPECT_EQ(date.Month, 7);
-    EXPECT_EQ(date.Day, 14);
-    EXPECT_EQ(date.Hour, 13);
-    EXPECT_EQ(date.Minute, 5);
-    EXPECT_EQ(date.Second, 9);
+    TRSDOSTest::ExpectDate(date, TRSDOSTest::MakeDate(1983, 7, 14, 13, 5, 9));
 }
 
 TEST(Exceptions, CarryTheirMessages) {

@@ -11,23 +11,10 @@ using namespace FileSystem;
 using TRSDOSTest::TExposed;
 using TRSDOSTest::TScratchFolder;
 using TMultiProbe = TExposed<MULTIDOS>;
+using TRSDOSTest::ExpectDate;
+using TRSDOSTest::MakeDate;
 
 namespace {
-
-FileDate MakeDate(int year, int month, int day, int hour = -1, int minute = 0, int second = 0) {
-    FileDate date;
-    date.HasDate = true;
-    date.Year = year;
-    date.Month = month;
-    date.Day = day;
-    if (hour >= 0) {
-        date.HasTime = true;
-        date.Hour = hour;
-        date.Minute = minute;
-        date.Second = second;
-    }
-    return date;
-}
 
 // A double-density 40-track disk with the given version byte and, besides
 // BOOT/SYS and DIR/SYS, the given number of empty user files.
@@ -115,14 +102,7 @@ TEST(MULTIDOSDates, FormOneKeepsDateAndTimeOfNewFiles) {
     auto fs = disk.Open();
     ASSERT_EQ(fs->GetDateMode(), 1);
     const int dec = fs->FindFile("NEW/DAT");
-    const FileDate date = fs->GetFileDate(dec);
-    EXPECT_TRUE(date.HasDate);
-    EXPECT_TRUE(date.HasTime);
-    EXPECT_EQ(date.Year, 1999);
-    EXPECT_EQ(date.Month, 12);
-    EXPECT_EQ(date.Day, 31);
-    EXPECT_EQ(date.Hour, 23);
-    EXPECT_EQ(date.Minute, 59);
+    ExpectDate(fs->GetFileDate(dec), MakeDate(1999, 12, 31, 23, 59));
     const uint8_t* record = fs->GetDirectoryRecord(dec);
     EXPECT_EQ(record[18], 23 * 8 + 7);
     EXPECT_EQ(record[19], (3 << 5) | 19);
@@ -155,13 +135,7 @@ TEST(MULTIDOSDates, FormTwoStoresFullDateAndTimeAndPasswordInBytesOneAndTwo) {
     EXPECT_EQ(record[2], 0x17);
     EXPECT_EQ(record[16], 2 * 31 + 1);
     EXPECT_EQ(record[17], 14 + 32 * 1);
-    const FileDate date = fs->GetFileDate(dec);
-    EXPECT_EQ(date.Year, 2011);
-    EXPECT_EQ(date.Month, 9);
-    EXPECT_EQ(date.Day, 14);
-    EXPECT_EQ(date.Hour, 17);
-    EXPECT_EQ(date.Minute, 45);
-    EXPECT_EQ(date.Second, 30);
+    ExpectDate(fs->GetFileDate(dec), MakeDate(2011, 9, 14, 17, 45, 30));
     fs->SetUpdatePassword(dec, 0x1111);
     EXPECT_EQ(record[16], 2 * 31 + 1) << "the update password is not stored in form 2";
     fs->SetAccessPassword(dec, 0x2233);
@@ -183,13 +157,8 @@ TEST(MULTIDOSRealDisk, OpensListsAndReadsEveryFile) {
     MULTIDOS fs(image.get());
     EXPECT_EQ(fs.Suspicion, 0);
     EXPECT_EQ(fs.GetDOSName(false), "MULTIDOS");
-    const std::vector<int> files = fs.ListFiles({"*/*"}, ListInvisible | ListSystem);
-    EXPECT_GT(files.size(), 2u);
+    EXPECT_GT(TRSDOSTest::ExpectEveryFileReads(fs), 2u);
     EXPECT_GE(fs.FindFile("EXPORT2/CMD"), 0);
-    for (int dec : files) {
-        const std::vector<uint8_t> data = fs.ReadFile(dec);
-        EXPECT_EQ(static_cast<int>(data.size()), fs.GetFileSize(dec)) << fs.GetFullFileName(dec);
-    }
 }
 
 }  // namespace

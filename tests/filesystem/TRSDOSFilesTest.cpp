@@ -187,13 +187,11 @@ TEST(CreateFile, DiskFullLeavesNoTrace) {
     TFreshDisk disk;
     auto& fs = *disk.Fs;
     ASSERT_TRUE(fs.CreateFile("FIRST", PatternBytes(30 * GranuleBytes, 1), {}));
-    const std::vector<uint8_t> gat = fs.GAT, hit = fs.HIT, directory = fs.Directory;
+    const TRSDOSTest::TDirectoryState before = TRSDOSTest::DirectoryState(fs);
     const int freeSpace = fs.GetFreeSpace();
     EXPECT_THROW(fs.CreateFile("SECOND", PatternBytes(static_cast<size_t>(freeSpace) + 1, 2), {}),
                  TFileSystem::EDiskFull);
-    EXPECT_EQ(fs.GAT, gat);
-    EXPECT_EQ(fs.HIT, hit);
-    EXPECT_EQ(fs.Directory, directory);
+    EXPECT_TRUE(TRSDOSTest::DirectoryState(fs) == before);
     disk.Reopen();
     EXPECT_EQ(disk.Fs->GetFreeSpace(), freeSpace);
     EXPECT_EQ(disk.Fs->FindFile("SECOND"), -1);
@@ -209,11 +207,9 @@ TEST(CreateFile, TooManyFilesLeavesNoTrace) {
     auto& fs = *disk.Fs;
     // Eight directory sectors of eight records, less BOOT/SYS and DIR/SYS.
     for (int i = 0; i < 62; ++i) ASSERT_TRUE(fs.CreateFile("F" + std::to_string(i), {}, {})) << i;
-    const std::vector<uint8_t> gat = fs.GAT, hit = fs.HIT, directory = fs.Directory;
+    const TRSDOSTest::TDirectoryState before = TRSDOSTest::DirectoryState(fs);
     EXPECT_THROW(fs.CreateFile("ONEMORE", {1}, {}), TFileSystem::ETooManyFiles);
-    EXPECT_EQ(fs.GAT, gat);
-    EXPECT_EQ(fs.HIT, hit);
-    EXPECT_EQ(fs.Directory, directory);
+    EXPECT_TRUE(TRSDOSTest::DirectoryState(fs) == before);
 }
 
 TEST(CreateFile, NoRecordForAnExtensionLeavesNoTrace) {
@@ -222,11 +218,9 @@ TEST(CreateFile, NoRecordForAnExtensionLeavesNoTrace) {
     for (int i = 0; i < 61; ++i) ASSERT_TRUE(fs.CreateFile("F" + std::to_string(i), {}, {})) << i;
     Fragment(fs);
     fs.Flush();
-    const std::vector<uint8_t> gat = fs.GAT, hit = fs.HIT, directory = fs.Directory;
+    const TRSDOSTest::TDirectoryState before = TRSDOSTest::DirectoryState(fs);
     EXPECT_THROW(fs.CreateFile("LAST", PatternBytes(5 * GranuleBytes, 5), {}), TFileSystem::ETooManyFiles);
-    EXPECT_EQ(fs.GAT, gat);
-    EXPECT_EQ(fs.HIT, hit);
-    EXPECT_EQ(fs.Directory, directory);
+    EXPECT_TRUE(TRSDOSTest::DirectoryState(fs) == before);
 }
 
 TEST(RewriteFile, OverwritesInPlaceOnlyWithTheSameSize) {
@@ -288,12 +282,8 @@ TEST(WriteProtection, RefusesEveryChangeAndLeavesImageAndDirectoryAlone) {
     ASSERT_NE(fs.GetImage()->GetWriteProtect(), 0);
     const int dec = fs.FindFile("KEEP/TXT");
     const auto sectors = TRSDOSTest::SnapshotSectors(fs, 35, 1, 10, 0);
-    const std::vector<uint8_t> gat = fs.GAT, hit = fs.HIT, directory = fs.Directory;
-    FileDate date;
-    date.HasDate = true;
-    date.Month = 1;
-    date.Day = 1;
-    date.Year = 1985;
+    const TRSDOSTest::TDirectoryState before = TRSDOSTest::DirectoryState(fs);
+    const FileDate date = TRSDOSTest::MakeDate(1985, 1, 1);
     EXPECT_THROW(fs.CreateFile("NEW", {1, 2, 3}, {}), TFileSystem::EWriteProtected);
     EXPECT_THROW(fs.DeleteFile(dec), TFileSystem::EWriteProtected);
     EXPECT_THROW(fs.RenameFile(dec, "OTHER"), TFileSystem::EWriteProtected);
@@ -304,9 +294,7 @@ TEST(WriteProtection, RefusesEveryChangeAndLeavesImageAndDirectoryAlone) {
     EXPECT_THROW(fs.SetDiskDate("X"), TFileSystem::EWriteProtected);
     std::vector<uint8_t> sector(256, 0xAA);
     EXPECT_THROW(fs.WriteDiskSector(5, 0, 0, 0, 0xFB, sector), TFileSystem::EWriteProtected);
-    EXPECT_EQ(fs.GAT, gat);
-    EXPECT_EQ(fs.HIT, hit);
-    EXPECT_EQ(fs.Directory, directory);
+    EXPECT_TRUE(TRSDOSTest::DirectoryState(fs) == before);
     EXPECT_FALSE(fs.Modified);
     EXPECT_EQ(TRSDOSTest::SnapshotSectors(fs, 35, 1, 10, 0), sectors);
     EXPECT_EQ(fs.ReadFile(dec), PatternBytes(2000, 1));
