@@ -128,13 +128,13 @@ TFileSystem* MountedDisk::Current() const {
     return FileSystems[CurrentPartition].get();
 }
 
-void MountedDisk::Open(const std::string& path) {
+void MountedDisk::Open(const std::string& path, bool readOnly) {
     Close();
     CurrentPartition = 0;
     try {
-        Image = DiskImage::OpenFloppyImage(path);
+        Image = DiskImage::OpenFloppyImage(path, readOnly);
     } catch (const DiskImage::TDiskImage::Exception&) {
-        Image = DiskImage::OpenHardImage(path);
+        Image = DiskImage::OpenHardImage(path, readOnly);
     }
     try {
         if (Image->IsHardDisk() == 0) {

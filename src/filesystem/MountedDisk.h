@@ -20,7 +20,8 @@ public:
     MountedDisk& operator=(const MountedDisk&) = delete;
 
     // Replaces whatever is held by the disk at path.
-    void Open(const std::string& path);
+    // readOnly opens the file for reading only: nothing can then be written to it.
+    void Open(const std::string& path, bool readOnly = false);
     // Replaces whatever is held by a new floppy image with a fresh file system.
     // dosType: 0 TRSDOS 2.3, 1 TRSDOS 1.3, 2 LDOS / LS-DOS, other: no file system.
     void CreateNew(const std::string& path, int imageType, int tracks, int dosType, int sides, bool doubleDensity,

@@ -1,0 +1,103 @@
+// qbox check: a read-only health check of a disk.
+#include <iostream>
+#include <memory>
+
+#include "cli/Cli.h"
+#include "cli/Json.h"
+#include "diskimage/DiskImage.h"
+#include "filesystem/DiskCheck.h"
+
+namespace Qbox {
+
+namespace {
+
+using FileSystem::TFinding;
+
+struct CheckOptions {
+    std::string Image;
+    bool Json = false;
+};
+
+struct Section {
+    std::string Title;
+    std::vector<TFinding> Findings;
+};
+
+std::vector<Section> CheckDisk(const std::string& image) {
+    std::vector<Section> sections;
+    // Read-only: the image file cannot be changed by anything below.
+    FileSystem::MountedDisk disk;
+    std::string mountError;
+    try {
+        disk.Open(image, true);
+    } catch (const FileSystem::TFileSystem::Exception& error) {
+        mountError = error.what();
+    }
+    if (!disk.IsOpen()) {
+        // No file system recognised: the tracks can still be read.
+        disk.Image = DiskImage::OpenFloppyImage(image, true);
+    }
+    if (auto* floppy = dynamic_cast<DiskImage::TFloppyImage*>(disk.Image.get())) {
+        sections.push_back({"Tracks", FileSystem::CheckFloppyTracks(*floppy)});
+    }
+    if (!mountError.empty()) {
+        sections.push_back({"File system", {TFinding{FileSystem::TSeverity::Error, mountError}}});
+    }
+    for (size_t p = 0; p < disk.FileSystems.size(); ++p) {
+        FileSystem::TFileSystem& fs = *disk.FileSystems[p];
+        std::string title = fs.GetDOSName(false);
+        if (disk.FileSystems.size() > 1) title = "Partition " + std::to_string(p) + " (" + title + ")";
+        sections.push_back({title, FileSystem::CheckFileSystem(fs)});
+    }
+    return sections;
+}
+
+int RunCheck(const CheckOptions& options) {
+    const std::vector<Section> sections = CheckDisk(options.Image);
+    bool healthy = true;
+    for (const auto& section : sections) healthy = healthy && FileSystem::IsHealthy(section.Findings);
+    if (options.Json) {
+        JsonWriter json(std::cout);
+        json.BeginObject().Key("image").String(options.Image).Key("healthy").Bool(healthy).Key("sections").BeginArray();
+        for (const auto& section : sections) {
+            json.BeginObject().Key("name").String(section.Title).Key("findings").BeginArray();
+            for (const auto& finding : section.Findings) {
+                json.BeginObject()
+                    .Key("severity")
+                    .String(FileSystem::SeverityName(finding.Severity))
+                    .Key("message")
+                    .String(finding.Message)
+                    .EndObject();
+            }
+            json.EndArray().EndObject();
+        }
+        json.EndArray().EndObject();
+        std::cout << '\n';
+    } else {
+        for (const auto& section : sections) {
+            std::cout << section.Title << ":\n";
+            for (const auto& finding : section.Findings)
+                std::cout << "  " << FileSystem::SeverityName(finding.Severity) << ": " << finding.Message << '\n';
+        }
+        std::cout << options.Image << ": " << (healthy ? "healthy" : "problems found") << '\n';
+    }
+    return healthy ? ExitOk : ExitFailure;
+}
+
+}  // namespace
+
+void AddCheckVerb(CLI::App& app, RunResult& result) {
+    auto options = std::make_shared<CheckOptions>();
+    CLI::App* verb = app.add_subcommand(
+        "check",
+        "Check a disk's health without changing it: every sector of every track is read (CRC errors, missing "
+        "sectors), then the file system's tables are checked against each other. Exit status 0 when healthy, "
+        "1 when not");
+    verb->add_option("IMAGE", options->Image, "Disk image")->required();
+    verb->add_flag("--json", options->Json, "Write the findings as JSON");
+    verb->callback([options, &result] {
+        result.ExitCode = RunVerb(options->Image, [&] { return RunCheck(*options); });
+    });
+}
+
+}  // namespace Qbox
