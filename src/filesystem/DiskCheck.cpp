@@ -170,7 +170,9 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
                     std::to_string(capacity) + " bytes)");
         }
     }
-    for (int track = 0; track < tracks; ++track) {
+    // TRSDOS 1.3 reserves its system tracks in the GAT without directory entries for them.
+    const bool systemWithoutFiles = dynamic_cast<TRSDOS13*>(&fs) != nullptr;
+    for (int track = 0; track < tracks && !systemWithoutFiles; ++track) {
         if (track == fs.GetDirectoryTrack()) continue;  // the system's own, owned by no file on some disks
         for (int granule = 0; granule < perTrack; ++granule) {
             if (fs.IsGranuleMarkedUsed(track, granule) && !fs.IsGranuleLockedOut(track, granule) &&
@@ -179,7 +181,7 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
             }
         }
     }
-    if (dynamic_cast<TRSDOS13*>(&fs) == nullptr) {
+    if (!systemWithoutFiles) {
         const std::vector<uint8_t>& hit = fs.GetHITBytes();
         std::set<int> listed(files.begin(), files.end());
         for (int dec : files) {

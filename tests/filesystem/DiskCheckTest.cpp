@@ -171,8 +171,6 @@ TEST(DiskCheck, RealDisksCheckWithoutChange) {
             auto more = CheckFileSystem(*fs);
             findings.insert(findings.end(), more.begin(), more.end());
         }
-        std::cout << name << (fs ? " [" + fs->GetDOSName(false) + "]" : std::string(" [none]")) << "\n"
-                  << Messages(findings);
         if (IsHealthy(findings)) ++healthy;
         fs.reset();
         image.reset();
