@@ -14,10 +14,8 @@ if [[ ! -e "$image" ]]; then
     printf 'Quarrybox demo disk.\r\nFiles from the host, shown as text.\r\n' >build/readme.txt
     printf '\x01\x05\x00\x70\xc3\x2d\x40\x02\x02\x00\x70' >build/demo.cmd
     build/qbox put "$image" build/readme.txt build/demo.cmd >/dev/null
-  else
-    echo "No image and no qbox to make one." >&2
-    exit 1
   fi
+  # Without qbox the screenshot tool makes a fresh LDOS disk of its own.
 fi
 
 out=docs/screenshots

@@ -1,8 +1,19 @@
 #include "AppText.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace App {
+namespace {
+
+// The user's short time format with any seconds field removed.
+QString TimeFormatWithoutSeconds() {
+    QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    format.remove(QRegularExpression("[:.,]?\\s*s+"));
+    return format;
+}
+
+}  // namespace
 
 QString FormatSize(qint64 size) { return QLocale().toString(size); }
 
@@ -30,7 +41,7 @@ QString FormatFileDate(const FileSystem::FileDate& date) {
     if (date.HasTime) {
         const QTime time(date.Hour, date.Minute);
         text += ' ';
-        text += time.isValid() ? locale.toString(time, QLocale::ShortFormat)
+        text += time.isValid() ? locale.toString(time, TimeFormatWithoutSeconds())
                                : QString("%1:%2").arg(date.Hour).arg(date.Minute, 2, 10, QChar('0'));
     }
     return text;

@@ -48,23 +48,4 @@ std::optional<std::vector<TransferFile>> DecodeFileGroup(const QByteArray& data)
     return files;
 }
 
-QString SafeHostFileName(const std::string& name, const std::string& extension) {
-    auto clean = [](const std::string& part) {
-        QString text;
-        for (char c : part) {
-            const auto byte = static_cast<unsigned char>(c);
-            const bool unsafe = byte < 0x20 || byte >= 0x7F || c == '/' || c == '\\' || c == ':';
-            text += unsafe ? QChar('_') : QChar(QLatin1Char(c)).toLower();
-        }
-        return text;
-    };
-    QString host = clean(name);
-    const QString type = clean(extension);
-    if (!type.isEmpty()) host += "." + type;
-    while (host.endsWith('.')) host.chop(1);
-    if (host.isEmpty() || host == "." || host == "..") host = "file";
-    while (host.startsWith('.')) host[0] = '_';
-    return host;
-}
-
 }  // namespace App

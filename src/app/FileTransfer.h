@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QString>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace App {
@@ -23,9 +22,5 @@ QByteArray EncodeFileGroup(const std::vector<TransferFile>& files);
 // Nothing when the data is not a well-formed group. A file whose contents are
 // shorter than its size is dropped from the result.
 std::optional<std::vector<TransferFile>> DecodeFileGroup(const QByteArray& data);
-
-// A host file name for a TRS-80 file that stays inside the folder it is
-// written to: lower case, no path separators, never "." or "..", no trailing dot.
-QString SafeHostFileName(const std::string& name, const std::string& extension);
 
 }  // namespace App

@@ -93,41 +93,6 @@ FileSystem::TransferSettings TransferSettingsOf(const TPreferences& preferences)
     return settings;
 }
 
-// What a file was before it is replaced, so it can be put back when the new
-// file cannot be stored.
-struct SavedFile {
-    std::string Name;
-    std::vector<uint8_t> Bytes;
-    FileDate Date;
-    std::vector<std::pair<uint32_t, bool>> Attributes;
-    int FileType = -1;
-};
-
-SavedFile SaveFile(TFileSystem& fs, int fileIndex) {
-    SavedFile saved;
-    saved.Name = fs.GetFullFileName(fileIndex);
-    saved.Bytes = fs.ReadFile(fileIndex);
-    saved.Date = fs.GetFileDate(fileIndex);
-    for (const FileSystem::AttributeDescriptor& attribute : fs.GetAttributeList()) {
-        if (attribute.Mask == FileSystem::AttrDeleted || !fs.SupportsAttribute(attribute.Mask)) continue;
-        saved.Attributes.emplace_back(attribute.Mask, fs.HasAttribute(fileIndex, attribute.Mask));
-    }
-    if (fs.SupportsFileTypes()) saved.FileType = fs.GetFileType(fileIndex);
-    return saved;
-}
-
-void RestoreFile(TFileSystem& fs, const SavedFile& saved) {
-    try {
-        if (!fs.CreateFile(saved.Name, saved.Bytes, saved.Date)) return;
-        const int fileIndex = fs.FindFile(saved.Name);
-        if (fileIndex < 0) return;
-        for (const auto& [mask, on] : saved.Attributes) fs.SetAttribute(fileIndex, mask, on);
-        if (saved.FileType >= 0) fs.SetFileType(fileIndex, saved.FileType);
-    } catch (const TFileSystem::Exception&) {
-        // The space it needs was freed a moment ago; nothing more can be done here.
-    }
-}
-
 }  // namespace
 
 CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, QWidget* parent)
@@ -446,17 +411,7 @@ void CMainFrame::RunDateCheck() {
 bool CMainFrame::CheckWritePermission() {
     TFileSystem* fs = CurrentFileSystem();
     if (fs == nullptr) return false;
-    QString refusal;
-    if (fs->SupportsWriting()) {
-        const DiskImage::TDiskImage* image = fs->GetImage();
-        if (image != nullptr && image->GetWriteProtect() != 0) {
-            refusal = "The disk image cannot be written to because it is write protected.";
-        } else if (fs->ReadError) {
-            refusal = "The disk image cannot be written to because the file system is damaged.";
-        }
-    } else {
-        refusal = "Quarrybox does not support modifying " + ToQ(fs->GetDOSName(true)) + " disk images.";
-    }
+    const QString refusal = ToQ(FileSystem::WriteRefusal(*fs));
     if (refusal.isEmpty()) return true;
     Prompts.ShowError("File Write Error", refusal);
     return false;
@@ -637,28 +592,12 @@ bool CMainFrame::StoreFile(const QString& name, const std::vector<uint8_t>& byte
         }
         const std::string diskName = FromQ(storedName);
         const int existing = fs->FindFile(diskName);
-        std::optional<SavedFile> replaced;
-        if (existing >= 0) {
-            if (!Prompts.AskReplace(*fs, existing, storedName, size, date)) return false;
-            // Keep a copy, so the old file survives when the new one cannot be stored.
-            replaced = SaveFile(*fs, existing);
-            fs->DeleteFile(existing);
-        }
-        if (size > fs->GetFreeSpace()) {
-            if (replaced) RestoreFile(*fs, *replaced);
-            Prompts.ShowError("Not Enough Space", "Not enough free space to store this file.");
-            return false;
-        }
-        try {
-            if (!fs->CreateFile(diskName, converted, date)) {
-                if (replaced) RestoreFile(*fs, *replaced);
-                return false;
-            }
-        } catch (const TFileSystem::Exception&) {
-            if (replaced) RestoreFile(*fs, *replaced);
-            throw;
-        }
+        if (existing >= 0 && !Prompts.AskReplace(*fs, existing, storedName, size, date)) return false;
+        // The core keeps a replaced file when the new one cannot be stored.
+        FileSystem::StoreFile(*fs, diskName, converted, bytes.size(), date, existing >= 0);
         return true;
+    } catch (const FileSystem::ENotEnoughSpace& error) {
+        Prompts.ShowError("Not Enough Space", QString::fromLocal8Bit(error.what()));
     } catch (const TFileSystem::Exception& error) {
         Prompts.ShowError("File Storing Error", "Error storing file: " + QString::fromLocal8Bit(error.what()));
     }
@@ -729,7 +668,7 @@ QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
         const int fileIndex = fileIndices[i];
         QString hostName;
         try {
-            hostName = SafeHostFileName(fs->GetFileName(fileIndex), fs->GetFileExtension(fileIndex));
+            hostName = QFile::decodeName(FileSystem::ExtractedFileName(*fs, fileIndex).c_str());
         } catch (const std::exception&) {
             return nullptr;
         }

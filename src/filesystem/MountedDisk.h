@@ -1,7 +1,9 @@
 // An open disk: the image and one file system per partition.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,9 @@ public:
     // dosType: 0 TRSDOS 2.3, 1 TRSDOS 1.3, 2 LDOS / LS-DOS, other: no file system.
     void CreateNew(const std::string& path, int imageType, int tracks, int dosType, int sides, bool doubleDensity,
                    const std::string& diskName, const std::string& diskDate);
+    // Writes every pending change to the image file now, so that a failure can be
+    // reported; Close would write them too but has no one to tell.
+    void Flush();
     // Destroys the file systems (each flushes), then the image.
     void Close();
 
@@ -40,5 +45,28 @@ constexpr int FloppyCandidateCount = 10;
 std::unique_ptr<TFileSystem> ConstructFileSystem(int index, DiskImage::TDiskImage* image);
 std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image);
 std::unique_ptr<TFileSystem> MountHard(DiskImage::TDiskImage* image, int firstCylinder, int firstHead);
+
+// The judging rule shared by floppies and hard-disk partitions: candidates are
+// built in order; the first with score 0 wins at once, else the lowest score
+// below 100 (the earlier one on a tie) is built once more and returned. A
+// candidate that throws a file-system exception, or that is not available
+// (a null result), counts as 100. Throws EInvalidFormat when none qualifies.
+using CandidateFactory = std::function<std::unique_ptr<TFileSystem>()>;
+std::unique_ptr<TFileSystem> MountBestCandidate(const std::vector<CandidateFactory>& candidates);
+
+// The size of one hard-disk partition, in image cylinders and heads.
+struct PartitionExtent {
+    int Cylinders = 0;
+    int Heads = 0;
+};
+using PartitionMounter = std::function<std::unique_ptr<TFileSystem>(int firstCylinder, int firstHead)>;
+using PartitionExtentOf = std::function<std::optional<PartitionExtent>(TFileSystem&)>;
+
+// Finds the partitions of a hard disk of the given size, starting at cylinder 0, head 0.
+// Only an LDOS first partition leads to further ones; a mount failure after the
+// first partition ends the search with what was found.
+std::vector<std::unique_ptr<TFileSystem>> MountPartitions(int imageCylinders, int imageHeads,
+                                                          const PartitionMounter& mount,
+                                                          const PartitionExtentOf& extentOf);
 
 }  // namespace FileSystem

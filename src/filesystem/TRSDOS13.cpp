@@ -3,7 +3,6 @@
 #include "filesystem/TRSDOS13.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 
 #include "diskimage/DiskImage.h"
@@ -23,19 +22,6 @@ constexpr int FirstExtent = 22;
 constexpr uint8_t BootCode[16] = {0xFE, 0x00, 0x21, 0x10, 0x43, 0x7E, 0x23, 0xB7,
                                   0x28, 0xFD, 0xCD, 0x33, 0x00, 0x18, 0xF6, 0x00};
 constexpr char BootMessage[] = "Not a system disk";
-
-// One letter case, no trailing '/', '.' or blanks, '.' as the separator.
-std::string ComparableName(const std::string& name) {
-    std::string result;
-    for (char c : name) result += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    while (!result.empty() && (result.back() == '/' || result.back() == '.' || result.back() == ' ')) result.pop_back();
-    std::replace(result.begin(), result.end(), '/', '.');
-    return result;
-}
-
-void PutPadded(uint8_t* target, size_t width, const std::string& text) {
-    for (size_t i = 0; i < width; ++i) target[i] = i < text.size() ? static_cast<uint8_t>(text[i]) : ' ';
-}
 
 }  // namespace
 
@@ -212,16 +198,6 @@ std::vector<int> TRSDOS13::ListFiles(const std::vector<std::string>& patterns, i
     return files;
 }
 
-int TRSDOS13::FindFile(const std::string& name) {
-    const std::string wanted = ComparableName(name);
-    const int count = GetRecordCount();
-    for (int dec = 0; dec < count; ++dec) {
-        if (HIT[static_cast<size_t>(dec)] == 0 || !IsPrimaryInUse(GetDirectoryRecord(dec))) continue;
-        if (ComparableName(GetFullFileName(dec)) == wanted) return dec;
-    }
-    return -1;
-}
-
 int TRSDOS13::FindFreeDirectoryEntry(int start) {
     const int count = GetRecordCount();
     for (int dec = std::max(start, 0); dec < count; ++dec)
@@ -351,8 +327,8 @@ void TRSDOS13::LoadRecordDirectory() {
 
 void TRSDOS13::InitGAT(const std::string& diskName, const std::string& diskDate) {
     GAT.assign(SectorSize, 0);
-    PutPadded(GAT.data() + 0xD0, 8, diskName);
-    PutPadded(GAT.data() + 0xD8, 8, diskDate);
+    SetDiskName(diskName);
+    SetDiskDate(diskDate);
     GAT[0xCE] = 0x4E;
     GAT[0xCF] = 0x0B;
     GAT[0xE0] = 0x0D;

@@ -29,7 +29,6 @@ public:
     bool RenameFile(int fileIndex, const std::string& newName) override;
     std::vector<int> ListFiles(const std::vector<std::string>& patterns, int flags) override;
     int GetFileSize(int fileIndex) override;
-    int FindFile(const std::string& name) override;
     FileDate GetFileDate(int fileIndex) override;
     void SetFileDate(int fileIndex, const FileDate& date) override;
 
@@ -49,7 +48,9 @@ public:
     // Reads directory sectors 2 to 17 and judges the files they describe.
     virtual void LoadRecordDirectory();
 
-    // Number of directory records the loaded directory holds.
+    // Number of directory records the loaded directory holds. The core's
+    // FindFile ends its search at the first HIT position past them, where
+    // GetDirectoryRecord refuses the DEC.
     virtual int GetRecordCount() const;
 
     // The largest granule run one extent can describe.

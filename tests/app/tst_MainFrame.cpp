@@ -186,13 +186,17 @@ private slots:
     void CellsShowGroupedSizesAndDates() {
         FakeDisk disk;
         FileDate noDate;
-        disk.Fs().Add("BIG", "DAT", std::vector<uint8_t>(12345), 0, MakeDate(1985, 6, 1, 14, 5));
+        FileDate withSeconds = MakeDate(1985, 6, 1, 14, 5);
+        withSeconds.Second = 59;
+        disk.Fs().Add("BIG", "DAT", std::vector<uint8_t>(12345), 0, withSeconds);
         disk.Fs().Add("UNDATED", "DAT", {}, 0, noDate);
         Attach(std::move(disk));
         QAbstractItemModel* model = Frame->View()->model();
         QCOMPARE(model->index(0, 2).data().toString(), QLocale().toString(12345));
-        QCOMPARE(model->index(0, 3).data().toString(), QLocale().toString(QDate(1985, 6, 1), QLocale::ShortFormat) +
-                                                            " " + QLocale().toString(QTime(14, 5), QLocale::ShortFormat));
+        const QString dateCell = model->index(0, 3).data().toString();
+        QVERIFY(dateCell.startsWith(QLocale().toString(QDate(1985, 6, 1), QLocale::ShortFormat) + " "));
+        QVERIFY2(!dateCell.contains("59"), qPrintable(dateCell));  // no seconds
+        QVERIFY(dateCell.contains("05"));
         QCOMPARE(model->index(1, 3).data().toString(), QString());
         QCOMPARE(model->headerData(4, Qt::Horizontal).toString(), QString("Attributes"));
     }

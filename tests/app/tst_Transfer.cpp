@@ -140,22 +140,6 @@ private slots:
         data.setData(CMainFrame::FileGroupMimeType, App::EncodeFileGroup({}));
         QVERIFY(!Frame->AcceptsTransfer(&data));
     }
-
-    void HostNamesStayInsideTheFolder_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<QString>("host");
-        QTest::newRow("plain") << "NOTES" << "TXT" << "notes.txt";
-        QTest::newRow("no extension") << "README" << "" << "readme";
-        QTest::newRow("separators") << "../ETC" << "P/W" << "_._etc.p_w";
-        QTest::newRow("dots only") << ".." << "" << "file";
-    }
-    void HostNamesStayInsideTheFolder() {
-        QFETCH(QString, name);
-        QFETCH(QString, extension);
-        QFETCH(QString, host);
-        QCOMPARE(App::SafeHostFileName(name.toStdString(), extension.toStdString()), host);
-    }
 };
 
 QTEST_MAIN(TransferTest)

@@ -96,8 +96,16 @@ int main(int argc, char* argv[]) {
     const QString folder = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(folder);
     QTemporaryDir work;
-    const QString image = work.filePath(QFileInfo(QString::fromLocal8Bit(argv[1])).fileName());
-    if (!QFile::copy(QString::fromLocal8Bit(argv[1]), image)) {
+    const QString source = QString::fromLocal8Bit(argv[1]);
+    QString image = work.filePath(QFileInfo(source).fileName());
+    const bool fresh = !QFileInfo::exists(source);
+    if (fresh) {
+        // No demo disk yet: a new LDOS floppy stands in for it.
+        image = work.filePath("demo.dmk");
+        FileSystem::MountedDisk created;
+        created.CreateNew(QFile::encodeName(image).toStdString(), 2, 40, 2, 2, true, "DEMO", "12/10/26");
+        created.Close();
+    } else if (!QFile::copy(source, image)) {
         std::fprintf(stderr, "cannot copy %s\n", argv[1]);
         return 1;
     }
@@ -110,6 +118,11 @@ int main(int argc, char* argv[]) {
     FileSystem::TFileSystem* fs = window.CurrentFileSystem();
     FileSystem::FileDate date;
     date.SetFromTime(std::time(nullptr));
+    if (fresh) {
+        const std::string readme = "Quarrybox demo disk.\r\nFiles from the host, shown as text.\r\n";
+        window.StoreFile("README.TXT", std::vector<uint8_t>(readme.begin(), readme.end()), date);
+        window.StoreFile("DEMO.CMD", {0x01, 0x05, 0x00, 0x70, 0xC3, 0x2D, 0x40, 0x02, 0x02, 0x00, 0x70}, date);
+    }
     window.StoreFile("LISTING.BAS", BasicProgram(), date);
     window.StoreFile("SOURCE.ASM", EdtasmSource(), date);
     window.StoreFile("RINGS.HR", Picture(), date);

@@ -1,0 +1,126 @@
+// Shared pieces of the qbox verbs.
+#include "cli/Cli.h"
+
+#include <cstdio>
+#include <iostream>
+#include <new>
+
+#include "diskimage/DiskImage.h"
+#include "filesystem/HostTransfer.h"
+
+namespace Qbox {
+
+using FileSystem::TFileSystem;
+
+void Report(const std::string& image, const std::string& message) {
+    std::cerr << "qbox: " << image << ": " << message << '\n';
+}
+
+int RunVerb(const std::string& image, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const UsageError& error) {
+        std::cerr << "qbox: " << error.what() << '\n';
+        return ExitUsage;
+    } catch (const std::bad_alloc&) {
+        Report(image, "out of memory");
+    } catch (const std::exception& error) {
+        // Image and file-system exceptions carry the system's own message.
+        Report(image, error.what());
+    }
+    return ExitFailure;
+}
+
+TFileSystem& OpenDisk(FileSystem::MountedDisk& disk, const std::string& image, int partition) {
+    disk.Open(image);
+    int count = static_cast<int>(disk.FileSystems.size());
+    if (partition < 0 || partition >= count)
+        throw Failure("partition " + std::to_string(partition) + " does not exist (the disk has " +
+                      std::to_string(count) + (count == 1 ? " partition)" : " partitions)"));
+    disk.CurrentPartition = partition;
+    return *disk.Current();
+}
+
+void RequireWritable(TFileSystem& fs) {
+    std::string refusal = FileSystem::WriteRefusal(fs);
+    if (!refusal.empty()) throw Failure(refusal);
+}
+
+void SaveChanges(FileSystem::MountedDisk& disk) { disk.Flush(); }
+
+namespace {
+
+bool HasWildcard(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
+
+// Lets users write the host's "NAME.EXT" form and "*" for every file on any DOS.
+std::string DiskPattern(TFileSystem& fs, std::string pattern) {
+    char separator = fs.GetExtensionSeparator();
+    if (separator != '.') {
+        for (char& c : pattern)
+            if (c == '.') c = separator;
+    }
+    if (pattern.find(separator) == std::string::npos) {
+        pattern += separator;
+        pattern += '*';
+    }
+    return pattern;
+}
+
+}  // namespace
+
+std::vector<int> MatchFiles(TFileSystem& fs, const std::vector<std::string>& patterns, int listFlags,
+                            const std::string& image, int& unmatched) {
+    std::vector<int> matched;
+    auto add = [&matched](int fileIndex) {
+        for (int known : matched)
+            if (known == fileIndex) return;
+        matched.push_back(fileIndex);
+    };
+    std::vector<int> listed;
+    bool haveListed = false;
+    for (const std::string& pattern : patterns) {
+        bool found = false;
+        if (!HasWildcard(pattern)) {
+            int fileIndex = fs.FindFile(pattern);
+            if (fileIndex >= 0) {
+                add(fileIndex);
+                found = true;
+            }
+        } else {
+            if (!haveListed) {
+                listed = FileSystem::ListAllFiles(fs, listFlags);
+                haveListed = true;
+            }
+            std::vector<std::string> diskPattern = {DiskPattern(fs, pattern)};
+            for (int fileIndex : listed) {
+                if (fs.MatchesPattern(diskPattern, fs.GetFullFileName(fileIndex))) {
+                    add(fileIndex);
+                    found = true;
+                }
+            }
+        }
+        if (!found) {
+            Report(image, pattern + ": no such file");
+            ++unmatched;
+        }
+    }
+    return matched;
+}
+
+std::string FormatDate(const FileSystem::FileDate& date, char timeSeparator) {
+    if (!date.HasDate) return {};
+    char text[40];
+    if (date.HasTime)
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d", date.Year, date.Month, date.Day, timeSeparator,
+                      date.Hour, date.Minute);
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.Year, date.Month, date.Day);
+    return text;
+}
+
+void AddPartitionOption(CLI::App* verb, int& partition) {
+    verb->add_option("-p,--partition", partition, "Partition of a hard disk to work on (from 0)")
+        ->check(CLI::NonNegativeNumber);
+}
+
+}  // namespace Qbox

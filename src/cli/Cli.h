@@ -1,0 +1,74 @@
+// What every qbox verb shares: how a verb joins the command line, how errors
+// become messages and exit codes, opening a disk, and matching names on it.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "filesystem/FileSystem.h"
+#include "filesystem/MountedDisk.h"
+
+namespace Qbox {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+// Filled in by the verb that ran; main returns it.
+struct RunResult {
+    int ExitCode = ExitOk;
+};
+
+// Every verb unit offers one function that adds its verb (or verbs) to the app.
+using VerbAdder = void (*)(CLI::App& app, RunResult& result);
+void AddInfoVerb(CLI::App& app, RunResult& result);
+void AddListVerb(CLI::App& app, RunResult& result);
+void AddExtractVerbs(CLI::App& app, RunResult& result);  // get, cat
+void AddPutVerb(CLI::App& app, RunResult& result);
+void AddEditVerbs(CLI::App& app, RunResult& result);  // rm, mv, attr, label
+void AddImageVerbs(CLI::App& app, RunResult& result);  // new, protect
+
+// A failure to report as "qbox: IMAGE: message" with exit status 1.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+// A wrong use of the command line: "qbox: message", exit status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Runs a verb's body and turns whatever it throws into a message on stderr and
+// an exit status. The body returns its own status (1 when some files failed).
+int RunVerb(const std::string& image, const std::function<int()>& body);
+// Reports one problem on stderr without stopping the verb: "qbox: IMAGE: message".
+void Report(const std::string& image, const std::string& message);
+
+// Opens the image and returns the chosen partition's file system.
+FileSystem::TFileSystem& OpenDisk(FileSystem::MountedDisk& disk, const std::string& image, int partition);
+// Refuses with the shell's message when the file system must not be changed.
+void RequireWritable(FileSystem::TFileSystem& fs);
+// Writes every pending change to the image, so that failures are reported.
+void SaveChanges(FileSystem::MountedDisk& disk);
+
+// Files named by patterns: a name without wildcards is looked up with FindFile
+// (whatever its attributes); a wildcard pattern is matched with the file
+// system's MatchesPattern against the files listFlags lets through, where '.'
+// stands for the DOS's separator and a pattern without one covers every extension.
+// Patterns that name nothing are reported and counted in unmatched.
+std::vector<int> MatchFiles(FileSystem::TFileSystem& fs, const std::vector<std::string>& patterns, int listFlags,
+                            const std::string& image, int& unmatched);
+
+// "YYYY-MM-DD", "YYYY-MM-DDTHH:MM" with a time (timeSeparator replaces the 'T'), or "" without a date.
+std::string FormatDate(const FileSystem::FileDate& date, char timeSeparator = 'T');
+
+// Adds the -p/--partition option every file verb offers.
+void AddPartitionOption(CLI::App* verb, int& partition);
+
+}  // namespace Qbox

@@ -1,0 +1,117 @@
+// qbox get and qbox cat: files from the disk to host files or standard output.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+
+#include "cli/Cli.h"
+#include "filesystem/HostTransfer.h"
+
+namespace Qbox {
+
+namespace {
+
+using FileSystem::TFileSystem;
+
+// -t for files leaving the disk: no conversion unless asked.
+const std::map<std::string, int> OutConversions = {{"crlf", 1}, {"lf", 2}};
+
+FileSystem::TransferSettings OutSettings(const std::string& conversion) {
+    FileSystem::TransferSettings settings;
+    settings.ByteExact = conversion.empty();
+    settings.ConversionTypeOut = conversion.empty() ? 0 : OutConversions.at(conversion);
+    return settings;
+}
+
+struct GetOptions {
+    std::string Image;
+    std::vector<std::string> Patterns;
+    std::string Directory = ".";
+    std::string Conversion;
+    bool Force = false;
+    int Partition = 0;
+};
+
+int RunGet(const GetOptions& options) {
+    struct stat folder {};
+    if (::stat(options.Directory.c_str(), &folder) != 0) throw Failure(options.Directory + ": " + std::strerror(errno));
+    if (!S_ISDIR(folder.st_mode)) throw Failure(options.Directory + ": " + std::strerror(ENOTDIR));
+    FileSystem::MountedDisk disk;
+    TFileSystem& fs = OpenDisk(disk, options.Image, options.Partition);
+    int failures = 0;
+    std::vector<int> files = MatchFiles(fs, options.Patterns, FileSystem::ListInvisible | FileSystem::ListSystem,
+                                        options.Image, failures);
+    FileSystem::TransferSettings settings = OutSettings(options.Conversion);
+    settings.ExtractDirectory = options.Directory;
+    for (int fileIndex : files) {
+        try {
+            FileSystem::ExtractFile(fs, fileIndex, options.Force, settings);
+        } catch (const TFileSystem::Exception& error) {
+            Report(options.Image, fs.GetFullFileName(fileIndex) + ": " + error.what());
+            ++failures;
+        }
+    }
+    return failures == 0 ? ExitOk : ExitFailure;
+}
+
+struct CatOptions {
+    std::string Image;
+    std::vector<std::string> Files;
+    std::string Conversion;
+    int Partition = 0;
+};
+
+int RunCat(const CatOptions& options) {
+    FileSystem::MountedDisk disk;
+    TFileSystem& fs = OpenDisk(disk, options.Image, options.Partition);
+    int failures = 0;
+    std::vector<int> files = MatchFiles(fs, options.Files, FileSystem::ListInvisible | FileSystem::ListSystem,
+                                        options.Image, failures);
+    FileSystem::TransferSettings settings = OutSettings(options.Conversion);
+    for (int fileIndex : files) {
+        std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
+        if (!settings.ByteExact)
+            bytes = FileSystem::ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex),
+                                                 settings.ConversionTypeOut);
+        std::cout.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    return failures == 0 ? ExitOk : ExitFailure;
+}
+
+void AddConversionOption(CLI::App* verb, std::string& conversion) {
+    verb->add_option("-t,--text", conversion,
+                     "Convert line ends of text files: crlf (CR to CR/LF) or lf (CR to LF); "
+                     "without it the bytes are copied exactly")
+        ->check(CLI::IsMember({"crlf", "lf"}));
+}
+
+}  // namespace
+
+void AddExtractVerbs(CLI::App& app, RunResult& result) {
+    auto get = std::make_shared<GetOptions>();
+    CLI::App* getVerb = app.add_subcommand(
+        "get", "Extract the matching files (invisible and system ones included) into a host folder, with "
+               "lower-case host names dated from the files' dates");
+    getVerb->add_option("IMAGE", get->Image, "Disk image")->required();
+    getVerb->add_option("PATTERN", get->Patterns, "Names or wildcard patterns; '*' extracts every file")
+        ->required();
+    getVerb->add_option("-d,--directory", get->Directory, "Host folder to write into (default: the current one)");
+    AddConversionOption(getVerb, get->Conversion);
+    getVerb->add_flag("-f,--force", get->Force, "Overwrite host files that exist");
+    AddPartitionOption(getVerb, get->Partition);
+    getVerb->callback([get, &result] { result.ExitCode = RunVerb(get->Image, [&] { return RunGet(*get); }); });
+
+    auto cat = std::make_shared<CatOptions>();
+    CLI::App* catVerb = app.add_subcommand("cat", "Write the file's bytes to standard output");
+    catVerb->add_option("IMAGE", cat->Image, "Disk image")->required();
+    catVerb->add_option("FILE", cat->Files, "File name (several are written one after another)")->required();
+    AddConversionOption(catVerb, cat->Conversion);
+    AddPartitionOption(catVerb, cat->Partition);
+    catVerb->callback([cat, &result] { result.ExitCode = RunVerb(cat->Image, [&] { return RunCat(*cat); }); });
+}
+
+}  // namespace Qbox

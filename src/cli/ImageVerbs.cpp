@@ -1,0 +1,207 @@
+// qbox new and qbox protect: whole images.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <ctime>
+#include <iostream>
+#include <map>
+#include <memory>
+
+#include "cli/Cli.h"
+#include "diskimage/DiskImage.h"
+
+namespace Qbox {
+
+namespace {
+
+using FileSystem::TFileSystem;
+
+constexpr int DosTRSDOS23 = 0;
+constexpr int DosTRSDOS13 = 1;
+constexpr int DosLDOS = 2;
+
+struct NewOptions {
+    std::string Image;
+    std::string Type, Dos, Density, Name = "TRS80DSK", Date;
+    int Tracks = 0;  // 0: not given
+    int Sides = 0;   // 0: not given
+    bool Force = false;
+};
+
+// What CreateNew gets, after the defaults and combination rules of the
+// "Create New Floppy Image" dialog.
+struct NewDisk {
+    int ImageType = DiskImage::ImageDMK;
+    int Dos = DosLDOS;
+    int Tracks = 40;
+    int Sides = 2;
+    bool DoubleDensity = true;
+};
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    if (text.size() < end.size()) return false;
+    for (size_t i = 0; i < end.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - end.size() + i])) != end[i]) return false;
+    return true;
+}
+
+int ImageTypeOf(const NewOptions& options) {
+    static const std::map<std::string, int> Types = {
+        {"jv1", DiskImage::ImageJV1}, {"jv3", DiskImage::ImageJV3}, {"dmk", DiskImage::ImageDMK}};
+    if (!options.Type.empty()) return Types.at(options.Type);
+    // Without --type, a telling extension decides; anything else gets the dialog's default, DMK.
+    for (const auto& [name, type] : Types)
+        if (EndsWith(options.Image, "." + name)) return type;
+    return DiskImage::ImageDMK;
+}
+
+NewDisk ResolveNewDisk(const NewOptions& options) {
+    static const std::map<std::string, int> Doses = {
+        {"trsdos23", DosTRSDOS23}, {"trsdos13", DosTRSDOS13}, {"ldos", DosLDOS}};
+    NewDisk disk;
+    disk.ImageType = ImageTypeOf(options);
+    if (!options.Dos.empty()) disk.Dos = Doses.at(options.Dos);
+
+    bool jv1 = disk.ImageType == DiskImage::ImageJV1;
+    if (jv1 && disk.Dos == DosTRSDOS13) throw UsageError("new: TRSDOS 1.3 disks cannot be JV1 images");
+
+    // Each DOS fixes what it supports; a conflicting explicit choice is refused rather than ignored.
+    bool wantDouble = options.Density.empty() ? !jv1 : options.Density == "double";
+    int wantSides = options.Sides != 0 ? options.Sides : (jv1 ? 1 : 2);
+    int wantTracks = options.Tracks != 0 ? options.Tracks : 40;
+    switch (disk.Dos) {
+        case DosTRSDOS23:
+            if (options.Density == "double") throw UsageError("new: TRSDOS 2.3 disks are single density");
+            if (options.Sides == 2) throw UsageError("new: TRSDOS 2.3 disks have one side");
+            if (options.Tracks != 0 && options.Tracks != 35) throw UsageError("new: TRSDOS 2.3 disks have 35 tracks");
+            disk.DoubleDensity = false;
+            disk.Sides = 1;
+            disk.Tracks = 35;
+            break;
+        case DosTRSDOS13:
+            if (options.Density == "single") throw UsageError("new: TRSDOS 1.3 disks are double density");
+            if (options.Sides == 2) throw UsageError("new: TRSDOS 1.3 disks have one side");
+            if (options.Tracks != 0 && options.Tracks != 40) throw UsageError("new: TRSDOS 1.3 disks have 40 tracks");
+            disk.DoubleDensity = true;
+            disk.Sides = 1;
+            disk.Tracks = 40;
+            break;
+        default:
+            if (jv1 && wantDouble) throw UsageError("new: JV1 images are single density");
+            if (jv1 && wantSides == 2) throw UsageError("new: JV1 images have one side");
+            if (wantTracks < 2 || wantTracks > 96) throw UsageError("new: the track count must be 2 to 96");
+            disk.DoubleDensity = wantDouble;
+            disk.Sides = wantSides;
+            disk.Tracks = wantTracks;
+    }
+    return disk;
+}
+
+std::string Today() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char text[16] = "01/01/80";
+    if (localtime_r(&now, &local)) std::strftime(text, sizeof text, "%m/%d/%y", &local);
+    return text;
+}
+
+void CheckVolumeText(const std::string& what, const std::string& text) {
+    if (text.empty()) throw UsageError("new: Volume name and date are required!");
+    if (text.size() > 8) throw UsageError("new: the volume " + what + " has at most 8 characters");
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+            throw UsageError("new: the volume " + what + " must be printable ASCII");
+}
+
+int RunNew(const NewOptions& options) {
+    NewDisk disk = ResolveNewDisk(options);
+    std::string date = options.Date.empty() ? Today() : options.Date;
+    CheckVolumeText("name", options.Name);
+    CheckVolumeText("date", date);
+    struct stat info {};
+    bool existed = ::lstat(options.Image.c_str(), &info) == 0;
+    if (existed && !options.Force) throw TFileSystem::EFileExists();
+
+    FileSystem::MountedDisk mounted;
+    try {
+        mounted.CreateNew(options.Image, disk.ImageType, disk.Tracks, disk.Dos, disk.Sides, disk.DoubleDensity,
+                          options.Name, date);
+        if (mounted.FileSystems.empty()) throw Failure("this file system cannot be created yet");
+        SaveChanges(mounted);
+        mounted.Close();
+    } catch (...) {
+        // A half-made image is of no use to anyone; a file that was there before is not ours to remove.
+        mounted.Close();
+        if (!existed) ::unlink(options.Image.c_str());
+        throw;
+    }
+    return ExitOk;
+}
+
+struct ProtectOptions {
+    std::string Image, State;
+};
+
+std::unique_ptr<DiskImage::TDiskImage> OpenImageOnly(const std::string& path) {
+    try {
+        return DiskImage::OpenFloppyImage(path);
+    } catch (const DiskImage::TDiskImage::Exception&) {
+        return DiskImage::OpenHardImage(path);
+    }
+}
+
+int RunProtect(const ProtectOptions& options) {
+    std::unique_ptr<DiskImage::TDiskImage> image = OpenImageOnly(options.Image);
+    int state = image->GetWriteProtect();
+    if (options.State.empty()) {
+        std::cout << (state == 0 ? "off" : state == 1 ? "on" : "read-only file") << '\n';
+        return ExitOk;
+    }
+    bool on = options.State == "on";
+    if (state == 2) throw Failure("the image file is read-only; its write protection cannot be changed");
+    // JV1 has no place to record the state, and a memory card has no such state at all.
+    if (!image->CanSetWriteProtect() || image->GetFormatName() == "JV1")
+        throw Failure(image->GetFormatName() + " images cannot record write protection");
+    image->SetWriteProtect(on);
+    if (image->IsHardDisk() == 0 && !static_cast<DiskImage::TFloppyImage*>(image.get())->Flush())
+        throw TFileSystem::EFileError(EIO);
+    return ExitOk;
+}
+
+}  // namespace
+
+void AddImageVerbs(CLI::App& app, RunResult& result) {
+    auto create = std::make_shared<NewOptions>();
+    CLI::App* newVerb = app.add_subcommand("new", "Create a new, formatted floppy image");
+    newVerb->footer(
+        "Defaults: DMK (or the type the file's extension names), LDOS, double density, 2 sides, 40 tracks, "
+        "volume TRS80DSK dated today. TRSDOS 2.3 disks are single density, one side, 35 tracks; TRSDOS 1.3 "
+        "disks double density, one side, 40 tracks and never JV1; JV1 images are single density and one-sided. "
+        "Options that contradict these rules are refused.");
+    newVerb->add_option("IMAGE", create->Image, "Image file to create")->required();
+    newVerb->add_option("--type", create->Type, "Image format")->check(CLI::IsMember({"jv1", "jv3", "dmk"}));
+    newVerb->add_option("--dos", create->Dos, "File system")->check(CLI::IsMember({"trsdos23", "trsdos13", "ldos"}));
+    newVerb->add_option("--tracks", create->Tracks, "Number of tracks (LDOS: 2 to 96)");
+    newVerb->add_option("--sides", create->Sides, "Number of sides")->check(CLI::IsMember({1, 2}));
+    newVerb->add_option("--density", create->Density, "Recording density")
+        ->check(CLI::IsMember({"single", "double"}));
+    newVerb->add_option("--name", create->Name, "Volume name, at most 8 characters");
+    newVerb->add_option("--date", create->Date, "Volume date, at most 8 characters (MM/DD/YY)");
+    newVerb->add_flag("-f,--force", create->Force, "Replace an existing file");
+    newVerb->callback([create, &result] {
+        result.ExitCode = RunVerb(create->Image, [&] { return RunNew(*create); });
+    });
+
+    auto protect = std::make_shared<ProtectOptions>();
+    CLI::App* protectVerb = app.add_subcommand("protect", "Show, or switch on or off, the image's write protection");
+    protectVerb->add_option("IMAGE", protect->Image, "Disk image")->required();
+    protectVerb->add_option("STATE", protect->State, "on or off; without it the state is shown")
+        ->check(CLI::IsMember({"on", "off"}));
+    protectVerb->callback([protect, &result] {
+        result.ExitCode = RunVerb(protect->Image, [&] { return RunProtect(*protect); });
+    });
+}
+
+}  // namespace Qbox

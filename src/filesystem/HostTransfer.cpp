@@ -1,0 +1,261 @@
+// Host names, the text test, line-end conversions, extraction and storing.
+#include "filesystem/HostTransfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <string_view>
+
+#include "diskimage/DiskImage.h"
+
+namespace FileSystem {
+
+namespace {
+
+std::string ToLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Makes one part of a name read from the image safe as part of a host file name.
+std::string HarmlessNamePart(const std::string& part) {
+    std::string safe;
+    safe.reserve(part.size());
+    for (char c : part) {
+        auto byte = static_cast<unsigned char>(c);
+        bool harmless = byte >= 0x20 && byte < 0x7F && c != '/' && c != '\\';
+        safe.push_back(harmless ? c : '_');
+    }
+    return safe;
+}
+
+bool WriteAll(int fd, const std::vector<uint8_t>& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t written = ::write(fd, data.data() + done, data.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (written == 0) {
+            errno = EIO;
+            return false;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// The file's date as a host time stamp, or false when it has none or it is not a real date.
+bool HostTimeOf(const FileDate& date, std::time_t& result) {
+    if (!date.HasDate) return false;
+    if (date.Month < 1 || date.Month > 12 || date.Day < 1 || date.Day > 31 || date.Year < 1900) return false;
+    std::tm calendar{};
+    calendar.tm_year = date.Year - 1900;
+    calendar.tm_mon = date.Month - 1;
+    calendar.tm_mday = date.Day;
+    if (date.HasTime) {
+        if (date.Hour < 0 || date.Hour > 23 || date.Minute < 0 || date.Minute > 59 || date.Second < 0 ||
+            date.Second > 60)
+            return false;
+        calendar.tm_hour = date.Hour;
+        calendar.tm_min = date.Minute;
+        calendar.tm_sec = date.Second;
+    }
+    calendar.tm_isdst = -1;  // the host decides daylight saving
+    std::time_t time = std::mktime(&calendar);
+    if (time == static_cast<std::time_t>(-1)) return false;
+    result = time;
+    return true;
+}
+
+// Everything a replaced file needs to come back as it was.
+struct SavedFile {
+    std::vector<uint8_t> Bytes;
+    FileDate Date;
+    std::vector<uint32_t> Attributes;  // masks that were set
+    int FileType = -1;
+};
+
+SavedFile SaveFile(TFileSystem& fs, int fileIndex) {
+    SavedFile saved;
+    saved.Bytes = fs.ReadFile(fileIndex);
+    saved.Date = fs.GetFileDate(fileIndex);
+    for (const AttributeDescriptor& attribute : fs.GetAttributeList())
+        if (attribute.Shown && fs.HasAttribute(fileIndex, attribute.Mask)) saved.Attributes.push_back(attribute.Mask);
+    if (fs.SupportsFileTypes()) saved.FileType = fs.GetFileType(fileIndex);
+    return saved;
+}
+
+void RestoreFile(TFileSystem& fs, const std::string& name, const SavedFile& saved) {
+    try {
+        fs.CreateFile(name, saved.Bytes, saved.Date);
+        int fileIndex = fs.FindFile(name);
+        if (fileIndex < 0) return;
+        for (uint32_t mask : saved.Attributes) fs.SetAttribute(fileIndex, mask, true);
+        if (saved.FileType >= 0) fs.SetFileType(fileIndex, saved.FileType);
+    } catch (const TFileSystem::Exception&) {
+        // The error that made us restore is the one worth reporting.
+    }
+}
+
+}  // namespace
+
+bool IsTextFile(const std::string& extension, const std::vector<uint8_t>& bytes) {
+    if (extension == "TXT" || extension == "DOC" || extension == "NOW") return true;
+    if (bytes.empty()) return false;
+    size_t textLike = 0;
+    for (uint8_t byte : bytes) {
+        if ((byte >= 0x20 && byte <= 0x7F) || byte == 0x0D || byte == 0x0A || byte == 0x09 || byte == 0x1A)
+            ++textLike;
+    }
+    return textLike != 0 && textLike * 100 / bytes.size() > 96;
+}
+
+std::vector<uint8_t> ConvertFromTRS80(TFileSystem& fs, const std::vector<uint8_t>& bytes,
+                                      const std::string& extension, int conversionType) {
+    if (bytes.empty() || !IsTextFile(extension, bytes)) return bytes;
+    std::vector<uint8_t> result;
+    if (fs.GetFileSystemType() == TypeCPM) {
+        for (uint8_t byte : bytes) {
+            if (byte == 0x1A) break;
+            result.push_back(byte);
+        }
+        return result;
+    }
+    if (conversionType != 1 && conversionType != 2) return bytes;
+    result.reserve(bytes.size() + bytes.size() / 16);
+    for (uint8_t byte : bytes) {
+        if (byte == 0x0D && conversionType == 2) {
+            result.push_back(0x0A);
+            continue;
+        }
+        result.push_back(byte);
+        if (byte == 0x0D) result.push_back(0x0A);
+    }
+    return result;
+}
+
+std::vector<uint8_t> ConvertToTRS80(TFileSystem& fs, const std::vector<uint8_t>& bytes, int conversionTypeIn) {
+    if (bytes.empty() || !IsTextFile("", bytes)) return bytes;
+    if (fs.GetFileSystemType() == TypeCPM) {
+        std::vector<uint8_t> result = bytes;
+        if (result.size() >= 4 && result.back() != 0x1A) result.push_back(0x1A);
+        return result;
+    }
+    if (conversionTypeIn != 1) return bytes;
+    std::vector<uint8_t> result;
+    result.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == 0x0A && i > 0 && bytes[i - 1] == 0x0D) continue;
+        result.push_back(bytes[i]);
+    }
+    return result;
+}
+
+bool IsReservedHostName(const std::string& hostName) {
+    static const std::array<std::string_view, 4> Devices = {"con.", "prn.", "nul.", "aux."};
+    std::string lower = ToLower(hostName);
+    for (std::string_view device : Devices)
+        if (lower == device) return true;
+    // lpt1. to lpt9. and com1. to com9.
+    if (lower.size() == 5 && (lower.compare(0, 3, "lpt") == 0 || lower.compare(0, 3, "com") == 0) &&
+        lower[3] >= '1' && lower[3] <= '9' && lower[4] == '.')
+        return true;
+    return false;
+}
+
+std::string ExtractedFileName(TFileSystem& fs, int fileIndex) {
+    std::string name = HarmlessNamePart(fs.GetFileName(fileIndex));
+    std::string extension = HarmlessNamePart(fs.GetFileExtension(fileIndex));
+    std::string fileName = extension.empty() ? name : name + "." + extension;
+    if (fileName.find_first_not_of('.') == std::string::npos) {
+        // "", "." and ".." would name the folder itself or its parent.
+        fileName.assign(fileName.empty() ? 1 : fileName.size(), '_');
+    }
+    return ToLower(fileName);
+}
+
+std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const TransferSettings& settings) {
+    std::string fileName = ExtractedFileName(fs, fileIndex);
+    // Only the file's own name is lower-cased: the folder is the user's and host names are case-sensitive.
+    std::string path = settings.ExtractDirectory;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += fileName;
+    if (fileName.size() > NAME_MAX || path.size() >= PATH_MAX) throw TFileSystem::EFileError(ENAMETOOLONG);
+
+    if (IsReservedHostName(fs.GetHostFileName(fileIndex))) throw TFileSystem::EInvalidFilename();
+
+    // Read before creating anything, so an unreadable file leaves no empty host file behind.
+    std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
+    if (!settings.ByteExact)
+        bytes = ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex), settings.ConversionTypeOut);
+
+    // O_NOFOLLOW: a symbolic link planted under the file's name must not lead the write elsewhere.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (overwrite ? O_TRUNC : O_EXCL);
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST) throw TFileSystem::EFileExists();
+        throw TFileSystem::EFileError(errno);
+    }
+    bool written = WriteAll(fd, bytes);
+    int writeError = errno;
+    std::time_t time = 0;
+    if (written && HostTimeOf(fs.GetFileDate(fileIndex), time)) {
+        std::array<timespec, 2> times{};
+        times[0].tv_sec = time;
+        times[1].tv_sec = time;
+        ::futimens(fd, times.data());  // a file whose time cannot be set keeps the time it was written
+    }
+    if (::close(fd) != 0 && written) {
+        written = false;
+        writeError = errno;
+    }
+    if (!written) {
+        ::unlink(path.c_str());
+        throw TFileSystem::EFileError(writeError);
+    }
+    return path;
+}
+
+std::vector<int> ListAllFiles(TFileSystem& fs, int flags) { return fs.ListFiles({"*.*"}, flags); }
+
+int StoreFile(TFileSystem& fs, const std::string& name, const std::vector<uint8_t>& data, size_t hostSize,
+              const FileDate& date, bool replace) {
+    if (!fs.IsValidFilename(name)) throw TFileSystem::EInvalidFilename();
+    int existing = fs.FindFile(name);
+    bool replacing = existing >= 0;
+    SavedFile replaced;
+    if (replacing) {
+        if (!replace) throw TFileSystem::EFileExists();
+        replaced = SaveFile(fs, existing);
+        fs.DeleteFile(existing);
+    }
+    try {
+        int freeSpace = fs.GetFreeSpace();
+        if (freeSpace < 0 || hostSize > static_cast<size_t>(freeSpace)) throw ENotEnoughSpace();
+        fs.CreateFile(name, data, date);
+    } catch (const TFileSystem::Exception&) {
+        if (replacing) RestoreFile(fs, name, replaced);
+        throw;
+    }
+    return fs.FindFile(name);
+}
+
+std::string WriteRefusal(TFileSystem& fs) {
+    if (!fs.SupportsWriting())
+        return "Quarrybox does not support modifying " + fs.GetDOSName(true) + " disk images.";
+    DiskImage::TDiskImage* image = fs.GetImage();
+    if (image && image->GetWriteProtect() != 0)
+        return "The disk image cannot be written to because it is write protected.";
+    if (fs.ReadError) return "The disk image cannot be written to because the file system is damaged.";
+    return {};
+}
+
+}  // namespace FileSystem

@@ -1,0 +1,72 @@
+// Runs the built qbox as a child process and collects what it printed.
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace TestSupport {
+
+struct QboxResult {
+    int Status = -1;  // exit status, or -1 when the process did not exit normally
+    std::string Out;
+    std::string Err;
+};
+
+inline std::string ReadAllFrom(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+    return text;
+}
+
+// Runs qbox with the arguments; stdin is /dev/null. Output goes through temporary
+// files, so a large stdout cannot block the child against a full pipe.
+inline QboxResult RunQbox(const std::vector<std::string>& arguments) {
+    std::vector<std::string> all = {QBOX_PATH};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    char outName[] = "/tmp/qb-out-XXXXXX";
+    char errName[] = "/tmp/qb-err-XXXXXX";
+    int out = ::mkstemp(outName);
+    int err = ::mkstemp(errName);
+    if (out < 0 || err < 0) throw std::runtime_error("cannot make output files");
+    ::unlink(outName);
+    ::unlink(errName);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    pid_t child = 0;
+    int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) throw std::runtime_error("cannot start qbox");
+
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    QboxResult result;
+    result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ::lseek(out, 0, SEEK_SET);
+    ::lseek(err, 0, SEEK_SET);
+    result.Out = ReadAllFrom(out);
+    result.Err = ReadAllFrom(err);
+    ::close(out);
+    ::close(err);
+    return result;
+}
+
+}  // namespace TestSupport
