@@ -9,8 +9,8 @@ namespace {
 // The verbs, in the order --help lists them. A new verb unit adds one line.
 const Qbox::VerbAdder Verbs[] = {
     Qbox::AddInfoVerb, Qbox::AddListVerb, Qbox::AddExtractVerbs,
-    Qbox::AddPutVerb,  Qbox::AddEditVerbs, Qbox::AddImageVerbs, Qbox::AddConvertVerb,
-    Qbox::AddCheckVerb, Qbox::AddExportVerb,
+    Qbox::AddPutVerb,  Qbox::AddEditVerbs, Qbox::AddImageVerbs, Qbox::AddViewVerb,
+    Qbox::AddConvertVerb, Qbox::AddCheckVerb, Qbox::AddExportVerb,
 };
 
 std::string UsageFailure(const CLI::App* app, const CLI::Error& error) {
