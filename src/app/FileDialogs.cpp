@@ -25,20 +25,24 @@ QDialogButtonBox* OkCancel(QDialog* dialog) {
     return buttons;
 }
 
+// The name row of both rename dialogs, then OK and Cancel.
+void AddNameRowAndButtons(QDialog* dialog, QVBoxLayout* layout, const QString& labelText, QLineEdit* edit) {
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(labelText);
+    label->setBuddy(edit);
+    row->addWidget(label);
+    row->addWidget(edit, 1);
+    layout->addLayout(row);
+    layout->addWidget(OkCancel(dialog));
+    edit->selectAll();
+    edit->setMinimumWidth(dialog->fontMetrics().horizontalAdvance(QString(24, 'X')));
+}
+
 }  // namespace
 
 CRenameDialog::CRenameDialog(const QString& name, QWidget* parent) : QDialog(parent), Edit(new QLineEdit(name)) {
     setWindowTitle("Rename File");
-    auto* layout = new QVBoxLayout(this);
-    auto* row = new QHBoxLayout;
-    auto* label = new QLabel("&Filename:");
-    label->setBuddy(Edit);
-    row->addWidget(label);
-    row->addWidget(Edit, 1);
-    layout->addLayout(row);
-    layout->addWidget(OkCancel(this));
-    Edit->selectAll();
-    Edit->setMinimumWidth(fontMetrics().horizontalAdvance(QString(24, 'X')));
+    AddNameRowAndButtons(this, new QVBoxLayout(this), "&Filename:", Edit);
 }
 
 QString CRenameDialog::Name() const { return Edit->text(); }
@@ -51,15 +55,7 @@ CRenameDialog2::CRenameDialog2(const QString& rejectedName, QWidget* parent)
     rejected->setTextFormat(Qt::PlainText);
     layout->addWidget(rejected);
     layout->addWidget(new QLabel("is not a valid TRS-80 filename."));
-    auto* row = new QHBoxLayout;
-    auto* label = new QLabel("&New filename:");
-    label->setBuddy(Edit);
-    row->addWidget(label);
-    row->addWidget(Edit, 1);
-    layout->addLayout(row);
-    layout->addWidget(OkCancel(this));
-    Edit->selectAll();
-    Edit->setMinimumWidth(fontMetrics().horizontalAdvance(QString(24, 'X')));
+    AddNameRowAndButtons(this, layout, "&New filename:", Edit);
 }
 
 QString CRenameDialog2::Name() const { return Edit->text(); }

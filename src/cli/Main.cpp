@@ -9,7 +9,7 @@ namespace {
 // The verbs, in the order --help lists them. A new verb unit adds one line.
 const Qbox::VerbAdder Verbs[] = {
     Qbox::AddInfoVerb, Qbox::AddListVerb, Qbox::AddExtractVerbs,
-    Qbox::AddPutVerb,  Qbox::AddEditVerbs, Qbox::AddImageVerbs,
+    Qbox::AddPutVerb,  Qbox::AddEditVerbs, Qbox::AddImageVerbs, Qbox::AddViewVerb,
     Qbox::AddPatchDatesVerb,
 };
 

@@ -7,6 +7,7 @@
 
 #include "common/PeerFixtures.h"
 #include "filesystem/CPM.h"
+#include "filesystem/MountedDisk.h"
 
 using TestSupport::JsonReader;
 using TestSupport::JsonValue;
@@ -57,4 +58,18 @@ TEST(CPMPeerDisks, Sha256OfKnownMessages) {
     const std::string long56 = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
     EXPECT_EQ(TestSupport::Sha256Hex(std::vector<uint8_t>(long56.begin(), long56.end())),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+TEST(CPMPeerDisks, WholeCandidateTableMountsThemAsCPM) {
+    // The DOSes tried before CP/M must not claim these disks.
+    const std::vector<std::string> expectations = TestSupport::PeerExpectations("CP/M");
+    if (expectations.empty()) GTEST_SKIP() << "no peer CP/M disks in " << TestSupport::PeerFixturesDir();
+    for (const std::string& path : expectations) {
+        SCOPED_TRACE(path);
+        const JsonValue expected = JsonReader::ParseFile(path);
+        auto image = TestSupport::OpenPeerImage(expected);
+        auto fs = FileSystem::MountFloppy(image.get());
+        EXPECT_EQ(fs->GetDOSName(true), "CP/M");
+        EXPECT_EQ(fs->GetDOSDescription(), expected["vendor"].text + " " + expected["description"].text);
+    }
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/PeerFixtures.h"
+#include "filesystem/MountedDisk.h"
 #include "filesystem/RSDOS.h"
 
 using TestSupport::JsonReader;
@@ -33,5 +34,17 @@ TEST(RSDOSPeerDisks, AgreeWithTheToolThatMadeThem) {
     for (const std::string& path : expectations) {
         SCOPED_TRACE(path);
         CheckDisk(path);
+    }
+}
+
+TEST(RSDOSPeerDisks, WholeCandidateTableMountsThemAsRSDOS) {
+    const std::vector<std::string> expectations = TestSupport::PeerExpectations("RSDOS");
+    if (expectations.empty()) GTEST_SKIP() << "no peer RSDOS disks in " << TestSupport::PeerFixturesDir();
+    for (const std::string& path : expectations) {
+        SCOPED_TRACE(path);
+        auto image = TestSupport::OpenPeerImage(JsonReader::ParseFile(path));
+        auto fs = FileSystem::MountFloppy(image.get());
+        EXPECT_EQ(fs->GetDOSName(true), "RSDOS");
+        EXPECT_EQ(fs->GetFileSystemType(), FileSystem::TypeRSDOS);
     }
 }

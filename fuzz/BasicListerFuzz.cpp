@@ -1,0 +1,13 @@
+// Lists the bytes as a tokenised BASIC program.
+#include <cstdint>
+#include <span>
+
+#include "viewer/BasicLister.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    try {
+        Viewer::ListBasicProgram(std::span<const uint8_t>(data, size));
+    } catch (const std::exception&) {
+    }
+    return 0;
+}
