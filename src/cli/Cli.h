@@ -33,6 +33,7 @@ void AddPutVerb(CLI::App& app, RunResult& result);
 void AddEditVerbs(CLI::App& app, RunResult& result);  // rm, mv, attr, label
 void AddImageVerbs(CLI::App& app, RunResult& result);  // new, protect
 void AddViewVerb(CLI::App& app, RunResult& result);     // view
+void AddPatchDatesVerb(CLI::App& app, RunResult& result);
 
 // A failure to report as "qbox: IMAGE: message" with exit status 1.
 class Failure : public std::runtime_error {
