@@ -33,6 +33,7 @@ void AddPutVerb(CLI::App& app, RunResult& result);
 void AddEditVerbs(CLI::App& app, RunResult& result);  // rm, mv, attr, label
 void AddImageVerbs(CLI::App& app, RunResult& result);  // new, protect
 void AddViewVerb(CLI::App& app, RunResult& result);     // view
+void AddPatchDatesVerb(CLI::App& app, RunResult& result);
 void AddConvertVerb(CLI::App& app, RunResult& result);
 void AddCheckVerb(CLI::App& app, RunResult& result);
 void AddExportVerb(CLI::App& app, RunResult& result);

@@ -10,6 +10,7 @@ namespace {
 const Qbox::VerbAdder Verbs[] = {
     Qbox::AddInfoVerb, Qbox::AddListVerb, Qbox::AddExtractVerbs,
     Qbox::AddPutVerb,  Qbox::AddEditVerbs, Qbox::AddImageVerbs, Qbox::AddViewVerb,
+    Qbox::AddPatchDatesVerb,
     Qbox::AddConvertVerb, Qbox::AddCheckVerb, Qbox::AddExportVerb,
 };
 

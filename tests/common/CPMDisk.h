@@ -97,9 +97,9 @@ public:
 };
 
 // Bytes 0, 1, 2, ... of a given length: content that shows any misplaced block.
-inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed = 1) {
+inline std::vector<uint8_t> Pattern(size_t size, uint8_t salt = 1) {
     std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 7 + seed + i / 251) & 0xFF);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 7 + salt + i / 251) & 0xFF);
     return bytes;
 }
 

@@ -191,9 +191,9 @@ inline void WriteLDOSHardDisk(const std::string& path, int cylinders, int heads,
 }
 
 // Bytes that differ from file to file and from position to position.
-inline std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed) {
+inline std::vector<uint8_t> PatternBytes(size_t size, uint32_t salt) {
     std::vector<uint8_t> bytes(size);
-    std::mt19937 random(seed);
+    std::mt19937 random(salt);
     for (uint8_t& byte : bytes)
         byte = static_cast<uint8_t>(random());
     return bytes;
@@ -221,8 +221,8 @@ inline void ExpectConsistentAllocation(FileSystem::LDOS& fs) {
 // Creates files of random sizes, deletes and renames some, reopens through
 // reopen(), and checks that every remaining file reads back byte-identical.
 template <typename Reopen>
-void RunRoundTrip(LDOSDisk& disk, Reopen reopen, uint32_t seed) {
-    std::mt19937 random(seed);
+void RunRoundTrip(LDOSDisk& disk, Reopen reopen, uint32_t salt) {
+    std::mt19937 random(salt);
     std::map<std::string, std::vector<uint8_t>> expected;
     const int third = disk.FS->GetFreeSpace() / 3;
     const FileSystem::FileDate date{true, true, 3, 5, 2012, 14, 37, 0};
@@ -233,7 +233,7 @@ void RunRoundTrip(LDOSDisk& disk, Reopen reopen, uint32_t seed) {
             size = 0;
         if (i == 2)
             size = 257;
-        const std::vector<uint8_t> bytes = PatternBytes(size, seed + i);
+        const std::vector<uint8_t> bytes = PatternBytes(size, salt + i);
         try {
             ASSERT_TRUE(disk.FS->CreateFile(name, bytes, date));
             expected[name] = bytes;

@@ -428,7 +428,7 @@ TEST(CPMWriting, LargeFilesOnRowsWithExtentMaskZeroAndTwoKilobyteBlocks) {
     // Row 30 disk with a file at entry 80, out of sight of the rows that share its directory
     // sectors; its block makes no sense as directory entries to the rows that read it as such.
     CPMDisk disk(30);
-    disk.SetEntry(80, CPMEntry(0, "SEED", "", 0, 0, 1, {2}));
+    disk.SetEntry(80, CPMEntry(0, "FIRST", "", 0, 0, 1, {2}));
     disk.SetBlock(2, std::vector<uint8_t>(2048, 0xFF));
     TempPath path("cpm-row30");
     const std::vector<uint8_t> data = Pattern(40000, 8);
@@ -437,7 +437,7 @@ TEST(CPMWriting, LargeFilesOnRowsWithExtentMaskZeroAndTwoKilobyteBlocks) {
         ASSERT_EQ(o.fs->GetFormatRow(), 30);
         ASSERT_TRUE(o.fs->CreateFile("BIG.DAT", data, {}));
         const int big = o.fs->FindFile("BIG.DAT");
-        EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"BIG.DAT", "SEED."}));
+        EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"BIG.DAT", "FIRST."}));
         EXPECT_EQ(o.fs->GetExtentList(big).size(), 3u);  // 16K of data per entry
     }
     Opened o = Open(path.str());
@@ -498,10 +498,10 @@ TEST(CPMWriting, WriteProtectedImagesRefuseEveryChange) {
 TEST(CPMReading, RandomDirectoriesStayWithinTheDisk) {
     // Directory entries with random parts, counts and block numbers, valid enough to be
     // accepted: every query stays bounded and consistent.
-    uint32_t seed = 12345;
-    auto next = [&seed]() {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<int>((seed >> 16) & 0x7FFF);
+    uint32_t salt = 12345;
+    auto next = [&salt]() {
+        salt = salt * 1103515245u + 12345u;
+        return static_cast<int>((salt >> 16) & 0x7FFF);
     };
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));

@@ -34,9 +34,9 @@ void PlaceSet(const DatePatchSet& set, Side side, std::vector<uint8_t>& bytes) {
 // System files of random bytes carrying the chosen bytes of one variant.
 FileContents MakeSystemFiles(const DatePatchVariant& variant, Side side) {
     FileContents files;
-    uint32_t seed = 7;
+    uint32_t salt = 7;
     for (const auto& [name, size] : SystemFileSizes)
-        files[name] = PatternBytes(size, seed++);
+        files[name] = PatternBytes(size, salt++);
     for (int i = 0; i < DatePatchFileCount; ++i)
         PlaceSet(variant.Sets[i], side, files[DatePatchFileNames[i]]);
     return files;

@@ -230,14 +230,14 @@ TEST(LDOSRoundTrip, NewFloppiesInEveryGeometry) {
         {JV1, 80, 1, false},
     };
     TempFolder folder;
-    uint32_t seed = 1;
+    uint32_t salt = 1;
     for (const Row& row : rows) {
-        const std::string path = folder.File("roundtrip" + std::to_string(seed));
+        const std::string path = folder.File("roundtrip" + std::to_string(salt));
         SCOPED_TRACE(std::to_string(row.Type) + " " + std::to_string(row.Tracks) + " tracks, " +
                      std::to_string(row.Sides) + " sides, " + (row.DoubleDensity ? "double" : "single"));
         LDOSDisk disk;
         FormatFloppy(disk, path, row.Type, row.Tracks, row.Sides, row.DoubleDensity);
-        RunRoundTrip(disk, [&] { OpenFloppy(disk, path); }, seed++);
+        RunRoundTrip(disk, [&] { OpenFloppy(disk, path); }, salt++);
     }
 }
 

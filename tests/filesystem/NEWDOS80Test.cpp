@@ -10,6 +10,7 @@
 
 #include "common/TRSDOSScratch.h"
 #include "diskimage/DiskImage.h"
+#include "filesystem/MountedDisk.h"
 #include "filesystem/NEWDOS80.h"
 #include "filesystem/TRSDOS23.h"
 
@@ -321,4 +322,26 @@ TEST(NEWDOS80, HardDiskDriveMapsSectorsAcrossHeads) {
     in.seekg(9 + 8256 * 1 + 64);
     in.read(reinterpret_cast<char*>(stored.data()), 256);
     EXPECT_EQ(stored, std::vector<uint8_t>(data.begin() + 24 * 256, data.begin() + 25 * 256));
+}
+
+// Recognition tries TRSDOS 1.3 and 2.8 first, then DBLDOS, before NEWDOS/80:
+// the real disks must still come out as their own DOS.
+TEST(NEWDOS80, RealDisksMountAsTheirOwnDOS) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"jv1-sd80-newdos80-data-trek14.dsk", "NEWDOS/80"},
+        {"jv1-sd80-newdos80v2-m1-system-sidekick.jv1", "NEWDOS/80"},
+        {"jv3-dd40-newdos80-m3-system.dsk", "NEWDOS/80"},
+        {"dmk-ds80-mixed-newdos80-weikamp.dmk", "NEWDOS/80"},
+        {"dmk-ds40-mixed-hdos23c-gdos-newdos80-family.dmk", "NEWDOS/80"},
+        {"jv3-dd40-trsdos13-m3-system.dsk", "TRSDOS 1.3"},
+        {"dmk-dd40-trsdos13-m3-system.dmk", "TRSDOS 1.3"},
+    };
+    for (const auto& [file, dos] : cases) {
+        SCOPED_TRACE(file);
+        if (!std::filesystem::exists(RealFixture(file))) GTEST_SKIP() << "real fixtures absent";
+        MountedDisk disk;
+        disk.Open(RealFixture(file));
+        ASSERT_EQ(disk.FileSystems.size(), 1u);
+        EXPECT_EQ(disk.Current()->GetDOSName(false), dos);
+    }
 }

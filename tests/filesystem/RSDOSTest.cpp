@@ -282,10 +282,10 @@ TEST(RSDOSNames, ValidFilenames) {
 }
 
 TEST(RSDOSFiles, RandomFatsAndDirectoriesStayBounded) {
-    uint32_t seed = 777;
-    auto next = [&seed]() {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<int>((seed >> 16) & 0x7FFF);
+    uint32_t salt = 777;
+    auto next = [&salt]() {
+        salt = salt * 1103515245u + 12345u;
+        return static_cast<int>((salt >> 16) & 0x7FFF);
     };
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));

@@ -61,8 +61,8 @@ public:
         if (mark != nullptr) *mark = dam;
         return data;
     }
-    void Create(const std::string& name, size_t size, uint32_t seed = 1) {
-        Fs->CreateFile(name, PatternBytes(size, seed), DateOf(1983, 4));
+    void Create(const std::string& name, size_t size, uint32_t salt = 1) {
+        Fs->CreateFile(name, PatternBytes(size, salt), DateOf(1983, 4));
     }
 
     TScratchFolder Folder;

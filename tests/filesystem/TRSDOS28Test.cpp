@@ -68,12 +68,12 @@ public:
         Fs->ReadDiskSector(17, logical + 1, 0, 1, dam, data);
         return data;
     }
-    void Create(const std::string& name, size_t size, uint32_t seed = 1) {
+    void Create(const std::string& name, size_t size, uint32_t salt = 1) {
         FileDate date;
         date.HasDate = true;
         date.Year = 1985;
         date.Month = 6;
-        Fs->CreateFile(name, PatternBytes(size, seed), date);
+        Fs->CreateFile(name, PatternBytes(size, salt), date);
     }
 
     TScratchFolder Folder;
