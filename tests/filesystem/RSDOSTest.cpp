@@ -12,6 +12,7 @@
 #include "common/CPMDisk.h"
 #include "common/JV3Writer.h"
 #include "diskimage/DiskImage.h"
+#include "filesystem/DiskCheck.h"
 #include "filesystem/RSDOS.h"
 
 using FileSystem::RSDOS;
@@ -303,4 +304,41 @@ TEST(RSDOSFiles, RandomFatsAndDirectoriesStayBounded) {
         }
         o.fs->ListFiles({"*.*"}, 0);
     }
+}
+
+// The disk check follows every chain: a sound disk is healthy, and a chain that leaves
+// the disk, one that loops, and a used granule no chain reaches are each named.
+TEST(RSDOSCheck, BrokenAndLoopingChainsAreReported) {
+    auto findingsFor = [](RSDOSDisk& disk, const char* name) {
+        TempPath path(name);
+        Opened o = Build(disk, path);
+        return FileSystem::CheckFileSystem(*o.fs);
+    };
+    auto text = [](const std::vector<FileSystem::TFinding>& findings) {
+        std::string all;
+        for (const auto& f : findings) all += f.Message + "\n";
+        return all;
+    };
+
+    RSDOSDisk sound;
+    sound.Fat()[1] = 2;
+    sound.Fat()[2] = 0xC3;
+    sound.SetEntry(0, "GOOD", "DAT", 1, false, 1, 0x80);
+    const auto healthy = findingsFor(sound, "rsdos-check-sound");
+    EXPECT_TRUE(FileSystem::IsHealthy(healthy)) << text(healthy);
+
+    RSDOSDisk damaged;
+    damaged.Fat()[10] = 0x50;  // a link outside the disk
+    damaged.SetEntry(0, "BROKEN", "DAT", 1, false, 10, 0x80);
+    damaged.Fat()[20] = 21;  // 20 -> 21 -> 20 ...
+    damaged.Fat()[21] = 20;
+    damaged.SetEntry(1, "LOOP", "DAT", 1, false, 20, 0x80);
+    damaged.Fat()[30] = 0xC1;  // used, but no file starts there
+    const auto findings = findingsFor(damaged, "rsdos-check-damaged");
+    EXPECT_FALSE(FileSystem::IsHealthy(findings));
+    const std::string all = text(findings);
+    EXPECT_NE(all.find("granule chain is broken after granule 10"), std::string::npos) << all;
+    EXPECT_NE(all.find("LOOP"), std::string::npos) << all;
+    EXPECT_NE(all.find("Granule 30 is marked used in the FAT but no file's chain reaches it"), std::string::npos)
+        << all;
 }
