@@ -29,9 +29,9 @@ struct DOSCase {
     std::vector<int> refused;
 };
 
-std::vector<uint8_t> Pattern(size_t size, int seed) {
+std::vector<uint8_t> Pattern(size_t size, int salt) {
     std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8));
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(salt + i * 7 + (i >> 8));
     return bytes;
 }
 
