@@ -213,7 +213,8 @@ std::vector<uint8_t> DMK::BuildStoredSide(int side) const {
             }
             syncRun = 0;
             out[output++] = value;
-            if (!singleOnce) {
+            // A single-density byte that starts on the last cell has no room for its copy.
+            if (!singleOnce && output < static_cast<int>(out.size())) {
                 out[output++] = value;
             }
             c += 2;

@@ -124,6 +124,59 @@ TEST(DMK, DoubledSingleDensityTrackOf6400BytesFillsTheRawTrack) {
     EXPECT_EQ(image->GetCell(0, 73), CellMark | 0xFE);
 }
 
+// A double-density start and a single-density ID at an odd cell leave the track's last
+// single-density byte on the very last cell; writing the track back must stay in the buffer.
+TEST(DMK, SingleDensityByteOnTheLastCellIsStoredWithoutOverrun) {
+    ScratchDir dir;
+    std::string path = dir.File("mixed.dmk");
+    auto bytes = Header(1, 6400, DMK::OptionSingleSided);
+    std::vector<uint8_t> track(6400, 0xFF);
+    std::fill(track.begin(), track.begin() + 128, 0);
+    const int idOffset = 128 + 121;  // cell 121: odd
+    const uint16_t pointers[] = {0x8000 | 138, idOffset};
+    for (int i = 0; i < 2; ++i) {
+        track[2 * i] = static_cast<uint8_t>(pointers[i] & 0xFF);
+        track[2 * i + 1] = static_cast<uint8_t>(pointers[i] >> 8);
+    }
+    track[138] = 0xFE;  // the double-density ID mark, so the pointer survives a rewrite
+    auto putDoubled = [&](int& at, uint8_t b) {
+        track[at++] = b;
+        track[at++] = b;
+    };
+    int at = idOffset;
+    const uint8_t id[] = {0xFE, 0, 0, 0, 1};
+    for (uint8_t b : id) putDoubled(at, b);
+    uint16_t crc = Crc16(id, sizeof id);
+    putDoubled(at, static_cast<uint8_t>(crc >> 8));
+    putDoubled(at, static_cast<uint8_t>(crc & 0xFF));
+    for (int i = 0; i < 11; ++i) putDoubled(at, 0xFF);  // the gap a controller skips before writing
+    for (int i = 0; i < 6; ++i) putDoubled(at, 0);
+    std::vector<uint8_t> field(257, 0xE5);
+    field[0] = 0xFB;
+    for (uint8_t b : field) putDoubled(at, b);
+    crc = Crc16(field.data(), field.size());
+    putDoubled(at, static_cast<uint8_t>(crc >> 8));
+    putDoubled(at, static_cast<uint8_t>(crc & 0xFF));
+    bytes.insert(bytes.end(), track.begin(), track.end());
+    ImageTest::WriteAll(path, bytes);
+
+    std::vector<uint8_t> data(256);
+    for (int i = 0; i < 256; ++i) data[i] = static_cast<uint8_t>(i);
+    {
+        auto image = OpenFloppyImage(path);
+        ASSERT_EQ(image->GetFormatName(), "DMK");
+        ASSERT_EQ(image->GetCell(0, 6271) & CellDoubleDensity, 0);
+        ASSERT_TRUE(image->WriteSector(0, 0, 0, 0, 0xFB, data.data()));
+        ASSERT_TRUE(image->Flush());
+    }
+    auto image = OpenFloppyImage(path);
+    int size = 0;
+    uint8_t dam = 0;
+    std::vector<uint8_t> back(256);
+    ASSERT_TRUE(image->ReadSector(0, 0, 0, 0, size, dam, back.data(), false, false));
+    EXPECT_EQ(back, data);
+}
+
 TEST(DMK, CraftedPointersAndLengthsStayInsideTheTrack) {
     struct Case {
         const char* what;
