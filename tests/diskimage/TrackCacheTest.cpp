@@ -94,7 +94,7 @@ TEST(TrackCache, SectorReadsMatchTheControllersScanOnAnyTrack) {
     auto image = CreateFloppyImage(dir.File("random.dmk"), ImageDMK);
     ASSERT_TRUE(image->LoadTrack(0));
     std::mt19937 random(20261210);
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 24; ++round) {
         for (int side = 0; side < 2; ++side) LayRandomSide(*image, side, random);
         // Every request twice: the second read goes through the index the first one built.
         for (int pass = 0; pass < 2; ++pass) {
