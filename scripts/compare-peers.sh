@@ -111,7 +111,8 @@ compare "CP/M ls (cpmls)" -- "$qbox" ls "$cpm_jv3" -- "${peer_env[@]}" "$cpmls" 
 compare "CP/M get 64 KB (cpmcp)" -- "$qbox" get "$cpm_jv3" STOCK.BAS -d "$peers/out" -f \
   -- "${peer_env[@]}" "$cpmcp" -f trs80-row08 row08.raw 0:stock.bas "$peers/out/"
 compare "RSDOS ls (imgtool dir)" -- "$qbox" ls "$rsdos_dmk" -- "${peer_env[@]}" "$imgtool" dir coco_dmk_rsdos "$rsdos_dmk"
-compare "RSDOS get (imgtool get)" -- "$qbox" get "$rsdos_dmk" ALPHA.BIN -d "$peers/out" -f \
+# qbox's RSDOS looks names up by pattern only, hence ALPHA.*
+compare "RSDOS get (imgtool get)" -- "$qbox" get "$rsdos_dmk" 'ALPHA.*' -d "$peers/out" -f \
   -- "${peer_env[@]}" "$imgtool" get coco_dmk_rsdos "$rsdos_dmk" ALPHA.BIN "$peers/out/alpha.bin"
 compare "TRSDOS 2.3 JV1 ls (trs80-base)" -- "$qbox" ls "$images/trsdos23.jv1" \
   -- node "$peers/node/ls-trsdos.mjs" "$images/trsdos23.jv1"
