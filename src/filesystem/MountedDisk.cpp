@@ -179,9 +179,17 @@ void MountedDisk::Flush() {
     if (Image && Image->IsHardDisk() == 0) {
         if (!static_cast<DiskImage::TFloppyImage*>(Image.get())->Flush()) throw TFileSystem::EFileError(EIO);
     }
+    if (Image) {
+        try {
+            Image->CommitChange();
+        } catch (const DiskImage::TDiskImage::EFileError& error) {
+            throw TFileSystem::EFileError(error.ErrorNumber);
+        }
+    }
 }
 
 void MountedDisk::Close() {
+    if (Image) Image->DiscardChangeOnClose();
     FileSystems.clear();
     Image.reset();
 }
