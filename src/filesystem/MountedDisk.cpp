@@ -176,8 +176,8 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
 
 void MountedDisk::Flush() {
     for (auto& fs : FileSystems) fs->Flush();
-    if (Image && Image->IsHardDisk() == 0) {
-        if (!static_cast<DiskImage::TFloppyImage*>(Image.get())->Flush()) throw TFileSystem::EFileError(EIO);
+    if (auto* floppy = dynamic_cast<DiskImage::TFloppyImage*>(Image.get())) {
+        if (!floppy->Flush()) throw TFileSystem::EFileError(EIO);
     }
     if (Image) {
         try {
