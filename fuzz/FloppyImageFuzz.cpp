@@ -1,4 +1,5 @@
-// Opens the bytes as a floppy image and reads every sector of a spread of tracks.
+// Opens the bytes as a floppy image, reads every sector of a spread of tracks and writes
+// one sector of the boot and directory tracks back.
 #include <cstdint>
 #include <vector>
 
@@ -22,12 +23,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     uint8_t dam = 0;
                     bool crcError = false;
                     int guard = 0;
+                    bool rewritten = false;
                     while (guard++ < 256 && image->ReadNextSector(state, track, side, sector, length, dam,
                                                                   buffer.data(), crcError)) {
+                        // Writing a sector back unchanged stores the whole raw track in the
+                        // file's own form: the writers see every odd layout the readers accept.
+                        if (!rewritten && (track == 0 || track == 17)) {
+                            rewritten = true;
+                            std::vector<uint8_t> copy(buffer.begin(), buffer.end());
+                            image->WriteSector(track, side, density, sector, dam, copy.data());
+                        }
                     }
                 }
             }
         }
+        image->Flush();
     } catch (const std::exception&) {
     }
     return 0;

@@ -22,6 +22,14 @@ for binary in "$build"/fuzz/fuzz_*; do
   target=${name#fuzz_}
   echo "fuzz-all: $target for ${seconds}s"
   log=$build/fuzz-$target.log
+  # Inputs that once crashed a target run first, every time.
+  if [[ -d fuzz/regressions/$target ]]; then
+    if ! "$binary" -runs=0 "fuzz/regressions/$target" >"$log" 2>&1; then
+      tail -n 40 "$log" >&2
+      echo "fuzz-all: $target fails on a kept regression input; see $log" >&2
+      exit 1
+    fi
+  fi
   if ! QB_FUZZ_NO_BUILD=1 scripts/fuzz.sh "$target" "$seconds" >"$log" 2>&1; then
     tail -n 40 "$log" >&2
     echo "fuzz-all: $target found a problem; see $log and $build/findings/$target" >&2

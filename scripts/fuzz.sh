@@ -34,6 +34,7 @@ findings=$build/findings/$target
 mkdir -p "$corpus" "$findings"
 
 inputs=("$corpus" "$start/$target")
+[[ -d fuzz/regressions/$target ]] && inputs+=("fuzz/regressions/$target")
 case $target in
   floppy_image|file_system|hard_image)
     for folder in "$fixtures/real" "$fixtures/peer"; do

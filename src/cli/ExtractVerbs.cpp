@@ -27,6 +27,15 @@ FileSystem::TransferSettings OutSettings(const std::string& conversion) {
     return settings;
 }
 
+// A file whose sectors could not all be read is kept as far as it was read, and said so.
+bool ReportShortRead(TFileSystem& fs, int fileIndex, size_t bytesRead, const std::string& image) {
+    const int size = fs.GetFileSize(fileIndex);
+    if (size < 0 || bytesRead >= static_cast<size_t>(size)) return true;
+    Report(image, fs.GetFullFileName(fileIndex) + ": only " + std::to_string(bytesRead) + " of " +
+                      std::to_string(size) + " bytes could be read");
+    return false;
+}
+
 struct GetOptions {
     std::string Image;
     std::vector<std::string> Patterns;
@@ -49,7 +58,9 @@ int RunGet(const GetOptions& options) {
     settings.ExtractDirectory = options.Directory;
     for (int fileIndex : files) {
         try {
-            FileSystem::ExtractFile(fs, fileIndex, options.Force, settings);
+            size_t bytesRead = 0;
+            FileSystem::ExtractFile(fs, fileIndex, options.Force, settings, &bytesRead);
+            if (!ReportShortRead(fs, fileIndex, bytesRead, options.Image)) ++failures;
         } catch (const TFileSystem::Exception& error) {
             Report(options.Image, fs.GetFullFileName(fileIndex) + ": " + error.what());
             ++failures;
@@ -74,6 +85,7 @@ int RunCat(const CatOptions& options) {
     FileSystem::TransferSettings settings = OutSettings(options.Conversion);
     for (int fileIndex : files) {
         std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
+        if (!ReportShortRead(fs, fileIndex, bytes.size(), options.Image)) ++failures;
         if (!settings.ByteExact)
             bytes = FileSystem::ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex),
                                                  settings.ConversionTypeOut);

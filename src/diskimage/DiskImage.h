@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -173,6 +174,9 @@ protected:
     // Asked after FormatTrack has laid out a track: can the file format store it
     // without losing a sector? A format that cannot leaves the track as it was.
     virtual bool CanStoreLoadedTrack() { return true; }
+    // Loads the track and lets layOut rewrite its cells; the result is kept only when the
+    // file format can store it, else the track is put back exactly as it was.
+    bool RewriteTrack(int track, const std::function<void()>& layOut);
     // Reads length data bytes and the two CRC bytes after them; false when the track ends first.
     bool ReadDataField(CellState& state, int length, uint8_t* buffer);
     // The end-of-track rule of the cursor: one pass fewer, back to cell 0.

@@ -1,6 +1,7 @@
 // The emulated raw track: every floppy sector is found, read, written and
 // formatted here the way a WD1771/WD1791 controller would do it.
 #include <algorithm>
+#include <functional>
 
 #include "diskimage/DiskImage.h"
 
@@ -411,8 +412,7 @@ bool TFloppyImage::ReadNextSector(CellState& state, int track, int side, int& se
 
 bool TFloppyImage::FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam,
                                bool density, int interleave) {
-    if (track < 0 || track > MaxTrackNumber || sides < 1 || sides > 2 || sectorsPerSide < 1 ||
-        !IsDataMark(dam)) {
+    if (track < 0 || track > MaxTrackNumber || sides < 1 || sides > 2 || sectorsPerSide < 1 || !IsDataMark(dam)) {
         return false;
     }
     constexpr int sectorSize = 256;
@@ -420,49 +420,35 @@ bool TFloppyImage::FormatTrack(int track, int sectorsPerSide, int sides, bool fi
     if (sectorsPerSide * FormattedSectorCells(sectorSize, density) > TrackLength) {
         return false;
     }
-    LoadTrack(track);  // a track the file does not hold yet stays empty
-    if (CurrentTrack != track) {
-        return false;
-    }
-    const auto before = RawTrack;
-    const bool wasModified = TrackModified;
-    const bool wasDirty = TrackDirty;
-
     uint8_t buffer[sectorSize];
     for (int i = 0; i < sectorSize; ++i) {
         buffer[i] = density ? ((i & 1) ? 0xB6 : 0x6D) : 0xE5;
     }
     const int step = std::max(1, sectorsPerSide / std::max(1, interleave));
     const int firstNumber = firstSectorIsOne ? 1 : 0;
-    for (int side = 0; side < sides; ++side) {
-        // A fresh format leaves nothing of an earlier layout on this side.
-        std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
-        CellState state;
-        state.side = side;
-        state.density = density;
-        state.passes = 1;
-        int s = 0;
-        for (int i = 0; i < sectorsPerSide; ++i) {
-            WriteFormattedSector(state, track, side, s + firstNumber, sectorSize, dam, buffer, false);
-            if (s != sectorsPerSide - 1) {
-                s += step;
-                if (s >= sectorsPerSide) {
-                    s = s - sectorsPerSide + 1;
+    // A track the file does not hold yet starts out empty.
+    return RewriteTrack(track, [&] {
+        for (int side = 0; side < sides; ++side) {
+            // A fresh format leaves nothing of an earlier layout on this side.
+            std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
+            CellState state;
+            state.side = side;
+            state.density = density;
+            state.passes = 1;
+            int s = 0;
+            for (int i = 0; i < sectorsPerSide; ++i) {
+                WriteFormattedSector(state, track, side, s + firstNumber, sectorSize, dam, buffer, false);
+                if (s != sectorsPerSide - 1) {
+                    s += step;
+                    if (s >= sectorsPerSide) {
+                        s = s - sectorsPerSide + 1;
+                    }
+                } else {
+                    s = 0;
                 }
-            } else {
-                s = 0;
             }
         }
-    }
-    TrackModified = true;
-    TrackDirty = true;
-    if (!CanStoreLoadedTrack()) {
-        RawTrack = before;
-        TrackModified = wasModified;
-        TrackDirty = wasDirty;
-        return false;
-    }
-    return true;
+    });
 }
 
 }  // namespace DiskImage
@@ -527,6 +513,30 @@ bool TFloppyImage::LayOutTrack(int track, const std::array<std::vector<TTrackSec
             return false;
         }
     }
+    return RewriteTrack(track, [&] {
+        for (int side = 0; side < 2; ++side) {
+            std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
+            const auto& list = sides[side];
+            if (list.empty()) {
+                continue;
+            }
+            const bool compact = TrackSideCells(list, false) > TrackLength;
+            CellState state;
+            state.side = side;
+            state.density = list.front().Density;
+            state.passes = 1;
+            WriteTrackStart(state);
+            for (const auto& sector : list) {
+                state.density = sector.Density;
+                WriteFormattedSector(state, track, side, sector.Sector, sector.Size, sector.DAM, sector.Data.data(),
+                                     sector.CrcError, compact);
+            }
+            FillTrackEnd(state);
+        }
+    });
+}
+
+bool TFloppyImage::RewriteTrack(int track, const std::function<void()>& layOut) {
     LoadTrack(track);
     if (CurrentTrack != track) {
         return false;
@@ -534,25 +544,7 @@ bool TFloppyImage::LayOutTrack(int track, const std::array<std::vector<TTrackSec
     const auto before = RawTrack;
     const bool wasModified = TrackModified;
     const bool wasDirty = TrackDirty;
-    for (int side = 0; side < 2; ++side) {
-        std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
-        const auto& list = sides[side];
-        if (list.empty()) {
-            continue;
-        }
-        const bool compact = TrackSideCells(list, false) > TrackLength;
-        CellState state;
-        state.side = side;
-        state.density = list.front().Density;
-        state.passes = 1;
-        WriteTrackStart(state);
-        for (const auto& sector : list) {
-            state.density = sector.Density;
-            WriteFormattedSector(state, track, side, sector.Sector, sector.Size, sector.DAM, sector.Data.data(),
-                                 sector.CrcError, compact);
-        }
-        FillTrackEnd(state);
-    }
+    layOut();
     TrackModified = true;
     TrackDirty = true;
     if (!CanStoreLoadedTrack()) {

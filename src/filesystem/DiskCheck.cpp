@@ -127,6 +127,27 @@ std::vector<TFinding> CheckFloppyTracks(DiskImage::TFloppyImage& image) {
     return findings;
 }
 
+namespace {
+
+void CheckRecordChain(const TRSDOSBase& fs, int dec, const std::string& name, std::vector<TFinding>& findings) {
+    switch (fs.GetRecordChainEnd(dec)) {
+        case TRSDOSBase::TChainEnd::LastRecord:
+            return;
+        case TRSDOSBase::TChainEnd::Loop:
+            Add(findings, TSeverity::Error, name + ": the link of its directory records loops back");
+            return;
+        case TRSDOSBase::TChainEnd::OutsideDirectory:
+            Add(findings, TSeverity::Error, name + ": the link of its directory records leads out of the directory");
+            return;
+        case TRSDOSBase::TChainEnd::NotExtension:
+            Add(findings, TSeverity::Error,
+                name + ": the link of its directory records reaches a record that is no extension");
+            return;
+    }
+}
+
+}  // namespace
+
 std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
     std::vector<TFinding> findings;
     const int tracks = fs.GetTracks();
@@ -135,8 +156,11 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
     // owner[track * 8 + granule]: the first file found in the granule.
     std::vector<int> owner(static_cast<size_t>(std::max(tracks, 256)) * 8, -1);
     const std::vector<int> files = ListEveryFile(fs);
+    // TRSDOS 1.3 keeps all of a file's extents in its one record: it has no links to follow.
+    const bool linkedRecords = dynamic_cast<TRSDOS13*>(&fs) == nullptr;
     for (int dec : files) {
         const std::string name = FileLabel(fs, dec);
+        if (linkedRecords) CheckRecordChain(fs, dec, name, findings);
         long long granules = 0;
         for (const TExtent& extent : fs.GetExtents(dec)) {
             const int start = static_cast<int>(extent.Sector) / perGranule;

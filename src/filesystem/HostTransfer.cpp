@@ -182,7 +182,8 @@ std::string ExtractedFileName(TFileSystem& fs, int fileIndex) {
     return ToLower(fileName);
 }
 
-std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const TransferSettings& settings) {
+std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const TransferSettings& settings,
+                        size_t* bytesRead) {
     std::string fileName = ExtractedFileName(fs, fileIndex);
     // Only the file's own name is lower-cased: the folder is the user's and host names are case-sensitive.
     std::string path = settings.ExtractDirectory;
@@ -194,6 +195,7 @@ std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const Tr
 
     // Read before creating anything, so an unreadable file leaves no empty host file behind.
     std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
+    if (bytesRead != nullptr) *bytesRead = bytes.size();
     if (!settings.ByteExact)
         bytes = ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex), settings.ConversionTypeOut);
 

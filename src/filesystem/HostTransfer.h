@@ -37,8 +37,10 @@ std::vector<uint8_t> ConvertToTRS80(TFileSystem& fs, const std::vector<uint8_t>&
 std::string ExtractedFileName(TFileSystem& fs, int fileIndex);
 // Writes one file into settings.ExtractDirectory and returns the host path.
 // Throws EInvalidFilename, EFileExists or EFileError; a failed write removes the
-// partial host file.
-std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const TransferSettings& settings);
+// partial host file. bytesRead, when given, receives how many bytes the disk gave
+// before any conversion: fewer than the file's size when sectors could not be read.
+std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const TransferSettings& settings,
+                        size_t* bytesRead = nullptr);
 std::vector<int> ListAllFiles(TFileSystem& fs, int flags);
 bool IsReservedHostName(const std::string& hostName);
 

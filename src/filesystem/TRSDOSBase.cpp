@@ -166,26 +166,45 @@ const uint8_t* TRSDOSBase::GetDirectoryRecord(int dec) const {
     return const_cast<TRSDOSBase*>(this)->GetDirectoryRecord(dec);
 }
 
-std::vector<int> TRSDOSBase::GetRecordChain(int dec) const {
+std::vector<int> TRSDOSBase::GetRecordChain(int dec, TChainEnd* end) const {
     std::vector<int> chain{dec};
     std::vector<bool> visited(256, false);
     const uint8_t* record = GetDirectoryRecord(dec);
     visited[static_cast<size_t>(dec & 0xFF)] = true;
+    TChainEnd how = TChainEnd::LastRecord;
     while (record[30] != 0xFF) {
         const int next = record[31];
-        if (visited[static_cast<size_t>(next)]) break;  // a loop
+        if (visited[static_cast<size_t>(next)]) {
+            how = TChainEnd::Loop;
+            break;
+        }
         const uint8_t* nextRecord = nullptr;
         try {
             nextRecord = GetDirectoryRecord(next);
         } catch (const EIllegalFileIndex&) {
-            break;  // a link out of the directory
+            how = TChainEnd::OutsideDirectory;
+            break;
         }
-        if ((nextRecord[0] & RecordExtension) == 0) break;  // another file's record
+        if ((nextRecord[0] & RecordExtension) == 0) {
+            how = TChainEnd::NotExtension;  // another file's record, or a free one
+            break;
+        }
         visited[static_cast<size_t>(next)] = true;
         chain.push_back(next);
         record = nextRecord;
     }
+    if (end != nullptr) *end = how;
     return chain;
+}
+
+TRSDOSBase::TChainEnd TRSDOSBase::GetRecordChainEnd(int dec) const {
+    TChainEnd end = TChainEnd::LastRecord;
+    const std::vector<int> chain = GetRecordChain(dec, &end);
+    // The link of a record with an empty extent is never followed: the file ends there,
+    // whatever the link bytes hold (system files often keep other bytes in them).
+    const auto extents = GetRecordExtents(GetDirectoryRecord(chain.back()));
+    if (extents.size() < static_cast<size_t>(ExtentsPerRecord)) return TChainEnd::LastRecord;
+    return end;
 }
 
 std::vector<TExtent> TRSDOSBase::GetRecordExtents(const uint8_t* record) const {

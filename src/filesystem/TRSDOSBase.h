@@ -124,6 +124,10 @@ public:
     // Read-only views of the directory track for the disk check.
     const std::vector<uint8_t>& GetHITBytes() const { return HIT; }
     // The allocation map bit alone, and the lockout table bit where the disk has one.
+    // How the chain of a file's directory records ends: where the file ends, or at a link
+    // the file needs that loops, leaves the directory or reaches a record that is no extension.
+    enum class TChainEnd { LastRecord, Loop, OutsideDirectory, NotExtension };
+    TChainEnd GetRecordChainEnd(int dec) const;
     bool IsGranuleMarkedUsed(int track, int granule) const;
     bool IsGranuleLockedOut(int track, int granule) const;
 
@@ -134,7 +138,7 @@ protected:
     // The DECs of a file's records, primary first. The walk stops at a link
     // that loops, leaves the directory or reaches a record that is not an
     // extension record: such a chain is damaged and ends there.
-    std::vector<int> GetRecordChain(int dec) const;
+    std::vector<int> GetRecordChain(int dec, TChainEnd* end = nullptr) const;
     // The extents stored in one record, up to the first empty one.
     std::vector<TExtent> GetRecordExtents(const uint8_t* record) const;
     bool IsGranuleFree(int track, int granule) const;

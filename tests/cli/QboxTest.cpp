@@ -2,10 +2,14 @@
 // exit codes and messages for the usual mistakes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "cli/QboxRunner.h"
 #include "common/TempDir.h"
+#include "diskimage/DiskImage.h"
+#include "filesystem/MountedDisk.h"
+#include "filesystem/TRSDOSBase.h"
 
 using TestSupport::Bytes;
 using TestSupport::QboxResult;
@@ -284,4 +288,44 @@ TEST(QboxNewTest, EveryFileSystemAndImageTypeComesBackAsMade) {
     EXPECT_TRUE(Contains(info.Out, "\"format\":\"DMK\"")) << info.Out;
     EXPECT_TRUE(Contains(info.Out, "\"family\":\"LDOS\"")) << info.Out;
     EXPECT_TRUE(Contains(info.Out, "\"disk_name\":\"TRS80DSK\"")) << info.Out;
+}
+
+// A file whose second granule lies past the disk comes out as far as it could be read,
+// and get and cat both say so and fail.
+TEST_F(QboxDiskTest, ShortReadIsReportedNotPassedOffAsTheWholeFile) {
+    WriteHostBytes(dir / "long.dat", std::vector<uint8_t>(3000, 0x41));
+    ASSERT_TRUE(Succeeded(RunQbox({"put", image, dir / "long.dat"})));
+    {
+        auto disk = DiskImage::OpenFloppyImage(image);
+        auto fs = FileSystem::MountFloppy(disk.get());
+        auto* trsdos = dynamic_cast<FileSystem::TRSDOSBase*>(fs.get());
+        ASSERT_NE(trsdos, nullptr);
+        const int dec = trsdos->FindFile("LONG/DAT");
+        ASSERT_GE(dec, 0);
+        std::vector<uint8_t> sector;
+        bool normal = true;
+        const int track = trsdos->GetDirectoryTrack();
+        const std::vector<uint8_t> before(trsdos->GetDirectoryRecord(dec), trsdos->GetDirectoryRecord(dec) + 32);
+        for (int s = 2; s < trsdos->GetSectorsPerTrack(); ++s) {
+            ASSERT_TRUE(trsdos->ReadSector(track, s, normal, sector));
+            auto at = std::search(sector.begin(), sector.end(), before.begin(), before.end());
+            if (at == sector.end()) continue;
+            // One extent of two granules from the last track: the second one is off the disk.
+            at[22] = static_cast<uint8_t>(trsdos->GetTracks() - 1);
+            at[23] = static_cast<uint8_t>((trsdos->GetGranulesPerTrack() - 1) << 5 | 1);
+            at[24] = 0xFF;
+            at[25] = 0xFF;
+            ASSERT_TRUE(trsdos->WriteSector(track, s, sector, 0));
+            break;
+        }
+    }
+    std::filesystem::create_directory(dir / "out");
+    QboxResult get = RunQbox({"get", image, "LONG/DAT", "-d", dir / "out"});
+    EXPECT_EQ(get.Status, 1);
+    EXPECT_TRUE(Contains(get.Err, "LONG/DAT: only ")) << get.Err;
+    EXPECT_TRUE(Contains(get.Err, " of 3000 bytes could be read")) << get.Err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/long.dat"));
+    QboxResult cat = RunQbox({"cat", image, "LONG/DAT"});
+    EXPECT_EQ(cat.Status, 1);
+    EXPECT_TRUE(Contains(cat.Err, "could be read")) << cat.Err;
 }
