@@ -11,11 +11,6 @@ namespace FileSystem {
 
 namespace {
 
-constexpr uint8_t RecordExtension = 0x80;
-constexpr uint8_t RecordSystem = 0x40;
-constexpr uint8_t RecordInUse = 0x10;
-constexpr uint8_t RecordInvisible = 0x08;
-
 constexpr int FirstExtent = 22;
 
 // A Z80 routine that shows the text after it, then the text itself.
