@@ -69,7 +69,7 @@ std::string DiskPattern(TFileSystem& fs, std::string pattern) {
 }  // namespace
 
 std::vector<int> MatchFiles(TFileSystem& fs, const std::vector<std::string>& patterns, int listFlags,
-                            const std::string& image, int& unmatched) {
+                            const std::string& image, int& unmatched, bool report) {
     std::vector<int> matched;
     auto add = [&matched](int fileIndex) {
         for (int known : matched)
@@ -100,7 +100,7 @@ std::vector<int> MatchFiles(TFileSystem& fs, const std::vector<std::string>& pat
             }
         }
         if (!found) {
-            Report(image, pattern + ": no such file");
+            if (report) Report(image, pattern + ": no such file");
             ++unmatched;
         }
     }

@@ -37,6 +37,7 @@ void AddPatchDatesVerb(CLI::App& app, RunResult& result);
 void AddConvertVerb(CLI::App& app, RunResult& result);
 void AddCheckVerb(CLI::App& app, RunResult& result);
 void AddExportVerb(CLI::App& app, RunResult& result);
+void AddCatalogVerb(CLI::App& app, RunResult& result);
 
 // A failure to report as "qbox: IMAGE: message" with exit status 1.
 class Failure : public std::runtime_error {
@@ -66,9 +67,9 @@ void SaveChanges(FileSystem::MountedDisk& disk);
 // (whatever its attributes); a wildcard pattern is matched with the file
 // system's MatchesPattern against the files listFlags lets through, where '.'
 // stands for the DOS's separator and a pattern without one covers every extension.
-// Patterns that name nothing are reported and counted in unmatched.
+// Patterns that name nothing are counted in unmatched and, when report is set, reported.
 std::vector<int> MatchFiles(FileSystem::TFileSystem& fs, const std::vector<std::string>& patterns, int listFlags,
-                            const std::string& image, int& unmatched);
+                            const std::string& image, int& unmatched, bool report = true);
 
 // "YYYY-MM-DD", "YYYY-MM-DDTHH:MM" with a time (timeSeparator replaces the 'T'), or "" without a date.
 std::string FormatDate(const FileSystem::FileDate& date, char timeSeparator = 'T');

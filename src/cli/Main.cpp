@@ -12,6 +12,7 @@ const Qbox::VerbAdder Verbs[] = {
     Qbox::AddPutVerb,  Qbox::AddEditVerbs, Qbox::AddImageVerbs, Qbox::AddViewVerb,
     Qbox::AddPatchDatesVerb,
     Qbox::AddConvertVerb, Qbox::AddCheckVerb, Qbox::AddExportVerb,
+    Qbox::AddCatalogVerb,
 };
 
 std::string UsageFailure(const CLI::App* app, const CLI::Error& error) {

@@ -18,13 +18,10 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
     return table;
 }
 
-constexpr std::array<uint16_t, 256> CrcTable = MakeCrcTable();
-
 }  // namespace
 
-uint16_t CrcStep(uint16_t crc, uint8_t byte) {
-    return static_cast<uint16_t>((crc << 8) ^ CrcTable[((crc >> 8) ^ byte) & 0xFF]);
-}
+// Declared in DiskImage.h, where CrcStep reads it.
+constexpr std::array<uint16_t, 256> CrcTable = MakeCrcTable();
 
 uint16_t Crc16(const uint8_t* data, size_t length, uint16_t preset) {
     uint16_t crc = preset;

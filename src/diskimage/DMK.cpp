@@ -45,7 +45,7 @@ bool DMK::LoadTrack(int track) {
         return start == TrackLoadStart::AlreadyLoaded;
     }
     if (track >= GetStoredTracks()) {
-        return true;  // not formatted yet
+        return TrackLoaded();  // not formatted yet: an empty track
     }
     const int length = GetStoredTrackLength();
     if (length > MaxTrackBytes) {
@@ -61,9 +61,7 @@ bool DMK::LoadTrack(int track) {
         }
         ConvertStoredSide(stored, side);
     }
-    TrackModified = false;
-    TrackDirty = false;
-    return true;
+    return TrackLoaded();
 }
 
 // The file keeps no clock information: the address marks are restored from the ID

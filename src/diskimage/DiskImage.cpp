@@ -54,9 +54,13 @@ void TFloppyImage::ClearRawTrack() {
     for (auto& side : RawTrack) {
         std::fill(side.begin(), side.end(), Cell{0});
     }
+    RawTrackChanged();
 }
 
 TFloppyImage::TrackLoadStart TFloppyImage::BeginLoadTrack(int track) {
+    if (TrackModified) {
+        KeptTracks.clear();  // the file may change under every kept track
+    }
     Flush();
     if (TrackDirty) {
         return TrackLoadStart::Failed;  // keep the unsaved track rather than throw it away
@@ -67,11 +71,59 @@ TFloppyImage::TrackLoadStart TFloppyImage::BeginLoadTrack(int track) {
     if (track < 0 || track > MaxTrackNumber) {
         return TrackLoadStart::Failed;
     }
+    bool kept = KeepCurrentTrack();
     CurrentTrack = track;
-    ClearRawTrack();
     TrackModified = false;
     TrackDirty = false;
+    if (TakeKeptTrack(track)) {
+        return TrackLoadStart::AlreadyLoaded;
+    }
+    if (kept) {
+        for (auto& side : RawTrack) {
+            side.assign(RawTrackCapacity, 0);  // the cells went to the kept track
+        }
+        RawTrackChanged();
+    } else {
+        ClearRawTrack();
+    }
+    TrackReusable = false;
     return TrackLoadStart::Build;
+}
+
+bool TFloppyImage::TrackLoaded() {
+    TrackModified = false;
+    TrackDirty = false;
+    TrackReusable = true;
+    return true;
+}
+
+bool TFloppyImage::KeepCurrentTrack() {
+    if (!TrackReusable || TrackModified || CurrentTrack < 0) {
+        return false;
+    }
+    if (KeptTracks.size() >= KeptTrackLimit) {
+        KeptTracks.erase(KeptTracks.begin());
+    }
+    if (SectorIndexStale) {
+        Index = SectorIndexes{};
+    }
+    KeptTracks.push_back(KeptTrack{CurrentTrack, std::move(RawTrack), std::move(Index)});
+    Index = SectorIndexes{};
+    return true;
+}
+
+bool TFloppyImage::TakeKeptTrack(int track) {
+    auto found = std::find_if(KeptTracks.begin(), KeptTracks.end(),
+                              [track](const KeptTrack& kept) { return kept.Track == track; });
+    if (found == KeptTracks.end()) {
+        return false;
+    }
+    RawTrack = std::move(found->Cells);
+    Index = std::move(found->Index);
+    SectorIndexStale = false;
+    TrackReusable = true;
+    KeptTracks.erase(found);
+    return true;
 }
 
 void TFloppyImage::FlushBeforeClosing() noexcept {

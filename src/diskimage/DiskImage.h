@@ -88,7 +88,11 @@ struct CellState {
 };
 
 // CRC-16-CCITT, polynomial 0x1021, MSB first, no reflection, no final XOR.
-uint16_t CrcStep(uint16_t crc, uint8_t byte);
+// Inline: every byte laid on or read from a raw track takes one step.
+extern const std::array<uint16_t, 256> CrcTable;
+inline uint16_t CrcStep(uint16_t crc, uint8_t byte) {
+    return static_cast<uint16_t>((crc << 8) ^ CrcTable[((crc >> 8) ^ byte) & 0xFF]);
+}
 uint16_t Crc16(const uint8_t* data, size_t length, uint16_t preset = 0xFFFF);
 
 // One sector as it lies on a floppy track: everything an image format may keep of it.
@@ -135,7 +139,10 @@ public:
     static int TrackSideCells(const std::vector<TTrackSector>& sectors, bool compact);
 
     // Raw-track primitives, as a floppy disk controller would perform them.
+    // Inline below: it lays every byte of every track that is loaded.
     bool PutCell(CellState& state, uint8_t byte);
+    // count data bytes, each as PutCell lays it; false when the track ended first.
+    bool PutCells(CellState& state, const uint8_t* bytes, int count);
     bool WriteTrackByte(CellState& state, uint8_t byte);
     void WriteTrackStart(CellState& state);
     void FillTrackEnd(CellState& state);
@@ -150,6 +157,7 @@ public:
     bool ReadIDField(CellState& state, uint8_t id[6]);
     bool FindDataMark(CellState& state, int limit, uint8_t& dam);
     // Reads one byte as the controller sees it (cells of the other density read as 0).
+    // Inline below: every sector search reads the track byte by byte.
     bool ReadTrackByte(CellState& state);
 
     int GetCurrentTrack() const { return CurrentTrack; }
@@ -168,7 +176,11 @@ protected:
     // The common start of LoadTrack: flush the pending track, then make `track` the
     // current one with an empty raw track to build. Failed when the pending track
     // could not be saved (it stays loaded) or the number is out of range.
+    // AlreadyLoaded also when a track built lately is taken back from the cache.
     TrackLoadStart BeginLoadTrack(int track);
+    // The common successful end of LoadTrack: the raw track is exactly what the file
+    // holds, so it may be kept for a later switch back to this track. Returns true.
+    bool TrackLoaded();
     // For the formats' destructors: write the pending track, letting nothing escape.
     void FlushBeforeClosing() noexcept;
     // Asked after FormatTrack has laid out a track: can the file format store it
@@ -180,15 +192,107 @@ protected:
     // Reads length data bytes and the two CRC bytes after them; false when the track ends first.
     bool ReadDataField(CellState& state, int length, uint8_t* buffer);
     // The end-of-track rule of the cursor: one pass fewer, back to cell 0.
-    static void WrapCursor(CellState& state);
+    static void WrapCursor(CellState& state) {
+        --state.passes;
+        state.position = 0;
+        state.mark = false;
+    }
 
+    // Changed only through PutCell and ClearRawTrack, or followed by RawTrackChanged().
     std::array<std::vector<Cell>, 2> RawTrack;
+    void RawTrackChanged() { SectorIndexStale = true; }
     bool TrackModified = false;
     bool TrackDirty = false;
     int TrackLength = DefaultTrackLength;
     int CurrentTrack = -1;
     std::vector<uint8_t> FormatBuffer;
+
+private:
+    // Every ID field a scan from the start of one side reaches in one revolution, in
+    // order, with the cursor just after it: a sector read skips straight to the one
+    // it wants instead of decoding the track up to it.
+    struct IDFieldSeen {
+        CellState After;
+        uint8_t Id[6] = {};
+    };
+    struct SectorIndex {
+        bool Built = false;
+        std::vector<IDFieldSeen> Fields;
+    };
+    using SectorIndexes = std::array<SectorIndex, 4>;  // side * 2 + density
+    const std::vector<IDFieldSeen>& IDFields(int side, bool density);
+    struct SectorWanted {
+        int track, side, sector;
+        bool ignoreSideField;
+        bool operator()(const CellState& afterId, const uint8_t id[6]) const;
+    };
+    bool ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted, int& size,
+                           uint8_t& dam, uint8_t* buffer, bool acceptCrcError);
+
+    // Tracks built from the file and not changed since, most recently left last.
+    // Any change to a track empties it, since writing it back may move other tracks.
+    struct KeptTrack {
+        int Track = 0;
+        std::array<std::vector<Cell>, 2> Cells;
+        SectorIndexes Index;
+    };
+    static constexpr size_t KeptTrackLimit = 8;
+    bool KeepCurrentTrack();
+    bool TakeKeptTrack(int track);
+
+    SectorIndexes Index;
+    bool SectorIndexStale = true;
+    bool TrackReusable = false;  // the raw track is what TrackLoaded saw
+    std::vector<KeptTrack> KeptTracks;
 };
+
+inline bool TFloppyImage::PutCell(CellState& state, uint8_t byte) {
+    if (state.position < 0 || state.position >= TrackLength) {
+        WrapCursor(state);
+        return false;
+    }
+    TrackModified = true;
+    TrackDirty = true;
+    SectorIndexStale = true;
+    Cell cell = static_cast<Cell>(byte | (state.density ? CellDoubleDensity : 0) | (state.mark ? CellMark : 0));
+    auto& side = RawTrack[state.side & 1];
+    side[state.position] = cell;
+    state.crc = CrcStep(state.crc, byte);
+    ++state.position;
+    ++state.count;
+    if (!state.density) {
+        // A single-density byte lasts two cells.
+        if (state.position >= TrackLength) {
+            WrapCursor(state);
+            return false;
+        }
+        side[state.position] = cell;
+        ++state.position;
+    }
+    state.mark = false;
+    return true;
+}
+
+inline bool TFloppyImage::ReadTrackByte(CellState& state) {
+    int cellsPerByte = state.density ? 1 : 2;
+    if (state.position < 0 || state.position + cellsPerByte > TrackLength) {
+        WrapCursor(state);
+        return false;
+    }
+    Cell cell = RawTrack[state.side & 1][state.position];
+    bool cellDensity = (cell & CellDoubleDensity) != 0;
+    if (cellDensity != state.density) {
+        state.value = 0;
+        state.mark = false;
+    } else {
+        state.value = static_cast<uint8_t>(cell & 0xFF);
+        state.mark = (cell & CellMark) != 0;
+    }
+    state.crc = CrcStep(state.crc, state.value);
+    state.position += cellsPerByte;
+    ++state.count;
+    return true;
+}
 
 class THardImage : public TDiskImage {
 public:

@@ -107,7 +107,10 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
 
 std::string UniqueSibling(const std::string& path) {
     std::filesystem::path target(path);
-    std::string name = "." + target.filename().string() + ".converting-" + std::to_string(::getpid());
+    // Built by appending: GCC 12 at -O3 warns falsely about "." + std::string.
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".converting-" + std::to_string(::getpid());
     return (target.parent_path() / name).string();
 }
 

@@ -46,9 +46,7 @@ bool JV1::LoadTrack(int track) {
                              FormatBuffer.data() + sector * SectorSize, false);
     }
     FillTrackEnd(state);
-    TrackModified = false;
-    TrackDirty = false;
-    return true;
+    return TrackLoaded();
 }
 
 bool JV1::Flush() {

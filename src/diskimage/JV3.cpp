@@ -180,9 +180,7 @@ bool JV3::LoadTrack(int track) {
         }
         FillTrackEnd(state);
     }
-    TrackModified = false;
-    TrackDirty = false;
-    return true;
+    return TrackLoaded();
 }
 
 std::vector<JV3::FoundSector> JV3::CollectTrackSectors() {
@@ -362,6 +360,9 @@ bool JV3::Flush() {
         if (!File.WriteAt(0, FormatBuffer.data(), BlockBytes)) {
             return false;
         }
+    }
+    if (!dirty) {
+        return true;  // every step below is for a changed track
     }
     const uint64_t secondBlockOffset = BlockBytes + BlockDataBytes(FormatBuffer.data(), 0);
     if (dirty && SecondHeaderBlock) {

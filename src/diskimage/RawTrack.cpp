@@ -40,56 +40,35 @@ constexpr int CompactTrailingGap = 7;
 
 }  // namespace
 
-void TFloppyImage::WrapCursor(CellState& state) {
-    --state.passes;
-    state.position = 0;
-    state.mark = false;
-}
-
-bool TFloppyImage::PutCell(CellState& state, uint8_t byte) {
-    if (state.position < 0 || state.position >= TrackLength) {
-        WrapCursor(state);
-        return false;
+bool TFloppyImage::PutCells(CellState& state, const uint8_t* bytes, int count) {
+    const int cellsPerByte = state.density ? 1 : 2;
+    if (count <= 0 || state.position < 0 || state.position + count * cellsPerByte > TrackLength) {
+        for (int i = 0; i < count; ++i) {
+            if (!PutCell(state, bytes[i])) {
+                return false;
+            }
+        }
+        return true;
     }
+    // All of it fits: the same cells and CRC as PutCell byte by byte, without its checks.
     TrackModified = true;
     TrackDirty = true;
-    Cell cell = static_cast<Cell>(byte | (state.density ? CellDoubleDensity : 0) | (state.mark ? CellMark : 0));
-    auto& side = RawTrack[state.side & 1];
-    side[state.position] = cell;
-    state.crc = CrcStep(state.crc, byte);
-    ++state.position;
-    ++state.count;
-    if (!state.density) {
-        // A single-density byte lasts two cells.
-        if (state.position >= TrackLength) {
-            WrapCursor(state);
-            return false;
+    SectorIndexStale = true;
+    const Cell densityBit = state.density ? CellDoubleDensity : 0;
+    Cell* cells = RawTrack[state.side & 1].data() + state.position;
+    uint16_t crc = state.crc;
+    for (int i = 0; i < count; ++i) {
+        Cell cell = static_cast<Cell>(bytes[i] | densityBit | (i == 0 && state.mark ? CellMark : 0));
+        cells[i * cellsPerByte] = cell;
+        if (cellsPerByte == 2) {
+            cells[i * 2 + 1] = cell;
         }
-        side[state.position] = cell;
-        ++state.position;
+        crc = CrcStep(crc, bytes[i]);
     }
+    state.crc = crc;
+    state.position += count * cellsPerByte;
+    state.count += count;
     state.mark = false;
-    return true;
-}
-
-bool TFloppyImage::ReadTrackByte(CellState& state) {
-    int cellsPerByte = state.density ? 1 : 2;
-    if (state.position < 0 || state.position + cellsPerByte > TrackLength) {
-        WrapCursor(state);
-        return false;
-    }
-    Cell cell = RawTrack[state.side & 1][state.position];
-    bool cellDensity = (cell & CellDoubleDensity) != 0;
-    if (cellDensity != state.density) {
-        state.value = 0;
-        state.mark = false;
-    } else {
-        state.value = static_cast<uint8_t>(cell & 0xFF);
-        state.mark = (cell & CellMark) != 0;
-    }
-    state.crc = CrcStep(state.crc, state.value);
-    state.position += cellsPerByte;
-    ++state.count;
     return true;
 }
 
@@ -181,9 +160,11 @@ bool TFloppyImage::WriteFormattedSector(CellState& state, int track, int side, i
         repeat(3, 0xF5);
     }
     control(dam);
-    for (int i = 0; i < size && ok; ++i) {
-        uint8_t byte = data ? data[i] : (dd ? ((i & 1) ? 0x6D : 0xB6) : 0xE5);
-        put(byte);
+    if (data) {
+        ok = ok && PutCells(state, data, size);
+    }
+    for (int i = 0; i < size && ok && !data; ++i) {
+        put(dd ? ((i & 1) ? 0x6D : 0xB6) : 0xE5);
     }
     if (crcError) {
         put(0x00);
@@ -279,44 +260,79 @@ bool TFloppyImage::ReadDataField(CellState& state, int length, uint8_t* buffer) 
     return true;
 }
 
+const std::vector<TFloppyImage::IDFieldSeen>& TFloppyImage::IDFields(int side, bool density) {
+    if (SectorIndexStale) {
+        Index = SectorIndexes{};
+        SectorIndexStale = false;
+    }
+    SectorIndex& index = Index[(side & 1) * 2 + (density ? 1 : 0)];
+    if (!index.Built) {
+        // The same steps as the scan in ReadSector, over the whole revolution.
+        CellState state;
+        state.side = side;
+        state.density = density;
+        state.passes = 1;
+        while (state.passes > 0 && FindIDMark(state)) {
+            IDFieldSeen field;
+            if (ReadIDField(state, field.Id)) {
+                field.After = state;
+                index.Fields.push_back(field);
+            }
+        }
+        index.Built = true;
+    }
+    return index.Fields;
+}
+
 bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
                               uint8_t* buffer, bool ignoreSideField, bool acceptCrcError) {
     if ((side != 0 && side != 1) || buffer == nullptr) {
         return false;
     }
-    CellState state;
-    state.side = side;
-    state.density = density != 0;
-    state.passes = 1;  // one revolution
-    const int markLimit = DataMarkLimit(state.density);
-    while (state.passes > 0) {
-        if (!FindIDMark(state)) {
-            return false;
-        }
-        uint8_t id[6];
-        if (!ReadIDField(state, id)) {
-            continue;
-        }
-        bool wanted = state.crc == 0 && id[0] == track && (ignoreSideField || id[1] == side) &&
-                      id[2] == sector && id[3] <= MaxSizeCode;
-        if (!wanted) {
-            continue;
-        }
-        uint8_t mark = 0;
-        if (!FindDataMark(state, markLimit, mark)) {
-            continue;
-        }
-        int length = 128 << id[3];
-        if (!ReadDataField(state, length, buffer)) {
-            return false;  // the data runs off the end of the track
-        }
-        if (state.crc == 0 || acceptCrcError) {
-            size = length;
-            dam = mark;
-            return true;
+    const SectorWanted wanted{track, side, sector, ignoreSideField};
+    // Every search from the start of the track meets the same ID fields up to the
+    // first one it wants; from there on it is the controller's own search.
+    for (const IDFieldSeen& field : IDFields(side, density != 0)) {
+        if (wanted(field.After, field.Id)) {
+            CellState state = field.After;
+            return ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError);
         }
     }
     return false;
+}
+
+bool TFloppyImage::SectorWanted::operator()(const CellState& state, const uint8_t id[6]) const {
+    return state.crc == 0 && id[0] == track && (ignoreSideField || id[1] == side) && id[2] == sector &&
+           id[3] <= MaxSizeCode;
+}
+
+// The controller's search for a sector, one revolution from the start of the track,
+// taken up just after a wanted ID field.
+bool TFloppyImage::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted,
+                                     int& size, uint8_t& dam, uint8_t* buffer, bool acceptCrcError) {
+    const int markLimit = DataMarkLimit(state.density);
+    uint8_t id[6];
+    std::copy(wantedId, wantedId + 6, id);
+    for (;;) {
+        uint8_t mark = 0;
+        if (FindDataMark(state, markLimit, mark)) {
+            int length = 128 << id[3];
+            if (!ReadDataField(state, length, buffer)) {
+                return false;  // the data runs off the end of the track
+            }
+            if (state.crc == 0 || acceptCrcError) {
+                size = length;
+                dam = mark;
+                return true;
+            }
+        }
+        // On to the next ID field that is wanted, as long as the revolution lasts.
+        do {
+            if (state.passes <= 0 || !FindIDMark(state)) {
+                return false;
+            }
+        } while (!ReadIDField(state, id) || !wanted(state, id));
+    }
 }
 
 bool TFloppyImage::WriteSector(int track, int side, int density, int sector, uint8_t dam,
@@ -545,10 +561,12 @@ bool TFloppyImage::RewriteTrack(int track, const std::function<void()>& layOut) 
     const bool wasModified = TrackModified;
     const bool wasDirty = TrackDirty;
     layOut();
+    RawTrackChanged();
     TrackModified = true;
     TrackDirty = true;
     if (!CanStoreLoadedTrack()) {
         RawTrack = before;
+        RawTrackChanged();
         TrackModified = wasModified;
         TrackDirty = wasDirty;
         return false;

@@ -26,7 +26,10 @@ public:
         TrackModified = false;
         return true;
     }
-    void SetCell(int side, int position, Cell cell) { RawTrack[side][position] = cell; }
+    void SetCell(int side, int position, Cell cell) {
+        RawTrack[side][position] = cell;
+        RawTrackChanged();
+    }
 };
 
 CellState Cursor(int side, bool density) {
