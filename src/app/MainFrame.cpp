@@ -405,7 +405,19 @@ void CMainFrame::RunDateCheck() {
     } catch (const std::exception& error) {
         Prompts.ShowError(caption, QString::fromLocal8Bit(error.what()));
     }
+    CommitChange();
     Refresh();
+}
+
+void CMainFrame::CommitChange() {
+    if (!OpenedDisk) return;
+    try {
+        OpenedDisk->Flush();
+    } catch (const std::exception& error) {
+        // The disk keeps what it held after the last command that saved; closing it undoes the rest.
+        Prompts.ShowError("File Write Error",
+                          "The changes could not be saved to the disk image: " + QString::fromLocal8Bit(error.what()));
+    }
 }
 
 bool CMainFrame::CheckWritePermission() {
@@ -428,6 +440,7 @@ void CMainFrame::OnNew() {
                         settings->DOSType, settings->Sides, settings->DoubleDensity,
                         FromQ(settings->VolumeName), FromQ(settings->VolumeDate));
         if (disk->Current() == nullptr) throw TFileSystem::EInvalidFormat();
+        disk->Flush();  // the new image takes its name whole, or not at all
     } catch (const std::exception& error) {
         disk.reset();
         Prompts.ShowError("Disk Image Creation Error", QString::fromLocal8Bit(error.what()));
@@ -447,7 +460,7 @@ void CMainFrame::OnClose() { CloseDisk(); }
 
 void CMainFrame::OnDiskProperties() {
     if (!OpenedDisk || CurrentFileSystem() == nullptr) return;
-    Prompts.ShowDiskProperties(*OpenedDisk);
+    if (Prompts.ShowDiskProperties(*OpenedDisk)) CommitChange();
     UpdateTitle();
     UpdateCommands();
 }
@@ -511,6 +524,7 @@ void CMainFrame::OnDelete() {
             Prompts.ShowError("Delete error", "Error deleting file: " + QString::fromLocal8Bit(error.what()));
         }
     }
+    CommitChange();
     Refresh();
 }
 
@@ -527,6 +541,7 @@ void CMainFrame::OnRename() {
             Prompts.ShowError("Rename error", "Error renaming file: " + QString::fromLocal8Bit(error.what()));
         }
     }
+    CommitChange();
     Refresh();
 }
 
@@ -534,7 +549,9 @@ void CMainFrame::OnFileProperties() {
     TFileSystem* fs = CurrentFileSystem();
     const std::vector<int> selected = List->SelectedFileIndices();
     if (fs == nullptr || selected.size() != 1) return;
-    if (Prompts.ShowFileProperties(*fs, selected.front())) Refresh();
+    if (!Prompts.ShowFileProperties(*fs, selected.front())) return;
+    CommitChange();
+    Refresh();
 }
 
 void CMainFrame::OnEscape() {
@@ -558,6 +575,7 @@ void CMainFrame::OnAdd() {
             Prompts.ShowError("Adding error", "Error adding file: " + QString::fromLocal8Bit(error.what()));
         }
     }
+    CommitChange();
     Refresh();
 }
 
@@ -724,6 +742,7 @@ void CMainFrame::ReceiveTransfer(const QMimeData* data) {
             Refresh();
         }
     }
+    CommitChange();
     Refresh();
 }
 

@@ -68,6 +68,8 @@ public:
 
     // Asks whether the disk may be changed, with the refusal's message when not.
     bool CheckWritePermission();
+    // Ends one command: whatever it changed reaches the image file whole (one journalled change).
+    void CommitChange();
     // Fills the list again and selects the files that were selected and still exist.
     void Refresh();
     void RunDateCheck();

@@ -124,19 +124,13 @@ int RunNew(const NewOptions& options) {
     bool existed = ::lstat(options.Image.c_str(), &info) == 0;
     if (existed && !options.Force) throw TFileSystem::EFileExists();
 
+    // The image is built beside its name and takes it when saved: a failure or a crash
+    // leaves no half-made image, and a file that was there before stays as it was.
     FileSystem::MountedDisk mounted;
-    try {
-        mounted.CreateNew(options.Image, disk.ImageType, disk.Tracks, disk.Dos, disk.Sides, disk.DoubleDensity,
-                          options.Name, date);
-        if (mounted.FileSystems.empty()) throw Failure("this file system cannot be created yet");
-        SaveChanges(mounted);
-        mounted.Close();
-    } catch (...) {
-        // A half-made image is of no use to anyone; a file that was there before is not ours to remove.
-        mounted.Close();
-        if (!existed) ::unlink(options.Image.c_str());
-        throw;
-    }
+    mounted.CreateNew(options.Image, disk.ImageType, disk.Tracks, disk.Dos, disk.Sides, disk.DoubleDensity,
+                      options.Name, date);
+    if (mounted.FileSystems.empty()) throw Failure("this file system cannot be created yet");
+    SaveChanges(mounted);
     return ExitOk;
 }
 
@@ -154,6 +148,7 @@ std::unique_ptr<DiskImage::TDiskImage> OpenImageOnly(const std::string& path) {
 
 int RunProtect(const ProtectOptions& options) {
     std::unique_ptr<DiskImage::TDiskImage> image = OpenImageOnly(options.Image);
+    image->DiscardChangeOnClose();  // only a change that reaches CommitChange lands
     int state = image->GetWriteProtect();
     if (options.State.empty()) {
         std::cout << (state == 0 ? "off" : state == 1 ? "on" : "read-only file") << '\n';
@@ -167,6 +162,7 @@ int RunProtect(const ProtectOptions& options) {
     image->SetWriteProtect(on);
     if (image->IsHardDisk() == 0 && !static_cast<DiskImage::TFloppyImage*>(image.get())->Flush())
         throw TFileSystem::EFileError(EIO);
+    image->CommitChange();
     return ExitOk;
 }
 

@@ -17,9 +17,16 @@
 namespace DiskImage {
 
 TDiskImage::EFileError::EFileError(int errorNumber)
-    : Exception(std::strerror(errorNumber)), ErrorNumber(errorNumber) {}
+    : Exception(HostErrorText(errorNumber)), ErrorNumber(errorNumber) {}
 
 TDiskImage::~TDiskImage() = default;
+
+void TDiskImage::CommitChange() {
+    errno = 0;
+    if (!File.Commit()) throw EFileError(errno != 0 ? errno : EIO);
+}
+
+void TDiskImage::DiscardChangeOnClose() { File.DiscardOnClose(); }
 
 int TDiskImage::GetWriteProtect() const {
     if (Flags & FlagReadOnlyFile) {
@@ -150,15 +157,16 @@ struct OpenedFile {
 
 OpenedFile OpenFirstCandidate(const std::vector<std::string>& names, bool readingOnly) {
     OpenedFile opened;
-    int lastError = ENOENT;
+    int telling = ENOENT;  // a name that exists but cannot be opened says more than a missing one
     for (const auto& name : names) {
-        lastError = opened.file.OpenExisting(name, opened.readOnly, readingOnly);
-        if (lastError == 0) {
+        int error = opened.file.OpenExisting(name, opened.readOnly, readingOnly);
+        if (error == 0) {
             opened.name = name;
             return opened;
         }
+        if (telling == ENOENT) telling = error;
     }
-    throw TDiskImage::EFileError(lastError);
+    throw TDiskImage::EFileError(telling);
 }
 
 // Tries each format's constructor in order; a refusal moves on to the next one.

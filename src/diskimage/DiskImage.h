@@ -44,6 +44,13 @@ public:
 
     const std::string& GetFileName() const { return FileName; }
 
+    // Ends one change: whatever was written reaches stable storage whole, and the rollback
+    // journal goes (a new image takes its name). Throws EFileError when that failed.
+    // A floppy's pending track must be flushed first.
+    void CommitChange();
+    // Whatever is written after the last CommitChange is undone when the image closes.
+    void DiscardChangeOnClose();
+
     uint32_t Flags = 0;
     std::string FileName;
 

@@ -1,16 +1,37 @@
 // A host file opened byte-exact through POSIX calls, with an advisory lock
 // that denies other writers while it is open for writing.
+//
+// Every change to an image file lands whole or not at all. An existing file keeps a
+// rollback journal beside it (see Journal.h) from the first write of a change until
+// Commit; a file made by Create is built under NAME.qbnew and takes its name at the
+// first Commit. Close commits what is pending unless DiscardOnClose was called; a
+// process that dies leaves the journal, and the next open for writing rolls back.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace DiskImage {
 
+class TJournal;
+
+// Host conditions without an errno of their own, reported by OpenExisting and Create.
+enum THostError : int {
+    ErrorFolder = -2001,
+    ErrorNamedPipe = -2002,
+    ErrorDevice = -2003,
+    ErrorSocket = -2004,
+    ErrorNoReadPermission = -2005,
+    ErrorUnfinishedChange = -2006,
+};
+// The message for an errno value or a THostError.
+std::string HostErrorText(int error);
+
 class THostFile {
 public:
-    THostFile() = default;
+    THostFile();
     ~THostFile();
     THostFile(THostFile&& other) noexcept;
     THostFile& operator=(THostFile&& other) noexcept;
@@ -19,12 +40,23 @@ public:
 
     // Opens for reading and writing; when another process holds the writer's
     // lock or the file cannot be written, falls back to reading only.
-    // Returns 0 on success, else errno. readOnly tells which way it opened.
+    // Returns 0 on success, else errno or a THostError. readOnly tells which way it opened.
     // readingOnly skips the attempt to open for writing.
+    // A journal left by an unfinished change is rolled back when the file opens for
+    // writing. Opened for reading only, nothing is ever written: the open is then
+    // refused with ErrorUnfinishedChange, unless a live writer holds the file.
     int OpenExisting(const std::string& path, bool& readOnly, bool readingOnly = false);
-    // Creates (or truncates) a file for reading and writing, owner read/write.
+    // Starts a new file (owner read/write, or the mode of the file it replaces). The file
+    // at path, if any, is untouched until the first Commit puts the new one in its place.
     int Create(const std::string& path);
+    // Closes the file, committing a pending change unless DiscardOnClose was called.
     void Close();
+
+    // Ends the change: the file reaches stable storage and its journal goes (a new
+    // file takes its name). False with errno set when that failed.
+    bool Commit();
+    // What was written since the last Commit is undone when the file closes.
+    void DiscardOnClose() { Discard = true; }
 
     bool IsOpen() const { return Fd >= 0; }
     bool ReadAt(uint64_t offset, void* buffer, size_t length) const;   // all or nothing
@@ -36,7 +68,18 @@ public:
     int Descriptor() const { return Fd; }
 
 private:
+    // Saves the original bytes of a range before the change first overwrites it.
+    bool Protect(uint64_t offset, uint64_t length);
+    void RollBack();
+    void Reset();
+
     int Fd = -1;
+    bool Writable = false;
+    bool Discard = false;
+    std::string Path;        // the image's own name
+    std::string NewPath;     // Create: where the file is built until the first Commit
+    int ReplacedFd = -1;     // Create: the file being replaced, locked until Commit
+    std::unique_ptr<TJournal> Journal;
 };
 
 }  // namespace DiskImage

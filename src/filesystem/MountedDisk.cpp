@@ -176,12 +176,20 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
 
 void MountedDisk::Flush() {
     for (auto& fs : FileSystems) fs->Flush();
-    if (Image && Image->IsHardDisk() == 0) {
-        if (!static_cast<DiskImage::TFloppyImage*>(Image.get())->Flush()) throw TFileSystem::EFileError(EIO);
+    if (auto* floppy = dynamic_cast<DiskImage::TFloppyImage*>(Image.get())) {
+        if (!floppy->Flush()) throw TFileSystem::EFileError(EIO);
+    }
+    if (Image) {
+        try {
+            Image->CommitChange();
+        } catch (const DiskImage::TDiskImage::EFileError& error) {
+            throw TFileSystem::EFileError(error.ErrorNumber);
+        }
     }
 }
 
 void MountedDisk::Close() {
+    if (Image) Image->DiscardChangeOnClose();
     FileSystems.clear();
     Image.reset();
 }

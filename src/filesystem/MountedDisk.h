@@ -26,10 +26,12 @@ public:
     // dosType: 0 TRSDOS 2.3, 1 TRSDOS 1.3, 2 LDOS / LS-DOS, other: no file system.
     void CreateNew(const std::string& path, int imageType, int tracks, int dosType, int sides, bool doubleDensity,
                    const std::string& diskName, const std::string& diskDate);
-    // Writes every pending change to the image file now, so that a failure can be
-    // reported; Close would write them too but has no one to tell.
+    // Ends one change (one qbox verb, one desktop command): the file systems write what
+    // they hold, then the image its pending track, and the image file commits, so that
+    // the change reaches the disk whole. Throws when it could not be saved.
     void Flush();
-    // Destroys the file systems (each flushes), then the image.
+    // Destroys the file systems, then the image. Whatever was changed since the last
+    // Flush is undone: a change either lands whole through Flush or not at all.
     void Close();
 
     bool IsOpen() const { return Image != nullptr; }

@@ -29,9 +29,25 @@ inline std::string ReadAllFrom(int fd) {
     return text;
 }
 
+// This process's environment with the NAME=VALUE entries given added or replaced.
+inline std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes) {
+    std::vector<std::string> all;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        bool replaced = false;
+        for (const std::string& change : changes)
+            replaced = replaced || text.compare(0, change.find('=') + 1, change, 0, change.find('=') + 1) == 0;
+        if (!replaced) all.push_back(text);
+    }
+    all.insert(all.end(), changes.begin(), changes.end());
+    return all;
+}
+
 // Runs qbox with the arguments; stdin is /dev/null. Output goes through temporary
 // files, so a large stdout cannot block the child against a full pipe.
-inline QboxResult RunQbox(const std::vector<std::string>& arguments) {
+// environment adds or replaces NAME=VALUE entries of the child's environment.
+inline QboxResult RunQbox(const std::vector<std::string>& arguments,
+                          const std::vector<std::string>& environment = {}) {
     std::vector<std::string> all = {QBOX_PATH};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -51,8 +67,12 @@ inline QboxResult RunQbox(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out, 1);
     posix_spawn_file_actions_adddup2(&actions, err, 2);
+    std::vector<std::string> childEnvironment = EnvironmentWith(environment);
+    std::vector<char*> envp;
+    for (std::string& entry : childEnvironment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
     pid_t child = 0;
-    int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("cannot start qbox");
 

@@ -15,8 +15,9 @@ namespace TestSupport {
 
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qb-test-XXXXXX").string();
+    // base: the folder to make it in, the system's temporary folder unless given.
+    explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string pattern = (base / "qb-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
         Path = pattern;
     }

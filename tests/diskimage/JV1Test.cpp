@@ -63,5 +63,6 @@ TEST(JV1, FormatTrackRefusesWhatTheFileCannotHold) {
     EXPECT_FALSE(image->FormatTrack(1, 10, 1, true, 0xFB, false, 2));   // sector 10
     EXPECT_TRUE(image->FormatTrack(1, 10, 1, false, 0xFB, false, 2));
     ASSERT_TRUE(image->Flush());
+    image->CommitChange();  // a new image takes its name when the change is committed
     EXPECT_EQ(ImageTest::ReadAll(image->FileName).size(), 2u * 2560);
 }

@@ -44,6 +44,7 @@ TEST(LDOSPartitions, DiskDividedByHeadsOpensOnePartitionPerHead) {
 
     // A file written to one partition is not seen by its neighbours.
     ASSERT_TRUE(disk.FileSystems[2]->CreateFile("ONLY/TWO", PatternBytes(3000, 2), FileDate{}));
+    disk.Flush();
     disk.Close();
     disk.Open(path);
     ASSERT_EQ(disk.FileSystems.size(), 4u);

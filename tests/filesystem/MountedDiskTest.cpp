@@ -204,3 +204,28 @@ TEST(MountedDiskOpenTest, LDOSHardDiskDividedByCylindersOfDifferentSizes) {
 TEST(MountedDiskOpenTest, SinglePartitionFillingTheDisk) {
     EXPECT_EQ(OpenedVolumeNames(40, 2, {{0, 0, 40, 2}}), std::vector<std::string>{"PART0"});
 }
+
+// One change per Flush: what a caller changed and flushed stays; what it changed after the
+// last Flush is undone when the disk closes, and a new floppy appears only when flushed.
+TEST(MountedDiskChangeTest, FlushLandsAChangeAndCloseUndoesAnUnflushedOne) {
+    LDOSTest::TempFolder folder;
+    const std::string path = folder.File("disk.dsk");
+    MountedDisk disk;
+    disk.CreateNew(path, DiskImage::ImageJV3, 40, 2, 1, true, "CHANGES", "12/10/26");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    disk.Flush();
+    ASSERT_TRUE(std::filesystem::exists(path));
+
+    ASSERT_TRUE(disk.Current()->CreateFile("KEPT/DAT", LDOSTest::PatternBytes(3000, 1), FileDate{}));
+    disk.Flush();
+    const std::vector<uint8_t> flushed = LDOSTest::ReadHostFile(path);
+    ASSERT_TRUE(disk.Current()->CreateFile("LOST/DAT", LDOSTest::PatternBytes(3000, 2), FileDate{}));
+    disk.Current()->DeleteFile(disk.Current()->FindFile("KEPT/DAT"));
+    disk.Close();
+    EXPECT_EQ(LDOSTest::ReadHostFile(path), flushed);
+    EXPECT_FALSE(std::filesystem::exists(path + ".qbjournal"));
+
+    disk.Open(path);
+    EXPECT_GE(disk.Current()->FindFile("KEPT/DAT"), 0);
+    EXPECT_LT(disk.Current()->FindFile("LOST/DAT"), 0);
+}

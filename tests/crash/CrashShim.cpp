@@ -1,0 +1,106 @@
+// Loaded into qbox with LD_PRELOAD by the crash tests, never into the product: stops the
+// process the way a crash would, at the Nth call (QB_CRASH_AT=N) that changes a file.
+// Writes to files other than the standard streams, truncations, renames and removals
+// count. A write stopped at is done by half first, so torn records are tried too.
+// (The readlink below may itself be intercepted by a sanitizer runtime; it writes nothing.)
+#include <dlfcn.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int CrashStatus = 86;
+
+long CrashAt() {
+    static const long at = [] {
+        const char* value = std::getenv("QB_CRASH_AT");
+        return value != nullptr ? std::atol(value) : 0L;
+    }();
+    return at;
+}
+
+bool Due() {
+    static long calls = 0;
+    return CrashAt() > 0 && ++calls == CrashAt();
+}
+
+// A new image is built under NAME.qbnew and is nobody's image until renamed: stopping at
+// any of its writes leaves the same state, so only its first write counts.
+bool DueFor(int fd) {
+    char link[64];
+    char target[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t length = readlink(link, target, sizeof target - 1);
+    if (length > 6 && std::strncmp(target + length - 6, ".qbnew", 6) == 0) {
+        static bool counted = false;
+        if (counted) return false;
+        counted = true;
+    }
+    return Due();
+}
+
+template <class Function>
+Function Next(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" {
+
+ssize_t write(int fd, const void* buffer, size_t length) {
+    static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
+    if (fd > 2 && DueFor(fd)) {
+        if (length > 1) real(fd, buffer, length / 2);
+        _exit(CrashStatus);
+    }
+    return real(fd, buffer, length);
+}
+
+ssize_t pwrite(int fd, const void* buffer, size_t length, off_t offset) {
+    static auto real = Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
+    if (DueFor(fd)) {
+        if (length > 1) real(fd, buffer, length / 2, offset);
+        _exit(CrashStatus);
+    }
+    return real(fd, buffer, length, offset);
+}
+
+ssize_t pwrite64(int fd, const void* buffer, size_t length, off64_t offset) {
+    static auto real = Next<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64");
+    if (DueFor(fd)) {
+        if (length > 1) real(fd, buffer, length / 2, offset);
+        _exit(CrashStatus);
+    }
+    return real(fd, buffer, length, offset);
+}
+
+int ftruncate(int fd, off_t length) {
+    static auto real = Next<int (*)(int, off_t)>("ftruncate");
+    if (DueFor(fd)) _exit(CrashStatus);
+    return real(fd, length);
+}
+
+int ftruncate64(int fd, off64_t length) {
+    static auto real = Next<int (*)(int, off64_t)>("ftruncate64");
+    if (DueFor(fd)) _exit(CrashStatus);
+    return real(fd, length);
+}
+
+int rename(const char* from, const char* to) {
+    static auto real = Next<int (*)(const char*, const char*)>("rename");
+    if (Due()) _exit(CrashStatus);
+    return real(from, to);
+}
+
+int unlink(const char* path) {
+    static auto real = Next<int (*)(const char*)>("unlink");
+    if (Due()) _exit(CrashStatus);
+    return real(path);
+}
+
+}  // extern "C"
