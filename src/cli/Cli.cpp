@@ -86,7 +86,10 @@ std::vector<int> MatchFiles(TFileSystem& fs, const std::vector<std::string>& pat
                 add(fileIndex);
                 found = true;
             }
-        } else {
+        }
+        // A plain name the DOS's own lookup does not find (RSDOS has none) is matched
+        // against the listing like a pattern that names one file.
+        if (!found) {
             if (!haveListed) {
                 listed = FileSystem::ListAllFiles(fs, listFlags);
                 haveListed = true;

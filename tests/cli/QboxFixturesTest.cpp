@@ -60,3 +60,15 @@ TEST(QboxRealImagesTest, InfoListAndExtractEveryFile) {
         EXPECT_EQ(out.Names().size(), LineCount(listed.Out));
     }
 }
+
+// RSDOS has no name lookup of its own: a plain name still finds its file.
+TEST(QboxRealImagesTest, PlainNameFindsAnRSDOSFile) {
+    const std::string image = std::string(QB_FIXTURES_DIR) + "/peer/rsdos-1.jv3";
+    if (!std::filesystem::exists(image)) GTEST_SKIP() << "no " << image;
+    QboxResult byName = RunQbox({"cat", image, "DEMO.DAT"});
+    QboxResult byPattern = RunQbox({"cat", image, "DEMO.*"});
+    ASSERT_EQ(byName.Status, 0) << byName.Err;
+    EXPECT_FALSE(byName.Out.empty());
+    EXPECT_EQ(byName.Out, byPattern.Out);
+    EXPECT_EQ(RunQbox({"cat", image, "NOSUCH.DAT"}).Status, 1);
+}
