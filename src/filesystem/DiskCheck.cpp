@@ -130,20 +130,14 @@ std::vector<TFinding> CheckFloppyTracks(DiskImage::TFloppyImage& image) {
 namespace {
 
 void CheckRecordChain(const TRSDOSBase& fs, int dec, const std::string& name, std::vector<TFinding>& findings) {
+    std::string problem;
     switch (fs.GetRecordChainEnd(dec)) {
-        case TRSDOSBase::TChainEnd::LastRecord:
-            return;
-        case TRSDOSBase::TChainEnd::Loop:
-            Add(findings, TSeverity::Error, name + ": the link of its directory records loops back");
-            return;
-        case TRSDOSBase::TChainEnd::OutsideDirectory:
-            Add(findings, TSeverity::Error, name + ": the link of its directory records leads out of the directory");
-            return;
-        case TRSDOSBase::TChainEnd::NotExtension:
-            Add(findings, TSeverity::Error,
-                name + ": the link of its directory records reaches a record that is no extension");
-            return;
+        case TRSDOSBase::TChainEnd::LastRecord: return;
+        case TRSDOSBase::TChainEnd::Loop: problem = "loops back"; break;
+        case TRSDOSBase::TChainEnd::OutsideDirectory: problem = "leads out of the directory"; break;
+        case TRSDOSBase::TChainEnd::NotExtension: problem = "reaches a record that is no extension"; break;
     }
+    Add(findings, TSeverity::Error, name + ": the link of its directory records " + problem);
 }
 
 }  // namespace
