@@ -95,9 +95,9 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
     bool indexDone = false;
     int indexMarks = 0;
 
-    CellState state;
-    state.side = side;
-    state.passes = 1;
+    // Laid as PutCell would lay them, without the CRC and cursor upkeep nobody reads here.
+    Cell* cells = RawTrack[side & 1].data();
+    int cell = 0;
     for (int position = PointerTableBytes;;) {
         while (nextSwitch < count && position >= pointers[nextSwitch].offset - 10) {
             density = pointers[nextSwitch].density;
@@ -165,13 +165,20 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
             }
         }
 
-        state.density = density;
-        state.mark = mark;
-        if (!PutCell(state, value)) {
-            break;  // the raw track is full
+        const auto laid = static_cast<Cell>(value | (density ? CellDoubleDensity : 0) | (mark ? CellMark : 0));
+        // A single-density byte lasts two cells; the conversion ends when the raw track is full.
+        const int cellsPerByte = density ? 1 : 2;
+        for (int copy = 0; copy < cellsPerByte && cell < TrackLength; ++copy) {
+            cells[cell++] = laid;
+        }
+        if (cell >= TrackLength) {
+            break;
         }
         position += (density || singleOnce) ? 1 : 2;
     }
+    TrackModified = true;
+    TrackDirty = true;
+    RawTrackChanged();
 }
 
 std::vector<uint8_t> DMK::BuildStoredSide(int side) const {

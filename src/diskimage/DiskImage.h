@@ -156,6 +156,8 @@ public:
     bool FindIDMark(CellState& state);
     bool ReadIDField(CellState& state, uint8_t id[6]);
     bool FindDataMark(CellState& state, int limit, uint8_t& dam);
+    // Reads length data bytes and the two CRC bytes after them; false when the track ends first.
+    bool ReadDataField(CellState& state, int length, uint8_t* buffer);
     // Reads one byte as the controller sees it (cells of the other density read as 0).
     // Inline below: every sector search reads the track byte by byte.
     bool ReadTrackByte(CellState& state);
@@ -189,8 +191,6 @@ protected:
     // Loads the track and lets layOut rewrite its cells; the result is kept only when the
     // file format can store it, else the track is put back exactly as it was.
     bool RewriteTrack(int track, const std::function<void()>& layOut);
-    // Reads length data bytes and the two CRC bytes after them; false when the track ends first.
-    bool ReadDataField(CellState& state, int length, uint8_t* buffer);
     // The end-of-track rule of the cursor: one pass fewer, back to cell 0.
     static void WrapCursor(CellState& state) {
         --state.passes;
@@ -226,6 +226,8 @@ private:
         bool ignoreSideField;
         bool operator()(const CellState& afterId, const uint8_t id[6]) const;
     };
+    // FindIDMark's cursor after the ID mark at position, bytesRead bytes after where it started.
+    bool IDMarkFound(CellState& state, int position, int bytesRead);
     bool ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted, int& size,
                            uint8_t& dam, uint8_t* buffer, bool acceptCrcError);
 

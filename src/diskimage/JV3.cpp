@@ -61,14 +61,8 @@ constexpr PlacingWay PlacingWays[] = {{true, false}, {false, false}, {true, true
 
 int HeaderCount(bool secondBlock) { return secondBlock ? TotalHeaders : JV3::HeadersPerBlock; }
 
-struct TrackEntry {
-    int sector = 0;
-    int size = 0;
-    uint64_t offset = 0;
-    bool density = false;
-    uint8_t dam = 0xFB;
-    bool crcError = false;
-};
+// Sector data of one track side is read in one go when it lies this close together.
+constexpr uint64_t MaxSpanBytes = 64 * 1024;
 
 }  // namespace
 
@@ -118,29 +112,54 @@ JV3::JV3(THostFile& file, bool readOnly, const std::string& path) {
 
 JV3::~JV3() { FlushBeforeClosing(); }
 
+const std::array<std::vector<JV3::StoredSector>, 2>& JV3::StoredSectors(int track) {
+    if (SectorMap.empty()) {
+        SectorMap.resize(MaxTrackNumber + 1);
+        uint64_t offset = BlockBytes;
+        for (int i = 0; i < HeaderCount(SecondHeaderBlock); ++i) {
+            if (i == HeadersPerBlock) {
+                offset += BlockBytes;  // the second block's headers sit between the two data areas
+            }
+            const uint8_t* header = HeaderAt(FormatBuffer.data(), i);
+            const int size = HeaderSize(header);
+            if (!IsFree(header) && header[0] <= MaxTrackNumber) {
+                const uint8_t flags = header[2];
+                SectorMap[header[0]][(flags & FlagSide1) ? 1 : 0].push_back(
+                    StoredSector{header[1], size, offset, (flags & FlagDoubleDensity) != 0,
+                                 static_cast<uint8_t>((flags & FlagDataMarkFA) ? 0xFA : 0xFB),
+                                 (flags & FlagCrcError) != 0});
+            }
+            offset += size;
+        }
+    }
+    return SectorMap[track];
+}
+
+// The data of a side's sectors, read in one go when they lie close together. Empty
+// when they do not, or when the file ends within them.
+std::vector<uint8_t> JV3::ReadSpan(const std::vector<StoredSector>& list, uint64_t& spanStart) {
+    spanStart = list.front().offset;
+    uint64_t spanEnd = spanStart;
+    for (const auto& entry : list) {
+        spanStart = std::min(spanStart, entry.offset);
+        spanEnd = std::max(spanEnd, entry.offset + entry.size);
+    }
+    std::vector<uint8_t> span;
+    if (spanEnd - spanStart <= MaxSpanBytes) {
+        span.resize(spanEnd - spanStart);
+        if (!File.ReadAt(spanStart, span.data(), span.size())) {
+            span.clear();
+        }
+    }
+    return span;
+}
+
 bool JV3::LoadTrack(int track) {
     if (auto start = BeginLoadTrack(track); start != TrackLoadStart::Build) {
         return start == TrackLoadStart::AlreadyLoaded;
     }
 
-    std::array<std::vector<TrackEntry>, 2> sides;
-    uint64_t offset = BlockBytes;
-    for (int i = 0; i < HeaderCount(SecondHeaderBlock); ++i) {
-        if (i == HeadersPerBlock) {
-            offset += BlockBytes;  // the second block's headers sit between the two data areas
-        }
-        const uint8_t* header = HeaderAt(FormatBuffer.data(), i);
-        int size = HeaderSize(header);
-        if (!IsFree(header) && header[0] == track) {
-            uint8_t flags = header[2];
-            sides[(flags & FlagSide1) ? 1 : 0].push_back(TrackEntry{header[1], size, offset,
-                                                                    (flags & FlagDoubleDensity) != 0,
-                                                                    static_cast<uint8_t>((flags & FlagDataMarkFA) ? 0xFA : 0xFB),
-                                                                    (flags & FlagCrcError) != 0});
-        }
-        offset += size;
-    }
-
+    std::array<std::vector<StoredSector>, 2> sides = StoredSectors(track);
     std::vector<uint8_t> data(SectorBufferSize);
     for (int side = 0; side < 2; ++side) {
         auto& list = sides[side];
@@ -152,7 +171,7 @@ bool JV3::LoadTrack(int track) {
             consecutive = list[i].sector == list[i - 1].sector + 1;
         }
         if (consecutive) {
-            std::vector<TrackEntry> reordered;
+            std::vector<StoredSector> reordered;
             for (int position : EighteenSectorOrder) {
                 reordered.push_back(list[position]);
             }
@@ -166,16 +185,22 @@ bool JV3::LoadTrack(int track) {
         }
         const bool compact = cells > TrackLength;
 
+        uint64_t spanStart = 0;
+        const std::vector<uint8_t> span = ReadSpan(list, spanStart);
         CellState state;
         state.side = side;
         state.density = list.front().density;
         WriteTrackStart(state);
         for (const auto& entry : list) {
             state.density = entry.density;
-            if (!File.ReadAt(entry.offset, data.data(), entry.size)) {
-                continue;  // the file ends before this sector's data
+            const uint8_t* sectorData = span.empty() ? nullptr : span.data() + (entry.offset - spanStart);
+            if (!sectorData) {
+                if (!File.ReadAt(entry.offset, data.data(), entry.size)) {
+                    continue;  // the file ends before this sector's data
+                }
+                sectorData = data.data();
             }
-            WriteFormattedSector(state, track, side, entry.sector, entry.size, entry.dam, data.data(),
+            WriteFormattedSector(state, track, side, entry.sector, entry.size, entry.dam, sectorData,
                                  entry.crcError, compact);
         }
         FillTrackEnd(state);
@@ -341,6 +366,7 @@ bool JV3::Flush() {
         }
         FormatBuffer = std::move(headers);
         SecondHeaderBlock = secondBlock;
+        SectorMap.clear();
         for (const auto& placement : placements) {
             const auto& data = placement.source->data;
             if (!File.WriteAt(DataOffset(FormatBuffer, placement.header), data.data(), data.size())) {

@@ -44,6 +44,21 @@ private:
         const FoundSector* source = nullptr;
     };
 
+    // A used header: where its sector's data lies in the file and how it is recorded.
+    struct StoredSector {
+        int sector = 0;
+        int size = 0;
+        uint64_t offset = 0;
+        bool density = false;
+        uint8_t dam = 0xFB;
+        bool crcError = false;
+    };
+    // The used headers of a track, by side, in header order. Built from the header blocks
+    // once, not on every track load; any change to the blocks empties the map.
+    const std::array<std::vector<StoredSector>, 2>& StoredSectors(int track);
+    std::vector<uint8_t> ReadSpan(const std::vector<StoredSector>& list, uint64_t& spanStart);
+    std::vector<std::array<std::vector<StoredSector>, 2>> SectorMap;
+
     std::vector<FoundSector> CollectTrackSectors();
     bool PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const std::vector<FoundSector>& sectors,
                       bool trimFirst, bool resizeTail, std::vector<Placement>& placements) const;

@@ -56,16 +56,14 @@ bool TFloppyImage::PutCells(CellState& state, const uint8_t* bytes, int count) {
     SectorIndexStale = true;
     const Cell densityBit = state.density ? CellDoubleDensity : 0;
     Cell* cells = RawTrack[state.side & 1].data() + state.position;
-    uint16_t crc = state.crc;
     for (int i = 0; i < count; ++i) {
         Cell cell = static_cast<Cell>(bytes[i] | densityBit | (i == 0 && state.mark ? CellMark : 0));
         cells[i * cellsPerByte] = cell;
         if (cellsPerByte == 2) {
             cells[i * 2 + 1] = cell;
         }
-        crc = CrcStep(crc, bytes[i]);
     }
-    state.crc = crc;
+    state.crc = Crc16(bytes, static_cast<size_t>(count), state.crc);
     state.position += count * cellsPerByte;
     state.count += count;
     state.mark = false;
@@ -181,33 +179,65 @@ bool TFloppyImage::WriteFormattedSector(CellState& state, int track, int side, i
     return ok;
 }
 
+// The same search as reading the track byte by byte with ReadTrackByte, a CRC
+// restart before every byte, but over the cells directly: every sector read and every
+// index of a track side walks whole revolutions through here.
 bool TFloppyImage::FindIDMark(CellState& state) {
+    const Cell* cells = RawTrack[state.side & 1].data();
+    const int step = state.density ? 1 : 2;
+    const Cell densityBit = state.density ? CellDoubleDensity : 0;
+    // A cell of this density with its value and mark bits, as ReadTrackByte sees it.
+    constexpr Cell Seen = CellDoubleDensity | CellMark | 0xFF;
+    const Cell idMark = static_cast<Cell>(densityBit | CellMark | 0xFE);
+    const Cell syncMark = static_cast<Cell>(CellDoubleDensity | CellMark | 0xA1);
     int syncCount = 0;
     for (;;) {
+        int position = state.position;
+        int read = 0;
+        if (position >= 0) {
+            for (; position + step <= TrackLength; position += step) {
+                ++read;
+                const Cell cell = cells[position] & Seen;
+                if (!state.density) {
+                    if (cell == idMark) {
+                        return IDMarkFound(state, position, read);
+                    }
+                    continue;
+                }
+                if (cell == syncMark) {
+                    ++syncCount;
+                    continue;
+                }
+                const bool found = (cell & ~CellMark) == (CellDoubleDensity | 0xFE) && syncCount == 3;
+                syncCount = 0;
+                if (found) {
+                    return IDMarkFound(state, position, read);
+                }
+            }
+        }
+        // The end of the revolution, where ReadTrackByte would have failed.
+        if (read > 0) {
+            const Cell last = cells[position - step];
+            state.value = (last & CellDoubleDensity) == densityBit ? static_cast<uint8_t>(last & 0xFF) : 0;
+        }
+        state.count += read;
         state.crc = MarkPreset(state.density);
-        if (!ReadTrackByte(state)) {
-            if (state.passes <= 0) {
-                return false;
-            }
-            syncCount = 0;
-            continue;
+        WrapCursor(state);
+        if (state.passes <= 0) {
+            return false;
         }
-        if (!state.density) {
-            if (state.value == 0xFE && state.mark) {
-                return true;
-            }
-            continue;
-        }
-        if (state.value == 0xA1 && state.mark) {
-            ++syncCount;
-            continue;
-        }
-        bool found = state.value == 0xFE && syncCount == 3;
         syncCount = 0;
-        if (found) {
-            return true;
-        }
     }
+}
+
+bool TFloppyImage::IDMarkFound(CellState& state, int position, int bytesRead) {
+    const Cell cell = RawTrack[state.side & 1][position];
+    state.value = 0xFE;
+    state.mark = (cell & CellMark) != 0;
+    state.crc = CrcStep(MarkPreset(state.density), 0xFE);
+    state.position = position + (state.density ? 1 : 2);
+    state.count += bytesRead;
+    return true;
 }
 
 bool TFloppyImage::ReadIDField(CellState& state, uint8_t id[6]) {
@@ -249,14 +279,38 @@ bool TFloppyImage::FindDataMark(CellState& state, int limit, uint8_t& dam) {
 }
 
 bool TFloppyImage::ReadDataField(CellState& state, int length, uint8_t* buffer) {
-    for (int i = 0; i < length + 2; ++i) {  // the data, then its two CRC bytes
-        if (!ReadTrackByte(state)) {
-            return false;
+    const int bytes = length + 2;  // the data, then its two CRC bytes
+    const int step = state.density ? 1 : 2;
+    if (length < 0 || state.position < 0 || state.position + bytes * step > TrackLength) {
+        for (int i = 0; i < bytes; ++i) {
+            if (!ReadTrackByte(state)) {
+                return false;
+            }
+            if (i < length) {
+                buffer[i] = state.value;
+            }
         }
-        if (i < length) {
-            buffer[i] = state.value;
-        }
+        return true;
     }
+    // All of it lies on the track: ReadTrackByte's result byte by byte, without its checks.
+    const Cell* cells = RawTrack[state.side & 1].data() + state.position;
+    const Cell densityBit = state.density ? CellDoubleDensity : 0;
+    auto valueOf = [densityBit](Cell cell) {
+        return (cell & CellDoubleDensity) == densityBit ? static_cast<uint8_t>(cell & 0xFF) : uint8_t{0};
+    };
+    for (int i = 0; i < length; ++i) {
+        buffer[i] = valueOf(cells[i * step]);
+    }
+    uint16_t crc = Crc16(buffer, static_cast<size_t>(length), state.crc);
+    crc = CrcStep(crc, valueOf(cells[length * step]));
+    const Cell cell = cells[(length + 1) * step];
+    const uint8_t value = valueOf(cell);
+    crc = CrcStep(crc, value);
+    state.value = value;
+    state.mark = (cell & CellDoubleDensity) == densityBit && (cell & CellMark) != 0;
+    state.crc = crc;
+    state.position += bytes * step;
+    state.count += bytes;
     return true;
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "diskimage/DiskImage.h"
 
 using namespace DiskImage;
@@ -20,4 +23,16 @@ TEST(Crc16, FieldFollowedByItsCrcLeavesZero) {
     id[5] = crc >> 8;
     id[6] = crc & 0xFF;
     EXPECT_EQ(Crc16(id, 7), 0);
+}
+
+TEST(Crc16, EightBytesAtATimeMatchesTheBytewiseStep) {
+    std::mt19937 random(16);
+    std::vector<uint8_t> data(300);
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
+    for (size_t length = 0; length <= data.size(); ++length) {
+        const auto preset = static_cast<uint16_t>(random());
+        uint16_t expected = preset;
+        for (size_t i = 0; i < length; ++i) expected = CrcStep(expected, data[i]);
+        ASSERT_EQ(Crc16(data.data(), length, preset), expected) << "length " << length;
+    }
 }

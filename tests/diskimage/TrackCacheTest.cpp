@@ -87,6 +87,53 @@ void LayRandomSide(TFloppyImage& image, int side, std::mt19937& random) {
     }
 }
 
+// FindIDMark as the controller reads: one byte at a time through ReadTrackByte.
+bool FindIDMarkByteByByte(TFloppyImage& image, CellState& state) {
+    int syncCount = 0;
+    for (;;) {
+        state.crc = state.density ? 0xCDB4 : 0xFFFF;
+        if (!image.ReadTrackByte(state)) {
+            if (state.passes <= 0) return false;
+            syncCount = 0;
+            continue;
+        }
+        if (!state.density) {
+            if (state.value == 0xFE && state.mark) return true;
+            continue;
+        }
+        if (state.value == 0xA1 && state.mark) {
+            ++syncCount;
+            continue;
+        }
+        const bool found = state.value == 0xFE && syncCount == 3;
+        syncCount = 0;
+        if (found) return true;
+    }
+}
+
+// ID marks after sync runs of every length, and single-density marks on odd cells.
+void LayMarkRuns(TFloppyImage& image, int side, std::mt19937& random) {
+    for (int run = 0; run < 12; ++run) {
+        CellState state;
+        state.side = side;
+        state.density = run % 3 != 0;
+        state.position = static_cast<int>(random() % static_cast<unsigned>(image.GetTrackLength() - 16));
+        for (int sync = run % 6; state.density && sync > 0; --sync) image.WriteTrackByte(state, 0xF5);
+        image.WriteTrackByte(state, 0xFE);
+    }
+}
+
+void ExpectSameCursor(const CellState& got, const CellState& expected) {
+    EXPECT_EQ(got.value, expected.value);
+    EXPECT_EQ(got.side, expected.side);
+    EXPECT_EQ(got.density, expected.density);
+    EXPECT_EQ(got.mark, expected.mark);
+    EXPECT_EQ(got.position, expected.position);
+    EXPECT_EQ(got.crc, expected.crc);
+    EXPECT_EQ(got.count, expected.count);
+    EXPECT_EQ(got.passes, expected.passes);
+}
+
 }  // namespace
 
 TEST(TrackCache, SectorReadsMatchTheControllersScanOnAnyTrack) {
@@ -182,3 +229,51 @@ std::string FormatName(const ::testing::TestParamInfo<int>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, KeptTracks, ::testing::Values(ImageJV1, ImageJV3, ImageDMK), FormatName);
+
+// The searches that walk the cells directly leave the cursor exactly where reading byte by
+// byte leaves it, from any start, in either density, over the end of the revolution.
+TEST(TrackCache, CellSearchesMatchReadingByteByByte) {
+    ImageTest::ScratchDir dir;
+    auto image = CreateFloppyImage(dir.File("random.dmk"), ImageDMK);
+    ASSERT_TRUE(image->LoadTrack(0));
+    std::mt19937 random(1210);
+    std::vector<uint8_t> fast(TFloppyImage::SectorBufferSize + 2), slow(fast.size());
+    for (int round = 0; round < 16; ++round) {
+        for (int side = 0; side < 2; ++side) {
+            LayRandomSide(*image, side, random);
+            LayMarkRuns(*image, side, random);
+        }
+        for (int start = 0; start < 64; ++start) {
+            CellState expected;
+            expected.side = static_cast<int>(random() % 2);
+            expected.density = random() % 2 == 1;
+            expected.position = static_cast<int>(random() % (image->GetTrackLength() + 8)) - 4;
+            expected.passes = 1 + static_cast<int>(random() % 2);
+            expected.value = 0x5A;
+            CellState got = expected;
+            SCOPED_TRACE(testing::Message() << "round " << round << " start " << start << " at "
+                                            << expected.position);
+            const bool expectedFound = FindIDMarkByteByByte(*image, expected);
+            ASSERT_EQ(image->FindIDMark(got), expectedFound);
+            ExpectSameCursor(got, expected);
+
+            // A data field of any length read from just after the mark, or from anywhere.
+            if (!expectedFound || random() % 4 == 0) {
+                expected.position = static_cast<int>(random() % image->GetTrackLength());
+                expected.passes = 1;
+                got = expected;
+            }
+            const int length = 128 << (random() % 6);
+            bool expectedRead = true;
+            for (int i = 0; i < length + 2 && expectedRead; ++i) {
+                expectedRead = image->ReadTrackByte(expected);
+                if (expectedRead) slow[i] = expected.value;
+            }
+            ASSERT_EQ(image->ReadDataField(got, length, fast.data()), expectedRead);
+            ExpectSameCursor(got, expected);
+            if (expectedRead) {
+                EXPECT_TRUE(std::equal(fast.begin(), fast.begin() + length, slow.begin()));
+            }
+        }
+    }
+}
