@@ -1,19 +1,50 @@
 // qbox: the command-line face of Quarrybox. One verb per job; each verb lives
 // in its own unit and joins through the table below.
+#include <algorithm>
+#include <initializer_list>
 #include <iostream>
+#include <string_view>
 
 #include "cli/Cli.h"
 
 namespace {
 
-// The verbs, in the order --help lists them. A new verb unit adds one line.
-const Qbox::VerbAdder Verbs[] = {
-    Qbox::AddInfoVerb, Qbox::AddListVerb, Qbox::AddExtractVerbs,
-    Qbox::AddPutVerb,  Qbox::AddEditVerbs, Qbox::AddImageVerbs, Qbox::AddViewVerb,
-    Qbox::AddPatchDatesVerb,
-    Qbox::AddConvertVerb, Qbox::AddCheckVerb, Qbox::AddExportVerb,
-    Qbox::AddCatalogVerb,
+// The verbs, in the order --help lists them, with the names each unit adds. A new verb
+// unit adds one line.
+struct VerbUnit {
+    std::initializer_list<std::string_view> Names;
+    Qbox::VerbAdder Add;
 };
+const VerbUnit Verbs[] = {
+    {{"info"}, Qbox::AddInfoVerb},
+    {{"ls"}, Qbox::AddListVerb},
+    {{"get", "cat"}, Qbox::AddExtractVerbs},
+    {{"put"}, Qbox::AddPutVerb},
+    {{"rm", "mv", "attr", "label"}, Qbox::AddEditVerbs},
+    {{"new", "protect"}, Qbox::AddImageVerbs},
+    {{"view"}, Qbox::AddViewVerb},
+    {{"patch-dates"}, Qbox::AddPatchDatesVerb},
+    {{"convert"}, Qbox::AddConvertVerb},
+    {{"check"}, Qbox::AddCheckVerb},
+    {{"export"}, Qbox::AddExportVerb},
+    {{"catalog"}, Qbox::AddCatalogVerb},
+};
+
+// A run names its verb first; only that verb's parser is built, since building all of
+// them costs more than listing a floppy. Anything else (help, --version, a mistyped
+// verb) gets every verb, so that help and the usage messages stay whole.
+void AddVerbs(CLI::App& app, Qbox::RunResult& result, int argc, char** argv) {
+    if (argc > 1) {
+        const std::string_view named = argv[1];
+        for (const VerbUnit& unit : Verbs) {
+            if (std::find(unit.Names.begin(), unit.Names.end(), named) != unit.Names.end()) {
+                unit.Add(app, result);
+                return;
+            }
+        }
+    }
+    for (const VerbUnit& unit : Verbs) unit.Add(app, result);
+}
 
 std::string UsageFailure(const CLI::App* app, const CLI::Error& error) {
     std::string message = std::string("qbox: ") + error.what() + "\n";
@@ -37,7 +68,7 @@ int main(int argc, char** argv) {
     app.failure_message(UsageFailure);
 
     Qbox::RunResult result;
-    for (Qbox::VerbAdder addVerb : Verbs) addVerb(app, result);
+    AddVerbs(app, result, argc, argv);
     for (CLI::App* verb : app.get_subcommands({})) verb->failure_message(UsageFailure);
 
     try {

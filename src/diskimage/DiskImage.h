@@ -143,6 +143,8 @@ public:
     bool PutCell(CellState& state, uint8_t byte);
     // count data bytes, each as PutCell lays it; false when the track ended first.
     bool PutCells(CellState& state, const uint8_t* bytes, int count);
+    // count copies of byte, as PutCells lays them.
+    bool PutRun(CellState& state, uint8_t byte, int count);
     bool WriteTrackByte(CellState& state, uint8_t byte);
     void WriteTrackStart(CellState& state);
     void FillTrackEnd(CellState& state);

@@ -32,6 +32,16 @@ int SizeCodeFor(int size) {
     return code;
 }
 
+// FindIDMark looks at cells this many at a time to pass over those without a mark.
+constexpr int SkipBlock = 16;
+bool AnyCellIs(const Cell* cells, Cell wanted) {
+    bool any = false;
+    for (int i = 0; i < SkipBlock; ++i) {
+        any |= (cells[i] & (CellDoubleDensity | CellMark | 0xFF)) == wanted;
+    }
+    return any;
+}
+
 // Bytes around the data of one formatted sector, see WriteFormattedSector.
 constexpr int SingleDensityOverhead = 6 + 1 + 4 + 2 + 11 + 6 + 1 + 2 + 14;
 constexpr int DoubleDensityOverhead = 12 + 3 + 1 + 4 + 2 + 22 + 12 + 3 + 1 + 2 + 1 + 17;
@@ -109,12 +119,31 @@ void TFloppyImage::WriteTrackStart(CellState& state) {
     }
 }
 
+bool TFloppyImage::PutRun(CellState& state, uint8_t byte, int count) {
+    constexpr int Chunk = 32;
+    uint8_t run[Chunk];
+    std::fill_n(run, Chunk, byte);
+    bool ok = true;
+    for (int done = 0; done < count && ok; done += Chunk) {
+        ok = PutCells(state, run, std::min(Chunk, count - done));
+    }
+    return ok;
+}
+
 void TFloppyImage::FillTrackEnd(CellState& state) {
     uint8_t filler = state.density ? 0xFE : 0xFF;
-    while (state.position < TrackLength) {
-        if (!PutCell(state, filler)) {
-            break;
-        }
+    if (state.position >= TrackLength) {
+        return;
+    }
+    if (state.position < 0) {
+        PutCell(state, filler);  // refused: the cursor goes back to the start
+        return;
+    }
+    const int cellsPerByte = state.density ? 1 : 2;
+    const int cellsLeft = TrackLength - state.position;
+    // A single-density byte that starts on the last cell still takes it.
+    if (PutRun(state, filler, cellsLeft / cellsPerByte) && cellsLeft % cellsPerByte != 0) {
+        PutCell(state, filler);
     }
 }
 
@@ -136,8 +165,13 @@ bool TFloppyImage::WriteFormattedSector(CellState& state, int track, int side, i
     auto put = [&](uint8_t byte) { ok = ok && PutCell(state, byte); };
     auto control = [&](uint8_t byte) { ok = ok && WriteTrackByte(state, byte); };
     auto repeat = [&](int count, uint8_t byte) {
-        for (int i = 0; i < count && ok; ++i) {
-            control(byte);
+        if (byte == 0xF5) {  // sync bytes, each one an address mark
+            for (int i = 0; i < count && ok; ++i) {
+                control(byte);
+            }
+        } else if (ok) {  // gap bytes: plain data, as WriteTrackByte lays them
+            state.mark = false;
+            ok = PutRun(state, byte, count);
         }
     };
 
@@ -196,6 +230,13 @@ bool TFloppyImage::FindIDMark(CellState& state) {
         int read = 0;
         if (position >= 0) {
             for (; position + step <= TrackLength; position += step) {
+                // Most of a track is gaps and data: pass over cells with nothing to start a mark.
+                if (syncCount == 0 && position + SkipBlock <= TrackLength &&
+                    !AnyCellIs(cells + position, state.density ? syncMark : idMark)) {
+                    read += SkipBlock / step;
+                    position += SkipBlock - step;
+                    continue;
+                }
                 ++read;
                 const Cell cell = cells[position] & Seen;
                 if (!state.density) {

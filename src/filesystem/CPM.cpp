@@ -3,7 +3,6 @@
 #include "filesystem/CPM.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace FileSystem {
 
@@ -18,7 +17,8 @@ constexpr int ScoreRejected = 0;
 constexpr int ScoreEmpty = 50;
 constexpr int ScoreFiles = 100;
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+// CP/M names are ASCII: upper case by the ASCII rule, whatever the host's locale says.
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Bytes [first, first + count) of an entry: bit 7 dropped, upper case, trailing blanks removed.
 std::string EntryText(const uint8_t* entry, int first, int count) {
@@ -391,25 +391,35 @@ int CPM::FindFreeDirectoryEntry() const {
     return -1;
 }
 
-bool CPM::NamesEqual(const std::string& a, const std::string& b) {
-    auto normalise = [](const std::string& name) {
-        std::string s;
-        for (char c : name) s += Upper(c);
-        while (!s.empty() && (s.back() == '/' || s.back() == '.' || s.back() == ' ')) s.pop_back();
-        std::replace(s.begin(), s.end(), '/', '.');
-        return s;
-    };
-    return normalise(a) == normalise(b);
+std::string CPM::NameKey(const std::string& name) {
+    std::string key;
+    for (char c : name) key += Upper(c);
+    while (!key.empty() && (key.back() == '/' || key.back() == '.' || key.back() == ' ')) key.pop_back();
+    std::replace(key.begin(), key.end(), '/', '.');
+    return key;
+}
+
+bool CPM::NamesEqual(const std::string& a, const std::string& b) { return NameKey(a) == NameKey(b); }
+
+const std::vector<std::string>& CPM::EntryNameKeys() {
+    if (KeyedFormat != Format || KeyedDirectory != Directory) {
+        EntryKeys.clear();
+        for (int n = 0; n <= Format->DRM; ++n) EntryKeys.push_back(NameKey(GetFullFileName(n)));
+        KeyedFormat = Format;
+        KeyedDirectory = Directory;
+    }
+    return EntryKeys;
 }
 
 std::vector<int> CPM::GetExtentList(int fileIndex) {
     const int user = UserNumber(fileIndex);
     if (user > MaxUser) return {};
-    const std::string name = GetFullFileName(fileIndex);
+    const std::vector<std::string>& keys = EntryNameKeys();
+    const std::string& name = keys[static_cast<size_t>(fileIndex)];
     const int maxParts = MaxParts();
     std::vector<int> parts;
     for (int n = 0; n <= Format->DRM; ++n) {
-        if (UserNumber(n) != user || !NamesEqual(GetFullFileName(n), name)) continue;
+        if (UserNumber(n) != user || keys[static_cast<size_t>(n)] != name) continue;
         const int part = PartOf(n);
         if (part >= maxParts) continue;
         if (part >= static_cast<int>(parts.size())) parts.resize(static_cast<size_t>(part) + 1, -1);
@@ -422,10 +432,11 @@ std::vector<int> CPM::GetExtentList(int fileIndex) {
 std::vector<int> CPM::EntriesOfFile(int fileIndex) {
     const int user = UserNumber(fileIndex);
     if (user > MaxUser) return {};
-    const std::string name = GetFullFileName(fileIndex);
+    const std::vector<std::string>& keys = EntryNameKeys();
+    const std::string& name = keys[static_cast<size_t>(fileIndex)];
     std::vector<int> entries;
     for (int n = 0; n <= Format->DRM; ++n) {
-        if (UserNumber(n) == user && NamesEqual(GetFullFileName(n), name)) entries.push_back(n);
+        if (UserNumber(n) == user && keys[static_cast<size_t>(n)] == name) entries.push_back(n);
     }
     return entries;
 }
@@ -459,8 +470,10 @@ std::vector<int> CPM::ListFiles(const std::vector<std::string>& patterns, int /*
 }
 
 int CPM::FindFile(const std::string& name) {
+    const std::vector<std::string>& keys = EntryNameKeys();
+    const std::string wanted = NameKey(name);
     for (int n = 0; n <= Format->DRM; ++n) {
-        if (UserNumber(n) <= MaxUser && NamesEqual(GetFullFileName(n), name)) return n;
+        if (UserNumber(n) <= MaxUser && keys[static_cast<size_t>(n)] == wanted) return n;
     }
     return -1;
 }

@@ -62,6 +62,8 @@ public:
     std::vector<int> GetExtentList(int fileIndex);
     int FindFreeDirectoryEntry() const;
     static bool NamesEqual(const std::string& a, const std::string& b);
+    // A name as NamesEqual compares it.
+    static std::string NameKey(const std::string& name);
 
     const CPMFormat& GetFormat() const { return *Format; }
     int GetFormatRow() const { return FormatRow; }
@@ -106,6 +108,14 @@ private:
     bool WideBlockNumbers = false;
     std::vector<uint8_t> Directory;
     bool Modified = false;
+
+    // The NameKey of every directory entry's full name, kept while the layout and the
+    // directory bytes stay those they were made from: listing a disk asks for every
+    // file's parts, and each time every entry's name is compared.
+    const std::vector<std::string>& EntryNameKeys();
+    std::vector<std::string> EntryKeys;
+    const CPMFormat* KeyedFormat = nullptr;
+    std::vector<uint8_t> KeyedDirectory;
 };
 
 }  // namespace FileSystem

@@ -261,6 +261,29 @@ TEST(QboxErrorsTest, UsageErrorsExitWithTwo) {
     EXPECT_TRUE(Contains(help.Out, "--as")) << help.Out;
 }
 
+// qbox builds only the parser of the verb it is given: every verb the overall help lists
+// must still answer its own help and still refuse an option it does not know.
+TEST(QboxErrorsTest, EveryListedVerbAnswersItsOwnHelp) {
+    QboxResult overall = RunQbox({"--help"});
+    ASSERT_EQ(overall.Status, 0);
+    const std::string listing = overall.Out.substr(overall.Out.find("Subcommands:"));
+    std::istringstream lines(listing);
+    std::string line;
+    std::vector<std::string> verbs;
+    while (std::getline(lines, line)) {
+        if (line.rfind("  ", 0) == 0 && line.size() > 2 && line[2] != ' ')
+            verbs.push_back(line.substr(2, line.find(' ', 2) - 2));
+    }
+    EXPECT_EQ(verbs.size(), 17u) << listing;
+    for (const std::string& verb : verbs) {
+        QboxResult help = RunQbox({verb, "--help"});
+        EXPECT_EQ(help.Status, 0) << verb << ": " << help.Err;
+        EXPECT_TRUE(Contains(help.Out, "Usage: qbox " + verb + " ")) << help.Out;
+        QboxResult wrong = RunQbox({verb, "--no-such-option"});
+        EXPECT_EQ(wrong.Status, 2) << verb;
+    }
+}
+
 TEST(QboxNewTest, EveryFileSystemAndImageTypeComesBackAsMade) {
     TempDir dir;
     WriteHostBytes(dir / "hello.bas", Bytes("10 END\r"));
