@@ -1,6 +1,7 @@
 #include "diskimage/DMK.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace DiskImage {
 
@@ -99,6 +100,30 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
     Cell* cells = RawTrack[side & 1].data();
     int cell = 0;
     for (int position = PointerTableBytes;;) {
+        // Up to the next place where a mark may be restored the bytes are copied as they are.
+        const bool idPending = current >= 0 && !idPlaced;
+        const bool indexPending = !indexDone && position < indexAreaEnd;
+        const bool inWindow = windowOpen && position >= windowStart && position <= windowEnd;
+        const int cellsPerByte = density ? 1 : 2;
+        if (!idPending && !indexPending && !inWindow && cell + cellsPerByte <= TrackLength) {
+            int runEnd = std::numeric_limits<int>::max();
+            if (nextSwitch < count) runEnd = std::min(runEnd, pointers[nextSwitch].offset - 10);
+            if (current + 1 < count) runEnd = std::min(runEnd, pointers[current + 1].offset - 5);
+            if (windowOpen && position < windowStart) runEnd = std::min(runEnd, windowStart);
+            if (position < runEnd) {
+                const Cell densityBit = density ? CellDoubleDensity : 0;
+                const int step = (density || singleOnce) ? 1 : 2;
+                for (; position < runEnd && cell + cellsPerByte <= TrackLength; position += step) {
+                    const auto laid = static_cast<Cell>(storedByte(position) | densityBit);
+                    cells[cell++] = laid;
+                    if (cellsPerByte == 2) cells[cell++] = laid;
+                }
+                if (cell >= TrackLength) {
+                    break;
+                }
+                continue;
+            }
+        }
         while (nextSwitch < count && position >= pointers[nextSwitch].offset - 10) {
             density = pointers[nextSwitch].density;
             ++nextSwitch;
@@ -167,8 +192,7 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
 
         const auto laid = static_cast<Cell>(value | (density ? CellDoubleDensity : 0) | (mark ? CellMark : 0));
         // A single-density byte lasts two cells; the conversion ends when the raw track is full.
-        const int cellsPerByte = density ? 1 : 2;
-        for (int copy = 0; copy < cellsPerByte && cell < TrackLength; ++copy) {
+        for (int copy = 0; copy < (density ? 1 : 2) && cell < TrackLength; ++copy) {
             cells[cell++] = laid;
         }
         if (cell >= TrackLength) {
