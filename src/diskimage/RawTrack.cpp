@@ -1,6 +1,7 @@
 // The emulated raw track: every floppy sector is found, read, written and
 // formatted here the way a WD1771/WD1791 controller would do it.
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "diskimage/DiskImage.h"
@@ -34,12 +35,20 @@ int SizeCodeFor(int size) {
 
 // FindIDMark looks at cells this many at a time to pass over those without a mark.
 constexpr int SkipBlock = 16;
+// Four cells to a 64-bit word: a lane of the masked cells XOR the wanted cell is zero
+// exactly where a cell is the wanted one, and lanes below 0x400 make the zero test exact.
 bool AnyCellIs(const Cell* cells, Cell wanted) {
-    bool any = false;
-    for (int i = 0; i < SkipBlock; ++i) {
-        any |= (cells[i] & (CellDoubleDensity | CellMark | 0xFF)) == wanted;
+    constexpr uint64_t Lanes = 0x0001000100010001;
+    const uint64_t mask = Lanes * (CellDoubleDensity | CellMark | 0xFF);
+    const uint64_t pattern = Lanes * wanted;
+    uint64_t zeroLanes = 0;
+    for (int i = 0; i < SkipBlock; i += 4) {
+        uint64_t word;
+        std::memcpy(&word, cells + i, sizeof word);
+        const uint64_t difference = (word & mask) ^ pattern;
+        zeroLanes |= (difference - Lanes) & ~difference & (Lanes << 15);
     }
-    return any;
+    return zeroLanes != 0;
 }
 
 // Bytes around the data of one formatted sector, see WriteFormattedSector.
