@@ -34,7 +34,8 @@ if [[ ! -d $peers/node/node_modules/trs80-base ]]; then
   npm install --silent --prefix "$peers/node" trs80-base >/dev/null
 fi
 libs=$peers/root/usr/lib/x86_64-linux-gnu
-peer_env=(env "LD_LIBRARY_PATH=$libs:$libs/pulseaudio")
+# Set by the timer itself: running env(1) first would add a second program start to the peer.
+peer_env=("LD_LIBRARY_PATH=$libs:$libs/pulseaudio")
 cpmls=$peers/root/usr/bin/cpmls
 cpmcp=$peers/root/usr/bin/cpmcp
 imgtool=$peers/root/usr/bin/imgtool

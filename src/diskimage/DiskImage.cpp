@@ -44,7 +44,7 @@ void TDiskImage::SetWriteProtect(bool on) {
 
 TFloppyImage::TFloppyImage() {
     for (auto& side : RawTrack) {
-        side.assign(RawTrackCapacity, 0);
+        side.assign(TrackLength, 0);
     }
 }
 
@@ -71,21 +71,14 @@ TFloppyImage::TrackLoadStart TFloppyImage::BeginLoadTrack(int track) {
     if (track < 0 || track > MaxTrackNumber) {
         return TrackLoadStart::Failed;
     }
-    bool kept = KeepCurrentTrack();
+    KeepCurrentTrack();
     CurrentTrack = track;
     TrackModified = false;
     TrackDirty = false;
     if (TakeKeptTrack(track)) {
         return TrackLoadStart::AlreadyLoaded;
     }
-    if (kept) {
-        for (auto& side : RawTrack) {
-            side.assign(RawTrackCapacity, 0);  // the cells went to the kept track
-        }
-        RawTrackChanged();
-    } else {
-        ClearRawTrack();
-    }
+    ClearRawTrack();
     TrackReusable = false;
     return TrackLoadStart::Build;
 }
@@ -97,9 +90,9 @@ bool TFloppyImage::TrackLoaded() {
     return true;
 }
 
-bool TFloppyImage::KeepCurrentTrack() {
+void TFloppyImage::KeepCurrentTrack() {
     if (!TrackReusable || TrackModified || CurrentTrack < 0) {
-        return false;
+        return;
     }
     if (KeptTracks.size() >= KeptTrackLimit) {
         KeptTracks.erase(KeptTracks.begin());
@@ -107,9 +100,17 @@ bool TFloppyImage::KeepCurrentTrack() {
     if (SectorIndexStale) {
         Index = SectorIndexes{};
     }
-    KeptTracks.push_back(KeptTrack{CurrentTrack, std::move(RawTrack), std::move(Index)});
+    KeptTrack kept{CurrentTrack, {}, std::move(Index)};
+    // Only the sides with something on them are copied: most disks use one side, and
+    // memory a short run never touches is time it never spends.
+    for (int side = 0; side < 2; ++side) {
+        const auto& cells = RawTrack[side];
+        if (std::any_of(cells.begin(), cells.end(), [](Cell cell) { return cell != 0; })) {
+            kept.Cells[side] = cells;
+        }
+    }
+    KeptTracks.push_back(std::move(kept));
     Index = SectorIndexes{};
-    return true;
 }
 
 bool TFloppyImage::TakeKeptTrack(int track) {
@@ -118,7 +119,14 @@ bool TFloppyImage::TakeKeptTrack(int track) {
     if (found == KeptTracks.end()) {
         return false;
     }
-    RawTrack = std::move(found->Cells);
+    for (int side = 0; side < 2; ++side) {
+        const auto& cells = found->Cells[side];
+        if (cells.empty()) {
+            std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
+        } else {
+            std::copy(cells.begin(), cells.end(), RawTrack[side].begin());
+        }
+    }
     Index = std::move(found->Index);
     SectorIndexStale = false;
     TrackReusable = true;

@@ -107,7 +107,6 @@ struct TTrackSector {
 
 class TFloppyImage : public TDiskImage {
 public:
-    static constexpr int RawTrackCapacity = 10436;
     static constexpr int DefaultTrackLength = 6272;  // cells used per side by every format
     static constexpr int SectorBufferSize = 4096;
     // 128 << 5 = 4096: larger ID size codes cannot be read into a sector buffer.
@@ -167,7 +166,7 @@ public:
     int GetCurrentTrack() const { return CurrentTrack; }
     int GetTrackLength() const { return TrackLength; }
     Cell GetCell(int side, int position) const {
-        return (position >= 0 && position < RawTrackCapacity) ? RawTrack[side & 1][position] : 0;
+        return (position >= 0 && position < TrackLength) ? RawTrack[side & 1][position] : 0;
     }
     bool IsTrackModified() const { return TrackModified; }
     bool IsTrackDirty() const { return TrackDirty; }
@@ -237,11 +236,11 @@ private:
     // Any change to a track empties it, since writing it back may move other tracks.
     struct KeptTrack {
         int Track = 0;
-        std::array<std::vector<Cell>, 2> Cells;
+        std::array<std::vector<Cell>, 2> Cells;  // empty for a side with nothing on it
         SectorIndexes Index;
     };
     static constexpr size_t KeptTrackLimit = 8;
-    bool KeepCurrentTrack();
+    void KeepCurrentTrack();
     bool TakeKeptTrack(int track);
 
     SectorIndexes Index;
