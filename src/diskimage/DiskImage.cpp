@@ -104,13 +104,21 @@ void TFloppyImage::KeepCurrentTrack() {
     // Only the sides with something on them are copied: most disks use one side, and
     // memory a short run never touches is time it never spends.
     for (int side = 0; side < 2; ++side) {
-        const auto& cells = RawTrack[side];
-        if (std::any_of(cells.begin(), cells.end(), [](Cell cell) { return cell != 0; })) {
-            kept.Cells[side] = cells;
+        if (!IsBlank(RawTrack[side])) {
+            kept.Cells[side] = RawTrack[side];
         }
     }
     KeptTracks.push_back(std::move(kept));
     Index = SectorIndexes{};
+}
+
+// Every cell looked at, without an early exit, so that the loop runs many cells a step.
+bool TFloppyImage::IsBlank(const std::vector<Cell>& cells) {
+    Cell any = 0;
+    for (Cell cell : cells) {
+        any |= cell;
+    }
+    return any == 0;
 }
 
 bool TFloppyImage::TakeKeptTrack(int track) {

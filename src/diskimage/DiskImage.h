@@ -241,6 +241,7 @@ private:
     };
     static constexpr size_t KeptTrackLimit = 8;
     void KeepCurrentTrack();
+    static bool IsBlank(const std::vector<Cell>& cells);
     bool TakeKeptTrack(int track);
 
     SectorIndexes Index;
