@@ -52,7 +52,11 @@ TFloppyImage::~TFloppyImage() = default;
 
 void TFloppyImage::ClearRawTrack() {
     for (auto& side : RawTrack) {
-        std::fill(side.begin(), side.end(), Cell{0});
+        if (side.size() == static_cast<size_t>(TrackLength)) {
+            std::fill(side.begin(), side.end(), Cell{0});
+        } else {
+            side.assign(TrackLength, 0);  // its cells went to a kept track
+        }
     }
     RawTrackChanged();
 }
@@ -101,24 +105,24 @@ void TFloppyImage::KeepCurrentTrack() {
         Index = SectorIndexes{};
     }
     KeptTrack kept{CurrentTrack, {}, std::move(Index)};
-    // Only the sides with something on them are copied: most disks use one side, and
-    // memory a short run never touches is time it never spends.
+    // Only the sides with something on them go to the kept track; a blank side stays for
+    // the next track. Most disks use one side, and memory a short run never touches is
+    // time it never spends.
     for (int side = 0; side < 2; ++side) {
         if (!IsBlank(RawTrack[side])) {
-            kept.Cells[side] = RawTrack[side];
+            kept.Cells[side] = std::move(RawTrack[side]);
+            RawTrack[side].clear();
         }
     }
     KeptTracks.push_back(std::move(kept));
     Index = SectorIndexes{};
 }
 
-// Every cell looked at, without an early exit, so that the loop runs many cells a step.
+// All cells are 0 when the first one is and each equals the next: one library compare,
+// which takes many cells a step, instead of a loop that stops at every cell.
 bool TFloppyImage::IsBlank(const std::vector<Cell>& cells) {
-    Cell any = 0;
-    for (Cell cell : cells) {
-        any |= cell;
-    }
-    return any == 0;
+    return cells.empty() ||
+           (cells[0] == 0 && std::memcmp(cells.data(), cells.data() + 1, (cells.size() - 1) * sizeof(Cell)) == 0);
 }
 
 bool TFloppyImage::TakeKeptTrack(int track) {
@@ -128,11 +132,13 @@ bool TFloppyImage::TakeKeptTrack(int track) {
         return false;
     }
     for (int side = 0; side < 2; ++side) {
-        const auto& cells = found->Cells[side];
-        if (cells.empty()) {
+        auto& cells = found->Cells[side];
+        if (!cells.empty()) {
+            RawTrack[side] = std::move(cells);
+        } else if (RawTrack[side].size() == static_cast<size_t>(TrackLength)) {
             std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
         } else {
-            std::copy(cells.begin(), cells.end(), RawTrack[side].begin());
+            RawTrack[side].assign(TrackLength, 0);
         }
     }
     Index = std::move(found->Index);

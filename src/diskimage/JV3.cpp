@@ -112,27 +112,52 @@ JV3::JV3(THostFile& file, bool readOnly, const std::string& path) {
 
 JV3::~JV3() { FlushBeforeClosing(); }
 
-const std::array<std::vector<JV3::StoredSector>, 2>& JV3::StoredSectors(int track) {
-    if (SectorMap.empty()) {
-        SectorMap.resize(MaxTrackNumber + 1);
-        uint64_t offset = BlockBytes;
-        for (int i = 0; i < HeaderCount(SecondHeaderBlock); ++i) {
-            if (i == HeadersPerBlock) {
-                offset += BlockBytes;  // the second block's headers sit between the two data areas
-            }
-            const uint8_t* header = HeaderAt(FormatBuffer.data(), i);
+void JV3::BuildSectorMap() {
+    // Every used header in header order, then grouped by track side with a counting
+    // sort, which keeps the header order within each side.
+    std::vector<StoredSector> used;
+    std::vector<int> keys;
+    used.reserve(TotalHeaders);
+    keys.reserve(TotalHeaders);
+    uint64_t offset = BlockBytes;
+    for (int block = 0; block < (SecondHeaderBlock ? 2 : 1); ++block) {
+        if (block == 1) {
+            offset += BlockBytes;  // the second block's headers sit between the two data areas
+        }
+        const uint8_t* header = FormatBuffer.data() + block * BlockBytes;
+        for (int i = 0; i < HeadersPerBlock; ++i, header += 3) {
             const int size = HeaderSize(header);
             if (!IsFree(header) && header[0] <= MaxTrackNumber) {
                 const uint8_t flags = header[2];
-                SectorMap[header[0]][(flags & FlagSide1) ? 1 : 0].push_back(
-                    StoredSector{header[1], size, offset, (flags & FlagDoubleDensity) != 0,
-                                 static_cast<uint8_t>((flags & FlagDataMarkFA) ? 0xFA : 0xFB),
-                                 (flags & FlagCrcError) != 0});
+                used.push_back(StoredSector{header[1], size, offset, (flags & FlagDoubleDensity) != 0,
+                                            static_cast<uint8_t>((flags & FlagDataMarkFA) ? 0xFA : 0xFB),
+                                            (flags & FlagCrcError) != 0});
+                keys.push_back(header[0] * 2 + ((flags & FlagSide1) ? 1 : 0));
             }
             offset += size;
         }
     }
-    return SectorMap[track];
+    SideStarts.assign(2 * (MaxTrackNumber + 1) + 1, 0);
+    for (int key : keys) {
+        ++SideStarts[key + 1];
+    }
+    for (size_t i = 1; i < SideStarts.size(); ++i) {
+        SideStarts[i] += SideStarts[i - 1];
+    }
+    SectorMap.resize(used.size());
+    std::vector<int> next(SideStarts.begin(), SideStarts.end() - 1);
+    for (size_t i = 0; i < used.size(); ++i) {
+        SectorMap[next[keys[i]]++] = used[i];
+    }
+    SectorMapBuilt = true;
+}
+
+std::vector<JV3::StoredSector> JV3::StoredSectors(int track, int side) {
+    if (!SectorMapBuilt) {
+        BuildSectorMap();
+    }
+    const int key = track * 2 + side;
+    return {SectorMap.begin() + SideStarts[key], SectorMap.begin() + SideStarts[key + 1]};
 }
 
 // The data of a side's sectors, read in one go when they lie close together. Empty
@@ -159,7 +184,7 @@ bool JV3::LoadTrack(int track) {
         return start == TrackLoadStart::AlreadyLoaded;
     }
 
-    std::array<std::vector<StoredSector>, 2> sides = StoredSectors(track);
+    std::array<std::vector<StoredSector>, 2> sides = {StoredSectors(track, 0), StoredSectors(track, 1)};
     std::vector<uint8_t> data(SectorBufferSize);
     for (int side = 0; side < 2; ++side) {
         auto& list = sides[side];
@@ -366,7 +391,7 @@ bool JV3::Flush() {
         }
         FormatBuffer = std::move(headers);
         SecondHeaderBlock = secondBlock;
-        SectorMap.clear();
+        SectorMapBuilt = false;
         for (const auto& placement : placements) {
             const auto& data = placement.source->data;
             if (!File.WriteAt(DataOffset(FormatBuffer, placement.header), data.data(), data.size())) {

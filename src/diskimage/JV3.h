@@ -53,11 +53,14 @@ private:
         uint8_t dam = 0xFB;
         bool crcError = false;
     };
-    // The used headers of a track, by side, in header order. Built from the header blocks
-    // once, not on every track load; any change to the blocks empties the map.
-    const std::array<std::vector<StoredSector>, 2>& StoredSectors(int track);
+    // The used headers of one side of a track, in header order. Built from the header
+    // blocks once, not on every track load; any change to the blocks drops the map.
+    std::vector<StoredSector> StoredSectors(int track, int side);
+    void BuildSectorMap();
     std::vector<uint8_t> ReadSpan(const std::vector<StoredSector>& list, uint64_t& spanStart);
-    std::vector<std::array<std::vector<StoredSector>, 2>> SectorMap;
+    std::vector<StoredSector> SectorMap;  // grouped by track side
+    std::vector<int> SideStarts;          // where side (track * 2 + side) starts in SectorMap
+    bool SectorMapBuilt = false;
 
     std::vector<FoundSector> CollectTrackSectors();
     bool PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const std::vector<FoundSector>& sectors,
