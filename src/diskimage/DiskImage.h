@@ -212,21 +212,33 @@ private:
     // Every ID field a scan from the start of one side reaches in one revolution, in
     // order, with the cursor just after it: a sector read skips straight to the one
     // it wants instead of decoding the track up to it.
+    struct SectorWanted {
+        int track, side, sector;
+        bool ignoreSideField;
+        bool operator()(const CellState& afterId, const uint8_t id[6]) const;
+        bool operator==(const SectorWanted&) const = default;
+    };
+    // A read that starts at an ID field always ends the same way while the cells stay as
+    // they are, so the last successful one is kept with the field.
+    struct ReadKept {
+        bool Valid = false;
+        SectorWanted Wanted{};
+        bool AcceptCrcError = false;
+        int Size = 0;
+        uint8_t Dam = 0;
+        std::vector<uint8_t> Data;
+    };
     struct IDFieldSeen {
         CellState After;
         uint8_t Id[6] = {};
+        ReadKept LastRead;
     };
     struct SectorIndex {
         bool Built = false;
         std::vector<IDFieldSeen> Fields;
     };
     using SectorIndexes = std::array<SectorIndex, 4>;  // side * 2 + density
-    const std::vector<IDFieldSeen>& IDFields(int side, bool density);
-    struct SectorWanted {
-        int track, side, sector;
-        bool ignoreSideField;
-        bool operator()(const CellState& afterId, const uint8_t id[6]) const;
-    };
+    std::vector<IDFieldSeen>& IDFields(int side, bool density);
     // FindIDMark's cursor after the ID mark at position, bytesRead bytes after where it started.
     bool IDMarkFound(CellState& state, int position, int bytesRead);
     bool ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted, int& size,

@@ -364,7 +364,7 @@ bool TFloppyImage::ReadDataField(CellState& state, int length, uint8_t* buffer) 
     return true;
 }
 
-const std::vector<TFloppyImage::IDFieldSeen>& TFloppyImage::IDFields(int side, bool density) {
+std::vector<TFloppyImage::IDFieldSeen>& TFloppyImage::IDFields(int side, bool density) {
     if (SectorIndexStale) {
         Index = SectorIndexes{};
         SectorIndexStale = false;
@@ -396,11 +396,23 @@ bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int&
     const SectorWanted wanted{track, side, sector, ignoreSideField};
     // Every search from the start of the track meets the same ID fields up to the
     // first one it wants; from there on it is the controller's own search.
-    for (const IDFieldSeen& field : IDFields(side, density != 0)) {
-        if (wanted(field.After, field.Id)) {
-            CellState state = field.After;
-            return ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError);
+    for (IDFieldSeen& field : IDFields(side, density != 0)) {
+        if (!wanted(field.After, field.Id)) {
+            continue;
         }
+        ReadKept& kept = field.LastRead;
+        if (kept.Valid && kept.Wanted == wanted && kept.AcceptCrcError == acceptCrcError) {
+            std::copy(kept.Data.begin(), kept.Data.end(), buffer);
+            size = kept.Size;
+            dam = kept.Dam;
+            return true;
+        }
+        CellState state = field.After;
+        if (!ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError)) {
+            return false;
+        }
+        kept = ReadKept{true, wanted, acceptCrcError, size, dam, std::vector<uint8_t>(buffer, buffer + size)};
+        return true;
     }
     return false;
 }

@@ -99,13 +99,14 @@ bool TFileSystem::ReadDiskSector(int track, int sector, int side, int density, u
     data.clear();
     if (FloppyImage != nullptr) {
         if (track != FloppyImage->GetCurrentTrack() && !FloppyImage->LoadTrack(track)) return false;
-        std::vector<uint8_t> buffer(DiskImage::TFloppyImage::SectorBufferSize);
+        // One buffer for every read: zeroing a fresh 4 KB for each sector cost more than reading it.
+        SectorBuffer.resize(DiskImage::TFloppyImage::SectorBufferSize);
         int size = 0;
-        if (!FloppyImage->ReadSector(track, side, density, sector, size, dam, buffer.data(), true, acceptCrcError))
+        if (!FloppyImage->ReadSector(track, side, density, sector, size, dam, SectorBuffer.data(), true,
+                                     acceptCrcError))
             return false;
         if (size < 0 || size > DiskImage::TFloppyImage::SectorBufferSize) return false;
-        buffer.resize(static_cast<size_t>(size));
-        data = std::move(buffer);
+        data.assign(SectorBuffer.begin(), SectorBuffer.begin() + size);
         return true;
     }
     if (HardImage != nullptr) {

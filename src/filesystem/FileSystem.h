@@ -169,6 +169,7 @@ public:
 protected:
     DiskImage::TFloppyImage* FloppyImage = nullptr;
     DiskImage::THardImage* HardImage = nullptr;
+    std::vector<uint8_t> SectorBuffer;  // ReadDiskSector's working buffer
 };
 
 }  // namespace FileSystem
