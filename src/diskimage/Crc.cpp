@@ -39,7 +39,7 @@ constexpr CrcSlices MakeCrcSlices(const std::array<uint16_t, 256>& table) {
 constexpr std::array<uint16_t, 256> CrcTable = MakeCrcTable();
 
 namespace {
-constexpr CrcSlices Slices = MakeCrcSlices(MakeCrcTable());
+constexpr CrcSlices Slices = MakeCrcSlices(CrcTable);
 }  // namespace
 
 uint16_t Crc16(const uint8_t* data, size_t length, uint16_t preset) {

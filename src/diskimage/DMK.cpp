@@ -96,9 +96,17 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
     bool indexDone = false;
     int indexMarks = 0;
 
-    // Laid as PutCell would lay them, without the CRC and cursor upkeep nobody reads here.
+    // Laid as PutCell would lay them, without the CRC and cursor upkeep nobody reads here:
+    // a single-density byte lasts two cells, and nothing goes past the end of the raw track.
     Cell* cells = RawTrack[side & 1].data();
     int cell = 0;
+    auto lay = [&](Cell laid, bool doubleDensity) {
+        for (int copy = 0; copy < (doubleDensity ? 1 : 2) && cell < TrackLength; ++copy) {
+            cells[cell++] = laid;
+        }
+    };
+    // Stored single-density bytes are doubled unless the header says otherwise.
+    auto storedStep = [singleOnce](bool doubleDensity) { return (doubleDensity || singleOnce) ? 1 : 2; };
     for (int position = PointerTableBytes;;) {
         // Up to the next place where a mark may be restored the bytes are copied as they are.
         const bool idPending = current >= 0 && !idPlaced;
@@ -112,11 +120,8 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
             if (windowOpen && position < windowStart) runEnd = std::min(runEnd, windowStart);
             if (position < runEnd) {
                 const Cell densityBit = density ? CellDoubleDensity : 0;
-                const int step = (density || singleOnce) ? 1 : 2;
-                for (; position < runEnd && cell + cellsPerByte <= TrackLength; position += step) {
-                    const auto laid = static_cast<Cell>(storedByte(position) | densityBit);
-                    cells[cell++] = laid;
-                    if (cellsPerByte == 2) cells[cell++] = laid;
+                for (; position < runEnd && cell + cellsPerByte <= TrackLength; position += storedStep(density)) {
+                    lay(static_cast<Cell>(storedByte(position) | densityBit), density);
                 }
                 if (cell >= TrackLength) {
                     break;
@@ -131,7 +136,7 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
         if (current + 1 < count && position >= pointers[current + 1].offset - 5) {
             ++current;
             const IDPointer& id = pointers[current];
-            int bytesPer = (!id.density && !singleOnce) ? 2 : 1;
+            const int bytesPer = storedStep(id.density);
             idPlaced = false;
             syncLeft = -1;
             windowOpen = true;
@@ -190,18 +195,12 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
             }
         }
 
-        const auto laid = static_cast<Cell>(value | (density ? CellDoubleDensity : 0) | (mark ? CellMark : 0));
-        // A single-density byte lasts two cells; the conversion ends when the raw track is full.
-        for (int copy = 0; copy < (density ? 1 : 2) && cell < TrackLength; ++copy) {
-            cells[cell++] = laid;
-        }
+        lay(static_cast<Cell>(value | (density ? CellDoubleDensity : 0) | (mark ? CellMark : 0)), density);
         if (cell >= TrackLength) {
-            break;
+            break;  // the raw track is full
         }
-        position += (density || singleOnce) ? 1 : 2;
+        position += storedStep(density);
     }
-    TrackModified = true;
-    TrackDirty = true;
     RawTrackChanged();
 }
 

@@ -52,13 +52,17 @@ TFloppyImage::~TFloppyImage() = default;
 
 void TFloppyImage::ClearRawTrack() {
     for (auto& side : RawTrack) {
-        if (side.size() == static_cast<size_t>(TrackLength)) {
-            std::fill(side.begin(), side.end(), Cell{0});
-        } else {
-            side.assign(TrackLength, 0);  // its cells went to a kept track
-        }
+        ClearSide(side);
     }
     RawTrackChanged();
+}
+
+void TFloppyImage::ClearSide(std::vector<Cell>& side) const {
+    if (side.size() == static_cast<size_t>(TrackLength)) {
+        std::fill(side.begin(), side.end(), Cell{0});
+    } else {
+        side.assign(TrackLength, 0);  // its cells went to a kept track
+    }
 }
 
 TFloppyImage::TrackLoadStart TFloppyImage::BeginLoadTrack(int track) {
@@ -135,10 +139,8 @@ bool TFloppyImage::TakeKeptTrack(int track) {
         auto& cells = found->Cells[side];
         if (!cells.empty()) {
             RawTrack[side] = std::move(cells);
-        } else if (RawTrack[side].size() == static_cast<size_t>(TrackLength)) {
-            std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
         } else {
-            RawTrack[side].assign(TrackLength, 0);
+            ClearSide(RawTrack[side]);
         }
     }
     Index = std::move(found->Index);

@@ -174,6 +174,8 @@ public:
 protected:
     TFloppyImage();
     void ClearRawTrack();
+    // All cells of one side 0, the side given its full length again when it had lent its cells out.
+    void ClearSide(std::vector<Cell>& side) const;
 
     enum class TrackLoadStart { Failed, AlreadyLoaded, Build };
     // The common start of LoadTrack: flush the pending track, then make `track` the
@@ -209,9 +211,6 @@ protected:
     std::vector<uint8_t> FormatBuffer;
 
 private:
-    // Every ID field a scan from the start of one side reaches in one revolution, in
-    // order, with the cursor just after it: a sector read skips straight to the one
-    // it wants instead of decoding the track up to it.
     struct SectorWanted {
         int track, side, sector;
         bool ignoreSideField;
@@ -224,10 +223,12 @@ private:
         bool Valid = false;
         SectorWanted Wanted{};
         bool AcceptCrcError = false;
-        int Size = 0;
         uint8_t Dam = 0;
         std::vector<uint8_t> Data;
     };
+    // Every ID field a scan from the start of one side reaches in one revolution, in
+    // order, with the cursor just after it: a sector read skips straight to the one
+    // it wants instead of decoding the track up to it.
     struct IDFieldSeen {
         CellState After;
         uint8_t Id[6] = {};

@@ -416,12 +416,12 @@ bool JV3::Flush() {
         return true;  // every step below is for a changed track
     }
     const uint64_t secondBlockOffset = BlockBytes + BlockDataBytes(FormatBuffer.data(), 0);
-    if (dirty && SecondHeaderBlock) {
+    if (SecondHeaderBlock) {
         if (!File.WriteAt(secondBlockOffset, FormatBuffer.data() + BlockBytes, BlockBytes)) {
             return false;
         }
     }
-    if (dirty && hadSecondBlock && !SecondHeaderBlock) {
+    if (hadSecondBlock && !SecondHeaderBlock) {
         // A dropped second block must not come back from the file at the next open.
         int64_t size = File.Size();
         if (size > 0 && static_cast<uint64_t>(size) > secondBlockOffset && !File.Truncate(secondBlockOffset)) {

@@ -203,9 +203,10 @@ bool TFloppyImage::WriteFormattedSector(CellState& state, int track, int side, i
     control(dam);
     if (data) {
         ok = ok && PutCells(state, data, size);
-    }
-    for (int i = 0; i < size && ok && !data; ++i) {
-        put(dd ? ((i & 1) ? 0x6D : 0xB6) : 0xE5);
+    } else {
+        for (int i = 0; i < size && ok; ++i) {
+            put(dd ? ((i & 1) ? 0x6D : 0xB6) : 0xE5);
+        }
     }
     if (crcError) {
         put(0x00);
@@ -233,6 +234,8 @@ bool TFloppyImage::FindIDMark(CellState& state) {
     constexpr Cell Seen = CellDoubleDensity | CellMark | 0xFF;
     const Cell idMark = static_cast<Cell>(densityBit | CellMark | 0xFE);
     const Cell syncMark = static_cast<Cell>(CellDoubleDensity | CellMark | 0xA1);
+    // Where no sync byte (double density) or ID mark (single) lies, no ID mark can start.
+    const Cell blockMark = state.density ? syncMark : idMark;
     int syncCount = 0;
     for (;;) {
         int position = state.position;
@@ -240,8 +243,7 @@ bool TFloppyImage::FindIDMark(CellState& state) {
         if (position >= 0) {
             for (; position + step <= TrackLength; position += step) {
                 // Most of a track is gaps and data: pass over cells with nothing to start a mark.
-                if (syncCount == 0 && position + SkipBlock <= TrackLength &&
-                    !AnyCellIs(cells + position, state.density ? syncMark : idMark)) {
+                if (syncCount == 0 && position + SkipBlock <= TrackLength && !AnyCellIs(cells + position, blockMark)) {
                     read += SkipBlock / step;
                     position += SkipBlock - step;
                     continue;
@@ -403,7 +405,7 @@ bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int&
         ReadKept& kept = field.LastRead;
         if (kept.Valid && kept.Wanted == wanted && kept.AcceptCrcError == acceptCrcError) {
             std::copy(kept.Data.begin(), kept.Data.end(), buffer);
-            size = kept.Size;
+            size = static_cast<int>(kept.Data.size());
             dam = kept.Dam;
             return true;
         }
@@ -411,7 +413,7 @@ bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int&
         if (!ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError)) {
             return false;
         }
-        kept = ReadKept{true, wanted, acceptCrcError, size, dam, std::vector<uint8_t>(buffer, buffer + size)};
+        kept = ReadKept{true, wanted, acceptCrcError, dam, std::vector<uint8_t>(buffer, buffer + size)};
         return true;
     }
     return false;
