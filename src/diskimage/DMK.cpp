@@ -1,7 +1,8 @@
+// DMK: stored track sides with their ID pointer tables, turned into raw track
+// sides and back.
 #include "diskimage/DMK.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace DiskImage {
 
@@ -17,19 +18,49 @@ struct IDPointer {
 
 }  // namespace
 
+std::optional<DMK::THeader> DMK::THeader::Parse(const uint8_t* bytes) {
+    THeader header;
+    header.WriteProtect = bytes[0];
+    header.Tracks = bytes[1];
+    header.TrackBytes = bytes[2] | (bytes[3] << 8);
+    header.Options = bytes[4];
+    std::copy(bytes + 5, bytes + 8, header.Reserved.begin());
+    const bool zeroTail = std::all_of(bytes + 8, bytes + Size, [](uint8_t b) { return b == 0; });
+    if ((header.WriteProtect != Writable && header.WriteProtect != Protected) || !zeroTail ||
+        header.TrackBytes > MaxTrackBytes) {
+        return std::nullopt;
+    }
+    return header;
+}
+
+std::array<uint8_t, DMK::THeader::Size> DMK::THeader::Encode() const {
+    std::array<uint8_t, Size> bytes{};
+    bytes[0] = WriteProtect;
+    bytes[1] = Tracks;
+    bytes[2] = static_cast<uint8_t>(TrackBytes & 0xFF);
+    bytes[3] = static_cast<uint8_t>(TrackBytes >> 8);
+    bytes[4] = Options;
+    std::copy(Reserved.begin(), Reserved.end(), bytes.begin() + 5);
+    return bytes;
+}
+
+std::vector<uint8_t> DMK::EmptyImage(int trackCells) {
+    THeader header;
+    header.TrackBytes = std::clamp(PointerTableBytes + trackCells, PointerTableBytes, THeader::MaxTrackBytes);
+    const auto bytes = header.Encode();
+    return {bytes.begin(), bytes.end()};
+}
+
 DMK::DMK(THostFile& file, bool readOnly, const std::string& path) {
     SetOpened(path, readOnly);
-    FormatBuffer.assign(HeaderBytes, 0);
-    if (!file.ReadAt(0, FormatBuffer.data(), HeaderBytes)) {
+    uint8_t bytes[THeader::Size];
+    std::optional<THeader> header;
+    if (!file.ReadAt(0, bytes, sizeof bytes) || !(header = THeader::Parse(bytes))) {
         throw EInvalidFormat();
     }
-    bool reservedZero = std::all_of(FormatBuffer.begin() + 8, FormatBuffer.end(), [](uint8_t b) { return b == 0; });
-    if ((FormatBuffer[0] != 0x00 && FormatBuffer[0] != 0xFF) || !reservedZero ||
-        GetStoredTrackLength() > MaxTrackBytes) {
-        throw EInvalidFormat();
-    }
+    Header = *header;
     File = std::move(file);
-    if (FormatBuffer[0] == 0xFF) {
+    if (Header.WriteProtect == THeader::Protected) {
         Flags |= FlagWriteProtected;
     }
     LoadTrack(0);
@@ -38,41 +69,63 @@ DMK::DMK(THostFile& file, bool readOnly, const std::string& path) {
 DMK::~DMK() { FlushBeforeClosing(); }
 
 uint64_t DMK::SideOffset(int track, int side) const {
-    return HeaderBytes + (static_cast<uint64_t>(track) * GetSides() + side) * GetStoredTrackLength();
+    return THeader::Size + (static_cast<uint64_t>(track) * Header.Sides() + side) * Header.TrackBytes;
+}
+
+int DMK::EmptySideCells() const {
+    // Single-density bytes stored once take two cells each.
+    return Header.SingleDensityOnce() ? 2 * StoredTrackBytes() : StoredTrackBytes();
+}
+
+bool DMK::HoldsTrack(int sectors, int size, bool density) const {
+    const int cells = density ? StoredTrackBytes() : EmptySideCells();
+    return TRawTrack::UniformLayoutCells(sectors, size, density) <= cells;
+}
+
+int DMK::StoredSectorCount(int side) const {
+    const int track = GetCurrentTrack();
+    if (side < 0 || side >= Header.Sides() || track < 0 || track >= Header.Tracks ||
+        Header.TrackBytes < PointerTableBytes) {
+        return 0;
+    }
+    uint8_t table[PointerTableBytes];
+    if (!File.ReadAt(SideOffset(track, side), table, sizeof table)) {
+        return 0;
+    }
+    int count = 0;
+    while (count < MaxPointers && (table[2 * count] | table[2 * count + 1]) != 0) {
+        ++count;
+    }
+    return count;
 }
 
 bool DMK::LoadTrack(int track) {
     if (auto start = BeginLoadTrack(track); start != TrackLoadStart::Build) {
         return start == TrackLoadStart::AlreadyLoaded;
     }
-    if (track >= GetStoredTracks()) {
+    if (track >= Header.Tracks) {
         return TrackLoaded();  // not formatted yet: an empty track
     }
-    const int length = GetStoredTrackLength();
-    if (length > MaxTrackBytes) {
-        return false;
-    }
-    std::vector<uint8_t> stored(length);
-    for (int side = 0; side < GetSides(); ++side) {
+    std::vector<uint8_t> stored(static_cast<size_t>(Header.TrackBytes));
+    for (int side = 0; side < Header.Sides(); ++side) {
         if (!File.ReadAt(SideOffset(track, side), stored.data(), stored.size())) {
-            ClearRawTrack();
-            TrackModified = false;
-            TrackDirty = false;
+            TrackLoadFailed();
             return false;
         }
-        ConvertStoredSide(stored, side);
+        ConvertStoredSide(stored, RawSide(side));
     }
     return TrackLoaded();
 }
 
 // The file keeps no clock information: the address marks are restored from the ID
-// pointers and from where the data marks of each sector must lie.
-void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
+// pointers and from where the data marks of each sector must lie. The side gets
+// exactly the cells the stored bytes make, so that writing it back gives them again.
+void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, TRawTrack& side) const {
     const int length = static_cast<int>(stored.size());
     auto storedByte = [&](int position) -> uint8_t {
         return (position >= 0 && position < length) ? stored[position] : 0;
     };
-    const bool singleOnce = (FormatBuffer[4] & OptionSingleDensityOnce) != 0;
+    const bool singleOnce = Header.SingleDensityOnce();
 
     std::vector<IDPointer> pointers;
     for (int i = 0; i < MaxPointers; ++i) {
@@ -96,36 +149,25 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
     bool indexDone = false;
     int indexMarks = 0;
 
-    // Laid as PutCell would lay them, without the CRC and cursor upkeep nobody reads here:
-    // a single-density byte lasts two cells, and nothing goes past the end of the raw track.
-    Cell* cells = RawTrack[side & 1].data();
-    int cell = 0;
-    auto lay = [&](Cell laid, bool doubleDensity) {
-        for (int copy = 0; copy < (doubleDensity ? 1 : 2) && cell < TrackLength; ++copy) {
-            cells[cell++] = laid;
-        }
-    };
+    side.Clear(0);
+    side.Reserve(singleOnce ? 2 * length : length);
     // Stored single-density bytes are doubled unless the header says otherwise.
     auto storedStep = [singleOnce](bool doubleDensity) { return (doubleDensity || singleOnce) ? 1 : 2; };
-    for (int position = PointerTableBytes;;) {
+    for (int position = PointerTableBytes; position < length && side.Length() < TRawTrack::MaxCells;) {
         // Up to the next place where a mark may be restored the bytes are copied as they are.
         const bool idPending = current >= 0 && !idPlaced;
         const bool indexPending = !indexDone && position < indexAreaEnd;
         const bool inWindow = windowOpen && position >= windowStart && position <= windowEnd;
-        const int cellsPerByte = density ? 1 : 2;
-        if (!idPending && !indexPending && !inWindow && cell + cellsPerByte <= TrackLength) {
-            int runEnd = std::numeric_limits<int>::max();
+        if (!idPending && !indexPending && !inWindow) {
+            int runEnd = length;
             if (nextSwitch < count) runEnd = std::min(runEnd, pointers[nextSwitch].offset - 10);
             if (current + 1 < count) runEnd = std::min(runEnd, pointers[current + 1].offset - 5);
             if (windowOpen && position < windowStart) runEnd = std::min(runEnd, windowStart);
             if (position < runEnd) {
-                const Cell densityBit = density ? CellDoubleDensity : 0;
-                for (; position < runEnd && cell + cellsPerByte <= TrackLength; position += storedStep(density)) {
-                    lay(static_cast<Cell>(storedByte(position) | densityBit), density);
-                }
-                if (cell >= TrackLength) {
-                    break;
-                }
+                const int step = storedStep(density);
+                const int bytes = (runEnd - position + step - 1) / step;
+                side.AppendPlain(stored.data() + position, bytes, step, density);
+                position += bytes * step;
                 continue;
             }
         }
@@ -195,20 +237,16 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, int side) {
             }
         }
 
-        lay(static_cast<Cell>(value | (density ? CellDoubleDensity : 0) | (mark ? CellMark : 0)), density);
-        if (cell >= TrackLength) {
-            break;  // the raw track is full
-        }
+        side.Append(value, density, mark);
         position += storedStep(density);
     }
-    RawTrackChanged();
 }
 
-std::vector<uint8_t> DMK::BuildStoredSide(int side) const {
-    const int length = GetStoredTrackLength();
-    const bool singleOnce = (FormatBuffer[4] & OptionSingleDensityOnce) != 0;
-    std::vector<uint8_t> out(std::max(length, PointerTableBytes + TrackLength), 0);
-    int output = PointerTableBytes;
+std::vector<uint8_t> DMK::BuildStoredSide(const TRawTrack& side) const {
+    const int length = Header.TrackBytes;
+    const bool singleOnce = Header.SingleDensityOnce();
+    std::vector<uint8_t> out(PointerTableBytes, 0);
+    out.reserve(static_cast<size_t>(std::max(length, PointerTableBytes + 2 * side.Length())));
     int pointers = 0;
     int syncRun = 0;
     auto addPointer = [&](int offset, bool dd) {
@@ -219,12 +257,9 @@ std::vector<uint8_t> DMK::BuildStoredSide(int side) const {
             ++pointers;
         }
     };
-    const auto& cells = RawTrack[side & 1];
-    for (int c = 0; c < TrackLength;) {
-        Cell cell = cells[c];
-        auto value = static_cast<uint8_t>(cell & 0xFF);
-        bool mark = (cell & CellMark) != 0;
-        if (cell & CellDoubleDensity) {
+    side.ForEachByte([&](uint8_t value, bool doubleDensity, bool mark) {
+        const int output = static_cast<int>(out.size());
+        if (doubleDensity) {
             if (value == 0xA1 && mark) {
                 ++syncRun;
             } else {
@@ -233,71 +268,71 @@ std::vector<uint8_t> DMK::BuildStoredSide(int side) const {
                 }
                 syncRun = 0;
             }
-            out[output++] = value;
-            c += 1;
+            out.push_back(value);
         } else {
             if (value == 0xFE && mark) {
                 addPointer(output, false);
             }
             syncRun = 0;
-            out[output++] = value;
-            // A single-density byte that starts on the last cell has no room for its copy.
-            if (!singleOnce && output < static_cast<int>(out.size())) {
-                out[output++] = value;
+            out.push_back(value);
+            if (!singleOnce) {
+                out.push_back(value);
             }
-            c += 2;
         }
+    });
+    if (out.size() < static_cast<size_t>(length)) {
+        out.resize(static_cast<size_t>(length), 0);
     }
     return out;
 }
 
 bool DMK::Flush() {
+    const bool dirty = IsTrackDirty();
     const bool readOnly = (Flags & FlagReadOnlyFile) != 0;
-    if (TrackDirty && readOnly) {
+    if (dirty && readOnly) {
         return false;
     }
+    const int track = GetCurrentTrack();
     bool headerChanged = false;
-    if (TrackDirty && CurrentTrack >= GetStoredTracks()) {
-        FormatBuffer[1] = static_cast<uint8_t>(CurrentTrack + 1);
+    if (dirty && track >= Header.Tracks) {
+        Header.Tracks = static_cast<uint8_t>(track + 1);
         headerChanged = true;
     }
-    const uint8_t protectByte = (Flags & FlagWriteProtected) ? 0xFF : 0x00;
-    if (FormatBuffer[0] != protectByte && !readOnly) {
-        FormatBuffer[0] = protectByte;
+    const uint8_t protectByte = (Flags & FlagWriteProtected) ? THeader::Protected : THeader::Writable;
+    if (Header.WriteProtect != protectByte && !readOnly) {
+        Header.WriteProtect = protectByte;
         headerChanged = true;
     }
     if (headerChanged) {
-        File.WriteAt(0, FormatBuffer.data(), HeaderBytes);  // a failure here does not stop the track write
+        const auto bytes = Header.Encode();
+        File.WriteAt(0, bytes.data(), bytes.size());  // a failure here does not stop the track write
     }
-    if (!TrackDirty) {
+    if (!dirty) {
         return true;
     }
-    const int length = GetStoredTrackLength();
-    for (int side = 0; side < GetSides(); ++side) {
-        std::vector<uint8_t> stored = BuildStoredSide(side);
-        if (!File.WriteAt(SideOffset(CurrentTrack, side), stored.data(), length)) {
+    for (int side = 0; side < Header.Sides(); ++side) {
+        std::vector<uint8_t> stored = BuildStoredSide(RawSide(side));
+        if (!File.WriteAt(SideOffset(track, side), stored.data(), static_cast<size_t>(Header.TrackBytes))) {
             return false;
         }
     }
-    TrackDirty = false;
+    TrackFlushed();
     return true;
 }
 
 bool DMK::CanStoreLoadedTrack() {
     // Everything laid out must lie within the stored track length, and a
     // single-sided image has no place for side 1.
-    const int length = GetStoredTrackLength();
     for (int side = 0; side < 2; ++side) {
-        if (side >= GetSides()) {
-            const auto& cells = RawTrack[side];
-            if (std::any_of(cells.begin(), cells.begin() + TrackLength, [](Cell c) { return c != 0; })) {
+        if (side >= Header.Sides()) {
+            if (!RawSide(side).IsBlank()) {
                 return false;
             }
             continue;
         }
-        std::vector<uint8_t> stored = BuildStoredSide(side);
+        std::vector<uint8_t> stored = BuildStoredSide(RawSide(side));
         auto lastUsed = std::find_if(stored.rbegin(), stored.rend(), [](uint8_t b) { return b != 0; });
-        if (stored.rend() - lastUsed > length) {
+        if (stored.rend() - lastUsed > Header.TrackBytes) {
             return false;
         }
     }

@@ -42,122 +42,6 @@ void TDiskImage::SetWriteProtect(bool on) {
     }
 }
 
-TFloppyImage::TFloppyImage() {
-    for (auto& side : RawTrack) {
-        side.assign(TrackLength, 0);
-    }
-}
-
-TFloppyImage::~TFloppyImage() = default;
-
-void TFloppyImage::ClearRawTrack() {
-    for (auto& side : RawTrack) {
-        ClearSide(side);
-    }
-    RawTrackChanged();
-}
-
-void TFloppyImage::ClearSide(std::vector<Cell>& side) const {
-    if (side.size() == static_cast<size_t>(TrackLength)) {
-        std::fill(side.begin(), side.end(), Cell{0});
-    } else {
-        side.assign(TrackLength, 0);  // its cells went to a kept track
-    }
-}
-
-TFloppyImage::TrackLoadStart TFloppyImage::BeginLoadTrack(int track) {
-    if (TrackModified) {
-        KeptTracks.clear();  // the file may change under every kept track
-    }
-    Flush();
-    if (TrackDirty) {
-        return TrackLoadStart::Failed;  // keep the unsaved track rather than throw it away
-    }
-    if (track == CurrentTrack && !TrackModified) {
-        return TrackLoadStart::AlreadyLoaded;
-    }
-    if (track < 0 || track > MaxTrackNumber) {
-        return TrackLoadStart::Failed;
-    }
-    KeepCurrentTrack();
-    CurrentTrack = track;
-    TrackModified = false;
-    TrackDirty = false;
-    if (TakeKeptTrack(track)) {
-        return TrackLoadStart::AlreadyLoaded;
-    }
-    ClearRawTrack();
-    TrackReusable = false;
-    return TrackLoadStart::Build;
-}
-
-bool TFloppyImage::TrackLoaded() {
-    TrackModified = false;
-    TrackDirty = false;
-    TrackReusable = true;
-    return true;
-}
-
-void TFloppyImage::KeepCurrentTrack() {
-    if (!TrackReusable || TrackModified || CurrentTrack < 0) {
-        return;
-    }
-    if (KeptTracks.size() >= KeptTrackLimit) {
-        KeptTracks.erase(KeptTracks.begin());
-    }
-    if (SectorIndexStale) {
-        Index = SectorIndexes{};
-    }
-    KeptTrack kept{CurrentTrack, {}, std::move(Index)};
-    // Only the sides with something on them go to the kept track; a blank side stays for
-    // the next track. Most disks use one side, and memory a short run never touches is
-    // time it never spends.
-    for (int side = 0; side < 2; ++side) {
-        if (!IsBlank(RawTrack[side])) {
-            kept.Cells[side] = std::move(RawTrack[side]);
-            RawTrack[side].clear();
-        }
-    }
-    KeptTracks.push_back(std::move(kept));
-    Index = SectorIndexes{};
-}
-
-// All cells are 0 when the first one is and each equals the next: one library compare,
-// which takes many cells a step, instead of a loop that stops at every cell.
-bool TFloppyImage::IsBlank(const std::vector<Cell>& cells) {
-    return cells.empty() ||
-           (cells[0] == 0 && std::memcmp(cells.data(), cells.data() + 1, (cells.size() - 1) * sizeof(Cell)) == 0);
-}
-
-bool TFloppyImage::TakeKeptTrack(int track) {
-    auto found = std::find_if(KeptTracks.begin(), KeptTracks.end(),
-                              [track](const KeptTrack& kept) { return kept.Track == track; });
-    if (found == KeptTracks.end()) {
-        return false;
-    }
-    for (int side = 0; side < 2; ++side) {
-        auto& cells = found->Cells[side];
-        if (!cells.empty()) {
-            RawTrack[side] = std::move(cells);
-        } else {
-            ClearSide(RawTrack[side]);
-        }
-    }
-    Index = std::move(found->Index);
-    SectorIndexStale = false;
-    TrackReusable = true;
-    KeptTracks.erase(found);
-    return true;
-}
-
-void TFloppyImage::FlushBeforeClosing() noexcept {
-    try {
-        Flush();
-    } catch (...) {
-        // only an allocation failure gets here; a destructor must not throw
-    }
-}
-
 namespace {
 
 // The path itself, then (when its last component has no '.') the path with each extension.
@@ -233,25 +117,14 @@ std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly
         opened, {Construct<THardImage, HDV2>(), Construct<THardImage, HDV1>(), Construct<THardImage, HDDCF>()});
 }
 
-std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType) {
+std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType, int trackCells) {
     THostFile file;
     if (int error = file.Create(path); error != 0) {
         throw TDiskImage::EFileError(error);
     }
-    std::vector<uint8_t> empty;
-    switch (imageType) {
-        case ImageJV1:
-            empty.assign(JV1::TrackBytes, 0x00);
-            empty[1] = 0xFE;
-            break;
-        case ImageJV3:
-            empty.assign(JV3::BlockBytes, 0xFF);
-            break;
-        default:
-            empty.assign(DMK::HeaderBytes, 0x00);
-            empty[3] = 0x19;  // track length 0x1900: 128 pointer bytes and 6272 track bytes
-            break;
-    }
+    const std::vector<uint8_t> empty = imageType == ImageJV1   ? JV1::EmptyImage()
+                                       : imageType == ImageJV3 ? JV3::EmptyImage()
+                                                               : DMK::EmptyImage(trackCells);
     if (!file.WriteAt(0, empty.data(), empty.size())) {
         throw TDiskImage::EFileError(errno != 0 ? errno : EIO);
     }

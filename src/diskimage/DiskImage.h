@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "diskimage/HostFile.h"
+#include "diskimage/RawTrack.h"
 
 namespace DiskImage {
 
@@ -69,48 +71,10 @@ protected:
     THostFile File;
 };
 
-// One position of the raw track: data byte in bits 0-7, bit 8 double density,
-// bit 9 address mark (missing clock). A single-density byte takes two cells.
-using Cell = uint16_t;
-constexpr Cell CellDoubleDensity = 0x100;
-constexpr Cell CellMark = 0x200;
-
-// A cursor through one side of the raw track.
-struct CellState {
-    uint8_t value = 0;
-    int side = 0;
-    bool density = false;  // true = double density
-    bool mark = false;
-    int position = 0;
-    uint16_t crc = 0;
-    int count = 0;
-    int passes = 1;
-};
-
-// CRC-16-CCITT, polynomial 0x1021, MSB first, no reflection, no final XOR.
-// Inline: every byte laid on or read from a raw track takes one step.
-extern const std::array<uint16_t, 256> CrcTable;
-inline uint16_t CrcStep(uint16_t crc, uint8_t byte) {
-    return static_cast<uint16_t>((crc << 8) ^ CrcTable[((crc >> 8) ^ byte) & 0xFF]);
-}
-uint16_t Crc16(const uint8_t* data, size_t length, uint16_t preset = 0xFFFF);
-
-// One sector as it lies on a floppy track: everything an image format may keep of it.
-struct TTrackSector {
-    int Sector = 0;  // the sector number of its ID field
-    int Size = 256;
-    bool Density = false;  // true = double density
-    uint8_t DAM = 0xFB;
-    bool CrcError = false;  // the data field's CRC is wrong
-    std::vector<uint8_t> Data;
-};
-
 class TFloppyImage : public TDiskImage {
 public:
-    static constexpr int DefaultTrackLength = 6272;  // cells used per side by every format
-    static constexpr int SectorBufferSize = 4096;
-    // 128 << 5 = 4096: larger ID size codes cannot be read into a sector buffer.
-    static constexpr int MaxSizeCode = 5;
+    static constexpr int SectorBufferSize = TRawTrack::SectorBufferSize;
+    static constexpr int MaxSizeCode = TRawTrack::MaxSizeCode;
     // Track numbers are one byte in every format, and 0xFF marks free JV3 headers.
     static constexpr int MaxTrackNumber = 254;
 
@@ -121,195 +85,88 @@ public:
     virtual bool LoadTrack(int track) = 0;
 
     // Sector operations on the loaded track. buffer holds SectorBufferSize bytes.
-    bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
-                    uint8_t* buffer, bool ignoreSideField, bool acceptCrcError);
+    bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam, uint8_t* buffer,
+                    bool ignoreSideField, bool acceptCrcError);
     bool WriteSector(int track, int side, int density, int sector, uint8_t dam, const uint8_t* data);
     bool ReadNextSector(CellState& state, int track, int side, int& sector, int& size, uint8_t& dam,
                         uint8_t* buffer, bool& crcError);
-    bool FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam,
-                     bool density, int interleave);
+    bool FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam, bool density,
+                     int interleave);
     // Every readable sector of one side of the loaded track, both densities, in physical order.
     std::vector<TTrackSector> ReadTrackSide(int side);
     // Replaces a track by the given sectors, laid out side by side in the order given, with
     // shorter single-density gaps when the usual ones do not fit. Fails and leaves the track
-    // as it was when the sectors do not fit the raw track or the format cannot store them.
+    // as it was when the sectors do not fit the track or the format cannot store them.
     bool LayOutTrack(int track, const std::array<std::vector<TTrackSector>, 2>& sides);
-    // Cells the sectors take when laid out by LayOutTrack, the start of the track included.
-    static int TrackSideCells(const std::vector<TTrackSector>& sectors, bool compact);
 
-    // Raw-track primitives, as a floppy disk controller would perform them.
-    // Inline below: it lays every byte of every track that is loaded.
-    bool PutCell(CellState& state, uint8_t byte);
-    // count data bytes, each as PutCell lays it; false when the track ended first.
-    bool PutCells(CellState& state, const uint8_t* bytes, int count);
-    // count copies of byte, as PutCells lays them.
-    bool PutRun(CellState& state, uint8_t byte, int count);
-    bool WriteTrackByte(CellState& state, uint8_t byte);
-    void WriteTrackStart(CellState& state);
-    void FillTrackEnd(CellState& state);
-    // Lays out one whole sector at the cursor. compact shortens the single-density
-    // gap after the data so that layouts a JV3 header block allows still fit the track.
-    // False when the sector ran off the end of the track (nothing is written past it).
-    bool WriteFormattedSector(CellState& state, int track, int side, int sector, int size, uint8_t dam,
-                              const uint8_t* data, bool crcError, bool compact = false);
-    // Cells one formatted sector takes, as WriteFormattedSector lays it out.
-    static int FormattedSectorCells(int size, bool density, bool compact = false);
-    bool FindIDMark(CellState& state);
-    bool ReadIDField(CellState& state, uint8_t id[6]);
-    bool FindDataMark(CellState& state, int limit, uint8_t& dam);
-    // Reads length data bytes and the two CRC bytes after them; false when the track ends first.
-    bool ReadDataField(CellState& state, int length, uint8_t* buffer);
-    // Reads one byte as the controller sees it (cells of the other density read as 0).
-    // Inline below: every sector search reads the track byte by byte.
-    bool ReadTrackByte(CellState& state);
+    // Sectors the file holds for one side of the loaded track, whether or not they can be
+    // read: what a check counts the readable sectors against.
+    virtual int StoredSectorCount(int side) const = 0;
+    // Whether a track side of this many sectors of one size and density, laid out with the
+    // usual gaps, can be held whole by the format.
+    virtual bool HoldsTrack(int sectors, int size, bool density) const;
 
     int GetCurrentTrack() const { return CurrentTrack; }
-    int GetTrackLength() const { return TrackLength; }
-    Cell GetCell(int side, int position) const {
-        return (position >= 0 && position < TrackLength) ? RawTrack[side & 1][position] : 0;
-    }
-    bool IsTrackModified() const { return TrackModified; }
-    bool IsTrackDirty() const { return TrackDirty; }
+    // One side of the loaded track. Cells changed through it are written back like a sector write.
+    TRawTrack& RawSide(int side) { return Sides[side & 1]; }
+    const TRawTrack& RawSide(int side) const { return Sides[side & 1]; }
+    // Changed since it was built from the file; changed since it was last written back.
+    bool IsTrackModified() const;
+    bool IsTrackDirty() const;
 
 protected:
-    TFloppyImage();
-    void ClearRawTrack();
-    // All cells of one side 0, the side given its full length again when it had lent its cells out.
-    void ClearSide(std::vector<Cell>& side) const;
+    TFloppyImage() = default;
+
+    // The cells a side gets before the format builds it: also what an unformatted track has.
+    virtual int EmptySideCells() const { return TRawTrack::FiveInchCells; }
+    // The cells a side gets for LayOutTrack to lay these sectors out on.
+    virtual int SideCellsFor(const std::vector<TTrackSector>&) const { return EmptySideCells(); }
 
     enum class TrackLoadStart { Failed, AlreadyLoaded, Build };
     // The common start of LoadTrack: flush the pending track, then make `track` the
-    // current one with an empty raw track to build. Failed when the pending track
-    // could not be saved (it stays loaded) or the number is out of range.
-    // AlreadyLoaded also when a track built lately is taken back from the cache.
+    // current one with empty sides to build. Failed when the pending track could not be
+    // saved (it stays loaded) or the number is out of range. AlreadyLoaded also when a
+    // track built lately is taken back from the cache.
     TrackLoadStart BeginLoadTrack(int track);
-    // The common successful end of LoadTrack: the raw track is exactly what the file
-    // holds, so it may be kept for a later switch back to this track. Returns true.
+    // The common successful end of LoadTrack: the sides are exactly what the file holds,
+    // so the track may be kept for a later switch back to it. Returns true.
     bool TrackLoaded();
+    // A load that failed part way: the track is left empty and unchanged.
+    void TrackLoadFailed();
+    // The end of a successful Flush: the file holds the track as it is now.
+    void TrackFlushed();
     // For the formats' destructors: write the pending track, letting nothing escape.
     void FlushBeforeClosing() noexcept;
-    // Asked after FormatTrack has laid out a track: can the file format store it
-    // without losing a sector? A format that cannot leaves the track as it was.
+    // Asked after FormatTrack or LayOutTrack has laid out a track: can the file format
+    // store it without losing a sector? A format that cannot leaves the track as it was.
     virtual bool CanStoreLoadedTrack() { return true; }
-    // Loads the track and lets layOut rewrite its cells; the result is kept only when the
-    // file format can store it, else the track is put back exactly as it was.
-    bool RewriteTrack(int track, const std::function<void()>& layOut);
-    // The end-of-track rule of the cursor: one pass fewer, back to cell 0.
-    static void WrapCursor(CellState& state) {
-        --state.passes;
-        state.position = 0;
-        state.mark = false;
-    }
-
-    // Changed only through PutCell and ClearRawTrack, or followed by RawTrackChanged().
-    std::array<std::vector<Cell>, 2> RawTrack;
-    void RawTrackChanged() { SectorIndexStale = true; }
-    bool TrackModified = false;
-    bool TrackDirty = false;
-    int TrackLength = DefaultTrackLength;
-    int CurrentTrack = -1;
-    std::vector<uint8_t> FormatBuffer;
 
 private:
-    struct SectorWanted {
-        int track, side, sector;
-        bool ignoreSideField;
-        bool operator()(const CellState& afterId, const uint8_t id[6]) const;
-        bool operator==(const SectorWanted&) const = default;
-    };
-    // A read that starts at an ID field always ends the same way while the cells stay as
-    // they are, so the last successful one is kept with the field.
-    struct ReadKept {
-        bool Valid = false;
-        SectorWanted Wanted{};
-        bool AcceptCrcError = false;
-        uint8_t Dam = 0;
-        std::vector<uint8_t> Data;
-    };
-    // Every ID field a scan from the start of one side reaches in one revolution, in
-    // order, with the cursor just after it: a sector read skips straight to the one
-    // it wants instead of decoding the track up to it.
-    struct IDFieldSeen {
-        CellState After;
-        uint8_t Id[6] = {};
-        ReadKept LastRead;
-    };
-    struct SectorIndex {
-        bool Built = false;
-        std::vector<IDFieldSeen> Fields;
-    };
-    using SectorIndexes = std::array<SectorIndex, 4>;  // side * 2 + density
-    std::vector<IDFieldSeen>& IDFields(int side, bool density);
-    // FindIDMark's cursor after the ID mark at position, bytesRead bytes after where it started.
-    bool IDMarkFound(CellState& state, int position, int bytesRead);
-    bool ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted, int& size,
-                           uint8_t& dam, uint8_t* buffer, bool acceptCrcError);
+    // Loads the track and lets layOut rewrite its sides; the result is kept only when
+    // layOut succeeds and the file format can store it, else the track is put back exactly
+    // as it was.
+    bool RewriteTrack(int track, const std::function<bool()>& layOut);
+    void ClearSides();
+    void MarkClean();
+
+    std::array<TRawTrack, 2> Sides;
+    int CurrentTrack = -1;
+    // Each side's version when it was built from the file and when it was last written back.
+    std::array<uint64_t, 2> LoadedVersion{};
+    std::array<uint64_t, 2> FlushedVersion{};
+    bool TrackReusable = false;  // the sides are what TrackLoaded saw
 
     // Tracks built from the file and not changed since, most recently left last.
     // Any change to a track empties it, since writing it back may move other tracks.
     struct KeptTrack {
         int Track = 0;
-        std::array<std::vector<Cell>, 2> Cells;  // empty for a side with nothing on it
-        SectorIndexes Index;
+        std::array<std::optional<TRawTrack>, 2> Sides;  // none for a side with nothing on it
     };
     static constexpr size_t KeptTrackLimit = 8;
     void KeepCurrentTrack();
-    static bool IsBlank(const std::vector<Cell>& cells);
     bool TakeKeptTrack(int track);
-
-    SectorIndexes Index;
-    bool SectorIndexStale = true;
-    bool TrackReusable = false;  // the raw track is what TrackLoaded saw
     std::vector<KeptTrack> KeptTracks;
 };
-
-inline bool TFloppyImage::PutCell(CellState& state, uint8_t byte) {
-    if (state.position < 0 || state.position >= TrackLength) {
-        WrapCursor(state);
-        return false;
-    }
-    TrackModified = true;
-    TrackDirty = true;
-    SectorIndexStale = true;
-    Cell cell = static_cast<Cell>(byte | (state.density ? CellDoubleDensity : 0) | (state.mark ? CellMark : 0));
-    auto& side = RawTrack[state.side & 1];
-    side[state.position] = cell;
-    state.crc = CrcStep(state.crc, byte);
-    ++state.position;
-    ++state.count;
-    if (!state.density) {
-        // A single-density byte lasts two cells.
-        if (state.position >= TrackLength) {
-            WrapCursor(state);
-            return false;
-        }
-        side[state.position] = cell;
-        ++state.position;
-    }
-    state.mark = false;
-    return true;
-}
-
-inline bool TFloppyImage::ReadTrackByte(CellState& state) {
-    int cellsPerByte = state.density ? 1 : 2;
-    if (state.position < 0 || state.position + cellsPerByte > TrackLength) {
-        WrapCursor(state);
-        return false;
-    }
-    Cell cell = RawTrack[state.side & 1][state.position];
-    bool cellDensity = (cell & CellDoubleDensity) != 0;
-    if (cellDensity != state.density) {
-        state.value = 0;
-        state.mark = false;
-    } else {
-        state.value = static_cast<uint8_t>(cell & 0xFF);
-        state.mark = (cell & CellMark) != 0;
-    }
-    state.crc = CrcStep(state.crc, state.value);
-    state.position += cellsPerByte;
-    ++state.count;
-    return true;
-}
 
 class THardImage : public TDiskImage {
 public:
@@ -341,7 +198,10 @@ std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool read
 std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly = false);
 
 enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2 };
-// Creates a new, empty image file: 0 JV1, 1 JV3, any other value DMK.
-std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType);
+// Creates a new, empty image file: 0 JV1, 1 JV3, any other value DMK. A DMK's tracks
+// get trackCells cells a side (TRawTrack::EightInchCells for an 8-inch disk); JV1 and
+// JV3 tracks are as long as their own rules make them.
+std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType,
+                                                int trackCells = TRawTrack::FiveInchCells);
 
 }  // namespace DiskImage

@@ -1,5 +1,6 @@
 #include "diskimage/ImageConvert.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <unistd.h>
@@ -61,7 +62,20 @@ std::string SectorLoss(int imageType, int track, int side, const TTrackSector& s
     return {};
 }
 
-std::string TrackSideLoss(int imageType, int track, int side, const std::vector<TTrackSector>& sectors) {
+// Cells a track side of the type can hold.
+int TrackCellsOf(int imageType, int dmkCells) {
+    switch (imageType) {
+        case ImageJV1:
+            return TRawTrack::FiveInchCells;
+        case ImageJV3:
+            return JV3::MaxTrackCells;
+        default:
+            return dmkCells;
+    }
+}
+
+std::string TrackSideLoss(int imageType, int track, int side, const std::vector<TTrackSector>& sectors,
+                          int dmkCells) {
     if (sectors.empty()) {
         return {};
     }
@@ -90,7 +104,7 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
         int cells = JV3::CapacityStart;
         for (const auto& sector : sectors) {
             cells += JV3::SectorCapacityCells(sector.Size, sector.Density);
-            if (cells > TFloppyImage::DefaultTrackLength) {
+            if (cells > JV3::MaxTrackCells) {
                 return Where(track, side, sector) + " would be lost: " + where + " holds more than a JV3 track allows";
             }
         }
@@ -99,7 +113,7 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
         return Where(track, side, sectors[DMK::MaxPointers]) + " would be lost: a DMK track side records at most " +
                std::to_string(DMK::MaxPointers) + " sectors";
     }
-    if (TFloppyImage::TrackSideCells(sectors, true) > TFloppyImage::DefaultTrackLength) {
+    if (TRawTrack::LayoutCells(sectors, true) > TrackCellsOf(imageType, dmkCells)) {
         return where + " holds more than fits one track";
     }
     return {};
@@ -158,6 +172,7 @@ std::vector<TTrackContents> ReadAllTracks(TFloppyImage& image) {
         contents.Track = t;
         for (int side = 0; side < 2; ++side) {
             contents.Sides[side] = image.ReadTrackSide(side);
+            contents.Cells[side] = image.RawSide(side).Length();
         }
         if (!contents.Sides[0].empty() || !contents.Sides[1].empty()) {
             tracks.push_back(std::move(contents));
@@ -177,10 +192,20 @@ std::string ImageTypeName(int imageType) {
     }
 }
 
+int DMKTrackCells(const std::vector<TTrackContents>& tracks) {
+    int cells = TRawTrack::FiveInchCells;
+    for (const auto& track : tracks) {
+        cells = std::max({cells, track.Cells[0], track.Cells[1]});
+    }
+    return std::min(cells, DMK::THeader::MaxTrackBytes - DMK::PointerTableBytes);
+}
+
 std::string FindConversionLoss(const std::vector<TTrackContents>& tracks, int imageType) {
+    const int dmkCells = DMKTrackCells(tracks);
     for (const auto& track : tracks) {
         for (int side = 0; side < 2; ++side) {
-            if (std::string loss = TrackSideLoss(imageType, track.Track, side, track.Sides[side]); !loss.empty()) {
+            if (std::string loss = TrackSideLoss(imageType, track.Track, side, track.Sides[side], dmkCells);
+                !loss.empty()) {
                 return loss;
             }
         }
@@ -227,7 +252,7 @@ TConversionResult ConvertImage(const std::string& inPath, const std::string& out
     TConversionResult result;
     const std::string temporary = UniqueSibling(outPath);
     try {
-        auto target = CreateFloppyImage(temporary, imageType);
+        auto target = CreateFloppyImage(temporary, imageType, DMKTrackCells(tracks));
         for (const auto& track : tracks) {
             if (!target->LayOutTrack(track.Track, track.Sides) || !target->Flush()) {
                 throw EConversionRefused("Cannot convert to " + ImageTypeName(imageType) + ": track " +

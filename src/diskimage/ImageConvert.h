@@ -15,6 +15,7 @@ namespace DiskImage {
 struct TTrackContents {
     int Track = 0;
     std::array<std::vector<TTrackSector>, 2> Sides;
+    std::array<int, 2> Cells{};  // the length of each side where it was read, 0 when not known
 };
 
 // Every track of the image that holds at least one readable sector, in track order.
@@ -22,6 +23,10 @@ std::vector<TTrackContents> ReadAllTracks(TFloppyImage& image);
 
 // The format name of an image type (ImageJV1, ImageJV3, ImageDMK).
 std::string ImageTypeName(int imageType);
+
+// The cells a side of a DMK copy gets: as long as the longest side of the source,
+// and never shorter than a 5.25-inch track.
+int DMKTrackCells(const std::vector<TTrackContents>& tracks);
 
 // Empty when an image of the type can hold every sector as it is; otherwise why not,
 // naming the first track, side and sector that would be lost or changed.

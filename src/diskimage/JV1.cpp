@@ -17,6 +17,12 @@ uint8_t DataMarkForTrack(int track) { return track == DirectoryTrack ? 0xFA : 0x
 
 bool JV1::HasSignature(const uint8_t* bytes) { return bytes[0] == 0x00 && (bytes[1] == 0xFE || bytes[1] == 0x1E); }
 
+std::vector<uint8_t> JV1::EmptyImage() {
+    std::vector<uint8_t> image(TrackBytes, 0x00);
+    image[1] = 0xFE;
+    return image;
+}
+
 JV1::JV1(THostFile& file, bool readOnly, const std::string& path) {
     SetOpened(path, readOnly);
     uint8_t first[SectorSize];
@@ -24,7 +30,6 @@ JV1::JV1(THostFile& file, bool readOnly, const std::string& path) {
         throw EInvalidFormat();
     }
     File = std::move(file);
-    FormatBuffer.assign(TrackBytes, 0);
     LoadTrack(0);
 }
 
@@ -34,43 +39,44 @@ bool JV1::LoadTrack(int track) {
     if (auto start = BeginLoadTrack(track); start != TrackLoadStart::Build) {
         return start == TrackLoadStart::AlreadyLoaded;
     }
-    if (!File.ReadAt(static_cast<uint64_t>(track) * TrackBytes, FormatBuffer.data(), TrackBytes)) {
+    if (!File.ReadAt(static_cast<uint64_t>(track) * TrackBytes, TrackData.data(), TrackBytes)) {
         return false;  // beyond the end of the file: an empty track a formatter can fill
     }
+    TRawTrack& side = RawSide(0);
     CellState state;
-    state.side = 0;
     state.density = false;
-    WriteTrackStart(state);
+    side.WriteTrackStart(state);
     for (int sector : PhysicalOrder) {
-        WriteFormattedSector(state, track, 0, sector, SectorSize, DataMarkForTrack(track),
-                             FormatBuffer.data() + sector * SectorSize, false);
+        side.WriteFormattedSector(state, track, 0, sector, SectorSize, DataMarkForTrack(track),
+                                  TrackData.data() + sector * SectorSize, false);
     }
-    FillTrackEnd(state);
+    side.FillTrackEnd(state);
     return TrackLoaded();
 }
 
 bool JV1::Flush() {
-    if (!TrackDirty) {
+    if (!IsTrackDirty()) {
         return true;
     }
-    std::fill(FormatBuffer.begin(), FormatBuffer.end(), 0);
+    const int track = GetCurrentTrack();
+    std::fill(TrackData.begin(), TrackData.end(), 0);
     std::vector<uint8_t> sector(SectorBufferSize);
     for (int s = 0; s < SectorsPerTrack; ++s) {
         int size = 0;
         uint8_t dam = 0;
-        if (ReadSector(CurrentTrack, 0, 0, s, size, dam, sector.data(), false, false)) {
-            std::memcpy(FormatBuffer.data() + s * SectorSize, sector.data(), std::min(size, SectorSize));
+        if (ReadSector(track, 0, 0, s, size, dam, sector.data(), false, false)) {
+            std::memcpy(TrackData.data() + s * SectorSize, sector.data(), std::min(size, SectorSize));
         }
     }
-    if (CurrentTrack == 0 && !HasSignature(FormatBuffer.data())) {
+    if (track == 0 && !HasSignature(TrackData.data())) {
         // The image must stay recognisable as JV1.
-        FormatBuffer[0] = 0x00;
-        FormatBuffer[1] = 0xFE;
+        TrackData[0] = 0x00;
+        TrackData[1] = 0xFE;
     }
-    if (!File.WriteAt(static_cast<uint64_t>(CurrentTrack) * TrackBytes, FormatBuffer.data(), TrackBytes)) {
+    if (!File.WriteAt(static_cast<uint64_t>(track) * TrackBytes, TrackData.data(), TrackBytes)) {
         return false;
     }
-    TrackDirty = false;
+    TrackFlushed();
     return true;
 }
 
@@ -84,7 +90,7 @@ bool JV1::CanStoreLoadedTrack() {
             int sector = 0, size = 0;
             uint8_t dam = 0;
             bool crcError = false;
-            while (ReadNextSector(state, CurrentTrack, side, sector, size, dam, buffer.data(), crcError)) {
+            while (RawSide(side).ReadNextSector(state, GetCurrentTrack(), sector, size, dam, buffer.data(), crcError)) {
                 if (side != 0 || density != 0 || sector >= SectorsPerTrack || size != SectorSize) {
                     return false;
                 }
@@ -92,6 +98,12 @@ bool JV1::CanStoreLoadedTrack() {
         }
     }
     return true;
+}
+
+int JV1::StoredSectorCount(int side) const {
+    const int64_t size = File.Size();
+    const bool inFile = size >= 0 && static_cast<uint64_t>(GetCurrentTrack() + 1) * TrackBytes <= static_cast<uint64_t>(size);
+    return side == 0 && inFile ? SectorsPerTrack : 0;
 }
 
 }  // namespace DiskImage

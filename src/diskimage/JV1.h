@@ -19,11 +19,18 @@ public:
     bool Flush() override;
     bool LoadTrack(int track) override;
 
+    int StoredSectorCount(int side) const override;
+
     // The first two bytes that make a file recognisable as JV1.
     static bool HasSignature(const uint8_t* bytes);
+    // A new image: one track of zeros that passes the signature test.
+    static std::vector<uint8_t> EmptyImage();
 
 protected:
     bool CanStoreLoadedTrack() override;
+
+private:
+    std::vector<uint8_t> TrackData = std::vector<uint8_t>(TrackBytes, 0);  // one track as the file holds it
 };
 
 }  // namespace DiskImage

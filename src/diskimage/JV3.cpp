@@ -88,24 +88,36 @@ bool JV3::FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength) 
     return true;
 }
 
+std::vector<uint8_t> JV3::EmptyImage() { return std::vector<uint8_t>(BlockBytes, Free); }
+
+namespace {
+
+// The cells of one side's sectors when laid out: a 5.25-inch track holds them unless even
+// the shorter single-density gaps do not fit, and then an 8-inch track holds them.
+int SideCells(int usual, int compact) {
+    return (usual <= TRawTrack::FiveInchCells || compact <= TRawTrack::FiveInchCells) ? TRawTrack::FiveInchCells
+                                                                                      : JV3::MaxTrackCells;
+}
+
+}  // namespace
+
 JV3::JV3(THostFile& file, bool readOnly, const std::string& path) {
     SetOpened(path, readOnly);
-    FormatBuffer.assign(2 * BlockBytes, 0);
-    if (!file.ReadAt(0, FormatBuffer.data(), BlockBytes) || !FitsRawTrack(FormatBuffer.data(), 1, TrackLength)) {
+    if (!file.ReadAt(0, Headers.data(), BlockBytes) || !FitsRawTrack(Headers.data(), 1, MaxTrackCells)) {
         throw EInvalidFormat();
     }
     File = std::move(file);
-    if (FormatBuffer[WriteProtectOffset] == 0x00) {
+    if (Headers[WriteProtectOffset] == 0x00) {
         Flags |= FlagWriteProtected;
     }
-    uint64_t secondBlockOffset = BlockBytes + BlockDataBytes(FormatBuffer.data(), 0);
+    uint64_t secondBlockOffset = BlockBytes + BlockDataBytes(Headers.data(), 0);
     int64_t fileSize = File.Size();
     if (fileSize > 0 && static_cast<uint64_t>(fileSize) > secondBlockOffset &&
-        File.ReadAt(secondBlockOffset, FormatBuffer.data() + BlockBytes, BlockBytes) &&
-        FitsRawTrack(FormatBuffer.data(), 2, TrackLength)) {
+        File.ReadAt(secondBlockOffset, Headers.data() + BlockBytes, BlockBytes) &&
+        FitsRawTrack(Headers.data(), 2, MaxTrackCells)) {
         SecondHeaderBlock = true;
     } else {
-        std::fill(FormatBuffer.begin() + BlockBytes, FormatBuffer.end(), Free);
+        std::fill(Headers.begin() + BlockBytes, Headers.end(), Free);
     }
     LoadTrack(0);
 }
@@ -124,7 +136,7 @@ void JV3::BuildSectorMap() {
         if (block == 1) {
             offset += BlockBytes;  // the second block's headers sit between the two data areas
         }
-        const uint8_t* header = FormatBuffer.data() + block * BlockBytes;
+        const uint8_t* header = Headers.data() + block * BlockBytes;
         for (int i = 0; i < HeadersPerBlock; ++i, header += 3) {
             const int size = HeaderSize(header);
             if (!IsFree(header) && header[0] <= MaxTrackNumber) {
@@ -204,18 +216,21 @@ bool JV3::LoadTrack(int track) {
         }
         // The header block allows less gap per single-density sector than the usual
         // layout takes; such a track gets shorter gaps after its sectors so it still fits.
-        int cells = list.front().density ? 20 : 28;
+        int cells = TRawTrack::TrackStartCells(list.front().density);
+        int compactCells = cells;
         for (const auto& entry : list) {
-            cells += FormattedSectorCells(entry.size, entry.density);
+            cells += TRawTrack::FormattedSectorCells(entry.size, entry.density);
+            compactCells += TRawTrack::FormattedSectorCells(entry.size, entry.density, true);
         }
-        const bool compact = cells > TrackLength;
+        TRawTrack& raw = RawSide(side);
+        raw.Clear(SideCells(cells, compactCells));
+        const bool compact = cells > raw.Length();
 
         uint64_t spanStart = 0;
         const std::vector<uint8_t> span = ReadSpan(list, spanStart);
         CellState state;
-        state.side = side;
         state.density = list.front().density;
-        WriteTrackStart(state);
+        raw.WriteTrackStart(state);
         for (const auto& entry : list) {
             state.density = entry.density;
             const uint8_t* sectorData = span.empty() ? nullptr : span.data() + (entry.offset - spanStart);
@@ -225,10 +240,10 @@ bool JV3::LoadTrack(int track) {
                 }
                 sectorData = data.data();
             }
-            WriteFormattedSector(state, track, side, entry.sector, entry.size, entry.dam, sectorData,
-                                 entry.crcError, compact);
+            raw.WriteFormattedSector(state, track, side, entry.sector, entry.size, entry.dam, sectorData,
+                                     entry.crcError, compact);
         }
-        FillTrackEnd(state);
+        raw.FillTrackEnd(state);
     }
     return TrackLoaded();
 }
@@ -244,7 +259,7 @@ std::vector<JV3::FoundSector> JV3::CollectTrackSectors() {
             int sector = 0, size = 0;
             uint8_t dam = 0;
             bool crcError = false;
-            while (ReadNextSector(state, CurrentTrack, side, sector, size, dam, buffer.data(), crcError)) {
+            while (RawSide(side).ReadNextSector(state, GetCurrentTrack(), sector, size, dam, buffer.data(), crcError)) {
                 FoundSector entry;
                 entry.sector = sector;
                 entry.size = size;
@@ -275,10 +290,11 @@ uint64_t JV3::DataOffset(const std::vector<uint8_t>& headers, int header) const 
 // so that a track that does not fit leaves the image untouched.
 bool JV3::PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const std::vector<FoundSector>& sectors,
                        bool trimFirst, bool resizeTail, std::vector<Placement>& placements) const {
+    const int currentTrack = GetCurrentTrack();
     uint8_t* table = headers.data();
     for (int i = 0; i < HeaderCount(secondBlock); ++i) {
         uint8_t* header = HeaderAt(table, i);
-        if (!IsFree(header) && header[0] == CurrentTrack) {
+        if (!IsFree(header) && header[0] == currentTrack) {
             header[0] = Free;
             header[1] = Free;
             header[2] = static_cast<uint8_t>((header[2] & FlagSizeCode) ^ 3);  // a free slot keeps its size
@@ -333,7 +349,7 @@ bool JV3::PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const s
             return false;
         }
         uint8_t* header = HeaderAt(table, slot);
-        header[0] = static_cast<uint8_t>(CurrentTrack);
+        header[0] = static_cast<uint8_t>(currentTrack);
         header[1] = static_cast<uint8_t>(sector.sector);
         header[2] = static_cast<uint8_t>(code | sector.flags);
         placements.push_back(Placement{slot, &sector});
@@ -342,13 +358,13 @@ bool JV3::PlaceSectors(std::vector<uint8_t>& headers, bool& secondBlock, const s
         trim();
     }
     // The stored table must pass the test the next open applies.
-    return FitsRawTrack(table, secondBlock ? 2 : 1, TrackLength);
+    return FitsRawTrack(table, secondBlock ? 2 : 1, MaxTrackCells);
 }
 
 bool JV3::CanStoreLoadedTrack() {
     auto sectors = CollectTrackSectors();
     for (const auto& way : PlacingWays) {
-        std::vector<uint8_t> headers = FormatBuffer;
+        std::vector<uint8_t> headers = Headers;
         bool secondBlock = SecondHeaderBlock;
         std::vector<Placement> placements;
         if (PlaceSectors(headers, secondBlock, sectors, way.trimFirst, way.resizeTail, placements)) {
@@ -359,7 +375,7 @@ bool JV3::CanStoreLoadedTrack() {
 }
 
 bool JV3::Flush() {
-    const bool dirty = TrackDirty;
+    const bool dirty = IsTrackDirty();
     const bool readOnly = (Flags & FlagReadOnlyFile) != 0;
     if (dirty && readOnly) {
         return false;
@@ -378,7 +394,7 @@ bool JV3::Flush() {
         // the file keeps the old track.
         bool placed = false;
         for (const auto& way : PlacingWays) {
-            headers = FormatBuffer;
+            headers = Headers;
             secondBlock = SecondHeaderBlock;
             placements.clear();
             if (PlaceSectors(headers, secondBlock, sectors, way.trimFirst, way.resizeTail, placements)) {
@@ -389,12 +405,12 @@ bool JV3::Flush() {
         if (!placed) {
             return false;
         }
-        FormatBuffer = std::move(headers);
+        Headers = std::move(headers);
         SecondHeaderBlock = secondBlock;
         SectorMapBuilt = false;
         for (const auto& placement : placements) {
             const auto& data = placement.source->data;
-            if (!File.WriteAt(DataOffset(FormatBuffer, placement.header), data.data(), data.size())) {
+            if (!File.WriteAt(DataOffset(Headers, placement.header), data.data(), data.size())) {
                 return false;
             }
         }
@@ -402,22 +418,22 @@ bool JV3::Flush() {
 
     bool headerChanged = false;
     const bool protectedFlag = (Flags & FlagWriteProtected) != 0;
-    const bool protectedByte = FormatBuffer[WriteProtectOffset] != 0xFF;
+    const bool protectedByte = Headers[WriteProtectOffset] != 0xFF;
     if (protectedFlag != protectedByte && !readOnly) {
-        FormatBuffer[WriteProtectOffset] = protectedFlag ? 0x00 : 0xFF;
+        Headers[WriteProtectOffset] = protectedFlag ? 0x00 : 0xFF;
         headerChanged = true;
     }
     if (dirty || headerChanged) {
-        if (!File.WriteAt(0, FormatBuffer.data(), BlockBytes)) {
+        if (!File.WriteAt(0, Headers.data(), BlockBytes)) {
             return false;
         }
     }
     if (!dirty) {
         return true;  // every step below is for a changed track
     }
-    const uint64_t secondBlockOffset = BlockBytes + BlockDataBytes(FormatBuffer.data(), 0);
+    const uint64_t secondBlockOffset = BlockBytes + BlockDataBytes(Headers.data(), 0);
     if (SecondHeaderBlock) {
-        if (!File.WriteAt(secondBlockOffset, FormatBuffer.data() + BlockBytes, BlockBytes)) {
+        if (!File.WriteAt(secondBlockOffset, Headers.data() + BlockBytes, BlockBytes)) {
             return false;
         }
     }
@@ -428,8 +444,26 @@ bool JV3::Flush() {
             return false;
         }
     }
-    TrackDirty = false;
+    TrackFlushed();
     return true;
+}
+
+int JV3::StoredSectorCount(int side) const {
+    const int track = GetCurrentTrack();
+    int count = 0;
+    for (int i = 0; i < HeaderCount(SecondHeaderBlock); ++i) {
+        const uint8_t* header = HeaderAt(Headers.data(), i);
+        count += !IsFree(header) && header[0] == track && ((header[2] & FlagSide1) ? 1 : 0) == side;
+    }
+    return count;
+}
+
+bool JV3::HoldsTrack(int sectors, int size, bool density) const {
+    return CanStoreSize(size) && CapacityStart + sectors * SectorCapacityCells(size, density) <= MaxTrackCells;
+}
+
+int JV3::SideCellsFor(const std::vector<TTrackSector>& sectors) const {
+    return SideCells(TRawTrack::LayoutCells(sectors, false), TRawTrack::LayoutCells(sectors, true));
 }
 
 }  // namespace DiskImage

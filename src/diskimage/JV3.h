@@ -19,9 +19,17 @@ public:
     bool Flush() override;
     bool LoadTrack(int track) override;
 
-    bool HasSecondHeaderBlock() const { return SecondHeaderBlock; }
+    int StoredSectorCount(int side) const override;
+    bool HoldsTrack(int sectors, int size, bool density) const override;
 
-    // The track-capacity test: every track side of the given header blocks fits the raw track.
+    bool HasSecondHeaderBlock() const { return SecondHeaderBlock; }
+    // A new image: one header block with every entry free and the disk writable, no sectors.
+    static std::vector<uint8_t> EmptyImage();
+
+    // A track side is a 5.25-inch double-density track when its sectors fit one; a
+    // side that holds more can only come from an 8-inch disk and gets its length.
+    static constexpr int MaxTrackCells = TRawTrack::EightInchCells;
+    // The track-capacity test: every track side of the given header blocks fits trackLength cells.
     static bool FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength);
     // What the test counts: a start for every track side, and a share for each sector.
     static constexpr int CapacityStart = 48;
@@ -31,6 +39,7 @@ public:
 
 protected:
     bool CanStoreLoadedTrack() override;
+    int SideCellsFor(const std::vector<TTrackSector>& sectors) const override;
 
 private:
     struct FoundSector {
@@ -67,6 +76,8 @@ private:
                       bool trimFirst, bool resizeTail, std::vector<Placement>& placements) const;
     uint64_t DataOffset(const std::vector<uint8_t>& headers, int header) const;
 
+    // Block 1 at 0, block 2 at BlockBytes.
+    std::vector<uint8_t> Headers = std::vector<uint8_t>(2 * BlockBytes, 0);
     bool SecondHeaderBlock = false;
 };
 

@@ -1,10 +1,9 @@
-// The emulated raw track: every floppy sector is found, read, written and
+// The emulated raw track side: every floppy sector is found, read, written and
 // formatted here the way a WD1771/WD1791 controller would do it.
 #include <algorithm>
 #include <cstring>
-#include <functional>
 
-#include "diskimage/DiskImage.h"
+#include "diskimage/RawTrack.h"
 
 namespace DiskImage {
 
@@ -19,8 +18,6 @@ constexpr int DoubleDensityDataMarkLimit = 43;
 uint16_t MarkPreset(bool density) { return density ? DoubleDensityPreset : SingleDensityPreset; }
 
 int DataMarkLimit(bool density) { return density ? DoubleDensityDataMarkLimit : SingleDensityDataMarkLimit; }
-
-bool IsDataMark(uint8_t value) { return value >= 0xF8 && value <= 0xFB; }
 
 int SizeCodeFor(int size) {
     if (size < 128) {
@@ -59,9 +56,9 @@ constexpr int CompactTrailingGap = 7;
 
 }  // namespace
 
-bool TFloppyImage::PutCells(CellState& state, const uint8_t* bytes, int count) {
+bool TRawTrack::PutCells(CellState& state, const uint8_t* bytes, int count) {
     const int cellsPerByte = state.density ? 1 : 2;
-    if (count <= 0 || state.position < 0 || state.position + count * cellsPerByte > TrackLength) {
+    if (count <= 0 || state.position < 0 || state.position + count * cellsPerByte > Length()) {
         for (int i = 0; i < count; ++i) {
             if (!PutCell(state, bytes[i])) {
                 return false;
@@ -70,11 +67,9 @@ bool TFloppyImage::PutCells(CellState& state, const uint8_t* bytes, int count) {
         return true;
     }
     // All of it fits: the same cells and CRC as PutCell byte by byte, without its checks.
-    TrackModified = true;
-    TrackDirty = true;
-    SectorIndexStale = true;
+    Changed();
     const Cell densityBit = state.density ? CellDoubleDensity : 0;
-    Cell* cells = RawTrack[state.side & 1].data() + state.position;
+    Cell* cells = Cells.data() + state.position;
     for (int i = 0; i < count; ++i) {
         Cell cell = static_cast<Cell>(bytes[i] | densityBit | (i == 0 && state.mark ? CellMark : 0));
         cells[i * cellsPerByte] = cell;
@@ -89,7 +84,7 @@ bool TFloppyImage::PutCells(CellState& state, const uint8_t* bytes, int count) {
     return true;
 }
 
-bool TFloppyImage::WriteTrackByte(CellState& state, uint8_t byte) {
+bool TRawTrack::WriteTrackByte(CellState& state, uint8_t byte) {
     state.mark = false;
     if (byte == 0xF7) {
         uint16_t crc = state.crc;
@@ -119,7 +114,7 @@ bool TFloppyImage::WriteTrackByte(CellState& state, uint8_t byte) {
     return PutCell(state, byte);
 }
 
-void TFloppyImage::WriteTrackStart(CellState& state) {
+void TRawTrack::WriteTrackStart(CellState& state) {
     state.position = 0;
     int count = state.density ? 20 : 14;
     uint8_t filler = state.density ? 0x4E : 0xFF;
@@ -128,7 +123,7 @@ void TFloppyImage::WriteTrackStart(CellState& state) {
     }
 }
 
-bool TFloppyImage::PutRun(CellState& state, uint8_t byte, int count) {
+bool TRawTrack::PutRun(CellState& state, uint8_t byte, int count) {
     constexpr int Chunk = 32;
     uint8_t run[Chunk];
     std::fill_n(run, Chunk, byte);
@@ -139,9 +134,9 @@ bool TFloppyImage::PutRun(CellState& state, uint8_t byte, int count) {
     return ok;
 }
 
-void TFloppyImage::FillTrackEnd(CellState& state) {
+void TRawTrack::FillTrackEnd(CellState& state) {
     uint8_t filler = state.density ? 0xFE : 0xFF;
-    if (state.position >= TrackLength) {
+    if (state.position >= Length()) {
         return;
     }
     if (state.position < 0) {
@@ -149,14 +144,14 @@ void TFloppyImage::FillTrackEnd(CellState& state) {
         return;
     }
     const int cellsPerByte = state.density ? 1 : 2;
-    const int cellsLeft = TrackLength - state.position;
+    const int cellsLeft = Length() - state.position;
     // A single-density byte that starts on the last cell still takes it.
     if (PutRun(state, filler, cellsLeft / cellsPerByte) && cellsLeft % cellsPerByte != 0) {
         PutCell(state, filler);
     }
 }
 
-int TFloppyImage::FormattedSectorCells(int size, bool density, bool compact) {
+int TRawTrack::FormattedSectorCells(int size, bool density, bool compact) {
     if (density) {
         return DoubleDensityOverhead + size;
     }
@@ -164,7 +159,7 @@ int TFloppyImage::FormattedSectorCells(int size, bool density, bool compact) {
     return 2 * (overhead + size);
 }
 
-bool TFloppyImage::WriteFormattedSector(CellState& state, int track, int side, int sector, int size,
+bool TRawTrack::WriteFormattedSector(CellState& state, int track, int side, int sector, int size,
                                         uint8_t dam, const uint8_t* data, bool crcError, bool compact) {
     size = std::clamp(size, 0, SectorBufferSize);
     const bool dd = state.density;
@@ -226,8 +221,8 @@ bool TFloppyImage::WriteFormattedSector(CellState& state, int track, int side, i
 // The same search as reading the track byte by byte with ReadTrackByte, a CRC
 // restart before every byte, but over the cells directly: every sector read and every
 // index of a track side walks whole revolutions through here.
-bool TFloppyImage::FindIDMark(CellState& state) {
-    const Cell* cells = RawTrack[state.side & 1].data();
+bool TRawTrack::FindIDMark(CellState& state) {
+    const Cell* cells = Cells.data();
     const int step = state.density ? 1 : 2;
     const Cell densityBit = state.density ? CellDoubleDensity : 0;
     // A cell of this density with its value and mark bits, as ReadTrackByte sees it.
@@ -241,9 +236,9 @@ bool TFloppyImage::FindIDMark(CellState& state) {
         int position = state.position;
         int read = 0;
         if (position >= 0) {
-            for (; position + step <= TrackLength; position += step) {
+            for (; position + step <= Length(); position += step) {
                 // Most of a track is gaps and data: pass over cells with nothing to start a mark.
-                if (syncCount == 0 && position + SkipBlock <= TrackLength && !AnyCellIs(cells + position, blockMark)) {
+                if (syncCount == 0 && position + SkipBlock <= Length() && !AnyCellIs(cells + position, blockMark)) {
                     read += SkipBlock / step;
                     position += SkipBlock - step;
                     continue;
@@ -282,8 +277,8 @@ bool TFloppyImage::FindIDMark(CellState& state) {
     }
 }
 
-bool TFloppyImage::IDMarkFound(CellState& state, int position, int bytesRead) {
-    const Cell cell = RawTrack[state.side & 1][position];
+bool TRawTrack::IDMarkFound(CellState& state, int position, int bytesRead) {
+    const Cell cell = Cells[static_cast<size_t>(position)];
     state.value = 0xFE;
     state.mark = (cell & CellMark) != 0;
     state.crc = CrcStep(MarkPreset(state.density), 0xFE);
@@ -292,7 +287,7 @@ bool TFloppyImage::IDMarkFound(CellState& state, int position, int bytesRead) {
     return true;
 }
 
-bool TFloppyImage::ReadIDField(CellState& state, uint8_t id[6]) {
+bool TRawTrack::ReadIDField(CellState& state, uint8_t id[6]) {
     for (int i = 0; i < 6; ++i) {
         if (!ReadTrackByte(state)) {
             return false;
@@ -302,7 +297,7 @@ bool TFloppyImage::ReadIDField(CellState& state, uint8_t id[6]) {
     return true;
 }
 
-bool TFloppyImage::FindDataMark(CellState& state, int limit, uint8_t& dam) {
+bool TRawTrack::FindDataMark(CellState& state, int limit, uint8_t& dam) {
     int syncCount = 0;
     for (int i = 0; i < limit; ++i) {
         state.crc = MarkPreset(state.density);
@@ -330,10 +325,10 @@ bool TFloppyImage::FindDataMark(CellState& state, int limit, uint8_t& dam) {
     return false;
 }
 
-bool TFloppyImage::ReadDataField(CellState& state, int length, uint8_t* buffer) {
+bool TRawTrack::ReadDataField(CellState& state, int length, uint8_t* buffer) {
     const int bytes = length + 2;  // the data, then its two CRC bytes
     const int step = state.density ? 1 : 2;
-    if (length < 0 || state.position < 0 || state.position + bytes * step > TrackLength) {
+    if (length < 0 || state.position < 0 || state.position + bytes * step > Length()) {
         for (int i = 0; i < bytes; ++i) {
             if (!ReadTrackByte(state)) {
                 return false;
@@ -345,7 +340,7 @@ bool TFloppyImage::ReadDataField(CellState& state, int length, uint8_t* buffer) 
         return true;
     }
     // All of it lies on the track: ReadTrackByte's result byte by byte, without its checks.
-    const Cell* cells = RawTrack[state.side & 1].data() + state.position;
+    const Cell* cells = Cells.data() + state.position;
     const Cell densityBit = state.density ? CellDoubleDensity : 0;
     auto valueOf = [densityBit](Cell cell) {
         return (cell & CellDoubleDensity) == densityBit ? static_cast<uint8_t>(cell & 0xFF) : uint8_t{0};
@@ -366,16 +361,66 @@ bool TFloppyImage::ReadDataField(CellState& state, int length, uint8_t* buffer) 
     return true;
 }
 
-std::vector<TFloppyImage::IDFieldSeen>& TFloppyImage::IDFields(int side, bool density) {
-    if (SectorIndexStale) {
-        Index = SectorIndexes{};
-        SectorIndexStale = false;
+TRawTrack::TRawTrack(int length) : Cells(static_cast<size_t>(std::clamp(length, 0, MaxCells)), Cell{0}) {}
+
+void TRawTrack::Clear(int length) {
+    const size_t cells = static_cast<size_t>(std::clamp(length, 0, MaxCells));
+    if (Cells.size() == cells) {
+        std::fill(Cells.begin(), Cells.end(), Cell{0});
+    } else {
+        Cells.assign(cells, Cell{0});
     }
-    SectorIndex& index = Index[(side & 1) * 2 + (density ? 1 : 0)];
+    Changed();
+}
+
+// All cells are 0 when the first one is and each equals the next: one library compare,
+// which takes many cells a step, instead of a loop that stops at every cell.
+bool TRawTrack::IsBlank() const {
+    return Cells.empty() ||
+           (Cells[0] == 0 && std::memcmp(Cells.data(), Cells.data() + 1, (Cells.size() - 1) * sizeof(Cell)) == 0);
+}
+
+void TRawTrack::Set(int position, Cell cell) {
+    if (position >= 0 && position < Length()) {
+        Cells[static_cast<size_t>(position)] = cell;
+        Changed();
+    }
+}
+
+void TRawTrack::Append(uint8_t value, bool density, bool mark) {
+    const Cell cell = static_cast<Cell>(value | (density ? CellDoubleDensity : 0) | (mark ? CellMark : 0));
+    for (int copy = 0; copy < (density ? 1 : 2) && Length() < MaxCells; ++copy) {
+        Cells.push_back(cell);
+    }
+    Changed();
+}
+
+void TRawTrack::AppendPlain(const uint8_t* bytes, int count, int stride, bool density) {
+    const int cellsPerByte = density ? 1 : 2;
+    count = std::clamp(count, 0, (MaxCells - Length() + cellsPerByte - 1) / cellsPerByte);
+    const Cell densityBit = density ? CellDoubleDensity : 0;
+    size_t at = Cells.size();
+    Cells.resize(std::min<size_t>(at + static_cast<size_t>(count * cellsPerByte), MaxCells));
+    for (int i = 0; i < count; ++i) {
+        const Cell cell = static_cast<Cell>(bytes[static_cast<ptrdiff_t>(i) * stride] | densityBit);
+        for (int copy = 0; copy < cellsPerByte && at < Cells.size(); ++copy) {
+            Cells[at++] = cell;
+        }
+    }
+    Changed();
+}
+
+int TRawTrack::TrackStartCells(bool density) { return density ? 20 : 2 * 14; }
+
+std::vector<TRawTrack::IDFieldSeen>& TRawTrack::IDFields(bool density) {
+    if (IndexVersion != Changes) {
+        Index = {};
+        IndexVersion = Changes;
+    }
+    SectorIndex& index = Index[density ? 1 : 0];
     if (!index.Built) {
         // The same steps as the scan in ReadSector, over the whole revolution.
         CellState state;
-        state.side = side;
         state.density = density;
         state.passes = 1;
         while (state.passes > 0 && FindIDMark(state)) {
@@ -390,15 +435,15 @@ std::vector<TFloppyImage::IDFieldSeen>& TFloppyImage::IDFields(int side, bool de
     return index.Fields;
 }
 
-bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
-                              uint8_t* buffer, bool ignoreSideField, bool acceptCrcError) {
-    if ((side != 0 && side != 1) || buffer == nullptr) {
+bool TRawTrack::ReadSector(int track, int side, bool density, int sector, int& size, uint8_t& dam,
+                           uint8_t* buffer, bool ignoreSideField, bool acceptCrcError) {
+    if (buffer == nullptr) {
         return false;
     }
     const SectorWanted wanted{track, side, sector, ignoreSideField};
     // Every search from the start of the track meets the same ID fields up to the
     // first one it wants; from there on it is the controller's own search.
-    for (IDFieldSeen& field : IDFields(side, density != 0)) {
+    for (IDFieldSeen& field : IDFields(density)) {
         if (!wanted(field.After, field.Id)) {
             continue;
         }
@@ -419,15 +464,15 @@ bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int&
     return false;
 }
 
-bool TFloppyImage::SectorWanted::operator()(const CellState& state, const uint8_t id[6]) const {
+bool TRawTrack::SectorWanted::operator()(const CellState& state, const uint8_t id[6]) const {
     return state.crc == 0 && id[0] == track && (ignoreSideField || id[1] == side) && id[2] == sector &&
            id[3] <= MaxSizeCode;
 }
 
 // The controller's search for a sector, one revolution from the start of the track,
 // taken up just after a wanted ID field.
-bool TFloppyImage::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted,
-                                     int& size, uint8_t& dam, uint8_t* buffer, bool acceptCrcError) {
+bool TRawTrack::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted,
+                                  int& size, uint8_t& dam, uint8_t* buffer, bool acceptCrcError) {
     const int markLimit = DataMarkLimit(state.density);
     uint8_t id[6];
     std::copy(wantedId, wantedId + 6, id);
@@ -453,14 +498,13 @@ bool TFloppyImage::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6]
     }
 }
 
-bool TFloppyImage::WriteSector(int track, int side, int density, int sector, uint8_t dam,
-                               const uint8_t* data) {
-    if ((side != 0 && side != 1) || data == nullptr || !IsDataMark(dam)) {
+bool TRawTrack::WriteSector(int track, int side, bool density, int sector, uint8_t dam, const uint8_t* data) {
+    if (data == nullptr || !IsDataMark(dam)) {
         return false;
     }
     CellState state;
     state.side = side;
-    state.density = density != 0;
+    state.density = density;
     state.passes = 1;
     uint8_t id[6];
     for (;;) {
@@ -481,7 +525,7 @@ bool TFloppyImage::WriteSector(int track, int side, int density, int sector, uin
     // write that wrapped to cell 0 would destroy the first sector.
     const int fieldBytes = (dd ? 12 + 3 : 6) + 1 + length + 2;
     const int fieldCells = fieldBytes * (dd ? 1 : 2);
-    if (state.position + gapCells + fieldCells > TrackLength) {
+    if (state.position + gapCells + fieldCells > Length()) {
         return false;
     }
     state.position += gapCells;
@@ -504,12 +548,11 @@ bool TFloppyImage::WriteSector(int track, int side, int density, int sector, uin
     return ok;
 }
 
-bool TFloppyImage::ReadNextSector(CellState& state, int track, int side, int& sector, int& size,
-                                  uint8_t& dam, uint8_t* buffer, bool& crcError) {
-    if ((side != 0 && side != 1) || buffer == nullptr) {
+bool TRawTrack::ReadNextSector(CellState& state, int track, int& sector, int& size, uint8_t& dam,
+                               uint8_t* buffer, bool& crcError) {
+    if (buffer == nullptr) {
         return false;
     }
-    state.side = side;
     const int markLimit = DataMarkLimit(state.density);
     while (state.passes > 0) {
         if (!FindIDMark(state)) {
@@ -544,52 +587,7 @@ bool TFloppyImage::ReadNextSector(CellState& state, int track, int side, int& se
     return false;
 }
 
-bool TFloppyImage::FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam,
-                               bool density, int interleave) {
-    if (track < 0 || track > MaxTrackNumber || sides < 1 || sides > 2 || sectorsPerSide < 1 || !IsDataMark(dam)) {
-        return false;
-    }
-    constexpr int sectorSize = 256;
-    // A layout that does not fit would wrap round and overwrite its own first sector.
-    if (sectorsPerSide * FormattedSectorCells(sectorSize, density) > TrackLength) {
-        return false;
-    }
-    uint8_t buffer[sectorSize];
-    for (int i = 0; i < sectorSize; ++i) {
-        buffer[i] = density ? ((i & 1) ? 0xB6 : 0x6D) : 0xE5;
-    }
-    const int step = std::max(1, sectorsPerSide / std::max(1, interleave));
-    const int firstNumber = firstSectorIsOne ? 1 : 0;
-    // A track the file does not hold yet starts out empty.
-    return RewriteTrack(track, [&] {
-        for (int side = 0; side < sides; ++side) {
-            // A fresh format leaves nothing of an earlier layout on this side.
-            std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
-            CellState state;
-            state.side = side;
-            state.density = density;
-            state.passes = 1;
-            int s = 0;
-            for (int i = 0; i < sectorsPerSide; ++i) {
-                WriteFormattedSector(state, track, side, s + firstNumber, sectorSize, dam, buffer, false);
-                if (s != sectorsPerSide - 1) {
-                    s += step;
-                    if (s >= sectorsPerSide) {
-                        s = s - sectorsPerSide + 1;
-                    }
-                } else {
-                    s = 0;
-                }
-            }
-        }
-    });
-}
-
-}  // namespace DiskImage
-
-namespace DiskImage {
-
-std::vector<TTrackSector> TFloppyImage::ReadTrackSide(int side) {
+std::vector<TTrackSector> TRawTrack::ReadSectors(int track) {
     struct Found {
         int end = 0;  // cell where the sector's data field ends: orders the two densities
         TTrackSector sector;
@@ -598,15 +596,13 @@ std::vector<TTrackSector> TFloppyImage::ReadTrackSide(int side) {
     std::vector<uint8_t> buffer(SectorBufferSize);
     for (bool density : {false, true}) {
         CellState state;
-        state.side = side;
         state.density = density;
         state.passes = 1;
         TTrackSector sector;
         sector.Density = density;
-        // A side holds at most TrackLength cells, so this many sectors cannot all be real.
-        for (int guard = 0; guard < TrackLength; ++guard) {
-            if (!ReadNextSector(state, CurrentTrack, side, sector.Sector, sector.Size, sector.DAM, buffer.data(),
-                                sector.CrcError)) {
+        // A side holds Length() cells, so this many sectors cannot all be real.
+        for (int guard = 0; guard < Length(); ++guard) {
+            if (!ReadNextSector(state, track, sector.Sector, sector.Size, sector.DAM, buffer.data(), sector.CrcError)) {
                 break;
             }
             sector.Data.assign(buffer.begin(), buffer.begin() + sector.Size);
@@ -621,75 +617,86 @@ std::vector<TTrackSector> TFloppyImage::ReadTrackSide(int side) {
     return sectors;
 }
 
-int TFloppyImage::TrackSideCells(const std::vector<TTrackSector>& sectors, bool compact) {
+bool TRawTrack::Format(int track, int side, int sectorsPerSide, bool firstSectorIsOne, uint8_t dam, bool density,
+                       int interleave) {
+    constexpr int sectorSize = 256;
+    // A layout that does not fit would wrap round and overwrite its own first sector.
+    if (sectorsPerSide < 1 || !IsDataMark(dam) ||
+        sectorsPerSide * FormattedSectorCells(sectorSize, density) > Length()) {
+        return false;
+    }
+    uint8_t buffer[sectorSize];
+    for (int i = 0; i < sectorSize; ++i) {
+        buffer[i] = density ? ((i & 1) ? 0xB6 : 0x6D) : 0xE5;
+    }
+    const int step = std::max(1, sectorsPerSide / std::max(1, interleave));
+    const int firstNumber = firstSectorIsOne ? 1 : 0;
+    // A fresh format leaves nothing of an earlier layout on this side.
+    Clear(Length());
+    CellState state;
+    state.side = side;
+    state.density = density;
+    state.passes = 1;
+    int s = 0;
+    for (int i = 0; i < sectorsPerSide; ++i) {
+        WriteFormattedSector(state, track, side, s + firstNumber, sectorSize, dam, buffer, false);
+        if (s != sectorsPerSide - 1) {
+            s += step;
+            if (s >= sectorsPerSide) {
+                s = s - sectorsPerSide + 1;
+            }
+        } else {
+            s = 0;
+        }
+    }
+    return true;
+}
+
+int TRawTrack::LayoutCells(const std::vector<TTrackSector>& sectors, bool compact) {
     if (sectors.empty()) {
         return 0;
     }
-    int cells = sectors.front().Density ? 20 : 28;  // what WriteTrackStart lays down
+    int cells = TrackStartCells(sectors.front().Density);
     for (const auto& sector : sectors) {
         cells += FormattedSectorCells(sector.Size, sector.Density, compact);
     }
     return cells;
 }
 
-bool TFloppyImage::LayOutTrack(int track, const std::array<std::vector<TTrackSector>, 2>& sides) {
-    if (track < 0 || track > MaxTrackNumber) {
-        return false;
-    }
-    for (const auto& list : sides) {
-        for (const auto& sector : list) {
-            if (sector.Size < 128 || sector.Size > SectorBufferSize || sector.Data.size() < size_t(sector.Size) ||
-                !IsDataMark(sector.DAM)) {
-                return false;
-            }
-        }
-        if (TrackSideCells(list, true) > TrackLength) {
+int TRawTrack::UniformLayoutCells(int sectors, int size, bool density) {
+    return TrackStartCells(density) + sectors * FormattedSectorCells(size, density);
+}
+
+bool TRawTrack::LayOut(int track, int side, const std::vector<TTrackSector>& sectors) {
+    for (const auto& sector : sectors) {
+        if (sector.Size < 128 || sector.Size > SectorBufferSize || sector.Data.size() < size_t(sector.Size) ||
+            !IsDataMark(sector.DAM)) {
             return false;
         }
     }
-    return RewriteTrack(track, [&] {
-        for (int side = 0; side < 2; ++side) {
-            std::fill(RawTrack[side].begin(), RawTrack[side].end(), Cell{0});
-            const auto& list = sides[side];
-            if (list.empty()) {
-                continue;
-            }
-            const bool compact = TrackSideCells(list, false) > TrackLength;
-            CellState state;
-            state.side = side;
-            state.density = list.front().Density;
-            state.passes = 1;
-            WriteTrackStart(state);
-            for (const auto& sector : list) {
-                state.density = sector.Density;
-                WriteFormattedSector(state, track, side, sector.Sector, sector.Size, sector.DAM, sector.Data.data(),
-                                     sector.CrcError, compact);
-            }
-            FillTrackEnd(state);
-        }
-    });
+    if (LayoutCells(sectors, true) > Length()) {
+        return false;
+    }
+    LayOutSectors(track, side, sectors, LayoutCells(sectors, false) > Length());
+    return true;
 }
 
-bool TFloppyImage::RewriteTrack(int track, const std::function<void()>& layOut) {
-    LoadTrack(track);
-    if (CurrentTrack != track) {
-        return false;
+void TRawTrack::LayOutSectors(int track, int side, const std::vector<TTrackSector>& sectors, bool compact) {
+    Clear(Length());
+    if (sectors.empty()) {
+        return;
     }
-    const auto before = RawTrack;
-    const bool wasModified = TrackModified;
-    const bool wasDirty = TrackDirty;
-    layOut();
-    RawTrackChanged();
-    TrackModified = true;
-    TrackDirty = true;
-    if (!CanStoreLoadedTrack()) {
-        RawTrack = before;
-        RawTrackChanged();
-        TrackModified = wasModified;
-        TrackDirty = wasDirty;
-        return false;
+    CellState state;
+    state.side = side;
+    state.density = sectors.front().Density;
+    state.passes = 1;
+    WriteTrackStart(state);
+    for (const auto& sector : sectors) {
+        state.density = sector.Density;
+        WriteFormattedSector(state, track, side, sector.Sector, sector.Size, sector.DAM, sector.Data.data(),
+                             sector.CrcError, compact);
     }
-    return true;
+    FillTrackEnd(state);
 }
 
 }  // namespace DiskImage

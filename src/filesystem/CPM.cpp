@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "diskimage/DiskImage.h"
+
 namespace FileSystem {
 
 namespace {
@@ -57,20 +59,16 @@ CPM::~CPM() {
 // ---------------------------------------------------------------------------
 // Recognition
 
-// Cells one side of a track needs with the standard gaps, as the containers count them.
-bool CPM::TrackFitsRawTrack(const CPMFormat& f) {
-    constexpr int TrackOverhead = 48;
-    constexpr int SectorOverhead = 80;
-    constexpr int RawTrackLength = 6272;
-    const int sectorCells = f.IsDoubleDensity() ? f.SectorSize() : 2 * f.SectorSize();
-    return TrackOverhead + f.SectorsPerTrack * (SectorOverhead + sectorCells) <= RawTrackLength;
+bool CPM::ImageHoldsTrack(const CPMFormat& f) const {
+    const DiskImage::TFloppyImage* floppy = GetFloppyImage();
+    return floppy == nullptr || floppy->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity());
 }
 
 bool CPM::RowApplies(const CPMFormat& f, const Probes& p) const {
     const int row = static_cast<int>(&f - FormatCatalogue.data());
-    // An image can never deliver such a track whole (six 1024-byte sectors): its last
-    // sectors would read as zeros, so the layout is not offered at all.
-    if (!TrackFitsRawTrack(f)) return false;
+    // A track the container cannot hold whole (six 1024-byte sectors on a 5.25-inch
+    // track) would read with its last sectors as zeros: the layout is not offered at all.
+    if (!ImageHoldsTrack(f)) return false;
     if (row == 0 && !p.P0) return false;
     if (row == 1 && !p.P1) return false;
     if ((row == 3 || row == 7) && p.PSide1) return false;

@@ -54,8 +54,8 @@ public:
 
     // The physical place of logical sector n of a layout; false when it lies beyond the last track.
     static bool MapSector(const CPMFormat& format, int n, CPMSectorAddress& address);
-    // Whether one side of a track of the layout fits the raw track with the standard gaps.
-    static bool TrackFitsRawTrack(const CPMFormat& format);
+    // Whether the image can hold a whole track of the layout; the container decides.
+    bool ImageHoldsTrack(const CPMFormat& format) const;
     bool MapSector(int n, CPMSectorAddress& address) const { return MapSector(*Format, n, address); }
 
     // Entry numbers of the parts of a file in part order; -1 for a missing part.

@@ -112,7 +112,7 @@ TEST(DMK, DoubledSingleDensityTrackOf6400BytesFillsTheRawTrack) {
     auto image = OpenFloppyImage(path);
     ASSERT_EQ(image->GetFormatName(), "DMK");
     for (int cell : {0, 1, 2, 6270, 6271}) {
-        Cell value = image->GetCell(0, cell);
+        Cell value = image->RawSide(0).At(cell);
         EXPECT_EQ(value & CellDoubleDensity, 0) << cell;
         if (cell == (200 - 128)) {
             continue;
@@ -120,8 +120,8 @@ TEST(DMK, DoubledSingleDensityTrackOf6400BytesFillsTheRawTrack) {
         EXPECT_EQ(value & 0xFF, (cell / 2) & 0xFF) << cell;
     }
     // The ID mark sits at the stored offset of the pointer.
-    EXPECT_EQ(image->GetCell(0, 72), CellMark | 0xFE);
-    EXPECT_EQ(image->GetCell(0, 73), CellMark | 0xFE);
+    EXPECT_EQ(image->RawSide(0).At(72), CellMark | 0xFE);
+    EXPECT_EQ(image->RawSide(0).At(73), CellMark | 0xFE);
 }
 
 // A double-density start and a single-density ID at an odd cell leave the track's last
@@ -165,7 +165,7 @@ TEST(DMK, SingleDensityByteOnTheLastCellIsStoredWithoutOverrun) {
     {
         auto image = OpenFloppyImage(path);
         ASSERT_EQ(image->GetFormatName(), "DMK");
-        ASSERT_EQ(image->GetCell(0, 6271) & CellDoubleDensity, 0);
+        ASSERT_EQ(image->RawSide(0).At(6271) & CellDoubleDensity, 0);
         ASSERT_TRUE(image->WriteSector(0, 0, 0, 0, 0xFB, data.data()));
         ASSERT_TRUE(image->Flush());
     }

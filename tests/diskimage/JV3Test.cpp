@@ -89,16 +89,20 @@ TEST(JV3, EighteenConsecutiveSectorsAreInterleaved) {
 }
 
 TEST(JV3, HeaderBlockMustFitEveryTrackSide) {
+    // fits: within a 5.25-inch track; opens: within the longest track, an 8-inch one.
     struct Case {
         int sectors;
         uint8_t flags;
         int size;
         bool fits;
+        bool opens;
     };
     const Case cases[] = {
-        {18, DD, 256, true},          {19, DD, 256, false},         {10, 0, 256, true},
-        {11, 0, 256, false},          {18, Side1 | DD, 256, true},  {19, Side1 | DD, 256, false},
-        {5, DD, 1024, true},          {6, DD, 1024, false},
+        {18, DD, 256, true, true},         {19, DD, 256, false, true},         {10, 0, 256, true, true},
+        {11, 0, 256, false, true},         {18, Side1 | DD, 256, true, true},  {19, Side1 | DD, 256, false, true},
+        {5, DD, 1024, true, true},         {6, DD, 1024, false, true},         {30, DD, 256, false, true},
+        {31, DD, 256, false, false},       {17, 0, 256, false, true},          {18, 0, 256, false, false},
+        {9, DD, 1024, false, true},        {10, DD, 1024, false, false},
     };
     for (const auto& c : cases) {
         JV3File file;
@@ -107,11 +111,17 @@ TEST(JV3, HeaderBlockMustFitEveryTrackSide) {
         }
         SCOPED_TRACE(testing::Message() << c.sectors << " sectors of " << c.size << " flags " << int(c.flags));
         EXPECT_EQ(JV3::FitsRawTrack(file.headers.data(), 1, 6272), c.fits);
+        EXPECT_EQ(JV3::FitsRawTrack(file.headers.data(), 1, JV3::MaxTrackCells), c.opens);
         ScratchDir dir;
         std::string path = dir.File("cap.dsk");
         ImageTest::WriteAll(path, file.Bytes());
-        if (c.fits) {
-            EXPECT_EQ(OpenFloppyImage(path)->GetFormatName(), "JV3");
+        if (c.opens) {
+            auto image = OpenFloppyImage(path);
+            EXPECT_EQ(image->GetFormatName(), "JV3");
+            ASSERT_TRUE(image->LoadTrack(3));
+            // Every sector of the track is there to read, whatever length its side needs.
+            EXPECT_EQ(ImageTest::PhysicalOrder(*image, 3, c.flags & Side1 ? 1 : 0, c.flags & DD).size(),
+                      static_cast<size_t>(c.sectors));
         } else {
             EXPECT_THROW(OpenFloppyImage(path), TDiskImage::EInvalidFormat);
         }
@@ -220,7 +230,7 @@ TEST(JV3, TrackWithoutFreeSlotsFailsInsteadOfLosingSectors) {
     CellState state;
     state.density = true;
     std::vector<uint8_t> data(256, 0x12);
-    image->WriteFormattedSector(state, 0, 0, 0, 256, 0xFB, data.data(), false);
+    image->RawSide(state.side).WriteFormattedSector(state, 0, 0, 0, 256, 0xFB, data.data(), false);
     EXPECT_FALSE(image->Flush());
     EXPECT_FALSE(image->LoadTrack(1));  // the unsaved track is kept, not thrown away
     EXPECT_EQ(image->GetCurrentTrack(), 0);

@@ -12,24 +12,20 @@ namespace {
 // A floppy image with no file behind it: the raw track is all there is.
 class MemoryFloppy : public TFloppyImage {
 public:
-    MemoryFloppy() { CurrentTrack = 0; }
+    MemoryFloppy() { LoadTrack(0); }
     std::string GetFormatName() const override { return "memory"; }
     bool Flush() override {
-        TrackDirty = false;
+        TrackFlushed();
         return true;
     }
     bool LoadTrack(int track) override {
-        if (track != CurrentTrack) {
-            CurrentTrack = track;
-            ClearRawTrack();
+        if (BeginLoadTrack(track) == TrackLoadStart::Build) {
+            TrackLoaded();
         }
-        TrackModified = false;
         return true;
     }
-    void SetCell(int side, int position, Cell cell) {
-        RawTrack[side][position] = cell;
-        RawTrackChanged();
-    }
+    int StoredSectorCount(int) const override { return 0; }
+    void SetCell(int side, int position, Cell cell) { RawSide(side).Set(position, cell); }
 };
 
 CellState Cursor(int side, bool density) {
@@ -63,15 +59,15 @@ TEST(RawTrack, WriteTrackByteGivesControlBytesTheirMeaning) {
     for (const auto& c : cases) {
         MemoryFloppy floppy;
         CellState state = Cursor(0, c.density);
-        ASSERT_TRUE(floppy.WriteTrackByte(state, c.byte));
-        Cell cell = floppy.GetCell(0, 0);
+        ASSERT_TRUE(floppy.RawSide(state.side).WriteTrackByte(state, c.byte));
+        Cell cell = floppy.RawSide(0).At(0);
         SCOPED_TRACE(testing::Message() << "byte " << int(c.byte) << " density " << c.density);
         EXPECT_EQ(cell & 0xFF, c.written);
         EXPECT_EQ((cell & CellMark) != 0, c.mark);
         EXPECT_EQ((cell & CellDoubleDensity) != 0, c.density);
         // A single-density byte fills two cells, a double-density byte one.
         EXPECT_EQ(state.position, c.density ? 1 : 2);
-        EXPECT_EQ(floppy.GetCell(0, 1), c.density ? Cell{0} : cell);
+        EXPECT_EQ(floppy.RawSide(0).At(1), c.density ? Cell{0} : cell);
     }
 }
 
@@ -79,25 +75,25 @@ TEST(RawTrack, CrcControlByteWritesTheRegisterAndKeepsIt) {
     MemoryFloppy floppy;
     CellState state = Cursor(0, true);
     for (int i = 0; i < 3; ++i) {
-        floppy.WriteTrackByte(state, 0xF5);
+        floppy.RawSide(state.side).WriteTrackByte(state, 0xF5);
     }
     EXPECT_EQ(state.crc, 0xCDB4);
-    floppy.WriteTrackByte(state, 0xFE);
+    floppy.RawSide(state.side).WriteTrackByte(state, 0xFE);
     uint16_t crc = state.crc;
-    floppy.WriteTrackByte(state, 0xF7);
+    floppy.RawSide(state.side).WriteTrackByte(state, 0xF7);
     EXPECT_EQ(state.crc, crc);
-    EXPECT_EQ(floppy.GetCell(0, 4) & 0xFF, crc >> 8);
-    EXPECT_EQ(floppy.GetCell(0, 5) & 0xFF, crc & 0xFF);
+    EXPECT_EQ(floppy.RawSide(0).At(4) & 0xFF, crc >> 8);
+    EXPECT_EQ(floppy.RawSide(0).At(5) & 0xFF, crc & 0xFF);
 }
 
 TEST(RawTrack, PutCellAtTheEndWrapsWithOnePassFewer) {
     MemoryFloppy floppy;
     CellState state = Cursor(0, false);
-    state.position = floppy.GetTrackLength() - 1;
-    EXPECT_FALSE(floppy.PutCell(state, 0x55));  // the second cell of the pair has no room
+    state.position = floppy.RawSide(0).Length() - 1;
+    EXPECT_FALSE(floppy.RawSide(state.side).PutCell(state, 0x55));  // the second cell of the pair has no room
     EXPECT_EQ(state.position, 0);
     EXPECT_EQ(state.passes, 0);
-    EXPECT_EQ(floppy.GetCell(0, floppy.GetTrackLength() - 1) & 0xFF, 0x55);
+    EXPECT_EQ(floppy.RawSide(0).At(floppy.RawSide(0).Length() - 1) & 0xFF, 0x55);
 }
 
 TEST(RawTrack, FormattedSectorsReadBackWithTheirFillAndDataMark) {
@@ -161,8 +157,8 @@ TEST(RawTrack, WriteSectorKeepsTheIdAndWritesACorrectDataField) {
         MemoryFloppy floppy;
         ASSERT_TRUE(floppy.FormatTrack(5, density ? 18 : 10, 1, false, 0xFB, density, 1));
         std::vector<Cell> before;
-        for (int i = 0; i < floppy.GetTrackLength(); ++i) {
-            before.push_back(floppy.GetCell(0, i));
+        for (int i = 0; i < floppy.RawSide(0).Length(); ++i) {
+            before.push_back(floppy.RawSide(0).At(i));
         }
         auto data = ImageTest::SectorPattern(5, 0, 4, 256);
         ASSERT_TRUE(ImageTest::Write(floppy, 5, 0, density, 4, data, 0xF8));
@@ -172,15 +168,15 @@ TEST(RawTrack, WriteSectorKeepsTheIdAndWritesACorrectDataField) {
         EXPECT_EQ(result.dam, 0xF8);
         // Only the data field of sector 4 changed: every ID, and every other sector, is as it was.
         int changedFirst = -1, changedLast = -1;
-        for (int i = 0; i < floppy.GetTrackLength(); ++i) {
-            if (floppy.GetCell(0, i) != before[i]) {
+        for (int i = 0; i < floppy.RawSide(0).Length(); ++i) {
+            if (floppy.RawSide(0).At(i) != before[i]) {
                 changedLast = i;
                 if (changedFirst < 0) {
                     changedFirst = i;
                 }
             }
         }
-        int perSector = TFloppyImage::FormattedSectorCells(256, density);
+        int perSector = TRawTrack::FormattedSectorCells(256, density);
         ASSERT_GE(changedFirst, 0);
         EXPECT_EQ(changedFirst / perSector, 4);
         EXPECT_EQ(changedLast / perSector, 4);
@@ -194,7 +190,7 @@ TEST(RawTrack, SideFieldIsIgnoredOnlyWhenReading) {
     MemoryFloppy floppy;
     CellState state = Cursor(0, true);
     std::vector<uint8_t> data(256, 0x42);
-    floppy.WriteFormattedSector(state, 0, 1, 9, 256, 0xFB, data.data(), false);
+    floppy.RawSide(state.side).WriteFormattedSector(state, 0, 1, 9, 256, 0xFB, data.data(), false);
     EXPECT_FALSE(ImageTest::Read(floppy, 0, 0, 1, 9).ok);
     auto result = ImageTest::Read(floppy, 0, 0, 1, 9, true);
     ASSERT_TRUE(result.ok);
@@ -206,7 +202,7 @@ TEST(RawTrack, BadDataCrcIsReturnedOnlyWhenAccepted) {
     MemoryFloppy floppy;
     CellState state = Cursor(0, false);
     std::vector<uint8_t> data(128, 0x11);
-    floppy.WriteFormattedSector(state, 0, 0, 1, 128, 0xFB, data.data(), true);
+    floppy.RawSide(state.side).WriteFormattedSector(state, 0, 0, 1, 128, 0xFB, data.data(), true);
     EXPECT_FALSE(ImageTest::Read(floppy, 0, 0, 0, 1).ok);
     auto result = ImageTest::Read(floppy, 0, 0, 0, 1, false, true);
     ASSERT_TRUE(result.ok);
@@ -218,15 +214,15 @@ TEST(RawTrack, FourSyncMarksBeforeAnIdAreNotAnIdMark) {
     MemoryFloppy floppy;
     CellState state = Cursor(0, true);
     for (int i = 0; i < 12; ++i) {
-        floppy.PutCell(state, 0x00);
+        floppy.RawSide(state.side).PutCell(state, 0x00);
     }
-    floppy.WriteTrackByte(state, 0xF5);  // the extra sync mark
+    floppy.RawSide(state.side).WriteTrackByte(state, 0xF5);  // the extra sync mark
     int sectorStart = state.position;
     std::vector<uint8_t> data(256, 0x33);
     // WriteFormattedSector starts with 12 gap bytes: let the fourth sync sit right
     // before its own three by starting it 12 cells early.
     state.position = sectorStart - 12;
-    floppy.WriteFormattedSector(state, 0, 0, 0, 256, 0xFB, data.data(), false);
+    floppy.RawSide(state.side).WriteFormattedSector(state, 0, 0, 0, 256, 0xFB, data.data(), false);
     floppy.SetCell(0, sectorStart - 1, CellDoubleDensity | CellMark | 0xA1);
     EXPECT_FALSE(ImageTest::Read(floppy, 0, 0, 1, 0).ok);
     floppy.SetCell(0, sectorStart - 1, CellDoubleDensity | 0x00);
@@ -238,7 +234,7 @@ TEST(RawTrack, IdSizeCodesBeyondTheSectorBufferAreRefused) {
         MemoryFloppy floppy;
         CellState state = Cursor(0, true);
         std::vector<uint8_t> data(256, 0x77);
-        floppy.WriteFormattedSector(state, 0, 0, 3, 256, 0xFB, data.data(), false);
+        floppy.RawSide(state.side).WriteFormattedSector(state, 0, 0, 3, 256, 0xFB, data.data(), false);
         // Rewrite the ID's size code and its CRC so that only the size is wrong.
         int idStart = 12 + 3;  // gap, sync: the 0xFE
         floppy.SetCell(0, idStart + 4, CellDoubleDensity | code);
@@ -260,9 +256,9 @@ TEST(RawTrack, SectorWhoseDataRunsPastTheIndexIsMissing) {
         std::vector<uint8_t> data(256, 0x5A);
         // A good sector at the start of the track, and one whose ID sits near the end.
         CellState state = Cursor(0, density);
-        floppy.WriteFormattedSector(state, 0, 0, 1, 256, 0xFB, data.data(), false);
-        state.position = floppy.GetTrackLength() - (density ? 120 : 240);
-        floppy.WriteFormattedSector(state, 0, 0, 2, 256, 0xFB, data.data(), false);
+        floppy.RawSide(state.side).WriteFormattedSector(state, 0, 0, 1, 256, 0xFB, data.data(), false);
+        state.position = floppy.RawSide(0).Length() - (density ? 120 : 240);
+        floppy.RawSide(state.side).WriteFormattedSector(state, 0, 0, 2, 256, 0xFB, data.data(), false);
         EXPECT_EQ(state.position, 0);  // it stopped at the end instead of wrapping round
         EXPECT_TRUE(ImageTest::Read(floppy, 0, 0, density, 1).ok);
         EXPECT_FALSE(ImageTest::Read(floppy, 0, 0, density, 2).ok);
@@ -276,22 +272,22 @@ TEST(RawTrack, WriteThatWouldRunPastTheEndChangesNothing) {
     MemoryFloppy floppy;
     CellState state = Cursor(0, true);
     std::vector<uint8_t> data(256, 0x5A);
-    floppy.WriteFormattedSector(state, 0, 0, 1, 256, 0xFB, data.data(), false);
+    floppy.RawSide(state.side).WriteFormattedSector(state, 0, 0, 1, 256, 0xFB, data.data(), false);
     // An ID near the end whose data field is too short to hold 256 bytes.
-    state.position = floppy.GetTrackLength() - 100;
-    floppy.WriteFormattedSector(state, 0, 0, 2, 128, 0xFB, data.data(), false);
-    int idPosition = floppy.GetTrackLength() - 100 + 12 + 3;
+    state.position = floppy.RawSide(0).Length() - 100;
+    floppy.RawSide(state.side).WriteFormattedSector(state, 0, 0, 2, 128, 0xFB, data.data(), false);
+    int idPosition = floppy.RawSide(0).Length() - 100 + 12 + 3;
     floppy.SetCell(0, idPosition + 4, CellDoubleDensity | 1);  // claims 256 bytes
     const uint8_t id[] = {0xA1, 0xA1, 0xA1, 0xFE, 0, 0, 2, 1};
     uint16_t crc = Crc16(id, sizeof id);
     floppy.SetCell(0, idPosition + 5, CellDoubleDensity | (crc >> 8));
     floppy.SetCell(0, idPosition + 6, CellDoubleDensity | (crc & 0xFF));
     std::vector<Cell> before;
-    for (int i = 0; i < floppy.GetTrackLength(); ++i) {
-        before.push_back(floppy.GetCell(0, i));
+    for (int i = 0; i < floppy.RawSide(0).Length(); ++i) {
+        before.push_back(floppy.RawSide(0).At(i));
     }
     EXPECT_FALSE(ImageTest::Write(floppy, 0, 0, 1, 2, std::vector<uint8_t>(256, 0xEE)));
-    for (int i = 0; i < floppy.GetTrackLength(); ++i) {
-        ASSERT_EQ(floppy.GetCell(0, i), before[i]) << "cell " << i;
+    for (int i = 0; i < floppy.RawSide(0).Length(); ++i) {
+        ASSERT_EQ(floppy.RawSide(0).At(i), before[i]) << "cell " << i;
     }
 }

@@ -25,18 +25,18 @@ ImageTest::ReadResult ScanForSector(TFloppyImage& image, int track, int side, bo
     state.passes = 1;
     const int markLimit = density ? 43 : 30;
     while (state.passes > 0) {
-        if (!image.FindIDMark(state)) return result;
+        if (!image.RawSide(state.side).FindIDMark(state)) return result;
         uint8_t id[6];
-        if (!image.ReadIDField(state, id)) continue;
+        if (!image.RawSide(state.side).ReadIDField(state, id)) continue;
         if (state.crc != 0 || id[0] != track || (!ignoreSide && id[1] != side) || id[2] != sector ||
-            id[3] > TFloppyImage::MaxSizeCode)
+            id[3] > TRawTrack::MaxSizeCode)
             continue;
         uint8_t mark = 0;
-        if (!image.FindDataMark(state, markLimit, mark)) continue;
+        if (!image.RawSide(state.side).FindDataMark(state, markLimit, mark)) continue;
         const int length = 128 << id[3];
         std::vector<uint8_t> data;
         for (int i = 0; i < length + 2; ++i) {
-            if (!image.ReadTrackByte(state)) return result;
+            if (!image.RawSide(state.side).ReadTrackByte(state)) return result;
             if (i < length) data.push_back(state.value);
         }
         if (state.crc == 0 || acceptCrcError) {
@@ -66,21 +66,21 @@ void LayRandomSide(TFloppyImage& image, int side, std::mt19937& random) {
     state.side = side;
     state.density = pick(2) == 1;
     state.passes = 1;
-    image.WriteTrackStart(state);
-    while (state.passes > 0 && state.position < image.GetTrackLength() - 40) {
+    image.RawSide(state.side).WriteTrackStart(state);
+    while (state.passes > 0 && state.position < image.RawSide(0).Length() - 40) {
         state.density = pick(4) != 0 ? state.density : !state.density;
         std::vector<uint8_t> data(128 << pick(3));
         for (uint8_t& byte : data) byte = pick(8) == 0 ? 0xFE : static_cast<uint8_t>(random());
         switch (pick(6)) {
             case 0:  // stray marks and sync bytes
                 for (int i = 0, n = 1 + pick(6); i < n; ++i)
-                    image.WriteTrackByte(state, std::array<uint8_t, 6>{0xF5, 0xFE, 0xFB, 0xF8, 0xA1, 0x00}[pick(6)]);
+                    image.RawSide(state.side).WriteTrackByte(state, std::array<uint8_t, 6>{0xF5, 0xFE, 0xFB, 0xF8, 0xA1, 0x00}[pick(6)]);
                 break;
             case 1:  // an ID field with no data field after it
                 state.position = std::max(0, state.position - pick(30));
                 [[fallthrough]];
             default:
-                image.WriteFormattedSector(state, pick(4) == 0 ? 1 : 0, pick(3) == 0 ? 1 - side : side, pick(12),
+                image.RawSide(state.side).WriteFormattedSector(state, pick(4) == 0 ? 1 : 0, pick(3) == 0 ? 1 - side : side, pick(12),
                                            static_cast<int>(data.size()), static_cast<uint8_t>(0xF8 + pick(4)),
                                            data.data(), pick(5) == 0, pick(2) == 0);
         }
@@ -92,7 +92,7 @@ bool FindIDMarkByteByByte(TFloppyImage& image, CellState& state) {
     int syncCount = 0;
     for (;;) {
         state.crc = state.density ? 0xCDB4 : 0xFFFF;
-        if (!image.ReadTrackByte(state)) {
+        if (!image.RawSide(state.side).ReadTrackByte(state)) {
             if (state.passes <= 0) return false;
             syncCount = 0;
             continue;
@@ -117,9 +117,9 @@ void LayMarkRuns(TFloppyImage& image, int side, std::mt19937& random) {
         CellState state;
         state.side = side;
         state.density = run % 3 != 0;
-        state.position = static_cast<int>(random() % static_cast<unsigned>(image.GetTrackLength() - 16));
-        for (int sync = run % 6; state.density && sync > 0; --sync) image.WriteTrackByte(state, 0xF5);
-        image.WriteTrackByte(state, 0xFE);
+        state.position = static_cast<int>(random() % static_cast<unsigned>(image.RawSide(0).Length() - 16));
+        for (int sync = run % 6; state.density && sync > 0; --sync) image.RawSide(state.side).WriteTrackByte(state, 0xF5);
+        image.RawSide(state.side).WriteTrackByte(state, 0xFE);
     }
 }
 
@@ -247,29 +247,29 @@ TEST(TrackCache, CellSearchesMatchReadingByteByByte) {
             CellState expected;
             expected.side = static_cast<int>(random() % 2);
             expected.density = random() % 2 == 1;
-            expected.position = static_cast<int>(random() % (image->GetTrackLength() + 8)) - 4;
+            expected.position = static_cast<int>(random() % (image->RawSide(0).Length() + 8)) - 4;
             expected.passes = 1 + static_cast<int>(random() % 2);
             expected.value = 0x5A;
             CellState got = expected;
             SCOPED_TRACE(testing::Message() << "round " << round << " start " << start << " at "
                                             << expected.position);
             const bool expectedFound = FindIDMarkByteByByte(*image, expected);
-            ASSERT_EQ(image->FindIDMark(got), expectedFound);
+            ASSERT_EQ(image->RawSide(got.side).FindIDMark(got), expectedFound);
             ExpectSameCursor(got, expected);
 
             // A data field of any length read from just after the mark, or from anywhere.
             if (!expectedFound || random() % 4 == 0) {
-                expected.position = static_cast<int>(random() % image->GetTrackLength());
+                expected.position = static_cast<int>(random() % image->RawSide(0).Length());
                 expected.passes = 1;
                 got = expected;
             }
             const int length = 128 << (random() % 6);
             bool expectedRead = true;
             for (int i = 0; i < length + 2 && expectedRead; ++i) {
-                expectedRead = image->ReadTrackByte(expected);
+                expectedRead = image->RawSide(expected.side).ReadTrackByte(expected);
                 if (expectedRead) slow[i] = expected.value;
             }
-            ASSERT_EQ(image->ReadDataField(got, length, fast.data()), expectedRead);
+            ASSERT_EQ(image->RawSide(got.side).ReadDataField(got, length, fast.data()), expectedRead);
             ExpectSameCursor(got, expected);
             if (expectedRead) {
                 EXPECT_TRUE(std::equal(fast.begin(), fast.begin() + length, slow.begin()));
