@@ -102,8 +102,8 @@ public:
     // Sectors the file holds for one side of the loaded track, whether or not they can be
     // read: what a check counts the readable sectors against.
     virtual int StoredSectorCount(int side) const = 0;
-    // Whether a track side of this many sectors of one size and density, laid out with the
-    // usual gaps, can be held whole by the format.
+    // Whether a track side of this many sectors of one size and density, as LayOutTrack
+    // lays them out, can be held whole by the format.
     virtual bool HoldsTrack(int sectors, int size, bool density) const;
 
     int GetCurrentTrack() const { return CurrentTrack; }

@@ -664,7 +664,7 @@ int TRawTrack::LayoutCells(const std::vector<TTrackSector>& sectors, bool compac
 }
 
 int TRawTrack::UniformLayoutCells(int sectors, int size, bool density) {
-    return TrackStartCells(density) + sectors * FormattedSectorCells(size, density);
+    return TrackStartCells(density) + sectors * FormattedSectorCells(size, density, true);
 }
 
 bool TRawTrack::LayOut(int track, int side, const std::vector<TTrackSector>& sectors) {

@@ -141,7 +141,8 @@ public:
     bool LayOut(int track, int side, const std::vector<TTrackSector>& sectors);
     // Cells LayOut takes for the sectors, the start of the track included.
     static int LayoutCells(const std::vector<TTrackSector>& sectors, bool compact);
-    // Cells LayOut takes for sectors of one size and density, with the usual gaps.
+    // The fewest cells LayOut takes for sectors of one size and density: with the shorter
+    // single-density gaps when the usual ones do not fit.
     static int UniformLayoutCells(int sectors, int size, bool density);
 
 private:

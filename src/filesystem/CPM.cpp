@@ -44,6 +44,7 @@ struct CPM::Probes {
     bool PDS = false;
     bool P80 = false;
     bool PSide1 = false;
+    bool P8 = false;  // track 0 has a single-density sector 26: an 8-inch disk
 };
 
 CPM::CPM(DiskImage::TDiskImage* image) : TFileSystem(image) { SelectFormat(); }
@@ -69,6 +70,7 @@ bool CPM::RowApplies(const CPMFormat& f, const Probes& p) const {
     // A track the container cannot hold whole (six 1024-byte sectors on a 5.25-inch
     // track) would read with its last sectors as zeros: the layout is not offered at all.
     if (!ImageHoldsTrack(f)) return false;
+    if (f.IsEightInch() != p.P8) return false;
     if (row == 0 && !p.P0) return false;
     if (row == 1 && !p.P1) return false;
     if ((row == 3 || row == 7) && p.PSide1) return false;
@@ -87,7 +89,7 @@ bool CPM::RowApplies(const CPMFormat& f, const Probes& p) const {
             break;
     }
     if (f.IsDoubleSided() && !p.PDS) return false;
-    if (f.Tracks > 40 && !p.P80) return false;
+    if (f.Tracks > 40 && !f.IsEightInch() && !p.P80) return false;
     return true;
 }
 
@@ -103,6 +105,7 @@ void CPM::SelectFormat() {
     }
     p.PDS = ReadDiskSector(1, 1, 1, 1, dam, data);
     p.P80 = ReadDiskSector(79, 1, 0, 1, dam, data);
+    p.P8 = ReadDiskSector(0, 26, 0, 0, dam, data);
     if (ReadDiskSector(2, 1, 1, 1, dam, data)) {
         // A freshly formatted 256-byte sector is no data.
         p.PSide1 = std::count(data.begin(), data.end(), 0xE5) != 256;

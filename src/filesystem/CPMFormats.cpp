@@ -15,6 +15,9 @@ constexpr std::array<int, CPMTranslationEntries> Odd6 = {1, 3, 5, 2, 4, 6};
 constexpr std::array<int, CPMTranslationEntries> Skew4By18 = {1, 5, 9, 13, 17, 3, 7, 11, 15, 2, 6, 10, 14, 18, 4, 8, 12, 16};
 constexpr std::array<int, CPMTranslationEntries> Zero10 = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
 constexpr std::array<int, CPMTranslationEntries> Zero18 = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+// The IBM 3740 interchange layout: 26 sectors, skew 6.
+constexpr std::array<int, CPMTranslationEntries> Skew6By26 = {1,  7,  13, 19, 25, 5,  11, 17, 23, 3,  9,  15, 21,
+                                                              2,  8,  14, 20, 26, 6,  12, 18, 24, 4,  10, 16, 22};
 
 }  // namespace
 
@@ -91,6 +94,13 @@ const std::array<CPMFormat, CPMFormatCount> FormatCatalogue = {{
         40, 3, 7, 0, 184, 63, 0xC0, 0x00, 16, 3,  10, 2, 40, 0x80, Zero10},
     {"Memory Merchant Shuffle Board CP/M", "(40T, SS, DD, 190K)",
         40, 4, 15, 1, 94, 127, 0xC0, 0x00, 32, 2,  10, 2, 40, 0x80, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+    // 8-inch disks. Row 34's track 0 holds 26 single-density 128-byte sectors, as every
+    // 8-inch disk's does; its other tracks are double density.
+    {"Standard 8-inch CP/M", "IBM 3740 (77T, SS, SD, 243K)",
+        26, 3, 7, 0, 242, 63, 0xC0, 0x00, 16, 2,  26, 0, 77, 0x04, Skew6By26},
+    {"TRS-80 Model II CP/M", "8-inch (77T, SS, DD, 600K)",
+        64, 4, 15, 0, 299, 127, 0xC0, 0x00, 32, 2,  16, 2, 77, 0x84,
+        {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
 }};
 // clang-format on
 

@@ -8,6 +8,7 @@ namespace FileSystem {
 
 // Row flags.
 constexpr int CPMSideAfterSide = 0x02;  // double-sided: all of side 0 before side 1
+constexpr int CPMEightInch = 0x04;      // an 8-inch disk: track 0 holds 26 single-density sectors
 constexpr int CPMDoubleSided = 0x40;
 constexpr int CPMDoubleDensity = 0x80;
 
@@ -42,6 +43,7 @@ struct CPMFormat {
     constexpr bool WideBlockNumbers() const { return DSM > 255; }
     constexpr bool IsDoubleSided() const { return (Flags & CPMDoubleSided) != 0; }
     constexpr bool IsDoubleDensity() const { return (Flags & CPMDoubleDensity) != 0; }
+    constexpr bool IsEightInch() const { return (Flags & CPMEightInch) != 0; }
     // Leading one bits of AL0:AL1, from bit 15 down to the first zero bit.
     constexpr int DirectoryBlocks() const {
         int bits = ((AL0 & 0xFF) << 8) | (AL1 & 0xFF);
@@ -54,7 +56,9 @@ struct CPMFormat {
     constexpr int BytesPerFullEntry() const { return BlocksPerEntry() * BlockSize(); }
 };
 
-constexpr int CPMFormatCount = 33;
+// The 33 rows of the TRS-80 5.25-inch layouts, then the 8-inch ones. New rows go after
+// the last, so that no disk changes row.
+constexpr int CPMFormatCount = 35;
 
 // In the order recognition tries them.
 extern const std::array<CPMFormat, CPMFormatCount> FormatCatalogue;

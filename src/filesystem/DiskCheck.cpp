@@ -82,7 +82,16 @@ std::vector<TFinding> CheckFloppyTracks(DiskImage::TFloppyImage& image) {
     for (int track = 0; track < Tracks; ++track) {
         if (!image.LoadTrack(track) || image.GetCurrentTrack() != track) continue;
         for (int side = 0; side < 2; ++side) {
-            for (const auto& sector : image.ReadTrackSide(side)) {
+            const std::vector<DiskImage::TTrackSector> readable = image.ReadTrackSide(side);
+            // Counted against what the file holds, so that a track read only in part shows.
+            const int stored = image.StoredSectorCount(side);
+            if (static_cast<int>(readable.size()) < stored) {
+                Add(findings, TSeverity::Error,
+                    "Track " + std::to_string(track) + ", side " + std::to_string(side) + ": " +
+                        std::to_string(stored - static_cast<int>(readable.size())) + " of " + std::to_string(stored) +
+                        " stored sectors could not be read");
+            }
+            for (const auto& sector : readable) {
                 ++sectors;
                 numbers[side][sector.Density ? 1 : 0][track].insert(sector.Sector);
                 if (first < 0) first = track;

@@ -30,9 +30,9 @@ std::string SeverityName(TSeverity severity);
 // Healthy when nothing worse than information was found.
 bool IsHealthy(const std::vector<TFinding>& findings);
 
-// Sectors whose data CRC is wrong, tracks between the first and the last that hold
-// no readable sector, and sectors a track lacks that the other tracks of the same
-// side and density have.
+// Track sides whose file holds more sectors than can be read, sectors whose data CRC
+// is wrong, tracks between the first and the last that hold no readable sector, and
+// sectors a track lacks that the other tracks of the same side and density have.
 std::vector<TFinding> CheckFloppyTracks(DiskImage::TFloppyImage& image);
 
 // The checks of the file system's own structures, chosen by its family.

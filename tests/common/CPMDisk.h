@@ -40,6 +40,11 @@ public:
         const int sideCount = sides != 0 ? sides : (Format.IsDoubleSided() ? 2 : 1);
         for (int side = 0; side < sideCount; ++side) {
             for (int track = 0; track < Format.Tracks; ++track) {
+                if (Format.IsEightInch() && track == 0) {
+                    // Track 0 of an 8-inch disk: 26 single-density 128-byte sectors, as the IBM 3740 has it.
+                    for (int id = 1; id <= 26; ++id) Image.Add(track, side, id, false, std::vector<uint8_t>(128, 0xE5));
+                    continue;
+                }
                 for (int s = 0; s < Format.SectorsPerTrack; ++s) {
                     // Row 0 is recognised by a sector 0 on track 0, which holds no CP/M data.
                     const int id = row == 0 && track == 0 ? s : Format.Translation[s];

@@ -16,8 +16,9 @@ class DMKWriter {
 public:
     explicit DMKWriter(int trackLength) : TrackLength(trackLength) {}
 
-    // One track: sectors (id, data) in their order on the track. False when they do not fit.
-    bool AddTrack(const std::vector<std::pair<int, std::vector<uint8_t>>>& sectors) {
+    // One track: sectors (id, data) in their order on the track, each followed by
+    // gapAfterData bytes of gap. False when they do not fit.
+    bool AddTrack(const std::vector<std::pair<int, std::vector<uint8_t>>>& sectors, int gapAfterData = 40) {
         const int track = static_cast<int>(Tracks.size());
         std::vector<uint8_t> raw(static_cast<size_t>(TrackLength), 0x4E);
         std::fill(raw.begin(), raw.begin() + 128, 0);
@@ -60,7 +61,7 @@ public:
             put(0xFB);
             for (uint8_t b : data) put(b);
             crc(start);
-            put(0x4E, 40);
+            put(0x4E, gapAfterData);
         }
         Tracks.push_back(std::move(raw));
         return fits;

@@ -233,21 +233,13 @@ TEST(CPMRecognition, UnreadableOrInvalidDirectoriesAreRefused) {
     }
 }
 
-TEST(CPMRecognition, SixKilobyteTracksFailCleanly) {
-    // Six 1024-byte sectors need more of the raw track than a side holds.
-    for (int row : {16, 17, 18, 19}) EXPECT_FALSE(CPM::TrackFitsRawTrack(FormatCatalogue[row])) << row;
-    for (int row : {0, 15, 25, 26}) EXPECT_TRUE(CPM::TrackFitsRawTrack(FormatCatalogue[row])) << row;
+namespace {
 
-    // As JV3 the image is refused when it is opened.
-    CPMDisk disk(18);
-    disk.SetEntry(0, CPMEntry(0, "SUPER", "DAT", 0, 0, 16, {2}));
-    TempPath jv3("cpm-super");
-    ASSERT_TRUE(disk.WriteTo(jv3.str()));
-    EXPECT_THROW(DiskImage::OpenFloppyImage(jv3.str()), DiskImage::TDiskImage::EInvalidFormat);
-
-    // A DMK with long tracks opens, but the last sector of every track is lost to the
-    // raw track: the layout is not offered, so no file is read with zeros in its place.
-    TestSupport::DMKWriter dmk(7296);
+// Forty tracks of six 1024-byte double-density sectors, as a DMK with the given track
+// length; a directory entry of SUPER.DAT in block 2 on track 0.
+bool WriteSixKilobyteDMK(const std::string& path, int trackLength) {
+    TestSupport::DMKWriter dmk(trackLength);
+    bool fits = true;
     for (int track = 0; track < 40; ++track) {
         std::vector<std::pair<int, std::vector<uint8_t>>> sectors;
         for (int id = 1; id <= 6; ++id) sectors.emplace_back(id, std::vector<uint8_t>(1024, 0xFF));
@@ -257,11 +249,59 @@ TEST(CPMRecognition, SixKilobyteTracksFailCleanly) {
             std::copy(entry.begin(), entry.end(), sectors[0].second.begin());
             for (int id : {3, 5, 2}) sectors[static_cast<size_t>(id - 1)].second.assign(1024, 0xE5);
         }
-        ASSERT_TRUE(dmk.AddTrack(sectors));
+        fits = dmk.AddTrack(sectors) && fits;
     }
+    EXPECT_TRUE(dmk.WriteTo(path));
+    return fits;
+}
+
+}  // namespace
+
+TEST(CPMRecognition, SixKilobyteTracksAreOfferedWhereTheContainerHoldsThem) {
+    // The container answers: a 5.25-inch DMK track is too short, a JV3 side and an
+    // 8-inch DMK track are not.
+    TempPath shortDmk("cpm-short-dmk"), longDmk("cpm-long-dmk"), jv3Path("cpm-jv3");
+    auto fiveInch = DiskImage::CreateFloppyImage(shortDmk.str(), DiskImage::ImageDMK);
+    auto eightInch =
+        DiskImage::CreateFloppyImage(longDmk.str(), DiskImage::ImageDMK, DiskImage::TRawTrack::EightInchCells);
+    auto jv3 = DiskImage::CreateFloppyImage(jv3Path.str(), DiskImage::ImageJV3);
+    for (int row : {16, 17, 18, 19}) {
+        const auto& f = FormatCatalogue[row];
+        EXPECT_FALSE(fiveInch->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity())) << row;
+        EXPECT_TRUE(eightInch->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity())) << row;
+        EXPECT_TRUE(jv3->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity())) << row;
+    }
+    for (int row : {0, 15, 25, 26}) {
+        const auto& f = FormatCatalogue[row];
+        EXPECT_TRUE(fiveInch->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity())) << row;
+    }
+
+    // As JV3 every sector has a header slot: the disk opens as row 18 and its file reads.
+    CPMDisk disk(18);
+    disk.SetEntry(0, CPMEntry(0, "SUPER", "DAT", 0, 0, 16, {2}));
+    disk.SetBlock(2, Pattern(2048, 9));
+    TempPath jv3Disk("cpm-super");
+    ASSERT_TRUE(disk.WriteTo(jv3Disk.str()));
+    {
+        Opened o = Open(jv3Disk.str());
+        EXPECT_EQ(o.fs->GetFormatRow(), 18);
+        EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("SUPER.DAT")), Pattern(2048, 9));
+    }
+
+    // A DMK whose tracks are long enough reads every sector of every track.
     TempPath dmkPath("cpm-super-dmk");
-    ASSERT_TRUE(dmk.WriteTo(dmkPath.str()));
-    auto image = DiskImage::OpenFloppyImage(dmkPath.str());
+    ASSERT_TRUE(WriteSixKilobyteDMK(dmkPath.str(), 7296));
+    {
+        Opened o = Open(dmkPath.str());
+        EXPECT_EQ(o.fs->GetFormatRow(), 18);
+        EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("SUPER.DAT")), std::vector<uint8_t>(2048, 0xFF));
+    }
+
+    // One whose tracks are cut short loses the last sectors of every track: the layout is
+    // not offered, so no file is read with zeros in their place.
+    TempPath cutPath("cpm-cut-dmk");
+    EXPECT_FALSE(WriteSixKilobyteDMK(cutPath.str(), 6400));
+    auto image = DiskImage::OpenFloppyImage(cutPath.str());
     EXPECT_THROW(CPM fs(image.get()), TFileSystem::EInvalidFormat);
 }
 

@@ -130,6 +130,36 @@ TEST(DiskCheck, CrcErrorsAndMissingSectorsOnTheTracks) {
     }
 }
 
+// A disk whose every track lost the same sectors passes the comparison between tracks;
+// the count of what the file stores still shows them.
+TEST(DiskCheck, StoredSectorsThatCannotBeReadAreCounted) {
+    TRSDOSTest::TScratchFolder folder;
+    const std::string path = folder.File("cut.dmk");
+    {
+        // Ten tracks of ten sectors, each ID field but the first six made unreadable.
+        auto image = DiskImage::CreateFloppyImage(path, DiskImage::ImageDMK);
+        for (int track = 0; track < 10; ++track) {
+            ASSERT_TRUE(image->FormatTrack(track, 10, 1, false, 0xFB, true, 1));
+            DiskImage::TRawTrack& side = image->RawSide(0);
+            const int perSector = DiskImage::TRawTrack::FormattedSectorCells(256, true);
+            for (int sector = 6; sector < 10; ++sector) {
+                const int crcCell = sector * perSector + 12 + 3 + 1 + 4;  // gap, sync, mark, ID: its CRC
+                side.Set(crcCell, static_cast<DiskImage::Cell>(side.At(crcCell) ^ 0x55));
+            }
+        }
+        ASSERT_TRUE(image->Flush());
+    }
+    auto image = DiskImage::OpenFloppyImage(path, true);
+    auto findings = CheckFloppyTracks(*image);
+    EXPECT_FALSE(IsHealthy(findings));
+    for (int track : {0, 9}) {
+        EXPECT_TRUE(Has(findings, TSeverity::Error,
+                        "Track " + std::to_string(track) + ", side 0: 4 of 10 stored sectors could not be read"))
+            << Messages(findings);
+    }
+    EXPECT_FALSE(Has(findings, TSeverity::Error, "missing or unreadable")) << Messages(findings);
+}
+
 TEST(DiskCheck, CPMBlocksClaimedTwice) {
     TestSupport::CPMDisk disk(0);
     disk.SetEntry(0, TestSupport::CPMEntry(0, "ONE", "TXT", 0, 0, 8, {2, 3}));
