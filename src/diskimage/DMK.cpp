@@ -163,9 +163,10 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, TRawTrack& side)
             if (nextSwitch < count) runEnd = std::min(runEnd, pointers[nextSwitch].offset - 10);
             if (current + 1 < count) runEnd = std::min(runEnd, pointers[current + 1].offset - 5);
             if (windowOpen && position < windowStart) runEnd = std::min(runEnd, windowStart);
-            if (position < runEnd) {
-                const int step = storedStep(density);
-                const int bytes = (runEnd - position + step - 1) / step;
+            const int step = storedStep(density);
+            // A doubled byte whose copy the track has no room for is left to the step below.
+            const int bytes = (runEnd - position + step - 1) / step - (step == 2 && runEnd == length && (length - position) % 2);
+            if (bytes > 0) {
                 side.AppendPlain(stored.data() + position, bytes, step, density);
                 position += bytes * step;
                 continue;
@@ -237,7 +238,9 @@ void DMK::ConvertStoredSide(const std::vector<uint8_t>& stored, TRawTrack& side)
             }
         }
 
-        side.Append(value, density, mark);
+        // The side has exactly the cells of the stored bytes: a doubled single-density byte
+        // whose copy lies past the end takes one cell.
+        side.Append(value, density, mark, storedStep(density) == 1 || position + 1 < length);
         position += storedStep(density);
     }
 }
@@ -257,7 +260,7 @@ std::vector<uint8_t> DMK::BuildStoredSide(const TRawTrack& side) const {
             ++pointers;
         }
     };
-    side.ForEachByte([&](uint8_t value, bool doubleDensity, bool mark) {
+    side.ForEachByte([&](uint8_t value, bool doubleDensity, bool mark, bool whole) {
         const int output = static_cast<int>(out.size());
         if (doubleDensity) {
             if (value == 0xA1 && mark) {
@@ -275,7 +278,8 @@ std::vector<uint8_t> DMK::BuildStoredSide(const TRawTrack& side) const {
             }
             syncRun = 0;
             out.push_back(value);
-            if (!singleOnce) {
+            // A byte cut short by the end of the side has no room for its copy.
+            if (!singleOnce && whole) {
                 out.push_back(value);
             }
         }

@@ -387,9 +387,9 @@ void TRawTrack::Set(int position, Cell cell) {
     }
 }
 
-void TRawTrack::Append(uint8_t value, bool density, bool mark) {
+void TRawTrack::Append(uint8_t value, bool density, bool mark, bool whole) {
     const Cell cell = static_cast<Cell>(value | (density ? CellDoubleDensity : 0) | (mark ? CellMark : 0));
-    for (int copy = 0; copy < (density ? 1 : 2) && Length() < MaxCells; ++copy) {
+    for (int copy = 0; copy < (density || !whole ? 1 : 2) && Length() < MaxCells; ++copy) {
         Cells.push_back(cell);
     }
     Changed();

@@ -80,15 +80,16 @@ public:
     uint64_t Version() const { return Changes; }
 
     // A container's own byte stream, laid at the end of the side, which grows by one
-    // cell per double-density byte and two per single-density byte (up to MaxCells).
-    void Append(uint8_t value, bool density, bool mark);
+    // cell per double-density byte and two per single-density byte (up to MaxCells);
+    // a single-density byte that is not whole takes one cell, as at the end of a track.
+    void Append(uint8_t value, bool density, bool mark, bool whole = true);
     // Room for this many cells without reallocating, for a side built by Append.
     void Reserve(int cells) { Cells.reserve(static_cast<size_t>(std::clamp(cells, 0, MaxCells))); }
     // count bytes without marks, bytes[0], bytes[stride], ..., as Append lays them.
     void AppendPlain(const uint8_t* bytes, int count, int stride, bool density);
-    // Calls visit(value, density, mark) for every byte in order: one cell per
+    // Calls visit(value, density, mark, whole) for every byte in order: one cell per
     // double-density byte, two per single-density byte. A single-density byte that
-    // starts on the last cell is visited as well.
+    // starts on the last cell is visited too, with whole false: it has only that cell.
     template <class Visit>
     void ForEachByte(Visit visit) const;
 
@@ -246,8 +247,9 @@ void TRawTrack::ForEachByte(Visit visit) const {
     for (size_t c = 0; c < length;) {
         const Cell cell = Cells[c];
         const bool density = (cell & CellDoubleDensity) != 0;
-        visit(static_cast<uint8_t>(cell & 0xFF), density, (cell & CellMark) != 0);
-        c += density ? 1 : 2;
+        const size_t cells = density ? 1 : 2;
+        visit(static_cast<uint8_t>(cell & 0xFF), density, (cell & CellMark) != 0, c + cells <= length);
+        c += cells;
     }
 }
 
