@@ -90,7 +90,7 @@ std::vector<int> FilesToList(TFileSystem& fs, const CatalogOptions& options) {
     int flags = options.All ? FileSystem::ListInvisible | FileSystem::ListSystem : 0;
     if (options.Patterns.empty()) return FileSystem::ListAllFiles(fs, flags);
     int unmatched = 0;
-    return MatchFiles(fs, options.Patterns, flags, {}, unmatched, false);
+    return MatchFiles(fs, options.Patterns, flags, {}, unmatched, false, true);
 }
 
 void CatalogImage(ImageEntry& entry, const CatalogOptions& options) {

@@ -68,8 +68,35 @@ std::string DiskPattern(TFileSystem& fs, std::string pattern) {
 
 }  // namespace
 
+std::vector<int> NamedFiles(TFileSystem& fs, const std::string& name) {
+    const std::string wanted = FileSystem::ComparableName(name);
+    std::vector<int> named;
+    for (int fileIndex : FileSystem::ListAllFiles(fs, FileSystem::ListInvisible | FileSystem::ListSystem))
+        if (FileSystem::ComparableName(fs.GetFullFileName(fileIndex)) == wanted) named.push_back(fileIndex);
+    if (named.empty()) {
+        // A file the listing leaves out that the DOS's own lookup still finds.
+        const int found = fs.FindFile(name);
+        if (found >= 0) named.push_back(found);
+    }
+    return named;
+}
+
+std::string AmbiguousName(TFileSystem& fs, const std::string& name, const std::vector<int>& files) {
+    std::string message = name + ": ambiguous name, it names " + std::to_string(files.size()) + " files:";
+    for (size_t i = 0; i < files.size(); ++i)
+        message += (i == 0 ? " " : ", ") + fs.GetFullFileName(files[i]) + " (entry " + std::to_string(files[i]) + ")";
+    return message;
+}
+
+int FindOneFile(TFileSystem& fs, const std::string& name) {
+    const std::vector<int> named = NamedFiles(fs, name);
+    if (named.empty()) throw Failure(name + ": no such file");
+    if (named.size() > 1) throw Failure(AmbiguousName(fs, name, named));
+    return named.front();
+}
+
 std::vector<int> MatchFiles(TFileSystem& fs, const std::vector<std::string>& patterns, int listFlags,
-                            const std::string& image, int& unmatched, bool report) {
+                            const std::string& image, int& unmatched, bool report, bool listSeveral) {
     std::vector<int> matched;
     auto add = [&matched](int fileIndex) {
         for (int known : matched)
@@ -79,35 +106,45 @@ std::vector<int> MatchFiles(TFileSystem& fs, const std::vector<std::string>& pat
     std::vector<int> listed;
     bool haveListed = false;
     for (const std::string& pattern : patterns) {
-        bool found = false;
+        std::vector<int> found;
         if (!HasWildcard(pattern)) {
-            int fileIndex = fs.FindFile(pattern);
-            if (fileIndex >= 0) {
-                add(fileIndex);
-                found = true;
+            found = NamedFiles(fs, pattern);
+            if (found.size() > 1 && !listSeveral) {
+                // Only a wildcard acts on several files: a plain name must say which one.
+                if (report) Report(image, AmbiguousName(fs, pattern, found));
+                ++unmatched;
+                continue;
             }
-        }
-        // A plain name the DOS's own lookup does not find (RSDOS has none) is matched
-        // against the listing like a pattern that names one file.
-        if (!found) {
+        } else {
             if (!haveListed) {
                 listed = FileSystem::ListAllFiles(fs, listFlags);
                 haveListed = true;
             }
             std::vector<std::string> diskPattern = {DiskPattern(fs, pattern)};
-            for (int fileIndex : listed) {
-                if (fs.MatchesPattern(diskPattern, fs.GetFullFileName(fileIndex))) {
-                    add(fileIndex);
-                    found = true;
-                }
-            }
+            for (int fileIndex : listed)
+                if (fs.MatchesPattern(diskPattern, fs.GetFullFileName(fileIndex))) found.push_back(fileIndex);
         }
-        if (!found) {
+        for (int fileIndex : found) add(fileIndex);
+        if (found.empty()) {
             if (report) Report(image, pattern + ": no such file");
             ++unmatched;
         }
     }
     return matched;
+}
+
+bool ReportDirectoryProblems(const std::string& image, TFileSystem& fs) {
+    for (const FileSystem::TSectorProblem& problem : fs.GetDirectoryProblems())
+        Report(image, "directory: " + FileSystem::DescribeSectorProblem(problem));
+    return fs.GetDirectoryProblems().empty();
+}
+
+bool ReportFileRead(const std::string& image, const std::string& fileName, const FileSystem::TFileRead& read) {
+    if (read.IsWhole()) return true;
+    Report(image, fileName + ": " + FileSystem::DescribeShortRead(read));
+    for (const FileSystem::TSectorProblem& problem : read.Problems)
+        Report(image, fileName + ": " + FileSystem::DescribeSectorProblem(problem));
+    return false;
 }
 
 std::string FormatDate(const FileSystem::FileDate& date, char timeSeparator) {

@@ -63,13 +63,25 @@ void RequireWritable(FileSystem::TFileSystem& fs);
 // Writes every pending change to the image, so that failures are reported.
 void SaveChanges(FileSystem::MountedDisk& disk);
 
-// Files named by patterns: a name without wildcards is looked up with FindFile
-// (whatever its attributes); a wildcard pattern is matched with the file
-// system's MatchesPattern against the files listFlags lets through, where '.'
-// stands for the DOS's separator and a pattern without one covers every extension.
+// Files named by patterns. A plain name (no wildcard) names the files whose full name
+// the DOS would take as equal to it (one letter case, '.' for its separator, no
+// trailing separator), or failing that the file the DOS's own lookup (FindFile) finds,
+// whatever their attributes; a name that names several files is reported as ambiguous
+// and acts on none, unless listSeveral. A wildcard pattern is matched with the file
+// system's MatchesPattern against the files listFlags lets through, where '.' stands
+// for the DOS's separator and a pattern without one covers every extension.
 // Patterns that name nothing are counted in unmatched and, when report is set, reported.
 std::vector<int> MatchFiles(FileSystem::TFileSystem& fs, const std::vector<std::string>& patterns, int listFlags,
-                            const std::string& image, int& unmatched, bool report = true);
+                            const std::string& image, int& unmatched, bool report = true, bool listSeveral = false);
+// The files a plain name names, as MatchFiles takes it.
+std::vector<int> NamedFiles(FileSystem::TFileSystem& fs, const std::string& name);
+// The one file a plain name names; throws Failure with "no such file" or "ambiguous name".
+int FindOneFile(FileSystem::TFileSystem& fs, const std::string& name);
+
+// Warn on stderr about sectors read with an error: the directory's, or one file's
+// (with how many of its bytes are good). False when there was anything to say.
+bool ReportDirectoryProblems(const std::string& image, FileSystem::TFileSystem& fs);
+bool ReportFileRead(const std::string& image, const std::string& fileName, const FileSystem::TFileRead& read);
 
 // "YYYY-MM-DD", "YYYY-MM-DDTHH:MM" with a time (timeSeparator replaces the 'T'), or "" without a date.
 std::string FormatDate(const FileSystem::FileDate& date, char timeSeparator = 'T');

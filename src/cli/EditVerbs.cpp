@@ -28,7 +28,10 @@ int RunRemove(const RemoveOptions& options) {
     for (int fileIndex : MatchFiles(fs, options.Patterns, flags, options.Image, failures)) {
         std::string name = fs.GetFullFileName(fileIndex);
         try {
-            fs.DeleteFile(fileIndex);
+            if (!fs.DeleteFile(fileIndex)) {
+                Report(options.Image, name + ": could not be deleted (its directory records are damaged)");
+                ++failures;
+            }
         } catch (const TFileSystem::Exception& error) {
             Report(options.Image, name + ": " + error.what());
             ++failures;
@@ -42,12 +45,6 @@ struct MoveOptions {
     std::string Image, OldName, NewName;
     int Partition = 0;
 };
-
-int FindOneFile(TFileSystem& fs, const std::string& name) {
-    int fileIndex = fs.FindFile(name);
-    if (fileIndex < 0) throw Failure(name + ": no such file");
-    return fileIndex;
-}
 
 int RunMove(const MoveOptions& options) {
     FileSystem::MountedDisk disk;

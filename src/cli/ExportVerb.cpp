@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 
 #include "cli/Cli.h"
@@ -32,19 +33,37 @@ void MakeFolder(const std::string& path) {
 }
 
 // Extracts every file of one partition and describes each in the manifest.
-int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOptions& options, JsonWriter& json) {
+// Returns how many problems were reported; written counts the host files written.
+int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOptions& options, JsonWriter& json,
+                    int& written) {
     FileSystem::TransferSettings settings;
     settings.ByteExact = true;
     settings.ExtractDirectory = folder;
     int failures = 0;
+    json.Key("directory_problems").BeginArray();
+    for (const FileSystem::TSectorProblem& problem : fs.GetDirectoryProblems())
+        json.String(FileSystem::DescribeSectorProblem(problem));
+    json.EndArray();
+    if (!ReportDirectoryProblems(options.Image, fs)) ++failures;
+    // Files of CP/M user areas other than 0 go into userN/, and no two files share a host name.
+    const std::map<int, std::string> hostNames = FileSystem::HostNamesOfDisk(fs, true);
     json.Key("files").BeginArray();
     for (int fileIndex : FileSystem::ListEveryFile(fs)) {
+        const std::string name = fs.GetFullFileName(fileIndex);
+        const auto known = hostNames.find(fileIndex);
+        const std::string hostName =
+            known != hostNames.end() ? known->second : FileSystem::ExtractedFileName(fs, fileIndex);
         std::string error;
+        FileSystem::TFileRead read;
         try {
-            FileSystem::ExtractFile(fs, fileIndex, options.Force, settings);
+            const size_t slash = hostName.rfind('/');
+            if (slash != std::string::npos) MakeFolder(folder + "/" + hostName.substr(0, slash));
+            FileSystem::ExtractFileAs(fs, fileIndex, hostName, options.Force, settings, &read);
+            ++written;
+            if (!ReportFileRead(options.Image, name, read)) ++failures;
         } catch (const TFileSystem::Exception& failure) {
             error = failure.what();
-            Report(options.Image, fs.GetFullFileName(fileIndex) + ": " + error);
+            Report(options.Image, name + ": " + error);
             ++failures;
         }
         std::string attributes;
@@ -53,9 +72,9 @@ int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOpti
         if (!attributes.empty()) attributes.pop_back();
         json.BeginObject()
             .Key("name")
-            .String(fs.GetFullFileName(fileIndex))
+            .String(name)
             .Key("host_name")
-            .String(fs.GetHostFileName(fileIndex))
+            .String(hostName)
             .Key("size")
             .Number(fs.GetFileSize(fileIndex))
             .Key("date")
@@ -65,8 +84,13 @@ int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOpti
             .Key("attribute_names")
             .String(attributes)
             .Key("error")
-            .StringOrNull(error)
-            .EndObject();
+            .StringOrNull(error);
+        // What reading met: the bytes of sectors read cleanly, and each sector read with an error.
+        if (error.empty()) json.Key("good_bytes").Number(static_cast<int64_t>(read.GoodBytes));
+        json.Key("read_problems").BeginArray();
+        for (const FileSystem::TSectorProblem& problem : read.Problems)
+            json.String(FileSystem::DescribeSectorProblem(problem));
+        json.EndArray().EndObject();
     }
     json.EndArray();
     return failures;
@@ -84,7 +108,7 @@ int RunExport(const ExportOptions& options) {
     JsonWriter json(manifest);
     json.BeginObject().Key("image").String(options.Image).Key("format").String(disk.Image->GetFormatName());
     json.Key("partitions").BeginArray();
-    int failures = 0, files = 0;
+    int failures = 0, written = 0;
     for (size_t p = 0; p < disk.FileSystems.size(); ++p) {
         TFileSystem& fs = *disk.FileSystems[p];
         const std::string name = "partition" + std::to_string(p);
@@ -101,15 +125,14 @@ int RunExport(const ExportOptions& options) {
             .StringOrNull(fs.GetDiskName())
             .Key("disk_date")
             .StringOrNull(fs.GetDiskDate());
-        failures += ExportPartition(fs, folder, options, json);
-        files += static_cast<int>(FileSystem::ListEveryFile(fs).size());
+        failures += ExportPartition(fs, folder, options, json, written);
         json.EndObject();
     }
     json.EndArray().EndObject();
     manifest << '\n';
     manifest.close();
     if (!manifest) throw Failure(manifestPath + ": cannot be written");
-    std::cout << files - failures << " files from " << disk.FileSystems.size() << " partition"
+    std::cout << written << " files from " << disk.FileSystems.size() << " partition"
               << (disk.FileSystems.size() == 1 ? "" : "s") << " written to " << options.Directory << '\n';
     return failures == 0 ? ExitOk : ExitFailure;
 }

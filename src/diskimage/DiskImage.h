@@ -121,8 +121,11 @@ public:
     virtual bool LoadTrack(int track) = 0;
 
     // Sector operations on the loaded track. buffer holds SectorBufferSize bytes.
+    // With acceptCrcError the first data field found is handed over even when its CRC
+    // fails, as a controller does with its error flag; crcError, when given, receives
+    // that flag.
     bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
-                    uint8_t* buffer, bool ignoreSideField, bool acceptCrcError);
+                    uint8_t* buffer, bool ignoreSideField, bool acceptCrcError, bool* crcError = nullptr);
     bool WriteSector(int track, int side, int density, int sector, uint8_t dam, const uint8_t* data);
     bool ReadNextSector(CellState& state, int track, int side, int& sector, int& size, uint8_t& dam,
                         uint8_t* buffer, bool& crcError);
@@ -224,6 +227,7 @@ private:
         SectorWanted Wanted{};
         bool AcceptCrcError = false;
         uint8_t Dam = 0;
+        bool CrcError = false;
         std::vector<uint8_t> Data;
     };
     // Every ID field a scan from the start of one side reaches in one revolution, in
@@ -243,7 +247,7 @@ private:
     // FindIDMark's cursor after the ID mark at position, bytesRead bytes after where it started.
     bool IDMarkFound(CellState& state, int position, int bytesRead);
     bool ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted, int& size,
-                           uint8_t& dam, uint8_t* buffer, bool acceptCrcError);
+                           uint8_t& dam, uint8_t* buffer, bool acceptCrcError, bool& crcError);
 
     // Tracks built from the file and not changed since, most recently left last.
     // Any change to a track empties it, since writing it back may move other tracks.

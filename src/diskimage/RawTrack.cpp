@@ -391,7 +391,7 @@ std::vector<TFloppyImage::IDFieldSeen>& TFloppyImage::IDFields(int side, bool de
 }
 
 bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
-                              uint8_t* buffer, bool ignoreSideField, bool acceptCrcError) {
+                              uint8_t* buffer, bool ignoreSideField, bool acceptCrcError, bool* crcError) {
     if ((side != 0 && side != 1) || buffer == nullptr) {
         return false;
     }
@@ -407,13 +407,16 @@ bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int&
             std::copy(kept.Data.begin(), kept.Data.end(), buffer);
             size = static_cast<int>(kept.Data.size());
             dam = kept.Dam;
+            if (crcError != nullptr) *crcError = kept.CrcError;
             return true;
         }
         CellState state = field.After;
-        if (!ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError)) {
+        bool badCrc = false;
+        if (!ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError, badCrc)) {
             return false;
         }
-        kept = ReadKept{true, wanted, acceptCrcError, dam, std::vector<uint8_t>(buffer, buffer + size)};
+        kept = ReadKept{true, wanted, acceptCrcError, dam, badCrc, std::vector<uint8_t>(buffer, buffer + size)};
+        if (crcError != nullptr) *crcError = badCrc;
         return true;
     }
     return false;
@@ -427,7 +430,8 @@ bool TFloppyImage::SectorWanted::operator()(const CellState& state, const uint8_
 // The controller's search for a sector, one revolution from the start of the track,
 // taken up just after a wanted ID field.
 bool TFloppyImage::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted,
-                                     int& size, uint8_t& dam, uint8_t* buffer, bool acceptCrcError) {
+                                     int& size, uint8_t& dam, uint8_t* buffer, bool acceptCrcError,
+                                     bool& crcError) {
     const int markLimit = DataMarkLimit(state.density);
     uint8_t id[6];
     std::copy(wantedId, wantedId + 6, id);
@@ -441,6 +445,7 @@ bool TFloppyImage::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6]
             if (state.crc == 0 || acceptCrcError) {
                 size = length;
                 dam = mark;
+                crcError = state.crc != 0;
                 return true;
             }
         }

@@ -297,11 +297,34 @@ std::vector<TFinding> CheckRSDOS(RSDOS& fs) {
     return findings;
 }
 
+std::vector<TFinding> CheckSectorsRead(TFileSystem& fs) {
+    std::vector<TFinding> findings;
+    for (const TSectorProblem& problem : fs.GetDirectoryProblems())
+        Add(findings, TSeverity::Error, "Directory: " + DescribeSectorProblem(problem));
+    for (int file : ListEveryFile(fs)) {
+        try {
+            for (const TSectorProblem& problem : fs.ReadFileChecked(file).Problems)
+                Add(findings, TSeverity::Error, FileLabel(fs, file) + ": " + DescribeSectorProblem(problem));
+        } catch (const TFileSystem::Exception& error) {
+            Add(findings, TSeverity::Error, FileLabel(fs, file) + ": " + error.what());
+        }
+    }
+    return findings;
+}
+
 std::vector<TFinding> CheckFileSystem(TFileSystem& fs) {
-    if (auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs)) return CheckTRSDOS(*trsdos);
-    if (auto* cpm = dynamic_cast<CPM*>(&fs)) return CheckCPM(*cpm);
-    if (auto* rsdos = dynamic_cast<RSDOS*>(&fs)) return CheckRSDOS(*rsdos);
-    return {TFinding{TSeverity::Info, "No checks for " + fs.GetDOSName(false)}};
+    std::vector<TFinding> findings = CheckSectorsRead(fs);
+    std::vector<TFinding> structure;
+    if (auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs))
+        structure = CheckTRSDOS(*trsdos);
+    else if (auto* cpm = dynamic_cast<CPM*>(&fs))
+        structure = CheckCPM(*cpm);
+    else if (auto* rsdos = dynamic_cast<RSDOS*>(&fs))
+        structure = CheckRSDOS(*rsdos);
+    else
+        structure = {TFinding{TSeverity::Info, "No checks for " + fs.GetDOSName(false)}};
+    findings.insert(findings.end(), structure.begin(), structure.end());
+    return findings;
 }
 
 }  // namespace FileSystem

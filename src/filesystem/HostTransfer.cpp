@@ -5,13 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <set>
 #include <string_view>
 
 #include "diskimage/DiskImage.h"
+#include "filesystem/CPM.h"
 
 namespace FileSystem {
 
@@ -182,20 +185,96 @@ std::string ExtractedFileName(TFileSystem& fs, int fileIndex) {
     return ToLower(fileName);
 }
 
+namespace {
+
+// "game~2.bas" from "game.bas" and 2; "readme~2" from "readme".
+std::string NumberedName(const std::string& name, int number) {
+    const size_t dot = name.rfind('.');
+    const size_t stemEnd = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    return name.substr(0, stemEnd) + "~" + std::to_string(number) + name.substr(stemEnd);
+}
+
+std::string JoinedHostName(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+}  // namespace
+
+std::vector<std::string> UniqueHostNames(const std::vector<THostPlacement>& files) {
+    std::set<std::string> plainNames;  // folder/name of every file
+    std::set<std::string> given;       // host names handed out, and the folders
+    for (const THostPlacement& file : files) {
+        plainNames.insert(JoinedHostName(file.Folder, file.Name));
+        if (!file.Folder.empty()) given.insert(file.Folder);
+    }
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const THostPlacement& file : files) {
+        std::string name = JoinedHostName(file.Folder, file.Name);
+        for (int number = 2; given.count(name) != 0; ++number) {
+            const std::string candidate = JoinedHostName(file.Folder, NumberedName(file.Name, number));
+            if (plainNames.count(candidate) == 0) name = candidate;
+        }
+        given.insert(name);
+        names.push_back(name);
+    }
+    return names;
+}
+
+std::map<int, std::string> HostNamesOfDisk(TFileSystem& fs, bool userFolders) {
+    const std::vector<int> files = ListAllFiles(fs, ListInvisible | ListSystem);
+    auto* cpm = userFolders ? dynamic_cast<CPM*>(&fs) : nullptr;
+    std::vector<THostPlacement> placements;
+    placements.reserve(files.size());
+    for (int fileIndex : files) {
+        THostPlacement placement;
+        placement.Name = ExtractedFileName(fs, fileIndex);
+        const int user = cpm != nullptr ? cpm->UserNumber(fileIndex) : 0;
+        if (user != 0) placement.Folder = "user" + std::to_string(user);
+        placements.push_back(placement);
+    }
+    const std::vector<std::string> names = UniqueHostNames(placements);
+    std::map<int, std::string> result;
+    for (size_t i = 0; i < files.size(); ++i) result[files[i]] = names[i];
+    return result;
+}
+
+std::string DescribeShortRead(const TFileRead& read) {
+    if (read.IsWhole()) return {};
+    const bool allThere = read.BytesRead >= static_cast<size_t>(read.Size);
+    const bool crcOnly = std::all_of(read.Problems.begin(), read.Problems.end(), [](const TSectorProblem& problem) {
+        return problem.Fault == TSectorFault::CrcError;
+    });
+    return "only " + std::to_string(read.GoodBytes) + " of " + std::to_string(read.Size) + " bytes could be read" +
+           (allThere && crcOnly && !read.Problems.empty() ? " cleanly" : "");
+}
+
 std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const TransferSettings& settings,
-                        size_t* bytesRead) {
-    std::string fileName = ExtractedFileName(fs, fileIndex);
+                        TFileRead* read) {
+    return ExtractFileAs(fs, fileIndex, ExtractedFileName(fs, fileIndex), overwrite, settings, read);
+}
+
+std::string ExtractFileAs(TFileSystem& fs, int fileIndex, const std::string& hostName, bool overwrite,
+                          const TransferSettings& settings, TFileRead* read) {
+    const std::string& fileName = hostName;
     // Only the file's own name is lower-cased: the folder is the user's and host names are case-sensitive.
     std::string path = settings.ExtractDirectory;
     if (!path.empty() && path.back() != '/') path += '/';
     path += fileName;
-    if (fileName.size() > NAME_MAX || path.size() >= PATH_MAX) throw TFileSystem::EFileError(ENAMETOOLONG);
+    const size_t slash = fileName.rfind('/');
+    const size_t nameLength = slash == std::string::npos ? fileName.size() : fileName.size() - slash - 1;
+    if (nameLength > NAME_MAX || path.size() >= PATH_MAX) throw TFileSystem::EFileError(ENAMETOOLONG);
 
     if (IsReservedHostName(fs.GetHostFileName(fileIndex))) throw TFileSystem::EInvalidFilename();
 
     // Read before creating anything, so an unreadable file leaves no empty host file behind.
-    std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
-    if (bytesRead != nullptr) *bytesRead = bytes.size();
+    TFileRead checked = fs.ReadFileChecked(fileIndex);
+    std::vector<uint8_t> bytes = std::move(checked.Bytes);
+    checked.Bytes.clear();
+    if (read != nullptr) {
+        *read = checked;
+        read->Bytes.clear();
+    }
     if (!settings.ByteExact)
         bytes = ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex), settings.ConversionTypeOut);
 

@@ -147,12 +147,60 @@ void LDOS::Recognise() {
 
     if (IsHardDisk) {
         ReadHardDiskGAT();
-    } else {
-        LoadGAT();
-        LoadHIT();
+        SetGeometryFromGAT();
+        LoadDirectory(false);
+        return;
     }
+    const int bootDirectoryTrack = boot[2];
+    if (TryDirectoryTrack(bootDirectoryTrack)) return;
+    // A boot sector replaced by another loader (as on disks made bootable for a hard-disk
+    // interface) no longer names the directory track: look where LDOS formats it, in the
+    // middle of a disk of 35, 40 or 80 tracks.
+    for (int track : {17, 20, 40}) {
+        if (track != bootDirectoryTrack && HoldsLDOSGAT(track) && TryDirectoryTrack(track) && HITAgreesWithDirectory())
+            return;
+    }
+    // Nothing found anywhere: judge the disk by what its boot sector says.
+    LoadFloppyDirectory(bootDirectoryTrack);
+}
+
+void LDOS::LoadFloppyDirectory(int track) {
+    DirectoryTrack = track;
+    Suspicion = 0;
+    ReadError = false;
+    DateConverted = false;
+    DirectoryProblems.clear();
+    LoadGAT();
+    LoadHIT();
     SetGeometryFromGAT();
     LoadDirectory(false);
+}
+
+bool LDOS::TryDirectoryTrack(int track) {
+    try {
+        LoadFloppyDirectory(track);
+    } catch (const TFileSystem::Exception&) {
+        return false;
+    }
+    return Suspicion < 100;
+}
+
+// A cheap first look: sector 0 of the track is readable, carries a directory's data mark
+// and a version byte LDOS writes.
+bool LDOS::HoldsLDOSGAT(int track) {
+    bool normalData = true;
+    std::vector<uint8_t> gat;
+    const bool read = ReadSector(track, 0, normalData, gat);
+    return read && !normalData && gat.size() > GatVersion && IsAcceptedVersion(gat[GatVersion]);
+}
+
+bool LDOS::HITAgreesWithDirectory() {
+    const std::vector<int> files = ListFiles({"*/*"}, ListInvisible | ListSystem);
+    if (files.empty()) return false;
+    for (int dec : files) {
+        if (HIT[static_cast<size_t>(dec)] != HashFilename(GetFileName(dec) + "/" + GetFileExtension(dec))) return false;
+    }
+    return true;
 }
 
 void LDOS::SetGeometryFromGAT() {

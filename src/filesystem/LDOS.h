@@ -50,6 +50,13 @@ private:
     bool LoadBootSector(std::vector<uint8_t>& boot);
     void ReadHardDiskGAT();
     void SetGeometryFromGAT();
+    // Loads GAT, HIT and directory of a floppy from the given track, afresh.
+    void LoadFloppyDirectory(int track);
+    // LoadFloppyDirectory, true when it found a directory recognition can accept.
+    bool TryDirectoryTrack(int track);
+    bool HoldsLDOSGAT(int track);
+    // Every file's HIT byte is the hash of its name, as LDOS keeps them.
+    bool HITAgreesWithDirectory();
 };
 
 }  // namespace FileSystem

@@ -66,6 +66,9 @@ public:
     uint8_t GetFATByte(int granule) const;
 
 private:
+    bool AppendUsedSector(int track, int sector, std::vector<uint8_t>& bytes, TReadPurpose purpose);
+    bool HoldsOS9IdentificationSector();
+
     struct Chain {
         std::vector<int> granules;
         int lastSectors = 0;  // sectors in use in the last granule

@@ -290,7 +290,9 @@ bool TRSDOS13::RenameFile(int fileIndex, const std::string& newName) {
 
 void TRSDOS13::LoadHIT() {
     bool normalData = false;
-    if (!ReadSector(DirectoryTrack, 1, normalData, HIT)) throw EInvalidFormat();
+    const TSectorRead read = ReadDirectoryTrackSector(1, normalData, HIT);
+    if (read == TSectorRead::Missing) throw EInvalidFormat();
+    if (read == TSectorRead::CrcError) Suspicion += 5;
     DirectoryDAM = LastDAM;
     if (normalData) Suspicion += 10;
     HIT.resize(SectorSize, 0);
@@ -301,9 +303,9 @@ void TRSDOS13::LoadRecordDirectory() {
     for (int s = 2; s < DirectorySectors; ++s) {
         std::vector<uint8_t> data;
         bool normalData = false;
-        if (!ReadSector(DirectoryTrack, s, normalData, data)) {
-            Suspicion += 5;
-            ReadError = true;
+        const TSectorRead read = ReadDirectoryTrackSector(s, normalData, data);
+        if (read != TSectorRead::Clean) Suspicion += 5;
+        if (read == TSectorRead::Missing) {
             data.assign(SectorSize, 0);
         } else if (!IsHardDisk && normalData) {
             Suspicion += 2;

@@ -82,10 +82,11 @@ bool TRSDOSBase::ReadSector(int track, int sector, bool& normalData, std::vector
 bool TRSDOSBase::AppendSector(int track, int sector, std::vector<uint8_t>& buffer) {
     std::vector<uint8_t> data;
     bool normalData = false;
-    const bool ok = ReadSector(track, sector, normalData, data);
-    if (!ok || data.size() != SectorSize) data.assign(SectorSize, 0);
+    const TSectorRead read = ReadUsedSector([&] { return ReadSector(track, sector, normalData, data); },
+                                            TReadPurpose::File, buffer.size(), SectorSize);
+    if (read == TSectorRead::Missing || data.size() != SectorSize) data.assign(SectorSize, 0);
     buffer.insert(buffer.end(), data.begin(), data.end());
-    return ok;
+    return read == TSectorRead::Clean;
 }
 
 bool TRSDOSBase::WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset) {
@@ -518,9 +519,18 @@ int TRSDOSBase::FindFreeDirectoryEntry(int start) {
 
 // ---------------------------------------------------------------- loading
 
+TFileSystem::TSectorRead TRSDOSBase::ReadDirectoryTrackSector(int sector, bool& normalData,
+                                                             std::vector<uint8_t>& buffer) {
+    const TSectorRead result =
+        ReadUsedSector([&] { return ReadSector(DirectoryTrack, sector, normalData, buffer); }, TReadPurpose::Directory,
+                       static_cast<size_t>(sector) * SectorSize, SectorSize);
+    if (result != TSectorRead::Clean) ReadError = true;
+    return result;
+}
+
 void TRSDOSBase::LoadGAT() {
     bool normalData = false;
-    if (!ReadSector(DirectoryTrack, 0, normalData, GAT) || (!IsHardDisk && normalData)) {
+    if (ReadDirectoryTrackSector(0, normalData, GAT) != TSectorRead::Clean || (!IsHardDisk && normalData)) {
         Suspicion += 10;
         ReadError = true;
     }
@@ -529,7 +539,10 @@ void TRSDOSBase::LoadGAT() {
 
 void TRSDOSBase::LoadHIT() {
     bool normalData = false;
-    if (!ReadSector(DirectoryTrack, 1, normalData, HIT)) throw EInvalidFormat();
+    const TSectorRead read = ReadDirectoryTrackSector(1, normalData, HIT);
+    if (read == TSectorRead::Missing) throw EInvalidFormat();
+    // A HIT whose CRC fails is used, but costs what an unreadable directory sector costs.
+    if (read == TSectorRead::CrcError) Suspicion += 5;
     DirectoryDAM = LastDAM;
     if (!IsHardDisk && normalData) Suspicion += 10;
     HIT.resize(SectorSize, 0);
@@ -540,9 +553,10 @@ void TRSDOSBase::LoadDirectory(bool tolerant) {
     for (int s = 2; s < DirectorySectors; ++s) {
         std::vector<uint8_t> data;
         bool normalData = false;
-        if (!ReadSector(DirectoryTrack, s, normalData, data)) {
-            Suspicion += 5;
-            ReadError = true;
+        const TSectorRead read = ReadDirectoryTrackSector(s, normalData, data);
+        // A sector whose CRC fails is used as read, but weighs on recognition as an unreadable one.
+        if (read != TSectorRead::Clean) Suspicion += 5;
+        if (read == TSectorRead::Missing) {
             data.assign(SectorSize, 0);
         } else if (!IsHardDisk && normalData) {
             if (s == 18) {

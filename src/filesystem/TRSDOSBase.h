@@ -81,7 +81,8 @@ public:
     // normalData tells whether the sector carries the mark of ordinary data,
     // which a directory-track sector must not carry.
     virtual bool ReadSector(int track, int sector, bool& normalData, std::vector<uint8_t>& buffer);
-    // Appends 256 bytes to buffer: the sector, or zeros when it is unreadable.
+    // Appends 256 bytes to buffer: the sector, the bytes of a data field whose CRC fails,
+    // or zeros when it cannot be read. True only for a sector read cleanly.
     virtual bool AppendSector(int track, int sector, std::vector<uint8_t>& buffer);
     // Writes data[offset .. offset + 255], zero-padded where data ends.
     virtual bool WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset);
@@ -161,6 +162,9 @@ protected:
     // Sectors, granules and directory size of one- or two-sided disks with
     // 10 sectors and 2 granules per side (single density) or 18 and 3 (double).
     void SetSidedGeometry();
+    // Reads one sector of the directory track while loading (CRC errors tolerated, see
+    // ReadUsedSector); any fault marks the disk as damaged (ReadError).
+    TSectorRead ReadDirectoryTrackSector(int sector, bool& normalData, std::vector<uint8_t>& buffer);
     // Reads the boot sector into data; false when unreadable.
     bool ReadBootSector(int sector, int density, uint8_t& dam, std::vector<uint8_t>& data);
 
