@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QUrl>
+#include <map>
 
 #include "AppText.h"
 #include "FileTransfer.h"
@@ -282,8 +283,19 @@ bool CMainFrame::OpenDisk(const QString& path) {
         return false;
     }
     AttachDisk(std::move(disk));
+    ReportDamagedDirectory();
     RunDateCheck();
     return true;
+}
+
+void CMainFrame::ReportDamagedDirectory() {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr || fs->GetDirectoryProblems().empty()) return;
+    QString text = "This disk is damaged: sectors of its directory could not be read cleanly, so files may be "
+                   "missing from the list or read wrongly. The disk will not be changed.\n";
+    for (const FileSystem::TSectorProblem& problem : fs->GetDirectoryProblems())
+        text += "\n" + ToQ(FileSystem::DescribeSectorProblem(problem));
+    Prompts.ShowError("Damaged Disk", text);
 }
 
 void CMainFrame::AttachDisk(std::unique_ptr<MountedDisk> disk) {
@@ -320,6 +332,7 @@ void CMainFrame::UpdateTitle() {
                     ToQ(fs->GetDOSName(false));
     if (fs->SupportsDiskName()) title += " - " + ToQ(fs->GetDiskName());
     title += ")";
+    if (!fs->GetDirectoryProblems().empty()) title += " - damaged";
     setWindowTitle(title);
 }
 
@@ -630,26 +643,49 @@ void CMainFrame::OnExtract() {
     const std::optional<bool> allFiles = Prompts.AskExtract(static_cast<int>(selected.size()), directory);
     if (!allFiles) return;
     Prefs.ExtractDirectory = directory;
-    for (int fileIndex : *allFiles ? List->AllFileIndices() : selected) ExtractOne(fileIndex);
+    // Each file of the disk has a host name of its own, so no file overwrites another.
+    std::map<int, std::string> hostNames;
+    try {
+        hostNames = FileSystem::HostNamesOfDisk(*fs);
+    } catch (const TFileSystem::Exception&) {
+        // A directory that cannot be listed whole: each file goes under its plain name.
+    }
+    QString damage;
+    for (int fileIndex : *allFiles ? List->AllFileIndices() : selected) {
+        const auto known = hostNames.find(fileIndex);
+        damage += ExtractOne(fileIndex, known != hostNames.end() ? known->second
+                                                                : FileSystem::ExtractedFileName(*fs, fileIndex));
+    }
+    if (!damage.isEmpty())
+        Prompts.ShowError("File Extraction Error", "Some files could not be read whole:\n" + damage);
 }
 
-void CMainFrame::ExtractOne(int fileIndex) {
+QString CMainFrame::ExtractOne(int fileIndex, const std::string& hostName) {
     TFileSystem* fs = CurrentFileSystem();
-    if (fs == nullptr) return;
+    if (fs == nullptr) return {};
     const FileSystem::TransferSettings settings = TransferSettingsOf(Prefs);
+    FileSystem::TFileRead read;
     try {
+        const std::string name = hostName.empty() ? FileSystem::ExtractedFileName(*fs, fileIndex) : hostName;
         try {
-            FileSystem::ExtractFile(*fs, fileIndex, false, settings);
+            FileSystem::ExtractFileAs(*fs, fileIndex, name, false, settings, &read);
         } catch (const TFileSystem::EFileExists&) {
             if (!Prompts.AskYesNo("Confirm File Overwrite",
                                   "This file exists; are you sure you want to overwrite it?")) {
-                return;
+                return {};
             }
-            FileSystem::ExtractFile(*fs, fileIndex, true, settings);
+            FileSystem::ExtractFileAs(*fs, fileIndex, name, true, settings, &read);
         }
     } catch (const TFileSystem::Exception& error) {
         Prompts.ShowError("File Extraction Error", "Error extracting file: " + QString::fromLocal8Bit(error.what()));
+        return {};
     }
+    if (read.IsWhole()) return {};
+    const QString name = ToQ(fs->GetFullFileName(fileIndex));
+    QString text = "\n" + name + ": " + ToQ(FileSystem::DescribeShortRead(read));
+    for (const FileSystem::TSectorProblem& problem : read.Problems)
+        text += "\n" + name + ": " + ToQ(FileSystem::DescribeSectorProblem(problem));
+    return text;
 }
 
 // Clipboard and drag-and-drop.
@@ -682,11 +718,19 @@ QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
     const QString folder = TransferFolder->filePath(QString::number(++TransferCount));
     if (!QDir().mkpath(folder)) return nullptr;
     QList<QUrl> urls;
+    std::map<int, std::string> hostNames;
+    try {
+        hostNames = FileSystem::HostNamesOfDisk(*fs);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
     for (size_t i = 0; i < files.size(); ++i) {
         const int fileIndex = fileIndices[i];
         QString hostName;
         try {
-            hostName = QFile::decodeName(FileSystem::ExtractedFileName(*fs, fileIndex).c_str());
+            const auto known = hostNames.find(fileIndex);
+            hostName = QFile::decodeName(
+                (known != hostNames.end() ? known->second : FileSystem::ExtractedFileName(*fs, fileIndex)).c_str());
         } catch (const std::exception&) {
             return nullptr;
         }

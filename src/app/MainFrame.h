@@ -80,8 +80,12 @@ public:
     void AddHostFile(const QString& path);
     // Stores one file through the name, replace and space checks. True when stored.
     bool StoreFile(const QString& name, const std::vector<uint8_t>& bytes, const FileSystem::FileDate& date);
-    // Extracts one file into the extraction folder, asking before overwriting.
-    void ExtractOne(int fileIndex);
+    // Extracts one file into the extraction folder under hostName (empty: its plain
+    // name), asking before overwriting. Returns what reading it met that is worth
+    // telling, or nothing.
+    QString ExtractOne(int fileIndex, const std::string& hostName = {});
+    // Says once, when a disk opens, that sectors of its directory were read with errors.
+    void ReportDamagedDirectory();
 
     // Clipboard and drag-and-drop: the data offered for these files (nothing when a
     // file cannot be read), whether a drop is accepted, and storing what arrives.

@@ -69,7 +69,7 @@ TEST_F(QboxDiskTest, ListsNamesAndDetails) {
     QboxResult json = RunQbox({"ls", image, "--json"});
     ASSERT_TRUE(Succeeded(json));
     for (const char* part : {"\"name\":\"HELLO\"", "\"ext\":\"BAS\"", "\"full_name\":\"HELLO/BAS\"",
-                             "\"host_name\":\"HELLO.BAS\"", "\"size\":28", "\"size\":19", "\"type\":null"})
+                             "\"host_name\":\"hello.bas\"", "\"size\":28", "\"size\":19", "\"type\":null"})
         EXPECT_TRUE(Contains(json.Out, part)) << part << " in " << json.Out;
 
     QboxResult pattern = RunQbox({"ls", image, "*.cmd"});
