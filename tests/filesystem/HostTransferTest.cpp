@@ -94,6 +94,41 @@ TEST(HostNameTest, ReservedDeviceNamesHaveNoExtension) {
         EXPECT_FALSE(IsReservedHostName(name)) << name;
 }
 
+// One extraction never gives two files one host name: the first keeps its plain name,
+// later ones get ~2, ~3 ... before the extension, never a name another file has plainly.
+TEST(HostNameTest, EveryFileOfAnExtractionGetsANameOfItsOwn) {
+    struct Case {
+        const char* What;
+        std::vector<THostPlacement> Files;
+        std::vector<std::string> Names;
+    };
+    const Case cases[] = {
+        {"distinct names stay", {{"", "a.bas"}, {"", "b.bas"}}, {"a.bas", "b.bas"}},
+        {"a clash", {{"", "game.bas"}, {"", "game.bas"}, {"", "game.bas"}},
+         {"game.bas", "game~2.bas", "game~3.bas"}},
+        {"no extension", {{"", "readme"}, {"", "readme"}}, {"readme", "readme~2"}},
+        {"a plain name ~2 is kept for its own file", {{"", "x.c"}, {"", "x.c"}, {"", "x~2.c"}},
+         {"x.c", "x~3.c", "x~2.c"}},
+        {"folders apart", {{"", "pip.com"}, {"user3", "pip.com"}, {"user3", "pip.com"}},
+         {"pip.com", "user3/pip.com", "user3/pip~2.com"}},
+        {"a file named like a folder", {{"", "user3"}, {"user3", "a.com"}}, {"user3~2", "user3/a.com"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(UniqueHostNames(c.Files), c.Names) << c.What;
+}
+
+// Every file of a disk, in directory order: files whose names differ only in ways a
+// host name cannot keep (case, a path separator) get names of their own.
+TEST(HostNameTest, NamesOfADiskDependOnItsFilesNotOnTheSelection) {
+    FakeFileSystem fs;
+    const int first = fs.Plant("A/B", "BAS", Bytes("1"));
+    const int second = fs.Plant("A_B", "BAS", Bytes("2"));
+    const int third = fs.Plant("a/b", "bas", Bytes("3"));
+    const std::map<int, std::string> names = HostNamesOfDisk(fs);
+    EXPECT_EQ(names.at(first), "a_b.bas");
+    EXPECT_EQ(names.at(second), "a_b~2.bas");
+    EXPECT_EQ(names.at(third), "a_b~3.bas");
+}
+
 class ExtractFileTest : public ::testing::Test {
 protected:
     TransferSettings Into(const std::string& folder, int conversion = 0) {
