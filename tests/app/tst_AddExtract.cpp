@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include "AppTestSupport.h"
+#include "common/DamagedSectors.h"
+#include "filesystem/TRSDOSBase.h"
 #include "FileDialogs.h"
 #include "QuarryboxView.h"
 
@@ -199,6 +201,50 @@ private slots:
         QCOMPARE(errors[0].Caption, QString("File Extraction Error"));
         QCOMPARE(errors[0].Text, QString("Error extracting file: Illegal filename"));
         QVERIFY(QFile::exists(Host.filePath("fine.dat")));
+    }
+
+    // A file whose second sector is gone comes out whole in size, with zeros there, and the
+    // extraction says which sector and how many bytes are good.
+    void ExtractionSaysWhatCouldNotBeRead() {
+        QTemporaryDir folder;
+        const std::string path = folder.filePath("game.jv3").toStdString();
+        std::vector<uint8_t> data(1024, 0x41);
+        int track = 0, sector = 0;
+        {
+            FileSystem::MountedDisk disk;
+            disk.CreateNew(path, DiskImage::ImageJV3, 35, 0, 1, false, "GAMES", "01/02/83");
+            auto& fs = dynamic_cast<FileSystem::TRSDOSBase&>(*disk.Current());
+            fs.CreateFile("GAME/CMD", data, {});
+            const FileSystem::TExtent first = fs.GetExtents(fs.FindFile("GAME/CMD")).front();
+            track = static_cast<int>(first.Track);
+            sector = static_cast<int>(first.Sector) + 1;
+            disk.Flush();
+        }
+        TestSupport::RemoveJV3Sector(path, track, 0, sector);
+        QVERIFY(Frame->OpenDisk(QString::fromStdString(path)));
+        Prompts.ExtractDirectory = Host.path();
+        Prompts.Extracts = {true};
+        Frame->OnExtract();
+        std::fill(data.begin() + 256, data.begin() + 512, 0);
+        QCOMPARE(ReadHost(Host.filePath("game.cmd")), QByteArray(reinterpret_cast<const char*>(data.data()), 1024));
+        const auto errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(1));
+        QCOMPARE(errors[0].Caption, QString("File Extraction Error"));
+        QVERIFY(errors[0].Text.contains("GAME/CMD: only 768 of 1024 bytes could be read"));
+        QVERIFY(errors[0].Text.contains(QString("GAME/CMD: track %1, side 0, sector %2: missing").arg(track).arg(sector)));
+    }
+
+    // Names that one host name would merge: each file is written under a name of its own.
+    void FilesOfOneHostNameGetNamesOfTheirOwn() {
+        Fs->Add("GAME", "BAS", Bytes("first"));
+        Fs->Add("game", "bas", Bytes("second"));
+        Frame->Refresh();
+        Prompts.ExtractDirectory = Host.path();
+        Prompts.Extracts = {true};
+        Frame->OnExtract();
+        QCOMPARE(ReadHost(Host.filePath("game.bas")), QByteArray("first"));
+        QCOMPARE(ReadHost(Host.filePath("game~2.bas")), QByteArray("second"));
+        QVERIFY(Prompts.OfKind("error").empty());
     }
 
     void ExtractDialogChoosesAllFilesWhenNothingIsSelected() {

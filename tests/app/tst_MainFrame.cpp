@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "AppTestSupport.h"
+#include "common/DamagedSectors.h"
 #include "QuarryboxView.h"
 
 using namespace AppTest;
@@ -102,6 +103,35 @@ private slots:
         QCOMPARE(errors[0].Caption, QString("Error Opening Virtual Disk"));
         QVERIFY(!errors[0].Text.isEmpty());
         QVERIFY(!Frame->Action(CMainFrame::CmdClose)->isEnabled());
+    }
+
+    // A directory sector read with a CRC error: the disk opens with every file, says once
+    // that it is damaged, keeps the word in its title, and refuses changes.
+    void DamagedDirectoryIsSaidOnce() {
+        QTemporaryDir folder;
+        const std::string path = folder.filePath("damaged.dmk").toStdString();
+        {
+            FileSystem::MountedDisk disk;
+            disk.CreateNew(path, DiskImage::ImageDMK, 40, 2, 1, true, "WILD", "01/02/90");
+            for (const char* name : {"FIRST/DAT", "SECOND/DAT"}) disk.Current()->CreateFile(name, {1, 2, 3}, {});
+            disk.Flush();
+        }
+        TestSupport::BreakDMKDataCrc(path, 20, 0, 10);  // the directory record of FIRST/DAT
+        QVERIFY(Frame->OpenDisk(QString::fromStdString(path)));
+        QCOMPARE(Frame->View()->RowCount(), 2);
+        auto errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(1));
+        QCOMPARE(errors[0].Caption, QString("Damaged Disk"));
+        QVERIFY(errors[0].Text.contains("track 20, side 0, sector 10: data CRC error, its bytes used as read"));
+        QVERIFY(Frame->windowTitle().endsWith(" - damaged"));
+        Frame->Refresh();
+        Frame->OnPartition(0);
+        QCOMPARE(Prompts.OfKind("error").size(), size_t(1));
+        Frame->View()->selectAll();
+        Frame->OnDelete();
+        errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(2));
+        QCOMPARE(errors[1].Text, QString("The disk image cannot be written to because the file system is damaged."));
     }
 
     void TitleNamesImageDosAndDiskName() {
