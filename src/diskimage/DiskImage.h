@@ -122,8 +122,9 @@ public:
 
     // Sector operations on the loaded track. buffer holds SectorBufferSize bytes.
     // With acceptCrcError the first data field found is handed over even when its CRC
-    // fails, as a controller does with its error flag; crcError, when given, receives
-    // that flag.
+    // fails, as a controller does with its error flag. crcError, when given, tells
+    // whether the sector's data field failed its CRC: the one handed over, or (a read
+    // that fails) one that was passed over.
     bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
                     uint8_t* buffer, bool ignoreSideField, bool acceptCrcError, bool* crcError = nullptr);
     bool WriteSector(int track, int side, int density, int sector, uint8_t dam, const uint8_t* data);

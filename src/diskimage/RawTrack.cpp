@@ -413,6 +413,7 @@ bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int&
         CellState state = field.After;
         bool badCrc = false;
         if (!ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError, badCrc)) {
+            if (crcError != nullptr) *crcError = badCrc;
             return false;
         }
         kept = ReadKept{true, wanted, acceptCrcError, dam, badCrc, std::vector<uint8_t>(buffer, buffer + size)};
@@ -448,6 +449,7 @@ bool TFloppyImage::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6]
                 crcError = state.crc != 0;
                 return true;
             }
+            crcError = true;  // passed over: another copy may yet read cleanly
         }
         // On to the next ID field that is wanted, as long as the revolution lasts.
         do {

@@ -170,9 +170,10 @@ bool TFileSystem::ReadDiskSector(int track, int sector, int side, int density, u
         // One buffer for every read: zeroing a fresh 4 KB for each sector cost more than reading it.
         SectorBuffer.resize(DiskImage::TFloppyImage::SectorBufferSize);
         int size = 0;
-        if (!FloppyImage->ReadSector(track, side, density, sector, size, dam, SectorBuffer.data(), true,
-                                     acceptCrcError || AcceptingCrcErrors, &LastRead.CrcError))
-            return false;
+        const bool read = FloppyImage->ReadSector(track, side, density, sector, size, dam, SectorBuffer.data(), true,
+                                                  acceptCrcError || AcceptingCrcErrors, &LastRead.CrcError);
+        CrcErrorSeen = CrcErrorSeen || LastRead.CrcError;
+        if (!read) return false;
         if (size < 0 || size > DiskImage::TFloppyImage::SectorBufferSize) return false;
         data.assign(SectorBuffer.begin(), SectorBuffer.begin() + size);
         return true;

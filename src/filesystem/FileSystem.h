@@ -235,6 +235,8 @@ private:
         bool CrcError = false;
     };
     TLastRead LastRead;
+    // Whether a ReadDiskSector since ReadUsedSector began met the data field it wanted with a bad CRC.
+    bool CrcErrorSeen = false;
     // Set only inside ReadUsedSector: every ReadDiskSector then accepts CRC errors.
     bool AcceptingCrcErrors = false;
     // What ReadFileChecked is gathering: the faulty sectors, and per byte of the file
@@ -248,22 +250,24 @@ template <class TRead>
 TFileSystem::TSectorRead TFileSystem::ReadUsedSector(TRead&& read, TReadPurpose purpose, size_t offset,
                                                      size_t length) {
     LastRead = TLastRead{};
+    CrcErrorSeen = false;
     TSectorRead result = TSectorRead::Clean;
     if (!read()) {
-        LastRead = TLastRead{};
-        AcceptingCrcErrors = true;
-        bool readWithError = false;
-        try {
-            readWithError = read();
-        } catch (...) {
+        result = TSectorRead::Missing;
+        // Only a sector whose data field was met with a bad CRC is worth a second read.
+        if (CrcErrorSeen) {
+            LastRead = TLastRead{};
+            AcceptingCrcErrors = true;
+            bool readWithError = false;
+            try {
+                readWithError = read();
+            } catch (...) {
+                AcceptingCrcErrors = false;
+                throw;
+            }
             AcceptingCrcErrors = false;
-            throw;
+            if (readWithError) result = LastRead.CrcError ? TSectorRead::CrcError : TSectorRead::Clean;
         }
-        AcceptingCrcErrors = false;
-        if (!readWithError)
-            result = TSectorRead::Missing;
-        else if (LastRead.CrcError)
-            result = TSectorRead::CrcError;
     }
     NoteSectorRead(result, purpose, offset, length);
     return result;

@@ -152,16 +152,43 @@ void LDOS::Recognise() {
         return;
     }
     const int bootDirectoryTrack = boot[2];
+    if (!MayHoldAnotherLoader(boot)) {
+        LoadFloppyDirectory(bootDirectoryTrack);
+        return;
+    }
     if (TryDirectoryTrack(bootDirectoryTrack)) return;
-    // A boot sector replaced by another loader (as on disks made bootable for a hard-disk
-    // interface) no longer names the directory track: look where LDOS formats it, in the
-    // middle of a disk of 35, 40 or 80 tracks.
-    for (int track : {17, 20, 40}) {
+    for (int track : TracksToSearch()) {
         if (track != bootDirectoryTrack && HoldsLDOSGAT(track) && TryDirectoryTrack(track) && HITAgreesWithDirectory())
             return;
     }
     // Nothing found anywhere: judge the disk by what its boot sector says.
     LoadFloppyDirectory(bootDirectoryTrack);
+}
+
+// Whether the boot sector may be another system's loader rather than the DOS's own. A
+// TRS-80 DOS boot sector opens with a compare whose operand is the directory track
+// (0xFE in byte 0 or 1), and is trusted; and LDOS numbers sectors from 0, so a disk
+// whose first track has no sector 0 (RSDOS, TRSDOS 1.3, most CP/M) is no LDOS disk
+// with a replaced loader either.
+bool LDOS::MayHoldAnotherLoader(const std::vector<uint8_t>& boot) {
+    if (boot[0] == 0xFE || boot[1] == 0xFE) return false;
+    uint8_t dam = 0;
+    std::vector<uint8_t> sectorZero;
+    return ReadDiskSector(0, 0, 0, Density, dam, sectorZero);
+}
+
+// A boot sector replaced by another loader (as on disks made bootable for a hard-disk
+// interface) no longer names the directory track. On a double-density disk the DOS's own
+// boot sector may still be sector 0, and then only the track it names is looked at;
+// otherwise the tracks where LDOS formats the directory, the middle of a disk of 35, 40
+// or 80 tracks.
+std::vector<int> LDOS::TracksToSearch() {
+    uint8_t dam = 0;
+    std::vector<uint8_t> sectorZero;
+    if (Density == 1 && ReadDiskSector(0, 0, 0, 1, dam, sectorZero) && sectorZero.size() >= 3 &&
+        (sectorZero[0] == 0xFE || sectorZero[1] == 0xFE))
+        return {sectorZero[2]};
+    return {17, 20, 40};
 }
 
 void LDOS::LoadFloppyDirectory(int track) {

@@ -50,6 +50,8 @@ private:
     bool LoadBootSector(std::vector<uint8_t>& boot);
     void ReadHardDiskGAT();
     void SetGeometryFromGAT();
+    bool MayHoldAnotherLoader(const std::vector<uint8_t>& boot);
+    std::vector<int> TracksToSearch();
     // Loads GAT, HIT and directory of a floppy from the given track, afresh.
     void LoadFloppyDirectory(int track);
     // LoadFloppyDirectory, true when it found a directory recognition can accept.

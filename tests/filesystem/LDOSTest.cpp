@@ -285,15 +285,19 @@ TEST(LDOSFixtures, RealDisksOpenListAndRead) {
 
 // LS-DOS floppies made bootable for a hard-disk interface carry another loader in track 0
 // sector 1, whose byte 2 names no directory; GAT, HIT and directory still lie where LDOS
-// formats them, in the middle of the disk, and recognition finds them there.
+// formats them. Recognition finds them through the DOS's boot sector in sector 0, or,
+// when that is another loader too (or the disk is single density, whose boot sector is
+// sector 0), in the middle of the disk.
 TEST(LDOSRecognition, AReplacedBootSectorStillLeadsToTheDirectory) {
     struct Row {
         int Tracks, Sides;
         bool DoubleDensity;
         uint8_t LoaderByte2;  // where the loader's byte 2 would send the designed rule
+        bool SectorZeroToo;   // sector 0 holds the loader as well
     };
     const Row rows[] = {
-        {40, 1, true, 0x05}, {40, 2, true, 0x00}, {80, 1, true, 0xC3}, {35, 1, false, 0x02},
+        {40, 1, true, 0x05, false}, {40, 2, true, 0x00, true}, {80, 1, true, 0xC3, true},
+        {80, 2, true, 0x05, false}, {35, 1, false, 0x02, true},
     };
     TempFolder folder;
     const std::vector<uint8_t> text = {'K', 'E', 'P', 'T', '\r'};
@@ -312,6 +316,9 @@ TEST(LDOSRecognition, AReplacedBootSectorStillLeadsToTheDirectory) {
             loader[2] = row.LoaderByte2;
             const int density = row.DoubleDensity ? 1 : 0;
             ASSERT_TRUE(disk.FS->WriteDiskSector(0, density, 0, density, 0xFB, loader));
+            if (row.SectorZeroToo) {
+                ASSERT_TRUE(disk.FS->WriteDiskSector(0, 0, 0, density, 0xFB, loader));
+            }
         }
         auto image = DiskImage::OpenFloppyImage(path);
         std::unique_ptr<TFileSystem> fs = MountFloppy(image.get());
