@@ -9,7 +9,6 @@
 
 #include "AppTestSupport.h"
 #include "common/DamagedSectors.h"
-#include "filesystem/TRSDOSBase.h"
 #include "FileDialogs.h"
 #include "QuarryboxView.h"
 
@@ -209,18 +208,7 @@ private slots:
         QTemporaryDir folder;
         const std::string path = folder.filePath("game.jv3").toStdString();
         std::vector<uint8_t> data(1024, 0x41);
-        int track = 0, sector = 0;
-        {
-            FileSystem::MountedDisk disk;
-            disk.CreateNew(path, DiskImage::ImageJV3, 35, 0, 1, false, "GAMES", "01/02/83");
-            auto& fs = dynamic_cast<FileSystem::TRSDOSBase&>(*disk.Current());
-            fs.CreateFile("GAME/CMD", data, {});
-            const FileSystem::TExtent first = fs.GetExtents(fs.FindFile("GAME/CMD")).front();
-            track = static_cast<int>(first.Track);
-            sector = static_cast<int>(first.Sector) + 1;
-            disk.Flush();
-        }
-        TestSupport::RemoveJV3Sector(path, track, 0, sector);
+        const auto [track, sector] = TestSupport::WriteDiskMissingASectorOfAFile(path, data);
         QVERIFY(Frame->OpenDisk(QString::fromStdString(path)));
         Prompts.ExtractDirectory = Host.path();
         Prompts.Extracts = {true};

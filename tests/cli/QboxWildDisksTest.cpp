@@ -13,26 +13,14 @@
 #include "common/TempDir.h"
 #include "filesystem/MountedDisk.h"
 
+using TestSupport::Contains;
+using TestSupport::Lines;
 using TestSupport::QboxResult;
 using TestSupport::ReadHostBytes;
 using TestSupport::RunQbox;
 using TestSupport::TempDir;
 
 namespace {
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 // A 40-track, one-sided, double-density LDOS disk in DMK with three files; the
 // directory record of the first lies in sector 10 of the directory track (20).
@@ -46,16 +34,15 @@ std::string ThreeFileLDOSDisk(const TempDir& dir) {
     return path;
 }
 
-// A CP/M disk (Montezuma standard data) holding the given entries, as JV3.
-std::string CPMImage(const TempDir& dir, const std::string& name,
-                     const std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>>& entriesAndData) {
+// A CP/M disk (Montezuma standard data) in JV3 with GAME.COM in user areas 0 and 3,
+// 2,048 bytes of Pattern(2048, 1) and Pattern(2048, 2).
+std::string TwoUserAreasImage(const TempDir& dir) {
     TestSupport::CPMDisk cpm(8);
-    int block = 2;
-    for (size_t i = 0; i < entriesAndData.size(); ++i) {
-        cpm.SetEntry(static_cast<int>(i), entriesAndData[i].first);
-        cpm.SetBlock(block++, entriesAndData[i].second);
-    }
-    const std::string path = dir / name;
+    cpm.SetEntry(0, TestSupport::CPMEntry(0, "GAME", "COM", 0, 0, 16, {2}));
+    cpm.SetBlock(2, TestSupport::Pattern(2048, 1));
+    cpm.SetEntry(1, TestSupport::CPMEntry(3, "GAME", "COM", 0, 0, 16, {3}));
+    cpm.SetBlock(3, TestSupport::Pattern(2048, 2));
+    const std::string path = dir / "users.jv3";
     EXPECT_TRUE(cpm.WriteTo(path));
     return path;
 }
@@ -91,18 +78,7 @@ TEST(QboxWildDisks, MissingSectorOfAFileIsNamedAndTheFileKeepsItsSize) {
     TempDir dir;
     const std::string image = dir / "game.jv3";
     const std::vector<uint8_t> data = TRSDOSTest::PatternBytes(1024, 77);
-    int track = 0, sector = 0;
-    {
-        FileSystem::MountedDisk disk;
-        disk.CreateNew(image, DiskImage::ImageJV3, 35, 0, 1, false, "GAMES", "01/02/83");
-        auto& fs = dynamic_cast<FileSystem::TRSDOSBase&>(*disk.Current());
-        fs.CreateFile("GAME/CMD", data, {});
-        const FileSystem::TExtent first = fs.GetExtents(fs.FindFile("GAME/CMD")).front();
-        track = static_cast<int>(first.Track);
-        sector = static_cast<int>(first.Sector) + 1;
-        disk.Flush();
-    }
-    TestSupport::RemoveJV3Sector(image, track, 0, sector);
+    const auto [track, sector] = TestSupport::WriteDiskMissingASectorOfAFile(image, data);
     std::vector<uint8_t> expected = data;
     std::fill(expected.begin() + 256, expected.begin() + 512, 0);
     const std::string summary = "GAME/CMD: only 768 of 1024 bytes could be read";
@@ -131,12 +107,8 @@ TEST(QboxWildDisks, MissingSectorOfAFileIsNamedAndTheFileKeepsItsSize) {
 // a host name would merge: each file is written, under a name of its own.
 TEST(QboxWildDisks, EveryFileLandsUnderItsOwnHostName) {
     TempDir dir;
-    using TestSupport::CPMEntry;
     using TestSupport::Pattern;
-    const std::string image =
-        CPMImage(dir, "users.jv3",
-                 {{CPMEntry(0, "GAME", "COM", 0, 0, 16, {2}), Pattern(2048, 1)},
-                  {CPMEntry(3, "GAME", "COM", 0, 0, 16, {3}), Pattern(2048, 2)}});
+    const std::string image = TwoUserAreasImage(dir);
 
     std::filesystem::create_directory(dir / "out");
     QboxResult get = RunQbox({"get", image, "*", "-d", dir / "out"});
@@ -180,12 +152,8 @@ TEST(QboxWildDisks, APlainNameNamesOneFile) {
 // The same name in two CP/M user areas: a plain name is ambiguous and changes nothing.
 TEST(QboxWildDisks, AnAmbiguousNameIsRefusedWithItsCandidates) {
     TempDir dir;
-    using TestSupport::CPMEntry;
     using TestSupport::Pattern;
-    const std::string image =
-        CPMImage(dir, "users.jv3",
-                 {{CPMEntry(0, "GAME", "COM", 0, 0, 16, {2}), Pattern(2048, 1)},
-                  {CPMEntry(3, "GAME", "COM", 0, 0, 16, {3}), Pattern(2048, 2)}});
+    const std::string image = TwoUserAreasImage(dir);
     const std::vector<uint8_t> before = ReadHostBytes(image);
     for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
              {"rm", image, "GAME.COM"}, {"mv", image, "game.com", "PLAY.COM"}, {"attr", image, "GAME.COM", "+R"}}) {

@@ -4,25 +4,17 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "common/TempDir.h"
 #include "diskimage/DiskImage.h"
+#include "filesystem/MountedDisk.h"
+#include "filesystem/TRSDOSBase.h"
 
 namespace TestSupport {
-
-inline std::vector<uint8_t> ReadImageBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteImageBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Where the fields of one double-density sector lie in a DMK file.
 struct DMKSectorPlace {
@@ -50,21 +42,21 @@ inline DMKSectorPlace FindDMKSector(const std::vector<uint8_t>& dmk, int track, 
 
 // The data field keeps its bytes; its CRC no longer fits them.
 inline void BreakDMKDataCrc(const std::string& path, int track, int side, int id) {
-    std::vector<uint8_t> dmk = ReadImageBytes(path);
+    std::vector<uint8_t> dmk = ReadHostBytes(path);
     const DMKSectorPlace place = FindDMKSector(dmk, track, side, id);
     dmk.at(place.DataMark + 1 + place.DataBytes) ^= 0x5A;
-    WriteImageBytes(path, dmk);
+    WriteHostBytes(path, dmk);
 }
 
 // The ID field names another side (its CRC made to fit): a sector that reads but takes no write.
 inline void SetDMKIdSide(const std::string& path, int track, int side, int id, int sideField) {
-    std::vector<uint8_t> dmk = ReadImageBytes(path);
+    std::vector<uint8_t> dmk = ReadHostBytes(path);
     const DMKSectorPlace place = FindDMKSector(dmk, track, side, id);
     dmk.at(place.IdMark + 2) = static_cast<uint8_t>(sideField);
     const uint16_t crc = DiskImage::Crc16(&dmk.at(place.IdMark - 3), 8);
     dmk.at(place.IdMark + 5) = static_cast<uint8_t>(crc >> 8);
     dmk.at(place.IdMark + 6) = static_cast<uint8_t>(crc & 0xFF);
-    WriteImageBytes(path, dmk);
+    WriteHostBytes(path, dmk);
 }
 
 // The header of one JV3 sector; throws when the image has none such.
@@ -78,16 +70,34 @@ inline size_t FindJV3Header(const std::vector<uint8_t>& jv3, int track, int side
 
 // Gone from its track: neither ID nor data field is left (the data keeps its place in the file).
 inline void RemoveJV3Sector(const std::string& path, int track, int side, int id) {
-    std::vector<uint8_t> jv3 = ReadImageBytes(path);
+    std::vector<uint8_t> jv3 = ReadHostBytes(path);
     jv3.at(FindJV3Header(jv3, track, side, id)) = 0xFF;
-    WriteImageBytes(path, jv3);
+    WriteHostBytes(path, jv3);
 }
 
 // The data field's CRC fails, by the JV3 header's flag.
 inline void FlagJV3CrcError(const std::string& path, int track, int side, int id) {
-    std::vector<uint8_t> jv3 = ReadImageBytes(path);
+    std::vector<uint8_t> jv3 = ReadHostBytes(path);
     jv3.at(FindJV3Header(jv3, track, side, id) + 2) |= 0x08;
-    WriteImageBytes(path, jv3);
+    WriteHostBytes(path, jv3);
+}
+
+// A new TRSDOS 2.3 disk in JV3 whose one file, GAME/CMD, then loses its second sector
+// from its track. Returns where that sector was: its track and sector number on side 0.
+inline std::pair<int, int> WriteDiskMissingASectorOfAFile(const std::string& path, const std::vector<uint8_t>& data) {
+    int track = 0, sector = 0;
+    {
+        FileSystem::MountedDisk disk;
+        disk.CreateNew(path, DiskImage::ImageJV3, 35, 0, 1, false, "GAMES", "01/02/83");
+        auto& fs = dynamic_cast<FileSystem::TRSDOSBase&>(*disk.Current());
+        fs.CreateFile("GAME/CMD", data, {});
+        const FileSystem::TExtent first = fs.GetExtents(fs.FindFile("GAME/CMD")).front();
+        track = static_cast<int>(first.Track);
+        sector = static_cast<int>(first.Sector) + 1;
+        disk.Flush();
+    }
+    RemoveJV3Sector(path, track, 0, sector);
+    return {track, sector};
 }
 
 }  // namespace TestSupport
