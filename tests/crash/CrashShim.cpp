@@ -2,8 +2,11 @@
 // process the way a crash would, at the Nth call (QB_CRASH_AT=N) that changes a file.
 // Writes to files other than the standard streams, truncations, renames and removals
 // count. A write stopped at is done by half first, so torn records are tried too.
+// QB_NO_SPACE_AT=N instead plays a full file system: from the Nth write or truncation
+// on, each fails with ENOSPC (renames and removals, which need no space, still work).
 // (The readlink below may itself be intercepted by a sanitizer runtime; it writes nothing.)
 #include <dlfcn.h>
+#include <errno.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -26,6 +29,22 @@ long CrashAt() {
 bool Due() {
     static long calls = 0;
     return CrashAt() > 0 && ++calls == CrashAt();
+}
+
+long NoSpaceAt() {
+    static const long at = [] {
+        const char* value = std::getenv("QB_NO_SPACE_AT");
+        return value != nullptr ? std::atol(value) : 0L;
+    }();
+    return at;
+}
+
+// True when this write must fail as on a full file system; errno is then set.
+bool OutOfSpace(int fd) {
+    static long writes = 0;
+    if (fd <= 2 || NoSpaceAt() <= 0 || ++writes < NoSpaceAt()) return false;
+    errno = ENOSPC;
+    return true;
 }
 
 // A new image is built under NAME.qbnew and is nobody's image until renamed: stopping at
@@ -54,6 +73,7 @@ extern "C" {
 
 ssize_t write(int fd, const void* buffer, size_t length) {
     static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
+    if (OutOfSpace(fd)) return -1;
     if (fd > 2 && DueFor(fd)) {
         if (length > 1) real(fd, buffer, length / 2);
         _exit(CrashStatus);
@@ -63,6 +83,7 @@ ssize_t write(int fd, const void* buffer, size_t length) {
 
 ssize_t pwrite(int fd, const void* buffer, size_t length, off_t offset) {
     static auto real = Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
+    if (OutOfSpace(fd)) return -1;
     if (DueFor(fd)) {
         if (length > 1) real(fd, buffer, length / 2, offset);
         _exit(CrashStatus);
@@ -72,6 +93,7 @@ ssize_t pwrite(int fd, const void* buffer, size_t length, off_t offset) {
 
 ssize_t pwrite64(int fd, const void* buffer, size_t length, off64_t offset) {
     static auto real = Next<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64");
+    if (OutOfSpace(fd)) return -1;
     if (DueFor(fd)) {
         if (length > 1) real(fd, buffer, length / 2, offset);
         _exit(CrashStatus);
@@ -81,12 +103,14 @@ ssize_t pwrite64(int fd, const void* buffer, size_t length, off64_t offset) {
 
 int ftruncate(int fd, off_t length) {
     static auto real = Next<int (*)(int, off_t)>("ftruncate");
+    if (OutOfSpace(fd)) return -1;
     if (DueFor(fd)) _exit(CrashStatus);
     return real(fd, length);
 }
 
 int ftruncate64(int fd, off64_t length) {
     static auto real = Next<int (*)(int, off64_t)>("ftruncate64");
+    if (OutOfSpace(fd)) return -1;
     if (DueFor(fd)) _exit(CrashStatus);
     return real(fd, length);
 }
