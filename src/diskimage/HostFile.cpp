@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,14 +78,42 @@ bool MeansReadOnlyFile(int error) { return error == EACCES || error == EPERM || 
 // image open for a long time is reported as holding it.
 constexpr int LockWaitMilliseconds = 1500;
 
+// The files this process holds open for writing, by device and inode.
+std::mutex HeldMutex;
+std::set<std::pair<dev_t, ino_t>> Held;
+
+std::pair<dev_t, ino_t> FileIdentity(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return {0, 0};
+    return {info.st_dev, info.st_ino};
+}
+
+bool HeldHere(int fd) {
+    std::lock_guard<std::mutex> lock(HeldMutex);
+    return Held.count(FileIdentity(fd)) != 0;
+}
+
+void SetHeld(int fd, bool held) {
+    std::lock_guard<std::mutex> lock(HeldMutex);
+    if (held)
+        Held.insert(FileIdentity(fd));
+    else
+        Held.erase(FileIdentity(fd));
+}
+
 // Takes the lock (LOCK_EX or LOCK_SH), waiting for a holder to let go for a while, so
 // that two runs at once take turns instead of one reading the other's change half done.
+// A file this process holds itself is not waited for: no change of ours ends meanwhile.
 bool LockWithin(int fd, int operation) {
     constexpr int stepMilliseconds = 10;
+    const bool ours = HeldHere(fd);
     for (int waited = 0;; waited += stepMilliseconds) {
         if (::flock(fd, operation | LOCK_NB) == 0) return true;
         if (errno != EWOULDBLOCK && errno != EINTR) return false;
-        if (waited >= LockWaitMilliseconds) return false;
+        if (ours || waited >= LockWaitMilliseconds) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
         ::usleep(stepMilliseconds * 1000);
     }
 }
@@ -231,6 +262,7 @@ int THostFile::OpenExisting(const std::string& givenPath, bool& readOnly, bool r
             Fd = fd;
             Writable = true;
             Path = path;
+            SetHeld(Fd, true);
             return 0;
         }
         reason = TReadOnlyReason::InUse;
@@ -353,6 +385,7 @@ void THostFile::RollBack() {
 void THostFile::Close() {
     if (Fd >= 0) {
         if (Discard || !Commit()) RollBack();
+        if (Writable && !Unjournalled) SetHeld(Fd, false);
         ::close(Fd);  // closing also releases the lock
     }
     if (ReplacedFd >= 0) ::close(ReplacedFd);

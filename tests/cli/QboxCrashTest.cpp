@@ -121,11 +121,11 @@ protected:
         if (GetParam().Via == Naming::Direct) return;
         const std::string target = std::filesystem::path(image).filename().string();
         std::filesystem::create_directories(dir / "first");
-        changedThrough = dir / "first" / "link.dsk";
+        changedThrough = dir / "first/link.dsk";
         std::filesystem::create_symlink("../" + target, changedThrough);
         if (GetParam().Via == Naming::SecondLink) {
             std::filesystem::create_directories(dir / "second");
-            openedThrough = dir / "second" / "other.dsk";
+            openedThrough = dir / "second/other.dsk";
             std::filesystem::create_symlink("../" + target, openedThrough);
         }
     }
