@@ -704,7 +704,7 @@ void CPM::StoreNewFile(const std::string& name, const std::vector<uint8_t>& data
         *freeBlock = true;
         const int block = static_cast<int>(freeBlock - AllocationMap.begin());
         // Data that did not reach the disk must not be claimed by a directory entry.
-        if (!WriteBlock(block, data, offset)) throw EFileError(EIO);
+        if (!WriteBlock(block, data, offset)) throw EFileError(WriteFailureError());
         SetEntryBlock(entry, slot, block);
         offset += static_cast<size_t>(BlockSize);
         if (++slot == blocksPerEntry) {
@@ -747,7 +747,7 @@ void CPM::Flush() {
         }
     }
     // A directory that did not reach the disk stays to be written, and the caller hears of it.
-    if (!written) throw EFileError(EIO);
+    if (!written) throw EFileError(WriteFailureError());
     Modified = false;
 }
 

@@ -113,6 +113,7 @@ public:
     class EFileError : public Exception {
     public:
         explicit EFileError(int errorNumber);
+        EFileError(int errorNumber, const std::string& message) : Exception(message), ErrorNumber(errorNumber) {}
         int ErrorNumber;
     };
     class EDiskFull : public Exception {
@@ -197,6 +198,9 @@ public:
     // The sectors of the directory and its tables that were read with an error (or not
     // at all) when the file system was loaded.
     const std::vector<TSectorProblem>& GetDirectoryProblems() const { return DirectoryProblems; }
+    // The error number a failed write reports: the host's, when the image file refused
+    // the bytes (a full disk, say), else EIO.
+    int WriteFailureError() const;
 
     std::string GetImageFormatName() const;
     std::string GetImageFileName() const;

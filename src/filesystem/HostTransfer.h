@@ -9,6 +9,10 @@
 
 #include "filesystem/FileSystem.h"
 
+namespace DiskImage {
+class TOutputFolder;
+}
+
 namespace FileSystem {
 
 // The transfer preferences, as stored by the program's preferences.
@@ -19,6 +23,9 @@ struct TransferSettings {
     // Copy the bytes exactly as the disk holds them, skipping even the CP/M
     // end-of-file cut that applies whatever ConversionTypeOut says.
     bool ByteExact = false;
+    // When set, extraction writes into this folder, already open, instead of opening
+    // ExtractDirectory (which then only names it in paths and messages).
+    const DiskImage::TOutputFolder* Folder = nullptr;
 };
 
 // Refused when storing a file that does not fit; the disk is left as it was.
@@ -57,9 +64,11 @@ std::vector<std::string> UniqueHostNames(const std::vector<THostPlacement>& file
 std::map<int, std::string> HostNamesOfDisk(TFileSystem& fs, bool userFolders = false);
 
 // Writes one file into settings.ExtractDirectory under hostName (a path relative to
-// it, whose folder exists) and returns the host path. Throws EInvalidFilename,
-// EFileExists or EFileError; a failed write removes the partial host file. At most
-// the file's size is written. read, when given, receives what reading the file met
+// it, whose folder exists) and returns the host path. The file is made new and renamed
+// into place (see DiskImage::TOutputFolder): nothing that stands at its name is written
+// through, and a name held by anything but a regular file is refused. Throws
+// EInvalidFilename, EFileExists or EFileError; a failed write leaves nothing behind. At
+// most the file's size is written. read, when given, receives what reading the file met
 // (its Bytes are left empty): sectors read with an error, and how many bytes are good.
 std::string ExtractFileAs(TFileSystem& fs, int fileIndex, const std::string& hostName, bool overwrite,
                           const TransferSettings& settings, TFileRead* read = nullptr);
@@ -71,6 +80,8 @@ std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const Tr
 // read cleanly"; empty when the file was read whole.
 std::string DescribeShortRead(const TFileRead& read);
 std::vector<int> ListAllFiles(TFileSystem& fs, int flags);
+// The device names some hosts reserve (CON, NUL, LPT1 ...). Extraction refuses them only on
+// a host that has them; this one has none.
 bool IsReservedHostName(const std::string& hostName);
 
 // Stores one file by the shell's rules: the name must be valid; an existing file
