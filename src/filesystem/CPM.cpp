@@ -3,7 +3,6 @@
 #include "filesystem/CPM.h"
 
 #include <algorithm>
-#include <cerrno>
 
 namespace FileSystem {
 
