@@ -21,6 +21,7 @@
 
 #include "AppText.h"
 #include "FileTransfer.h"
+#include "PropertyDialogs.h"
 #include "QuarryboxView.h"
 #include "filesystem/HostTransfer.h"
 #include "filesystem/MountedDisk.h"
@@ -87,8 +88,6 @@ const QStringList NewFilters = {
     "DMK Floppy Images (*.dmk) (*.DMK *.dmk)",
     "All Files (*.*) (*)",
 };
-
-const QString DiskPropertiesCaption = "Disk Properties Error";
 
 FileSystem::TransferSettings TransferSettingsOf(const TPreferences& preferences) {
     FileSystem::TransferSettings settings;
@@ -500,75 +499,10 @@ void CMainFrame::OnClose() { CloseDisk(); }
 void CMainFrame::OnDiskProperties() {
     if (!OpenedDisk || CurrentFileSystem() == nullptr) return;
     if (const std::optional<DiskPropertyChanges> changes = Prompts.ShowDiskProperties(*OpenedDisk)) {
-        ApplyDiskProperties(*changes);
+        ApplyDiskProperties(*OpenedDisk, *changes, Prompts, [this] { return CommitChange(); });
     }
     UpdateTitle();
     UpdateCommands();
-}
-
-// Each change is one step that reaches the image file on its own, in an order in which
-// no step stands in another's way: protection is lifted before the volume changes and set
-// after them. A step that fails says so and leaves the disk, and what is shown of it, as
-// the last step saved it.
-void CMainFrame::ApplyDiskProperties(const DiskPropertyChanges& changes) {
-    if (changes.WriteProtect == false && !SetWriteProtect(false)) return;
-    if ((changes.VolumeName || changes.VolumeDate) && !ChangeVolume(changes)) return;
-    if (changes.WriteProtect == true) SetWriteProtect(true);
-}
-
-bool CMainFrame::SetWriteProtect(bool on) {
-    DiskImage::TDiskImage* image = OpenedDisk->Image.get();
-    const QString failure = on ? "The disk image could not be write protected: "
-                               : "The write protection could not be removed: ";
-    try {
-        image->SetWriteProtect(on);
-    } catch (const std::exception& error) {
-        Prompts.ShowError(DiskPropertiesCaption, failure + QString::fromLocal8Bit(error.what()));
-        return false;
-    }
-    if ((image->GetWriteProtect() != 0) != on) {
-        // Only a read-only image file keeps its protection whatever is asked.
-        Prompts.ShowError(DiskPropertiesCaption, failure + "the image file itself is read-only.");
-        return false;
-    }
-    if (CommitChange()) return true;
-    image->SetWriteProtect(!on);
-    return false;
-}
-
-bool CMainFrame::ChangeVolume(const DiskPropertyChanges& changes) {
-    TFileSystem* fs = CurrentFileSystem();
-    const std::string oldName = fs->GetDiskName();
-    const std::string oldDate = fs->GetDiskDate();
-    bool nameSet = false;
-    bool dateSet = false;
-    auto restore = [&] {
-        try {
-            if (nameSet) fs->SetDiskName(oldName);
-            if (dateSet) fs->SetDiskDate(oldDate);
-        } catch (const std::exception&) {
-            // Restoring what the disk already holds only fails where setting failed too.
-        }
-    };
-    try {
-        if (changes.VolumeName) {
-            fs->SetDiskName(FromQ(*changes.VolumeName));
-            nameSet = true;
-        }
-        if (changes.VolumeDate) {
-            fs->SetDiskDate(FromQ(*changes.VolumeDate));
-            dateSet = true;
-        }
-    } catch (const std::exception& error) {
-        restore();
-        const QString what = changes.VolumeName && !nameSet ? "volume name" : "volume date";
-        Prompts.ShowError(DiskPropertiesCaption,
-                          "The " + what + " could not be changed: " + QString::fromLocal8Bit(error.what()));
-        return false;
-    }
-    if (CommitChange()) return true;
-    restore();
-    return false;
 }
 
 void CMainFrame::OnSelectAll() {

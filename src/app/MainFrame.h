@@ -141,9 +141,6 @@ private:
     // Why the current disk cannot be changed, empty when it can.
     QString WriteRefusal() const;
     void UpdateAccessIndicator();
-    void ApplyDiskProperties(const DiskPropertyChanges& changes);
-    bool SetWriteProtect(bool on);
-    bool ChangeVolume(const DiskPropertyChanges& changes);
     // The first dropped host file that opens as a disk image, empty when there is none.
     QString DroppedDiskImage(const QMimeData* data) const;
 

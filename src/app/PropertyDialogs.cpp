@@ -138,6 +138,76 @@ DiskPropertyChanges CDiskInfoDialog::Changes() const {
     return changes;
 }
 
+namespace {
+
+const QString DiskPropertiesCaption = "Disk Properties Error";
+
+bool SetWriteProtect(DiskImage::TDiskImage& image, bool on, IUserPrompts& prompts,
+                     const std::function<bool()>& commit) {
+    const QString failure = on ? "The disk image could not be write protected: "
+                               : "The write protection could not be removed: ";
+    try {
+        image.SetWriteProtect(on);
+    } catch (const std::exception& error) {
+        prompts.ShowError(DiskPropertiesCaption, failure + QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+    if ((image.GetWriteProtect() != 0) != on) {
+        // Only a read-only image file keeps its protection whatever is asked.
+        prompts.ShowError(DiskPropertiesCaption, failure + "the image file itself is read-only.");
+        return false;
+    }
+    if (commit()) return true;
+    image.SetWriteProtect(!on);
+    return false;
+}
+
+bool ChangeVolume(TFileSystem& fs, const DiskPropertyChanges& changes, IUserPrompts& prompts,
+                  const std::function<bool()>& commit) {
+    const std::string oldName = fs.GetDiskName();
+    const std::string oldDate = fs.GetDiskDate();
+    bool nameSet = false;
+    bool dateSet = false;
+    auto restore = [&] {
+        try {
+            if (nameSet) fs.SetDiskName(oldName);
+            if (dateSet) fs.SetDiskDate(oldDate);
+        } catch (const std::exception&) {
+            // Putting back what the disk holds fails only where setting failed too.
+        }
+    };
+    try {
+        if (changes.VolumeName) {
+            fs.SetDiskName(FromQ(*changes.VolumeName));
+            nameSet = true;
+        }
+        if (changes.VolumeDate) {
+            fs.SetDiskDate(FromQ(*changes.VolumeDate));
+            dateSet = true;
+        }
+    } catch (const std::exception& error) {
+        restore();
+        const QString what = changes.VolumeName && !nameSet ? "volume name" : "volume date";
+        prompts.ShowError(DiskPropertiesCaption,
+                          "The " + what + " could not be changed: " + QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+    if (commit()) return true;
+    restore();
+    return false;
+}
+
+}  // namespace
+
+void ApplyDiskProperties(FileSystem::MountedDisk& disk, const DiskPropertyChanges& changes, IUserPrompts& prompts,
+                         const std::function<bool()>& commit) {
+    TFileSystem* fs = disk.Current();
+    if (fs == nullptr || !disk.Image) return;
+    if (changes.WriteProtect == false && !SetWriteProtect(*disk.Image, false, prompts, commit)) return;
+    if ((changes.VolumeName || changes.VolumeDate) && !ChangeVolume(*fs, changes, prompts, commit)) return;
+    if (changes.WriteProtect == true) SetWriteProtect(*disk.Image, true, prompts, commit);
+}
+
 CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter showError, QWidget* parent)
     : QDialog(parent), Fs(fs), FileIndex(fileIndex), ShowError(std::move(showError)) {
     setWindowTitle("File Properties");

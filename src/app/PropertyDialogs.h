@@ -64,6 +64,13 @@ private:
     QMap<QString, QString> Values;
 };
 
+// Makes the changes asked for in the dialog, each one step that commit saves to the
+// image file: protection is lifted before the volume changes and set after them, so no
+// step stands in another's way. A step that fails is reported and ends the rest, and
+// what it changed in memory is undone, so the window never shows a value not saved.
+void ApplyDiskProperties(FileSystem::MountedDisk& disk, const DiskPropertyChanges& changes, IUserPrompts& prompts,
+                         const std::function<bool()>& commit);
+
 class CFileInfoDialog : public QDialog {
     Q_OBJECT
 public:
