@@ -346,9 +346,17 @@ QString CMainFrame::WriteRefusal() const {
 }
 
 void CMainFrame::UpdateAccessIndicator() {
-    // The reason a disk cannot be changed is there to see before a command is refused.
+    // Why a disk cannot be changed is there to see before any command would be refused:
+    // in a word on the status bar, in full in its tooltip.
     const QString refusal = WriteRefusal();
-    AccessLabel->setText(refusal.isEmpty() ? QString() : QString("Read-only"));
+    QString word;
+    if (TFileSystem* fs = CurrentFileSystem(); fs != nullptr && !refusal.isEmpty()) {
+        const int protect = fs->GetImage() != nullptr ? fs->GetImage()->GetWriteProtect() : 0;
+        if (!fs->SupportsWriting() || protect == 2) word = "Read-only";
+        else if (protect == 1) word = "Write protected";
+        else word = "Damaged, read-only";
+    }
+    AccessLabel->setText(word);
     AccessLabel->setToolTip(refusal);
     AccessLabel->setVisible(!refusal.isEmpty());
 }

@@ -526,13 +526,16 @@ private slots:
     void ADiskThatCannotBeChangedOffersNoChangingCommands_data() {
         QTest::addColumn<int>("protect");
         QTest::addColumn<bool>("writable");
-        QTest::newRow("read-only DOS") << 0 << false;
-        QTest::newRow("write protected") << 1 << true;
-        QTest::newRow("writable") << 0 << true;
+        QTest::addColumn<QString>("word");
+        QTest::newRow("read-only DOS") << 0 << false << "Read-only";
+        QTest::newRow("write protected") << 1 << true << "Write protected";
+        QTest::newRow("read-only file") << 2 << true << "Read-only";
+        QTest::newRow("writable") << 0 << true << "";
     }
     void ADiskThatCannotBeChangedOffersNoChangingCommands() {
         QFETCH(int, protect);
         QFETCH(bool, writable);
+        QFETCH(QString, word);
         FakeDisk disk(1, protect);
         disk.Fs().Add("FILE", "DAT");
         disk.Fs().Writable = writable;
@@ -552,7 +555,7 @@ private slots:
         QCOMPARE(Frame->windowTitle().endsWith(" [read-only]"), !changeable);
         QCOMPARE(Frame->AccessIndicator()->isVisibleTo(Frame.get()), !changeable);
         if (!changeable) {
-            QCOMPARE(Frame->AccessIndicator()->text(), QString("Read-only"));
+            QCOMPARE(Frame->AccessIndicator()->text(), word);
             QCOMPARE(Frame->AccessIndicator()->toolTip(),
                      QString::fromStdString(FileSystem::WriteRefusal(*Fs)));
         }
