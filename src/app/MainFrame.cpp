@@ -475,7 +475,7 @@ bool CMainFrame::CheckWritePermission() {
 void CMainFrame::OnNew() {
     const std::optional<NewFloppySettings> settings = Prompts.AskNewFloppy();
     if (!settings) return;
-    // The suffix names the container chosen; JV1 images are by custom .dsk files.
+    // The suffix names the container chosen, but for JV1, whose images are named .dsk by custom.
     static const char* const suffixes[] = {"dsk", "jv3", "dmk"};
     const int type = settings->ImageType;
     const QString path = Prompts.AskSaveFileName("New", NewFilters, suffixes[type >= 0 && type <= 2 ? type : 2]);
