@@ -792,8 +792,12 @@ QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
 
 bool CMainFrame::AcceptsTransfer(const QMimeData* data) const {
     if (data == nullptr || data == List->DraggedData()) return false;
-    // A window without a disk takes a dropped file to open it.
-    if (!DiskOpen()) return data->hasUrls() && !data->urls().isEmpty() && data->urls().front().isLocalFile();
+    // A window without a disk takes a dropped host file to open it; another window's
+    // files are no disk to open.
+    if (!DiskOpen()) {
+        return !data->hasFormat(FileGroupMimeType) && data->hasUrls() && !data->urls().isEmpty() &&
+               data->urls().front().isLocalFile();
+    }
     if (data->hasUrls()) {
         for (const QUrl& url : data->urls()) {
             if (url.isLocalFile()) return true;

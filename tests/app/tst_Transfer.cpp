@@ -250,10 +250,17 @@ private slots:
     }
 
     void NoDiskAcceptsOnlyAFileToOpen() {
+        const int index = Fs->Add("SOME", "DAT", Bytes("x"));
+        std::unique_ptr<QMimeData> otherWindow(Frame->BuildTransferData({index}));
+        QVERIFY(otherWindow && otherWindow->hasUrls());
         Frame->CloseDisk();
-        QMimeData data;
-        data.setData(CMainFrame::FileGroupMimeType, App::EncodeFileGroup({}));
-        QVERIFY(!Frame->AcceptsTransfer(&data));
+        QMimeData group;
+        group.setData(CMainFrame::FileGroupMimeType, App::EncodeFileGroup({}));
+        QVERIFY(!Frame->AcceptsTransfer(&group));
+        QVERIFY(!Frame->AcceptsTransfer(otherWindow.get()));
+        QMimeData hostFile;
+        hostFile.setUrls({QUrl::fromLocalFile("/tmp/any.dsk")});
+        QVERIFY(Frame->AcceptsTransfer(&hostFile));
     }
 };
 
