@@ -577,7 +577,17 @@ bool CPM::IsValidFilename(const std::string& name) {
 }
 
 std::vector<AttributeDescriptor> CPM::GetAttributeList() {
-    return {{"System", 'S', true, AttrSystem}, {"Archive", '*', true, AttrArchive}, {"Read-only", 'R', true, AttrReadOnly}};
+    return {{"System", 'S', true, AttrSystem}, {"Archive", 'A', true, AttrArchive}, {"Read-only", 'R', true, AttrReadOnly}};
+}
+
+int CPM::GetUserArea(int fileIndex) {
+    if (!IsEntryInUse(fileIndex) || UserNumber(fileIndex) > MaxUser) throw EIllegalFileIndex();
+    return UserNumber(fileIndex);
+}
+
+std::string CPM::GetFilenameRule() {
+    return "A CP/M name is 1 to 8 characters, then optionally a '.' and an extension of up to 3; "
+           "it may not begin with '$' nor hold any of , ; : _ [ ] = < > /";
 }
 
 namespace {

@@ -47,6 +47,9 @@ public:
     bool SupportsAttribute(uint32_t mask) override;
     std::string GetDOSName(bool family) override;
     std::string GetDOSDescription() override;
+    bool SupportsUserAreas() override { return true; }
+    int GetUserArea(int fileIndex) override;
+    std::string GetFilenameRule() override;
 
     virtual bool ReadLogicalSector(int n, std::vector<uint8_t>& bytes);
     virtual bool AppendLogicalSector(int n, std::vector<uint8_t>& bytes);

@@ -26,6 +26,7 @@ bool FileDate::SetFromTime(std::time_t time) {
     Second = local.tm_sec;
     HasDate = true;
     HasTime = true;
+    HasDay = true;
     return true;
 }
 

@@ -25,6 +25,7 @@ struct FileDate {
     int Hour = 0;
     int Minute = 0;
     int Second = 0;
+    bool HasDay = true;  // false: the DOS keeps only the month and year (Day is then 1)
 
     // Converts a host time stamp to the local calendar; false (and both flags
     // cleared) when it cannot be converted.
@@ -186,6 +187,12 @@ public:
     virtual std::string GetDOSDescription() { return GetDOSName(false); }
     virtual std::string GetFullFileName(int fileIndex);
     virtual std::string GetHostFileName(int fileIndex);
+    // The user area (0-15) a file belongs to, on DOSes that divide the disk into
+    // user areas; -1 elsewhere.
+    virtual bool SupportsUserAreas() { return false; }
+    virtual int GetUserArea(int) { return -1; }
+    // The rule IsValidFilename applies, in a sentence for the user.
+    virtual std::string GetFilenameRule() { return {}; }
 
     // The only way a DOS reaches the image. Reads return false on failure;
     // writes throw EWriteProtected when the image is protected or read-only.

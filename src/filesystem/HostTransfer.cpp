@@ -139,12 +139,15 @@ std::vector<uint8_t> ConvertToTRS80(TFileSystem& fs, const std::vector<uint8_t>&
         if (result.size() >= 4 && result.back() != 0x1A) result.push_back(0x1A);
         return result;
     }
-    if (conversionTypeIn != 1) return bytes;
+    if (conversionTypeIn != 1 && conversionTypeIn != 2) return bytes;
     std::vector<uint8_t> result;
     result.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == 0x0A && i > 0 && bytes[i - 1] == 0x0D) continue;
-        result.push_back(bytes[i]);
+        const bool lineFeed = bytes[i] == 0x0A;
+        const bool afterCR = i > 0 && bytes[i - 1] == 0x0D;
+        if (lineFeed && afterCR) continue;
+        // A host whose text lines end in LF alone: each LF becomes the TRS-80's CR.
+        result.push_back(lineFeed && conversionTypeIn == 2 ? 0x0D : bytes[i]);
     }
     return result;
 }
@@ -309,7 +312,7 @@ int StoreFile(TFileSystem& fs, const std::string& name, const std::vector<uint8_
     }
     try {
         int freeSpace = fs.GetFreeSpace();
-        if (freeSpace < 0 || hostSize > static_cast<size_t>(freeSpace)) throw ENotEnoughSpace();
+        if (freeSpace < 0 || hostSize > static_cast<size_t>(freeSpace)) throw ENotEnoughSpace(hostSize, freeSpace);
         fs.CreateFile(name, data, date);
     } catch (const TFileSystem::Exception&) {
         if (replacing) RestoreFile(fs, name, replaced);

@@ -18,7 +18,7 @@ namespace FileSystem {
 // The transfer preferences, as stored by the program's preferences.
 struct TransferSettings {
     std::string ExtractDirectory;
-    int ConversionTypeIn = 0;   // 0 none, 1 CR/LF to CR
+    int ConversionTypeIn = 0;   // 0 none, 1 CR/LF to CR, 2 LF (alone or after CR) to CR
     int ConversionTypeOut = 0;  // 0 none, 1 CR to CR/LF, 2 CR to LF
     // Copy the bytes exactly as the disk holds them, skipping even the CP/M
     // end-of-file cut that applies whatever ConversionTypeOut says.
@@ -31,7 +31,10 @@ struct TransferSettings {
 // Refused when storing a file that does not fit; the disk is left as it was.
 class ENotEnoughSpace : public TFileSystem::Exception {
 public:
-    ENotEnoughSpace() : Exception("Not enough free space to store this file.") {}
+    ENotEnoughSpace(size_t needed, int freeSpace)
+        : Exception("Not enough free space to store this file."), Needed(needed), FreeSpace(freeSpace) {}
+    size_t Needed;  // bytes the file takes, as the host holds it
+    int FreeSpace;  // bytes the disk has free
 };
 
 bool IsTextFile(const std::string& extension, const std::vector<uint8_t>& bytes);

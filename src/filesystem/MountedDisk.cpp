@@ -146,6 +146,10 @@ void MountedDisk::Open(const std::string& path, bool readOnly) {
                 hard->GetCylinders(), hard->GetHeads(),
                 [image](int cylinder, int head) { return MountHard(image, cylinder, head); }, ExtentOfPartition);
         }
+    } catch (const TFileSystem::EInvalidFormat&) {
+        const std::string format = Image->GetFormatName();
+        Close();
+        throw EUnrecognizedFileSystem(format);
     } catch (...) {
         Close();
         throw;

@@ -12,6 +12,14 @@
 
 namespace FileSystem {
 
+// An image that a container format accepted but on which no DOS was recognised.
+// The message stays the one of EInvalidFormat; the image's format tells the user more.
+class EUnrecognizedFileSystem : public TFileSystem::EInvalidFormat {
+public:
+    explicit EUnrecognizedFileSystem(std::string imageFormat) : ImageFormat(std::move(imageFormat)) {}
+    std::string ImageFormat;  // "JV1", "DMK", "HDV" ...
+};
+
 class MountedDisk {
 public:
     MountedDisk() = default;

@@ -221,6 +221,10 @@ bool RSDOS::IsValidFilename(const std::string& name) {
     return separator == std::string::npos || name.size() - separator - 1 <= 3;
 }
 
+std::string RSDOS::GetFilenameRule() {
+    return "A name is 1 to 8 characters, then optionally a '.' and an extension of up to 3; it may not hold ':'";
+}
+
 std::vector<AttributeDescriptor> RSDOS::GetAttributeList() { return {{"ASCII", 'A', true, AttrASCII}}; }
 
 bool RSDOS::HasAttribute(int fileIndex, uint32_t mask) {

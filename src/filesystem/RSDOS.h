@@ -37,6 +37,7 @@ public:
     int GetFileSize(int fileIndex) override;
     int FindFile(const std::string&) override { return -1; }
     bool IsValidFilename(const std::string& name) override;
+    std::string GetFilenameRule() override;
     void Flush() override {}
     std::vector<AttributeDescriptor> GetAttributeList() override;
     bool HasAttribute(int fileIndex, uint32_t mask) override;

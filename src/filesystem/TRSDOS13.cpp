@@ -158,6 +158,7 @@ FileDate TRSDOS13::GetFileDate(int fileIndex) {
     date.HasDate = true;
     date.Month = record[1];
     date.Day = 1;
+    date.HasDay = false;  // the directory keeps the month and year only
     date.Year = record[2] < 71 ? 2000 + record[2] : 1900 + record[2];
     return date;
 }

@@ -58,6 +58,7 @@ public:
     int GetFileSize(int fileIndex) override;
     int FindFile(const std::string& name) override;
     bool IsValidFilename(const std::string& name) override;
+    std::string GetFilenameRule() override;
     void Flush() override;
     std::vector<AttributeDescriptor> GetAttributeList() override;
     bool HasAttribute(int fileIndex, uint32_t mask) override;

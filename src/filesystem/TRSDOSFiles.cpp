@@ -74,6 +74,11 @@ bool TRSDOSBase::IsValidFilename(const std::string& name) {
     return nameLength >= 1 && nameLength <= 8 && extensionLength <= 3;
 }
 
+std::string TRSDOSBase::GetFilenameRule() {
+    return "A name is 1 to 8 letters and digits beginning with a letter, then optionally a '/' or '.' "
+           "and an extension of up to 3 letters and digits";
+}
+
 std::vector<uint8_t> TRSDOSBase::ReadFile(int fileIndex) {
     const int size = GetFileSize(fileIndex);
     std::vector<uint8_t> data;

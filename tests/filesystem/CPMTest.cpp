@@ -385,6 +385,10 @@ TEST(CPMReading, UserAreasAndAttributes) {
         EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"SAME.TXT", "SAME.TXT", "FLAG.COM"}));
         EXPECT_EQ(o.fs->FindFile("same.txt"), 0);
         EXPECT_EQ(o.fs->UserNumber(0), 3);
+        EXPECT_TRUE(o.fs->SupportsUserAreas());
+        EXPECT_EQ(o.fs->GetUserArea(0), 3);
+        EXPECT_EQ(o.fs->GetUserArea(1), 0);
+        EXPECT_THROW(o.fs->GetUserArea(40), FileSystem::TFileSystem::EIllegalFileIndex);
         EXPECT_EQ(o.fs->ReadFile(0), Pattern(2048, 30));
         EXPECT_EQ(o.fs->ReadFile(1), Pattern(2048, 31));
 
@@ -399,7 +403,7 @@ TEST(CPMReading, UserAreasAndAttributes) {
         o.fs->SetAttribute(2, FileSystem::AttrSystem, false);
         EXPECT_TRUE(o.fs->RenameFile(2, "new.c"));
         EXPECT_EQ(o.fs->GetFullFileName(2), "NEW.C");
-        EXPECT_EQ(o.fs->GetAttributeLetters(2), "*R");
+        EXPECT_EQ(o.fs->GetAttributeLetters(2), "AR");
 
         EXPECT_TRUE(o.fs->DeleteFile(0));  // user 3 only
         EXPECT_EQ(o.fs->FindFile("SAME.TXT"), 1);
@@ -407,7 +411,7 @@ TEST(CPMReading, UserAreasAndAttributes) {
     }
     Opened again = Open(path.str());
     EXPECT_EQ(Names(*again.fs), (std::vector<std::string>{"SAME.TXT", "NEW.C"}));
-    EXPECT_EQ(again.fs->GetAttributeLetters(2), "*R");
+    EXPECT_EQ(again.fs->GetAttributeLetters(2), "AR");
     EXPECT_EQ(again.fs->ReadFile(1), Pattern(2048, 31));
 }
 

@@ -72,13 +72,17 @@ TEST(ConvertFromTRS80Test, LineEndsByTypeOnTRSDOSAndEndOfFileCutOnCPM) {
     EXPECT_EQ(ConvertFromTRS80(cpm, record, "TXT", 0), Bytes("HELLO\r\n"));
 }
 
-TEST(ConvertToTRS80Test, DropsLFAfterCROnlyWhenAskedAndEndsCPMTextWithEndMark) {
+TEST(ConvertToTRS80Test, ConvertsHostLineEndsOnlyWhenAskedAndEndsCPMTextWithEndMark) {
     FakeFileSystem trsdos;
     EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("A\r\n\n"), 1), Bytes("A\r\n"));
     EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("A\r\nB\nC"), 1), Bytes("A\rB\nC"));
     EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("A\r\n"), 0), Bytes("A\r\n"));
     std::vector<uint8_t> binary = {0x0D, 0x0A, 0x00, 0x00, 0x00, 0xFF};
     EXPECT_EQ(ConvertToTRS80(trsdos, binary, 1), binary);
+    // LF to CR: Linux text, and CR/LF text, both arrive with CR alone.
+    EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("ONE\nTWO\n\n"), 2), Bytes("ONE\rTWO\r\r"));
+    EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("A\r\nB\nC\r"), 2), Bytes("A\rB\rC\r"));
+    EXPECT_EQ(ConvertToTRS80(trsdos, binary, 2), binary);
 
     FakeFileSystem cpm;
     cpm.FileSystemType = TypeCPM;
@@ -325,6 +329,8 @@ TEST(StoreFileTest, SpaceIsJudgedByHostSizeBeforeConversion) {
         FAIL() << "a file larger than the free space was stored";
     } catch (const ENotEnoughSpace& error) {
         EXPECT_STREQ(error.what(), "Not enough free space to store this file.");
+        EXPECT_EQ(error.Needed, 300u);
+        EXPECT_EQ(error.FreeSpace, fs.GetFreeSpace());
     }
     EXPECT_TRUE(fs.ListFiles({}, 0x300).empty());
 }

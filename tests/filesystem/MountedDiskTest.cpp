@@ -2,6 +2,8 @@
 // of hard disks, with stand-in file systems that report given scores and sizes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <utility>
 
@@ -228,4 +230,31 @@ TEST(MountedDiskChangeTest, FlushLandsAChangeAndCloseUndoesAnUnflushedOne) {
     disk.Open(path);
     EXPECT_GE(disk.Current()->FindFile("KEPT/DAT"), 0);
     EXPECT_LT(disk.Current()->FindFile("LOST/DAT"), 0);
+}
+
+// An image its container accepts but no DOS claims says which container took it; a file no
+// container accepts keeps the container's own refusal.
+TEST(MountedDiskOpenTest, RefusalsSayWhetherTheContainerOrTheDOSWasNotRecognised) {
+    LDOSTest::TempFolder folder;
+    const std::string blank = folder.File("blank.dsk");
+    MountedDisk disk;
+    disk.CreateNew(blank, DiskImage::ImageJV3, 40, -1, 1, true, "", "");  // a JV3 image with no DOS
+    disk.Flush();
+    disk.Close();
+    try {
+        disk.Open(blank);
+        ADD_FAILURE() << "a blank image was mounted";
+    } catch (const EUnrecognizedFileSystem& error) {
+        EXPECT_STREQ(error.what(), "Unrecognized disk format");
+        EXPECT_EQ(error.ImageFormat, "JV3");
+    }
+    EXPECT_FALSE(disk.IsOpen());
+
+    const std::string text = folder.File("notes.txt");
+    {
+        std::ofstream out(text, std::ios::binary);
+        out << "not a disk";
+    }
+    EXPECT_THROW(disk.Open(text), DiskImage::TDiskImage::EInvalidFormat);
+    EXPECT_FALSE(disk.IsOpen());
 }
