@@ -533,7 +533,7 @@ void CMainFrame::OnRename() {
     TFileSystem* fs = CurrentFileSystem();
     for (int fileIndex : List->SelectedFileIndices()) {
         try {
-            const QString oldName = ToQ(fs->GetFullFileName(fileIndex));
+            const QString oldName = ToQ(fs->GetDisplayName(fileIndex));
             const std::optional<QString> newName = Prompts.AskRename(oldName);
             if (!newName) break;
             if (*newName != oldName) fs->RenameFile(fileIndex, FromQ(*newName));

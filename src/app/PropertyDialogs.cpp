@@ -150,7 +150,7 @@ CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter s
     const DiskImage::TDiskImage* image = fs.GetImage();
     const bool locked = (image != nullptr && image->GetWriteProtect() != 0) || fs.ReadError || !fs.SupportsWriting();
     try {
-        InitialName = ToQ(fs.GetFullFileName(fileIndex));
+        InitialName = ToQ(fs.GetDisplayName(fileIndex));
         Name = new QLineEdit(InitialName);
         Name->setEnabled(!locked);
         form->addRow("Filename:", Name);

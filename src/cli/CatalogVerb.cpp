@@ -32,7 +32,7 @@ struct CatalogOptions {
 
 struct CatalogRow {
     int Partition = 0;
-    std::string DOS, Name, Date;
+    std::string DOS, Name, DisplayName, Date;
     int Size = 0;
 };
 
@@ -106,6 +106,7 @@ void CatalogImage(ImageEntry& entry, const CatalogOptions& options) {
                 row.Partition = static_cast<int>(partition);
                 row.DOS = dos;
                 row.Name = fs.GetFullFileName(fileIndex);
+                row.DisplayName = fs.GetDisplayName(fileIndex);
                 row.Size = fs.GetFileSize(fileIndex);
                 row.Date = FormatDate(fs.GetFileDate(fileIndex));
                 entry.Rows.push_back(std::move(row));
@@ -173,7 +174,7 @@ public:
 
     void Print(const std::string& path, const CatalogRow& row) {
         if (!Json) {
-            std::cout << path << '\t' << row.Partition << '\t' << row.DOS << '\t' << row.Name << '\t' << row.Size
+            std::cout << path << '\t' << row.Partition << '\t' << row.DOS << '\t' << row.DisplayName << '\t' << row.Size
                       << '\t' << (row.Date.empty() ? "-" : row.Date) << '\n';
             return;
         }

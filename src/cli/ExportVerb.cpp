@@ -44,7 +44,7 @@ int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOpti
             FileSystem::ExtractFile(fs, fileIndex, options.Force, settings);
         } catch (const TFileSystem::Exception& failure) {
             error = failure.what();
-            Report(options.Image, fs.GetFullFileName(fileIndex) + ": " + error);
+            Report(options.Image, fs.GetDisplayName(fileIndex) + ": " + error);
             ++failures;
         }
         std::string attributes;

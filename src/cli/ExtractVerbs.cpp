@@ -31,7 +31,7 @@ FileSystem::TransferSettings OutSettings(const std::string& conversion) {
 bool ReportShortRead(TFileSystem& fs, int fileIndex, size_t bytesRead, const std::string& image) {
     const int size = fs.GetFileSize(fileIndex);
     if (size < 0 || bytesRead >= static_cast<size_t>(size)) return true;
-    Report(image, fs.GetFullFileName(fileIndex) + ": only " + std::to_string(bytesRead) + " of " +
+    Report(image, fs.GetDisplayName(fileIndex) + ": only " + std::to_string(bytesRead) + " of " +
                       std::to_string(size) + " bytes could be read");
     return false;
 }
@@ -62,7 +62,7 @@ int RunGet(const GetOptions& options) {
             FileSystem::ExtractFile(fs, fileIndex, options.Force, settings, &bytesRead);
             if (!ReportShortRead(fs, fileIndex, bytesRead, options.Image)) ++failures;
         } catch (const TFileSystem::Exception& error) {
-            Report(options.Image, fs.GetFullFileName(fileIndex) + ": " + error.what());
+            Report(options.Image, fs.GetDisplayName(fileIndex) + ": " + error.what());
             ++failures;
         }
     }

@@ -45,7 +45,7 @@ std::set<int> UsualSectors(const std::vector<std::set<int>>& sides) {
 }
 
 std::string FileLabel(TFileSystem& fs, int index) {
-    return fs.GetFullFileName(index);
+    return fs.GetDisplayName(index);
 }
 
 }  // namespace
