@@ -114,6 +114,21 @@ struct TVolume {
     std::vector<TVolumeFile> Files;
 };
 
+// A volume of the given geometry, counted in logical tracks, with nothing on it yet.
+inline TVolume VolumeOf(TPlaceOf placeOf, int tracks, int sectorsPerTrack, int sectorsPerGranule, int granulesPerTrack,
+                        int directoryTrack, int directorySectors) {
+    TVolume volume;
+    volume.PlaceOf = std::move(placeOf);
+    volume.Tracks = tracks;
+    volume.SectorsPerTrack = sectorsPerTrack;
+    volume.SectorsPerGranule = sectorsPerGranule;
+    volume.GranulesPerTrack = granulesPerTrack;
+    volume.DirectoryTrack = directoryTrack;
+    volume.DirectorySectors = directorySectors;
+    volume.Boot = {0x00, 0xFE, static_cast<uint8_t>(directoryTrack)};
+    return volume;
+}
+
 inline void MarkGranule(std::vector<uint8_t>& gat, int mapBytes, int granulesPerTrack, int track, int granule) {
     track += granule / granulesPerTrack;
     granule %= granulesPerTrack;
@@ -303,14 +318,9 @@ inline TBuiltDisk BuildLDOSDividedByHeads(const std::string& path) {
     THDV1File disk(path, 153, Tracks, Heads);
     TBuiltDisk built{path, {}};
     for (int head = 0; head < Heads; ++head) {
-        TVolume volume;
-        volume.PlaceOf = [head](int track, int sector) { return TPlace{track, head + sector / 32, sector % 32}; };
-        volume.Tracks = Tracks;
-        volume.SectorsPerTrack = 32;
-        volume.SectorsPerGranule = 8;
-        volume.GranulesPerTrack = 4;
-        volume.DirectoryTrack = 101;
-        volume.DirectorySectors = 32;
+        TVolume volume = VolumeOf(
+            [head](int track, int sector) { return TPlace{track, head + sector / 32, sector % 32}; },
+            Tracks, 32, 8, 4, 101, 32);
         volume.Gat[0xCB] = 0x53;
         volume.Gat[0xCC] = Tracks - 35;
         volume.Gat[0xCD] = 0x80;
@@ -318,7 +328,6 @@ inline TBuiltDisk BuildLDOSDividedByHeads(const std::string& path) {
         const std::string name = std::string("LDM3HD") + static_cast<char>('A' + head);
         PutName(volume.Gat, name, "05/14/84");
         for (int granule = 0; granule < 8; ++granule) volume.Reserved.emplace_back(0, granule);
-        volume.Boot = {0x00, 0xFE, 101};
         const uint32_t salt = 100u * static_cast<uint32_t>(head);
         volume.Files = {SystemFile("BOOT", 1280, -1, 0, 5), SystemFile("DIR", 32 * SectorBytes, 101, 0),
                         UserFile("README", "", 700, salt + 1, 2, 0), UserFile("GPICTURE", "", 6000, salt + 2, 2, 1),
@@ -336,16 +345,11 @@ inline TBuiltDisk BuildLSDOSDividedByCylinders(const std::string& path) {
     THDV1File disk(path, 203, Tracks * Partitions, Heads);
     TBuiltDisk built{path, {}};
     for (int partition = 0; partition < Partitions; ++partition) {
-        TVolume volume;
-        volume.PlaceOf = [partition](int track, int sector) {
-            return TPlace{Tracks * partition + track, sector / 32, sector % 32};
-        };
-        volume.Tracks = Tracks;
-        volume.SectorsPerTrack = 32 * Heads;
-        volume.SectorsPerGranule = 24;
-        volume.GranulesPerTrack = 8;
-        volume.DirectoryTrack = 70;
-        volume.DirectorySectors = 34;
+        TVolume volume = VolumeOf(
+            [partition](int track, int sector) {
+                return TPlace{Tracks * partition + track, sector / 32, sector % 32};
+            },
+            Tracks, 32 * Heads, 24, 8, 70, 34);
         volume.Gat[0xCB] = 0x63;
         volume.Gat[0xCC] = Tracks - 35;
         volume.Gat[0xCD] = 0x80 | 0x08;
@@ -353,7 +357,6 @@ inline TBuiltDisk BuildLSDOSDividedByCylinders(const std::string& path) {
         const std::string name = "LSHARD" + std::to_string(partition);
         PutName(volume.Gat, name, "07/04/87");
         volume.Reserved.emplace_back(0, 0);
-        volume.Boot = {0x00, 0xFE, 70};
         const uint32_t salt = 1000u + 10u * static_cast<uint32_t>(partition);
         volume.Files = {SystemFile("BOOT", 1280, -1, 0, 5), SystemFile("DIR", 34 * SectorBytes, 70, 0),
                         UserFile("HELLO", "BAS", 1500, salt + 1, 1, 0), UserFile("README", "", 300, salt + 2, 1, 1),
@@ -420,26 +423,20 @@ inline TBuiltDisk BuildNewdosDisk(const std::string& path, int cylinders, int he
     TBuiltDisk built{path, {}};
     for (size_t number = 0; number < drives.size(); ++number) {
         const TNewdosDrive drive = drives[number];
-        TVolume volume;
         const int logicalPerLump = drive.SectorsPerGranule * drive.GranulesPerLump;
-        volume.PlaceOf = [drive, logicalPerLump](int track, int sector) {
+        auto placeOf = [drive, logicalPerLump](int track, int sector) {
             const int linear = drive.FirstSector + track * logicalPerLump + sector;
             const int perCylinder = drive.SectorsPerTrack * drive.Heads;
             const int within = linear % perCylinder;
             return TPlace{linear / perCylinder, drive.FirstHead + within / drive.SectorsPerTrack,
                           within % drive.SectorsPerTrack};
         };
-        volume.Tracks = drive.Lumps;
-        volume.SectorsPerTrack = logicalPerLump;
-        volume.SectorsPerGranule = drive.SectorsPerGranule;
-        volume.GranulesPerTrack = drive.GranulesPerLump;
-        volume.DirectoryTrack = drive.DirectoryLump;
-        volume.DirectorySectors = DirectorySectors;
+        TVolume volume = VolumeOf(placeOf, drive.Lumps, logicalPerLump, drive.SectorsPerGranule, drive.GranulesPerLump,
+                                  drive.DirectoryLump, DirectorySectors);
         volume.LockoutTable = true;
         volume.Gat[0xCB] = 0x82;
         const std::string name = "ND80HD" + std::to_string(number);
         PutName(volume.Gat, name, "01/01/85");
-        volume.Boot = {0x00, 0xFE, static_cast<uint8_t>(drive.DirectoryLump)};
         if (number == 0) volume.Sectors.push_back({{0, 2}, table});
         const int directoryGranules = (DirectorySectors + drive.SectorsPerGranule - 1) / drive.SectorsPerGranule;
         const uint32_t salt = 5000u + 10u * static_cast<uint32_t>(number);
@@ -477,22 +474,16 @@ inline TBuiltDisk BuildMultidosPartitions(const std::string& path) {
     THDV1File disk(path, Tracks * Partitions, Tracks * Partitions, Heads);
     TBuiltDisk built{path, {}};
     for (int partition = 0; partition < Partitions; ++partition) {
-        TVolume volume;
-        volume.PlaceOf = [partition](int track, int sector) {
-            return TPlace{Tracks * partition + track, sector / 32, sector % 32};
-        };
-        volume.Tracks = Tracks;
-        volume.SectorsPerTrack = 64;
-        volume.SectorsPerGranule = 8;
-        volume.GranulesPerTrack = 8;
-        volume.DirectoryTrack = 20;
-        volume.DirectorySectors = 34;
+        TVolume volume = VolumeOf(
+            [partition](int track, int sector) {
+                return TPlace{Tracks * partition + track, sector / 32, sector % 32};
+            },
+            Tracks, 64, 8, 8, 20, 34);
         volume.Gat[0xCB] = 0xFF;
         volume.Gat[0xCC] = Tracks - 35;
         volume.Gat[0xCD] = 0xC7;  // double density, one side, eight granules a track
         const std::string name = "MDOSHD" + std::to_string(partition);
         PutName(volume.Gat, name, "09/17/23");
-        volume.Boot = {0x00, 0xFE, 20};
         TVolumeFile boot = SystemFile("BOOT", 512, 0, 0);
         boot.Attributes = 0x5F;
         boot.Date = {0xFF, 0xFF};

@@ -131,18 +131,11 @@ TEST(DiskCheck, HardDiskSystemAreaIsTheDOSsOwn) {
         const std::string path = folder / "one.hdv";
         {
             HardDiskTest::THDV1File file(path, 40, 40, 1);
-            HardDiskTest::TVolume volume;
-            volume.PlaceOf = [](int track, int sector) { return HardDiskTest::TPlace{track, 0, sector}; };
-            volume.Tracks = 40;
-            volume.SectorsPerTrack = 32;
-            volume.SectorsPerGranule = 8;
-            volume.GranulesPerTrack = 4;
-            volume.DirectoryTrack = 20;
-            volume.DirectorySectors = 32;
+            HardDiskTest::TVolume volume = HardDiskTest::VolumeOf(
+                [](int track, int sector) { return HardDiskTest::TPlace{track, 0, sector}; }, 40, 32, 8, 4, 20, 32);
             volume.Gat[0xCB] = 0x53;
             volume.Gat[0xCC] = 5;
             volume.Gat[0xCD] = 0x83;
-            volume.Boot = {0x00, 0xFE, 20};
             volume.Reserved = {{0, 1}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, c.leak};
             volume.Files = {HardDiskTest::SystemFile("BOOT", 1280, c.bootTrack, 0, 5),
                             HardDiskTest::SystemFile("DIR", 32 * 256, 20, 0),
