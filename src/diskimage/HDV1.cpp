@@ -45,7 +45,8 @@ HDV1::HDV1(THostFile& file, bool readOnly, const std::string& path) {
     const int64_t cylinderBytes = static_cast<int64_t>(Heads) * SectorsPerHead * SectorSize;
     const int64_t dataBytes = File.Size() - HeaderBytes;
     if (dataBytes > 0) {
-        CylindersInFile = static_cast<int>(std::min((dataBytes + cylinderBytes - 1) / cylinderBytes, MaxCylindersInFile));
+        const int64_t cylinders = (dataBytes + cylinderBytes - 1) / cylinderBytes;
+        CylindersInFile = static_cast<int>(std::min(cylinders, MaxCylindersInFile));
     }
 }
 

@@ -206,8 +206,8 @@ std::vector<std::unique_ptr<TFileSystem>> MountNewdosDrives(DiskImage::TDiskImag
     for (int drive = 0; drive < NEWDOS80::DriveEntries; ++drive) {
         const size_t offset = static_cast<size_t>(drive) * NEWDOS80::DriveEntryBytes;
         if (offset + NEWDOS80::DriveEntryBytes > table.size()) break;
-        const std::vector<uint8_t> entry(table.begin() + static_cast<std::ptrdiff_t>(offset),
-                                         table.begin() + static_cast<std::ptrdiff_t>(offset) + NEWDOS80::DriveEntryBytes);
+        const auto start = table.begin() + static_cast<std::ptrdiff_t>(offset);
+        const std::vector<uint8_t> entry(start, start + NEWDOS80::DriveEntryBytes);
         std::unique_ptr<NEWDOS80> volume;
         try {
             volume = std::make_unique<NEWDOS80>(image, entry);

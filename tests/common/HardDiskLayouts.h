@@ -71,12 +71,14 @@ public:
     }
 
     int64_t Offset(int cylinder, int head, int sector) const {
-        return HDV1HeaderBytes + ((static_cast<int64_t>(cylinder) * Heads + head) * SectorsPerHead + sector) * SectorBytes;
+        const int64_t index = (static_cast<int64_t>(cylinder) * Heads + head) * SectorsPerHead + sector;
+        return HDV1HeaderBytes + index * SectorBytes;
     }
 
     void Write(const TPlace& place, std::vector<uint8_t> data) {
         data.resize(SectorBytes, 0);
-        const bool written = File != nullptr && fseeko(File, Offset(place.Cylinder, place.Head, place.Sector), SEEK_SET) == 0 &&
+        const int64_t offset = Offset(place.Cylinder, place.Head, place.Sector);
+        const bool written = File != nullptr && fseeko(File, offset, SEEK_SET) == 0 &&
                              std::fwrite(data.data(), 1, SectorBytes, File) == SectorBytes;
         EXPECT_TRUE(written) << "cylinder " << place.Cylinder << " head " << place.Head << " sector " << place.Sector;
     }
@@ -440,9 +442,9 @@ inline TBuiltDisk BuildNewdosDisk(const std::string& path, int cylinders, int he
         if (number == 0) volume.Sectors.push_back({{0, 2}, table});
         const int directoryGranules = (DirectorySectors + drive.SectorsPerGranule - 1) / drive.SectorsPerGranule;
         const uint32_t salt = 5000u + 10u * static_cast<uint32_t>(number);
+        const size_t directoryBytes = static_cast<size_t>(directoryGranules * drive.SectorsPerGranule) * SectorBytes;
         volume.Files = {SystemFile("BOOT", 5 * SectorBytes, 0, 0),
-                        SystemFile("DIR", static_cast<size_t>(directoryGranules * drive.SectorsPerGranule) * SectorBytes,
-                                   drive.DirectoryLump, 0, DirectorySectors),
+                        SystemFile("DIR", directoryBytes, drive.DirectoryLump, 0, DirectorySectors),
                         UserFile("DRIVE" + std::to_string(number), "TXT", 800 + 100 * number, salt + 1, 2, 0),
                         UserFile("DATA", "BIN", 5000, salt + 2, drive.Lumps - 3, 1)};
         WriteVolume(disk, volume);
