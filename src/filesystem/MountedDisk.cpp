@@ -148,7 +148,9 @@ std::vector<std::unique_ptr<TFileSystem>> MountPartitions(const HardDiskSize& si
             candidates = {byHeads, nextRangeAtHeadZero};
 
         bool found = false;
-        for (const auto& [nextCylinder, nextHead] : candidates) {
+        for (const auto& place : candidates) {
+            const int nextCylinder = place.first;
+            const int nextHead = place.second;
             if (nextCylinder >= size.UsableCylinders || nextHead >= size.Heads) continue;
             const bool inside = std::any_of(taken.begin(), taken.end(), [&](const PartitionArea& area) {
                 return area.Holds(nextCylinder, nextHead);
