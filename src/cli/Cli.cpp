@@ -12,15 +12,70 @@ namespace Qbox {
 
 using FileSystem::TFileSystem;
 
+namespace {
+
+void AppendEscaped(std::string& out, uint8_t byte) {
+    switch (byte) {
+        case '\t': out += "\\t"; return;
+        case '\n': out += "\\n"; return;
+        case '\r': out += "\\r"; return;
+        default: break;
+    }
+    const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                          static_cast<char>('0' + (byte & 7))};
+    out.append(octal, sizeof octal);
+}
+
+// The length of the UTF-8 sequence at text[at] of a character a terminal shows as it is
+// (U+00A0 and up), or 0 when the byte there must be escaped.
+size_t ShownSequence(std::string_view text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+    const uint8_t lead = byte(at);
+    if (lead >= 0x20 && lead < 0x7F) return 1;
+    size_t length = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+    if (length == 0 || lead >= 0xF5 || at + length > text.size()) return 0;
+    uint32_t code = lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(at + i) & 0x3F);
+    }
+    const uint32_t shortest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (code < shortest || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return 0;
+    return code < 0xA0 ? 0 : length;  // C1 controls (U+0080 to U+009F) act on some terminals
+}
+
+std::string Escaped(std::string_view text, bool doubleBackslash) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        if (doubleBackslash && text[at] == '\\') {
+            out += "\\\\";
+            ++at;
+        } else if (size_t length = ShownSequence(text, at); length > 0) {
+            out.append(text.substr(at, length));
+            at += length;
+        } else {
+            AppendEscaped(out, static_cast<uint8_t>(text[at++]));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text) { return Escaped(text, false); }
+
+std::string TabSeparatedField(std::string_view text) { return Escaped(text, true); }
+
 void Report(const std::string& image, const std::string& message) {
-    std::cerr << "qbox: " << image << ": " << message << '\n';
+    std::cerr << "qbox: " << Printable(image) << ": " << Printable(message) << '\n';
 }
 
 int RunVerb(const std::string& image, const std::function<int()>& body) {
     try {
         return body();
     } catch (const UsageError& error) {
-        std::cerr << "qbox: " << error.what() << '\n';
+        std::cerr << "qbox: " << Printable(error.what()) << '\n';
         return ExitUsage;
     } catch (const std::bad_alloc&) {
         Report(image, "out of memory");

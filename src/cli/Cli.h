@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "filesystem/FileSystem.h"
@@ -50,10 +51,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Text from a disk or the host made safe for a terminal, as ls's escape quoting shows it:
+// control characters (C0, DEL and C1) and bytes that are not UTF-8 become \t, \n, \r or \ooo,
+// so that no name can move the cursor, clear the screen or set a window title.
+std::string Printable(std::string_view text);
+// A field of a tab-separated record: as Printable, with the backslash itself doubled, so
+// that tabs and newlines inside a field never split a record and every field reads back.
+std::string TabSeparatedField(std::string_view text);
+
 // Runs a verb's body and turns whatever it throws into a message on stderr and
 // an exit status. The body returns its own status (1 when some files failed).
 int RunVerb(const std::string& image, const std::function<int()>& body);
-// Reports one problem on stderr without stopping the verb: "qbox: IMAGE: message".
+// Reports one problem on stderr without stopping the verb: "qbox: IMAGE: message", printable.
 void Report(const std::string& image, const std::string& message);
 
 // Opens the image and returns the chosen partition's file system.

@@ -105,7 +105,7 @@ std::vector<AttributeChange> ParseChanges(TFileSystem& fs, const std::vector<std
 }
 
 void PrintAttributes(TFileSystem& fs, int fileIndex) {
-    std::cout << fs.GetDisplayName(fileIndex) << ':';
+    std::cout << Printable(fs.GetDisplayName(fileIndex)) << ':';
     for (const auto& attribute : fs.GetAttributeList()) {
         if (!attribute.Shown) continue;
         std::cout << ' ' << (fs.HasAttribute(fileIndex, attribute.Mask) ? '+' : '-') << attribute.Letter << " ("
@@ -147,8 +147,8 @@ int RunLabel(const LabelOptions& options, bool setName, bool setDate) {
     if (!fs.SupportsDiskName() && !fs.SupportsDiskDate())
         throw Failure(fs.GetDOSName(false) + " disks have no volume name or date");
     if (!setName && !setDate) {
-        if (fs.SupportsDiskName()) std::cout << "Volume name: " << fs.GetDiskName() << '\n';
-        if (fs.SupportsDiskDate()) std::cout << "Volume date: " << fs.GetDiskDate() << '\n';
+        if (fs.SupportsDiskName()) std::cout << "Volume name: " << Printable(fs.GetDiskName()) << '\n';
+        if (fs.SupportsDiskDate()) std::cout << "Volume date: " << Printable(fs.GetDiskDate()) << '\n';
         return ExitOk;
     }
     if (setName) CheckVolumeText("name", options.Name);

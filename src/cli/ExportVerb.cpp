@@ -1,15 +1,14 @@
 // qbox export: every file of every partition into one host folder per partition,
 // with a manifest.json describing what was written.
-#include <sys/stat.h>
-
 #include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "cli/Cli.h"
 #include "cli/Json.h"
+#include "diskimage/HostFile.h"
+#include "diskimage/OutputFolder.h"
 #include "filesystem/DiskCheck.h"
 #include "filesystem/HostTransfer.h"
 
@@ -25,17 +24,15 @@ struct ExportOptions {
     bool Force = false;
 };
 
-void MakeFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) throw Failure(path + ": " + std::strerror(errno));
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) throw Failure(path + ": " + std::strerror(ENOTDIR));
-}
+constexpr const char* ManifestName = "manifest.json";
 
 // Extracts every file of one partition and describes each in the manifest.
-int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOptions& options, JsonWriter& json) {
+int ExportPartition(TFileSystem& fs, const DiskImage::TOutputFolder& folder, const ExportOptions& options,
+                    JsonWriter& json) {
     FileSystem::TransferSettings settings;
     settings.ByteExact = true;
-    settings.ExtractDirectory = folder;
+    settings.ExtractDirectory = folder.Path();
+    settings.Folder = &folder;
     int failures = 0;
     json.Key("files").BeginArray();
     for (int fileIndex : FileSystem::ListEveryFile(fs)) {
@@ -72,15 +69,19 @@ int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOpti
     return failures;
 }
 
+// Every folder and file export makes is made without following a link: the folder named
+// with -d is opened as named, and nothing planted inside it is written through.
 int RunExport(const ExportOptions& options) {
-    MakeFolder(options.Directory);
-    const std::string manifestPath = options.Directory + "/manifest.json";
-    struct stat existing {};
-    if (!options.Force && ::stat(manifestPath.c_str(), &existing) == 0) throw Failure(manifestPath + ": File exists");
+    DiskImage::TOutputFolder top;
+    if (int error = top.Open(options.Directory, true); error != 0)
+        throw Failure(DiskImage::OutputErrorText(error, options.Directory));
+    const std::string manifestPath = top.PathOf(ManifestName);
+    if (int error = top.CheckName(ManifestName, options.Force); error != 0)
+        throw Failure(error == EEXIST ? manifestPath + ": File exists" : DiskImage::OutputErrorText(error, manifestPath));
     FileSystem::MountedDisk disk;
     disk.Open(options.Image, true);  // exporting never changes the image
-    std::ofstream manifest(manifestPath, std::ios::trunc);
-    if (!manifest) throw Failure(manifestPath + ": " + std::strerror(errno));
+    // The manifest is written whole at the end, so that a failed run leaves none.
+    std::ostringstream manifest;
     JsonWriter json(manifest);
     json.BeginObject().Key("image").String(options.Image).Key("format").String(disk.Image->GetFormatName());
     json.Key("partitions").BeginArray();
@@ -88,8 +89,9 @@ int RunExport(const ExportOptions& options) {
     for (size_t p = 0; p < disk.FileSystems.size(); ++p) {
         TFileSystem& fs = *disk.FileSystems[p];
         const std::string name = "partition" + std::to_string(p);
-        const std::string folder = options.Directory + "/" + name;
-        MakeFolder(folder);
+        DiskImage::TOutputFolder folder;
+        if (int error = top.OpenInside(name, true, folder); error != 0)
+            throw Failure(DiskImage::OutputErrorText(error, top.PathOf(name)));
         json.BeginObject()
             .Key("partition")
             .Number(static_cast<int64_t>(p))
@@ -107,10 +109,10 @@ int RunExport(const ExportOptions& options) {
     }
     json.EndArray().EndObject();
     manifest << '\n';
-    manifest.close();
-    if (!manifest) throw Failure(manifestPath + ": cannot be written");
+    if (int error = DiskImage::WriteOutputFile(top, ManifestName, manifest.str(), options.Force); error != 0)
+        throw Failure(error == EEXIST ? manifestPath + ": File exists" : DiskImage::OutputErrorText(error, manifestPath));
     std::cout << files - failures << " files from " << disk.FileSystems.size() << " partition"
-              << (disk.FileSystems.size() == 1 ? "" : "s") << " written to " << options.Directory << '\n';
+              << (disk.FileSystems.size() == 1 ? "" : "s") << " written to " << Printable(options.Directory) << '\n';
     return failures == 0 ? ExitOk : ExitFailure;
 }
 

@@ -27,6 +27,7 @@ public:
     class EFileError : public Exception {
     public:
         explicit EFileError(int errorNumber);
+        EFileError(int errorNumber, const std::string& message) : Exception(message), ErrorNumber(errorNumber) {}
         int ErrorNumber;
     };
 
@@ -43,6 +44,11 @@ public:
     virtual int IsHardDisk() const = 0;
 
     const std::string& GetFileName() const { return FileName; }
+    // Why the file could only be opened for reading (None when it is writable).
+    TReadOnlyReason GetReadOnlyReason() const { return File.ReadOnlyReason(); }
+    // The host's error number of the last write to the file that failed, or 0: what a
+    // failed Flush or sector write reports ("No space left on device" rather than a guess).
+    int GetLastHostError() const { return File.LastError(); }
 
     // Ends one change: whatever was written reaches stable storage whole, and the rollback
     // journal goes (a new image takes its name). Throws EFileError when that failed.
@@ -346,5 +352,7 @@ std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly
 enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2 };
 // Creates a new, empty image file: 0 JV1, 1 JV3, any other value DMK.
 std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType);
+// The same on a new, empty file already open (see THostFile::AdoptNew); path names it in messages.
+std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType, const std::string& path);
 
 }  // namespace DiskImage

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "diskimage/DiskImage.h"
@@ -29,7 +30,7 @@ bool FileDate::SetFromTime(std::time_t time) {
 }
 
 TFileSystem::EFileError::EFileError(int errorNumber)
-    : Exception(std::strerror(errorNumber)), ErrorNumber(errorNumber) {}
+    : Exception(DiskImage::HostErrorText(errorNumber)), ErrorNumber(errorNumber) {}
 
 TFileSystem::TFileSystem(DiskImage::TDiskImage* image) {
     if (image == nullptr) return;
@@ -127,6 +128,12 @@ bool TFileSystem::ReadDiskSector(int track, int sector, int side, int density, u
         return true;
     }
     return false;
+}
+
+int TFileSystem::WriteFailureError() const {
+    const DiskImage::TDiskImage* image = GetImage();
+    const int error = image != nullptr ? image->GetLastHostError() : 0;
+    return error != 0 ? error : EIO;
 }
 
 bool TFileSystem::WriteDiskSector(int track, int sector, int side, int density, uint8_t dam,

@@ -75,6 +75,7 @@ public:
     class EFileError : public Exception {
     public:
         explicit EFileError(int errorNumber);
+        EFileError(int errorNumber, const std::string& message) : Exception(message), ErrorNumber(errorNumber) {}
         int ErrorNumber;
     };
     class EDiskFull : public Exception {
@@ -155,6 +156,10 @@ public:
     bool ReadDiskSector(int track, int sector, int side, int density, uint8_t& dam, std::vector<uint8_t>& data,
                         bool acceptCrcError = false);
     bool WriteDiskSector(int track, int sector, int side, int density, uint8_t dam, const std::vector<uint8_t>& data);
+
+    // The error number a failed write reports: the host's, when the image file refused
+    // the bytes (a full disk, say), else EIO.
+    int WriteFailureError() const;
 
     std::string GetImageFormatName() const;
     std::string GetImageFileName() const;

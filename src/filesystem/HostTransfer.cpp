@@ -12,10 +12,14 @@
 #include <string_view>
 
 #include "diskimage/DiskImage.h"
+#include "diskimage/OutputFolder.h"
 
 namespace FileSystem {
 
 namespace {
+
+// A POSIX host reserves no file names: "con" and "nul" are names like any other there.
+constexpr bool HostReservesDeviceNames = false;
 
 std::string ToLower(std::string text) {
     for (char& c : text)
@@ -33,23 +37,6 @@ std::string HarmlessNamePart(const std::string& part) {
         safe.push_back(harmless ? c : '_');
     }
     return safe;
-}
-
-bool WriteAll(int fd, const std::vector<uint8_t>& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t written = ::write(fd, data.data() + done, data.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (written == 0) {
-            errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(written);
-    }
-    return true;
 }
 
 // The file's date as a host time stamp, or false when it has none or it is not a real date.
@@ -191,7 +178,8 @@ std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const Tr
     path += fileName;
     if (fileName.size() > NAME_MAX || path.size() >= PATH_MAX) throw TFileSystem::EFileError(ENAMETOOLONG);
 
-    if (IsReservedHostName(fs.GetHostFileName(fileIndex))) throw TFileSystem::EInvalidFilename();
+    if (HostReservesDeviceNames && IsReservedHostName(fs.GetHostFileName(fileIndex)))
+        throw TFileSystem::EInvalidFilename();
 
     // Read before creating anything, so an unreadable file leaves no empty host file behind.
     std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
@@ -199,30 +187,23 @@ std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const Tr
     if (!settings.ByteExact)
         bytes = ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex), settings.ConversionTypeOut);
 
-    // O_NOFOLLOW: a symbolic link planted under the file's name must not lead the write elsewhere.
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (overwrite ? O_TRUNC : O_EXCL);
-    int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0) {
-        if (errno == EEXIST) throw TFileSystem::EFileExists();
-        throw TFileSystem::EFileError(errno);
+    // The file is made new beside its name and renamed into place once whole: nothing
+    // planted under the name (a link, a pipe) is ever opened or written through.
+    DiskImage::TOutputFolder opened;
+    if (settings.Folder == nullptr) {
+        if (int error = opened.Open(settings.ExtractDirectory, false); error != 0)
+            throw TFileSystem::EFileError(error);
     }
-    bool written = WriteAll(fd, bytes);
-    int writeError = errno;
+    const DiskImage::TOutputFolder& folder = settings.Folder != nullptr ? *settings.Folder : opened;
+    DiskImage::TOutputFile out;
+    int error = out.Begin(folder, fileName, overwrite);
+    if (error == 0 && !out.Write(bytes.data(), bytes.size())) error = errno;
     std::time_t time = 0;
-    if (written && HostTimeOf(fs.GetFileDate(fileIndex), time)) {
-        std::array<timespec, 2> times{};
-        times[0].tv_sec = time;
-        times[1].tv_sec = time;
-        ::futimens(fd, times.data());  // a file whose time cannot be set keeps the time it was written
-    }
-    if (::close(fd) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (!written) {
-        ::unlink(path.c_str());
-        throw TFileSystem::EFileError(writeError);
-    }
+    if (error == 0 && HostTimeOf(fs.GetFileDate(fileIndex), time)) out.SetTime(time);
+    if (error == 0) error = out.Commit();
+    if (error == EEXIST) throw TFileSystem::EFileExists();
+    if (error < 0) throw TFileSystem::EFileError(error, DiskImage::OutputErrorText(error, path));
+    if (error != 0) throw TFileSystem::EFileError(error);
     return path;
 }
 
@@ -254,6 +235,11 @@ std::string WriteRefusal(TFileSystem& fs) {
     if (!fs.SupportsWriting())
         return "Quarrybox does not support modifying " + fs.GetDOSName(true) + " disk images.";
     DiskImage::TDiskImage* image = fs.GetImage();
+    if (image && image->GetWriteProtect() == 2) {
+        // The file opened for reading only: say what stood in the way, where the host told us.
+        const std::string reason = DiskImage::ReadOnlyReasonText(image->GetReadOnlyReason());
+        if (!reason.empty()) return "The disk image cannot be written to because " + reason + ".";
+    }
     if (image && image->GetWriteProtect() != 0)
         return "The disk image cannot be written to because it is write protected.";
     if (fs.ReadError) return "The disk image cannot be written to because the file system is damaged.";

@@ -8,6 +8,10 @@
 
 #include "filesystem/FileSystem.h"
 
+namespace DiskImage {
+class TOutputFolder;
+}
+
 namespace FileSystem {
 
 // The transfer preferences, as stored by the program's preferences.
@@ -18,6 +22,9 @@ struct TransferSettings {
     // Copy the bytes exactly as the disk holds them, skipping even the CP/M
     // end-of-file cut that applies whatever ConversionTypeOut says.
     bool ByteExact = false;
+    // When set, extraction writes into this folder, already open, instead of opening
+    // ExtractDirectory (which then only names it in paths and messages).
+    const DiskImage::TOutputFolder* Folder = nullptr;
 };
 
 // Refused when storing a file that does not fit; the disk is left as it was.
@@ -35,13 +42,16 @@ std::vector<uint8_t> ConvertToTRS80(TFileSystem& fs, const std::vector<uint8_t>&
 // could leave the folder or confuse the host ('/', '\\', NUL, control and
 // non-ASCII bytes, a name of only dots) become '_'.
 std::string ExtractedFileName(TFileSystem& fs, int fileIndex);
-// Writes one file into settings.ExtractDirectory and returns the host path.
-// Throws EInvalidFilename, EFileExists or EFileError; a failed write removes the
-// partial host file. bytesRead, when given, receives how many bytes the disk gave
+// Writes one file into settings.ExtractDirectory and returns the host path. The file is
+// made new and renamed into place (see DiskImage::TOutputFolder): nothing that stands at
+// its name is written through, and a name held by anything but a regular file is refused.
+// Throws EInvalidFilename, EFileExists or EFileError; a failed write leaves nothing behind. bytesRead, when given, receives how many bytes the disk gave
 // before any conversion: fewer than the file's size when sectors could not be read.
 std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const TransferSettings& settings,
                         size_t* bytesRead = nullptr);
 std::vector<int> ListAllFiles(TFileSystem& fs, int flags);
+// The device names some hosts reserve (CON, NUL, LPT1 ...). Extraction refuses them only on
+// a host that has them; this one has none.
 bool IsReservedHostName(const std::string& hostName);
 
 // Stores one file by the shell's rules: the name must be valid; an existing file

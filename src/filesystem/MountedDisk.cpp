@@ -288,7 +288,10 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
 void MountedDisk::Flush() {
     for (auto& fs : FileSystems) fs->Flush();
     if (auto* floppy = dynamic_cast<DiskImage::TFloppyImage*>(Image.get())) {
-        if (!floppy->Flush()) throw TFileSystem::EFileError(EIO);
+        if (!floppy->Flush()) {
+            const int error = floppy->GetLastHostError();
+            throw TFileSystem::EFileError(error != 0 ? error : EIO);
+        }
     }
     if (Image) {
         try {

@@ -253,7 +253,7 @@ bool TRSDOS13::CreateFile(const std::string& name, const std::vector<uint8_t>& d
             int track = static_cast<int>(extent.Track);
             int sector = static_cast<int>(extent.Sector);
             for (int g = 0; g < extent.Count; ++g, offset += static_cast<size_t>(granuleBytes))
-                if (!WriteGranule(track, sector, data, offset)) throw EFileError(EIO);
+                if (!WriteGranule(track, sector, data, offset)) throw EFileError(WriteFailureError());
         }
     } catch (...) {
         restore();

@@ -164,7 +164,7 @@ bool TRSDOSBase::CreateFile(const std::string& name, const std::vector<uint8_t>&
         for (int g = 0; g < count; ++g) {
             if (!WriteGranule(track, sector, data, offset)) {
                 rollBack();
-                throw EFileError(EIO);
+                throw EFileError(WriteFailureError());
             }
             offset += static_cast<size_t>(granuleBytes);
         }

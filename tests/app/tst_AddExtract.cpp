@@ -188,16 +188,21 @@ private slots:
     }
 
     void ExtractErrorsAreReportedPerFile() {
-        Fs->Add("CON", "", Bytes("x"));
+        // A link planted under a file's host name is refused, not written through.
+        Fs->Add("LINKED", "DAT", Bytes("x"));
         Fs->Add("FINE", "DAT", Bytes("y"));
         Frame->Refresh();
         Frame->Preferences().ExtractDirectory = Host.path();
-        Frame->ExtractOne(Fs->FindFile("CON"));
+        const QString outside = Host.filePath("outside");
+        QVERIFY(QFile::link(outside, Host.filePath("linked.dat")));
+        Frame->ExtractOne(Fs->FindFile("LINKED/DAT"));
         Frame->ExtractOne(Fs->FindFile("FINE/DAT"));
         const auto errors = Prompts.OfKind("error");
         QCOMPARE(errors.size(), size_t(1));
         QCOMPARE(errors[0].Caption, QString("File Extraction Error"));
-        QCOMPARE(errors[0].Text, QString("Error extracting file: Illegal filename"));
+        QCOMPARE(errors[0].Text, "Error extracting file: a symbolic link stands at " + Host.filePath("linked.dat") +
+                                     "; nothing is written through it");
+        QVERIFY(!QFile::exists(outside));
         QVERIFY(QFile::exists(Host.filePath("fine.dat")));
     }
 

@@ -2,6 +2,8 @@
 // host folder (reserved names, existing files, crafted names, host errors) and
 // the store routine.
 #include <gtest/gtest.h>
+
+#include <cctype>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,13 +151,15 @@ TEST_F(ExtractFileTest, FileWithoutExtensionGetsNoTrailingDot) {
     EXPECT_EQ(ExtractFile(fs, fileIndex, false, Into(dir.str())), dir / "game");
 }
 
-TEST_F(ExtractFileTest, ReservedDeviceNameRefusedOnlyWithoutExtension) {
-    int con = fs.Plant("CON", "", Bytes("x"));
-    EXPECT_THROW(ExtractFile(fs, con, false, Into(dir.str())), TFileSystem::EInvalidFilename);
-    EXPECT_TRUE(dir.Names().empty());
-
-    int conText = fs.Plant("CON", "TXT", Bytes("x"));
-    EXPECT_EQ(ExtractFile(fs, conText, false, Into(dir.str())), dir / "con.txt");
+// This host reserves no device names: CON and NUL are ordinary names here.
+TEST_F(ExtractFileTest, DeviceNamesOfOtherHostsAreOrdinaryNames) {
+    for (const char* name : {"CON", "NUL", "LPT1", "COM9"}) {
+        int fileIndex = fs.Plant(name, "", Bytes("x"));
+        std::string lower = name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(ExtractFile(fs, fileIndex, false, Into(dir.str())), dir / lower);
+        EXPECT_EQ(TestSupport::ReadHostBytes(dir / lower), Bytes("x"));
+    }
 }
 
 TEST_F(ExtractFileTest, ExistingHostFileKeptUnlessOverwriting) {
@@ -221,8 +225,25 @@ TEST_F(ExtractFileTest, PlantedSymbolicLinkIsNotFollowed) {
     TestSupport::WriteHostBytes(target, Bytes("keep"));
     std::filesystem::create_symlink(target, dir / "a.b");
     int fileIndex = fs.Plant("A", "B", Bytes("x"));
-    EXPECT_THROW(ExtractFile(fs, fileIndex, true, Into(dir.str())), TFileSystem::EFileError);
+    try {
+        ExtractFile(fs, fileIndex, true, Into(dir.str()));
+        FAIL() << "extracted through a link";
+    } catch (const TFileSystem::EFileError& error) {
+        EXPECT_EQ(std::string(error.what()), "a symbolic link stands at " + dir / "a.b" + "; nothing is written through it");
+    }
     EXPECT_EQ(TestSupport::ReadHostBytes(target), Bytes("keep"));
+}
+
+// Overwriting replaces the name: a second name of the old file keeps the old bytes.
+TEST_F(ExtractFileTest, OverwritingNeverWritesThroughAHardLink) {
+    TempDir elsewhere;
+    std::string outsideName = elsewhere / "victim";
+    TestSupport::WriteHostBytes(outsideName, Bytes("keep"));
+    std::filesystem::create_hard_link(outsideName, dir / "a.b");
+    int fileIndex = fs.Plant("A", "B", Bytes("new"));
+    ExtractFile(fs, fileIndex, true, Into(dir.str()));
+    EXPECT_EQ(TestSupport::ReadHostBytes(dir / "a.b"), Bytes("new"));
+    EXPECT_EQ(TestSupport::ReadHostBytes(outsideName), Bytes("keep"));
 }
 
 TEST_F(ExtractFileTest, FailedWriteIsReportedAndPartialFileRemoved) {
