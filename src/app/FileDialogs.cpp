@@ -99,7 +99,7 @@ CReplaceDialog::CReplaceDialog(FileSystem::TFileSystem& fs, int existingIndex, c
     qint64 existingSize = 0;
     FileSystem::FileDate existingDate;
     try {
-        existingName = ToQ(fs.GetFullFileName(existingIndex));
+        existingName = ToQ(fs.GetDisplayName(existingIndex));
         existingSize = fs.GetFileSize(existingIndex);
         existingDate = fs.GetFileDate(existingIndex);
     } catch (const FileSystem::TFileSystem::Exception&) {

@@ -1,5 +1,7 @@
 #include "MainFrame.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -216,12 +218,7 @@ void CMainFrame::CreateMenus() {
     view->addSeparator();
     PartitionSubmenu = view->addMenu("&Partition...");
     PartitionSubmenu->setStatusTip("Choose the partition of the hard disk to show.");
-    for (int partition = 0; partition < PartitionItems; ++partition) {
-        QAction* item = PartitionSubmenu->addAction(QString::number(partition));
-        item->setStatusTip(QString("Show partition %1.").arg(partition));
-        connect(item, &QAction::triggered, this, [this, partition] { OnPartition(partition); });
-        PartitionActions[static_cast<size_t>(partition)] = item;
-    }
+    SetPartitionItemCount(PartitionItems);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(Actions[CmdHelp]);
@@ -399,11 +396,35 @@ void CMainFrame::UpdateCommands() {
 
     const int partitions = open ? static_cast<int>(OpenedDisk->FileSystems.size()) : 0;
     PartitionSubmenu->setEnabled(partitions > 1);
-    for (int partition = 0; partition < PartitionItems; ++partition) {
-        PartitionActions[static_cast<size_t>(partition)]->setEnabled(partitions > 1 &&
-                                                                     (partition < 2 || partitions > partition));
-        PartitionActions[static_cast<size_t>(partition)]->setCheckable(true);
-        PartitionActions[static_cast<size_t>(partition)]->setChecked(open && OpenedDisk->CurrentPartition == partition);
+    SetPartitionItemCount(std::max(partitions, static_cast<int>(PartitionItems)));
+    for (int partition = 0; partition < PartitionItemCount(); ++partition) {
+        QAction* item = PartitionActions[static_cast<size_t>(partition)];
+        QString text = QString::number(partition);
+        if (partition < partitions) {
+            TFileSystem& shown = *OpenedDisk->FileSystems[static_cast<size_t>(partition)];
+            if (shown.SupportsDiskName() && !shown.GetDiskName().empty())
+                text += "  " + ToQ(shown.GetDiskName()).replace('&', "&&");
+        }
+        item->setText(text);
+        item->setEnabled(partitions > 1 && (partition < 2 || partitions > partition));
+        item->setCheckable(true);
+        item->setChecked(open && OpenedDisk->CurrentPartition == partition);
+    }
+}
+
+void CMainFrame::SetPartitionItemCount(int count) {
+    while (PartitionItemCount() < count) {
+        const int partition = PartitionItemCount();
+        QAction* item = PartitionSubmenu->addAction(QString::number(partition));
+        item->setStatusTip(QString("Show partition %1.").arg(partition));
+        connect(item, &QAction::triggered, this, [this, partition] { OnPartition(partition); });
+        PartitionActions.push_back(item);
+    }
+    while (PartitionItemCount() > count) {
+        QAction* item = PartitionActions.back();
+        PartitionActions.pop_back();
+        PartitionSubmenu->removeAction(item);
+        item->deleteLater();
     }
 }
 
@@ -606,7 +627,7 @@ void CMainFrame::OnRename() {
     };
     for (int fileIndex : List->SelectedFileIndices()) {
         try {
-            const QString oldName = ToQ(fs->GetFullFileName(fileIndex));
+            const QString oldName = ToQ(fs->GetDisplayName(fileIndex));
             const std::optional<QString> newName = Prompts.AskRename(oldName, problemOf);
             if (!newName) break;
             if (*newName != oldName) fs->RenameFile(fileIndex, FromQ(*newName));

@@ -36,6 +36,8 @@ public:
         CmdPreview, CmdDelete, CmdRename, CmdProperties, CmdHelp,
         CommandCount
     };
+    // The partition menu offers at least this many items, and one a partition when a
+    // disk has more.
     static constexpr int PartitionItems = 8;
 
     CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, QWidget* parent = nullptr);
@@ -58,7 +60,8 @@ public:
     FileSystem::TFileSystem* CurrentFileSystem() const;
     CQuarryboxView* View() const { return List; }
     QAction* Action(Command command) const { return Actions[command]; }
-    QAction* PartitionAction(int partition) const { return PartitionActions[static_cast<size_t>(partition)]; }
+    QAction* PartitionAction(int partition) const { return PartitionActions.at(static_cast<size_t>(partition)); }
+    int PartitionItemCount() const { return static_cast<int>(PartitionActions.size()); }
     QMenu* PartitionMenu() const { return PartitionSubmenu; }
     QMenu* ContextMenu() const { return ListMenu; }
     // The status bar's word for a disk that cannot be changed, empty otherwise.
@@ -81,6 +84,8 @@ public:
     void RunDateCheck();
     void UpdateTitle();
     void UpdateCommands();
+    // Keeps count items in the partition menu, adding or removing them at its end.
+    void SetPartitionItemCount(int count);
 
     // Adds one host file, dated by its modification time; silently skips files that
     // cannot be read whole.
@@ -153,7 +158,7 @@ private:
     std::unique_ptr<FileSystem::MountedDisk> OpenedDisk;
     CQuarryboxView* List;
     std::array<QAction*, CommandCount> Actions{};
-    std::array<QAction*, PartitionItems> PartitionActions{};
+    std::vector<QAction*> PartitionActions;
     QMenu* PartitionSubmenu = nullptr;
     QMenu* ListMenu = nullptr;
     QLabel* AccessLabel = nullptr;

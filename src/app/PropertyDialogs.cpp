@@ -218,7 +218,7 @@ CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter s
     const bool locked = (image != nullptr && image->GetWriteProtect() != 0) || fs.ReadError || !fs.SupportsWriting();
     try {
         // What cannot change stays legible: read-only text, greyed only where it is a choice.
-        InitialName = ToQ(fs.GetFullFileName(fileIndex));
+        InitialName = ToQ(fs.GetDisplayName(fileIndex));
         Name = new QLineEdit(InitialName);
         Name->setReadOnly(locked);
         form->addRow("Filename:", Name);

@@ -121,7 +121,7 @@ bool CTextView::Initialise() {
     (LoadedFontType == 1 ? Proportional : Monospaced)->setChecked(true);
     QString name;
     try {
-        name = ToQ(Fs.GetFullFileName(FileIndex));
+        name = ToQ(Fs.GetDisplayName(FileIndex));
     } catch (const FileSystem::TFileSystem::Exception&) {
     }
     setWindowTitle("File Viewer - " + name);

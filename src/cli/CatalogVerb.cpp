@@ -36,7 +36,7 @@ struct CatalogOptions {
 
 struct CatalogRow {
     int Partition = 0;
-    std::string DOS, Name, Date;
+    std::string DOS, Name, DisplayName, Date;
     int Size = 0;
 };
 
@@ -166,6 +166,7 @@ void CatalogImage(ImageEntry& entry, const CatalogOptions& options) {
                 row.Partition = static_cast<int>(partition);
                 row.DOS = dos;
                 row.Name = fs.GetFullFileName(fileIndex);
+                row.DisplayName = fs.GetDisplayName(fileIndex);
                 row.Size = fs.GetFileSize(fileIndex);
                 row.Date = FormatDate(fs.GetFileDate(fileIndex));
                 entry.Rows.push_back(std::move(row));
@@ -236,7 +237,7 @@ public:
             // Tabs, newlines and backslashes inside a field are escaped, so every record is one
             // line of six fields whatever a disk or a folder name holds.
             std::cout << TabSeparatedField(path) << '\t' << row.Partition << '\t' << TabSeparatedField(row.DOS) << '\t'
-                      << TabSeparatedField(row.Name) << '\t' << row.Size << '\t'
+                      << TabSeparatedField(row.DisplayName) << '\t' << row.Size << '\t'
                       << (row.Date.empty() ? "-" : TabSeparatedField(row.Date)) << '\n';
             return;
         }

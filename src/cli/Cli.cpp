@@ -139,7 +139,7 @@ std::vector<int> NamedFiles(TFileSystem& fs, const std::string& name) {
 std::string AmbiguousName(TFileSystem& fs, const std::string& name, const std::vector<int>& files) {
     std::string message = name + ": ambiguous name, it names " + std::to_string(files.size()) + " files:";
     for (size_t i = 0; i < files.size(); ++i)
-        message += (i == 0 ? " " : ", ") + fs.GetFullFileName(files[i]) + " (entry " + std::to_string(files[i]) + ")";
+        message += (i == 0 ? " " : ", ") + fs.GetDisplayName(files[i]) + " (entry " + std::to_string(files[i]) + ")";
     return message;
 }
 

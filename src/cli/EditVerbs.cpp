@@ -26,7 +26,7 @@ int RunRemove(const RemoveOptions& options) {
     int failures = 0;
     int flags = options.All ? FileSystem::ListInvisible | FileSystem::ListSystem : 0;
     for (int fileIndex : MatchFiles(fs, options.Patterns, flags, options.Image, failures)) {
-        std::string name = fs.GetFullFileName(fileIndex);
+        std::string name = fs.GetDisplayName(fileIndex);
         try {
             if (!fs.DeleteFile(fileIndex)) {
                 Report(options.Image, name + ": could not be deleted (its directory records are damaged)");
@@ -102,7 +102,7 @@ std::vector<AttributeChange> ParseChanges(TFileSystem& fs, const std::vector<std
 }
 
 void PrintAttributes(TFileSystem& fs, int fileIndex) {
-    std::cout << Printable(fs.GetFullFileName(fileIndex)) << ':';
+    std::cout << Printable(fs.GetDisplayName(fileIndex)) << ':';
     for (const auto& attribute : fs.GetAttributeList()) {
         if (!attribute.Shown) continue;
         std::cout << ' ' << (fs.HasAttribute(fileIndex, attribute.Mask) ? '+' : '-') << attribute.Letter << " ("

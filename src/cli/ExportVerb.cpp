@@ -54,10 +54,10 @@ int ExportPartition(TFileSystem& fs, const DiskImage::TOutputFolder& folder, con
         try {
             FileSystem::ExtractFileAs(fs, fileIndex, hostName, options.Force, settings, &read);
             ++written;
-            if (!ReportFileRead(options.Image, name, read)) ++failures;
+            if (!ReportFileRead(options.Image, fs.GetDisplayName(fileIndex), read)) ++failures;
         } catch (const TFileSystem::Exception& failure) {
             error = failure.what();
-            Report(options.Image, name + ": " + error);
+            Report(options.Image, fs.GetDisplayName(fileIndex) + ": " + error);
             ++failures;
         }
         std::string attributes;

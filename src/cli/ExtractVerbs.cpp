@@ -51,7 +51,7 @@ int RunGet(const GetOptions& options) {
     // Every file of the disk has a host name of its own, whichever of them are extracted.
     const std::map<int, std::string> hostNames = FileSystem::HostNamesOfDisk(fs);
     for (int fileIndex : files) {
-        const std::string name = fs.GetFullFileName(fileIndex);
+        const std::string name = fs.GetDisplayName(fileIndex);
         try {
             const auto hostName = hostNames.find(fileIndex);
             FileSystem::TFileRead read;
@@ -85,7 +85,7 @@ int RunCat(const CatOptions& options) {
     FileSystem::TransferSettings settings = OutSettings(options.Conversion);
     for (int fileIndex : files) {
         FileSystem::TFileRead read = fs.ReadFileChecked(fileIndex);
-        if (!ReportFileRead(options.Image, fs.GetFullFileName(fileIndex), read)) ++failures;
+        if (!ReportFileRead(options.Image, fs.GetDisplayName(fileIndex), read)) ++failures;
         std::vector<uint8_t> bytes = std::move(read.Bytes);
         if (!settings.ByteExact)
             bytes = FileSystem::ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex),

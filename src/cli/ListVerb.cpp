@@ -60,7 +60,7 @@ void PrintLong(TFileSystem& fs, const std::vector<int>& files) {
     for (int fileIndex : files) {
         std::string date = FormatDate(fs.GetFileDate(fileIndex), ' ');
         char line[128];
-        std::snprintf(line, sizeof line, "%-12s %9d  %-16s %-6s", Printable(fs.GetFullFileName(fileIndex)).c_str(),
+        std::snprintf(line, sizeof line, "%-12s %9d  %-16s %-6s", Printable(fs.GetDisplayName(fileIndex)).c_str(),
                       fs.GetFileSize(fileIndex), date.empty() ? "-" : date.c_str(),
                       fs.GetAttributeLetters(fileIndex).c_str());
         std::string text = line;
@@ -84,7 +84,7 @@ int RunList(const ListOptions& options) {
     else if (options.Long)
         PrintLong(fs, files);
     else
-        for (int fileIndex : files) std::cout << Printable(fs.GetFullFileName(fileIndex)) << '\n';
+        for (int fileIndex : files) std::cout << Printable(fs.GetDisplayName(fileIndex)) << '\n';
     // A directory read with errors may list too little, or names that are not there.
     const bool directoryWhole = ReportDirectoryProblems(options.Image, fs);
     return unmatched == 0 && directoryWhole ? ExitOk : ExitFailure;

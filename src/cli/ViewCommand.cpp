@@ -83,7 +83,7 @@ int RunView(const ViewOptions& options) {
 
     const Viewer::Rendering rendering = Viewer::RenderView(mode, file);
     if (rendering.Mode != mode) {
-        Report(options.Image, fs.GetFullFileName(fileIndex) + ": no valid load module; showing the hexadecimal dump");
+        Report(options.Image, fs.GetDisplayName(fileIndex) + ": no valid load module; showing the hexadecimal dump");
     }
     if (mode == ViewMode::Graphics) {
         WriteOutput(options.Output, Viewer::EncodePortableBitmap(rendering.Image));

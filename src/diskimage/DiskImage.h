@@ -333,6 +333,9 @@ public:
     virtual bool WriteSector(int cylinder, int head, int sector, const uint8_t* data) = 0;
     virtual int GetCylinders() const = 0;
     virtual int GetHeads() const = 0;
+    // The cylinders whose sectors can be found, for a search over the whole disk:
+    // the header's count, unless the format lets the file itself say otherwise.
+    virtual int GetUsableCylinders() const { return GetCylinders(); }
 
 protected:
     // Cylinder, head and sector within the geometry the header gives.

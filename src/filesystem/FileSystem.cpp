@@ -103,6 +103,12 @@ std::string TFileSystem::GetFullFileName(int fileIndex) {
     return GetFileName(fileIndex) + GetExtensionSeparator() + GetFileExtension(fileIndex);
 }
 
+std::string TFileSystem::GetDisplayName(int fileIndex) {
+    const std::string extension = GetFileExtension(fileIndex);
+    if (extension.empty()) return GetFileName(fileIndex);
+    return GetFileName(fileIndex) + GetExtensionSeparator() + extension;
+}
+
 std::string TFileSystem::GetHostFileName(int fileIndex) {
     std::string name = GetFileName(fileIndex) + "." + GetFileExtension(fileIndex);
     // Names come from the image: a path separator or control character in

@@ -186,6 +186,8 @@ public:
     virtual std::string GetDOSName(bool family) = 0;
     virtual std::string GetDOSDescription() { return GetDOSName(false); }
     virtual std::string GetFullFileName(int fileIndex);
+    // The name as people read it: the full name, without a separator that no extension follows.
+    std::string GetDisplayName(int fileIndex);
     virtual std::string GetHostFileName(int fileIndex);
     // The user area (0-15) a file belongs to, on DOSes that divide the disk into
     // user areas; -1 elsewhere.

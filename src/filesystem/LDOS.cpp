@@ -11,10 +11,6 @@ namespace FileSystem {
 
 namespace {
 
-constexpr int GatDescriptor = 0xF5;  // 0x03 'R' 'S' 'H'
-constexpr int GatHeadsAndSectors = 0xFD;
-constexpr int GatGranules = 0xFE;
-
 constexpr uint8_t ConfigNewDisk = 0x80;
 constexpr uint8_t ConfigTwoSides = 0x20;
 constexpr uint8_t ConfigDateConverted = 0x08;
@@ -37,11 +33,6 @@ constexpr VersionRow Versions[] = {
     {0x60, "LS-DOS 6.0"}, {0x61, "LS-DOS 6.1"}, {0x62, "LS-DOS 6.2"}, {0x63, "LS-DOS 6.3"},
 };
 
-bool HasHardDiskDescriptor(const std::vector<uint8_t>& gat) {
-    return gat.size() >= 256 && gat[GatDescriptor] == 0x03 && gat[GatDescriptor + 1] == 'R' &&
-           gat[GatDescriptor + 2] == 'S' && gat[GatDescriptor + 3] == 'H';
-}
-
 // The no-password value in bytes 18-19 marks a plain-form date without time.
 bool HoldsNoPassword(const uint8_t* record) { return record[18] == 0x5A && record[19] == 0x17; }
 
@@ -61,7 +52,9 @@ bool LDOS::IsAcceptedVersion(uint8_t versionByte) {
 }
 
 LDOS::LDOS(DiskImage::TDiskImage* image, int firstCylinder, int firstHead)
-    : TRSDOSBase(image), FirstCylinder(firstCylinder), FirstHead(firstHead) {
+    : TRSDOSBase(image) {
+    FirstCylinder = firstCylinder;
+    FirstHead = firstHead;
     Attributes |= AttrMOD;
     Recognise();
 }
@@ -240,38 +233,13 @@ void LDOS::SetGeometryFromGAT() {
     Sides = (GAT[GatConfiguration] & ConfigTwoSides) ? 2 : 1;
     DateConverted = (GAT[GatConfiguration] & ConfigDateConverted) != 0;
 
-    int granulesPerSide = Density == 1 ? 3 : 2;
-    SectorsPerSide = Density == 1 ? 18 : 10;
-    if (IsHardDisk) {
-        if (HasHardDiskDescriptor(GAT)) {
-            const int sectorsPerHead = (GAT[GatHeadsAndSectors] & 0x1F) + 1;
-            const int heads = (GAT[GatHeadsAndSectors] >> 5) + 1;
-            SectorsPerSide = sectorsPerHead * heads;
-            granulesPerSide = (GAT[GatGranules] >> 5) + 1;
-        } else {
-            DiskImage::THardImage* hard = GetHardImage();
-            SectorsPerSide = 32 * (hard ? hard->GetHeads() : 1);
-            granulesPerSide = (GAT[GatConfiguration] & 0x07) + 1;
-        }
-        NoLockoutTable = true;
-    }
-    GranulesPerTrack = granulesPerSide * Sides;
-    SectorsPerTrack = SectorsPerSide * Sides;
-    SectorsPerGranule = SectorsPerTrack / GranulesPerTrack;
-    // A geometry in which a granule holds no sector cannot be LDOS.
-    if (SectorsPerGranule == 0)
-        throw EInvalidFormat();
-    DirectorySectors = std::min(SectorsPerTrack, MaxDirectorySectors);
+    if (IsHardDisk)
+        SetHardDiskGeometry();
+    else
+        SetSidedGeometry();
 }
 
-void LDOS::MapHardDiskSector(int& track, int& sector, int& side) {
-    int cylinder = track;
-    if (Sides == 2)
-        cylinder = track * 2 + side;
-    track = FirstCylinder + cylinder;
-    side = FirstHead + (sector >> 5);
-    sector &= 31;
-}
+void LDOS::MapHardDiskSector(int& track, int& sector, int& side) { MapPartitionSector(track, sector, side); }
 
 std::string LDOS::GetDOSName(bool family) {
     if (family)

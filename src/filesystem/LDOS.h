@@ -42,8 +42,6 @@ public:
     static FileDate ClampDate(const FileDate& date, int lastYear);
 
     bool DateConverted = false;
-    int FirstCylinder = 0;
-    int FirstHead = 0;
 
 private:
     void Recognise();

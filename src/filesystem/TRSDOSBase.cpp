@@ -145,6 +145,48 @@ std::vector<uint8_t> TRSDOSBase::ReadBootSectorEitherDensity(const uint8_t (&sec
     return boot;
 }
 
+namespace {
+
+constexpr int GatDescriptor = 0xF5;  // 0x03 'R' 'S' 'H'
+constexpr int GatHeadsAndSectors = 0xFD;
+constexpr int GatGranules = 0xFE;
+
+bool HasHardDiskDescriptor(const std::vector<uint8_t>& gat) {
+    return gat.size() >= 256 && gat[GatDescriptor] == 0x03 && gat[GatDescriptor + 1] == 'R' &&
+           gat[GatDescriptor + 2] == 'S' && gat[GatDescriptor + 3] == 'H';
+}
+
+}  // namespace
+
+void TRSDOSBase::SetHardDiskGeometry() {
+    GAT.resize(SectorSize, 0);
+    int granulesPerSide = 0;
+    if (HasHardDiskDescriptor(GAT)) {
+        const int sectorsPerHead = (GAT[GatHeadsAndSectors] & 0x1F) + 1;
+        const int heads = (GAT[GatHeadsAndSectors] >> 5) + 1;
+        SectorsPerSide = sectorsPerHead * heads;
+        granulesPerSide = (GAT[GatGranules] >> 5) + 1;
+    } else {
+        const DiskImage::THardImage* hard = GetHardImage();
+        SectorsPerSide = DiskImage::THardImage::SectorsPerHead * (hard ? hard->GetHeads() : 1);
+        granulesPerSide = (GAT[GatConfiguration] & 0x07) + 1;
+    }
+    NoLockoutTable = true;
+    GranulesPerTrack = granulesPerSide * Sides;
+    SectorsPerTrack = SectorsPerSide * Sides;
+    SectorsPerGranule = SectorsPerTrack / GranulesPerTrack;
+    // A geometry in which a granule holds no sector cannot be a disk's.
+    if (SectorsPerGranule == 0) throw EInvalidFormat();
+    DirectorySectors = std::min(SectorsPerTrack, 34);
+}
+
+void TRSDOSBase::MapPartitionSector(int& track, int& sector, int& side) const {
+    const int cylinder = Sides == 2 ? track * 2 + side : track;
+    track = FirstCylinder + cylinder;
+    side = FirstHead + (sector >> 5);
+    sector &= 31;
+}
+
 void TRSDOSBase::SetSidedGeometry() {
     const int granulesPerSide = Density ? 3 : 2;
     SectorsPerSide = Density ? 18 : 10;

@@ -133,6 +133,10 @@ public:
     bool IsGranuleMarkedUsed(int track, int granule) const;
     bool IsGranuleLockedOut(int track, int granule) const;
 
+    // On a hard-disk image: where this file system's track 0 lies (0, 0 for a whole image).
+    int FirstCylinder = 0;
+    int FirstHead = 0;
+
 protected:
     // Throws EWriteProtected before any change when the image refuses writes,
     // so the in-memory directory never drifts from the image.
@@ -166,6 +170,13 @@ protected:
     // Reads one sector of the directory track while loading (CRC errors tolerated, see
     // ReadUsedSector); any fault marks the disk as damaged (ReadError).
     TSectorRead ReadDirectoryTrackSector(int sector, bool& normalData, std::vector<uint8_t>& buffer);
+    // An LDOS-style hard-disk partition (LDOS, MULTIDOS): sectors per track from the GAT's
+    // hard-disk descriptor, or 32 on every head of the image; granules per track from the
+    // descriptor, or from GAT byte 0xCD bits 2-0. Sides must be set. No lockout table.
+    void SetHardDiskGeometry();
+    // The sector mapping of an LDOS-style partition: track 0 at (FirstCylinder, FirstHead),
+    // 32 sectors a head, and a two-sided track spanning two cylinders.
+    void MapPartitionSector(int& track, int& sector, int& side) const;
     // Reads the boot sector into data; false when unreadable.
     bool ReadBootSector(int sector, int density, uint8_t& dam, std::vector<uint8_t>& data);
 

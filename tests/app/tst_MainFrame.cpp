@@ -324,6 +324,28 @@ private slots:
         QVERIFY(!Frame->PartitionMenu()->isEnabled());
     }
 
+    void PartitionMenuShowsEveryPartitionWithItsName() {
+        FakeDisk disk(12);
+        for (int partition = 0; partition < 12; ++partition)
+            disk.Fs(partition).DiskName = "VOL&" + std::to_string(partition);
+        disk.Fs(11).Add("LAST", "TXT");
+        FakeFileSystem* last = &disk.Fs(11);
+        Attach(std::move(disk));
+        QCOMPARE(Frame->PartitionItemCount(), 12);
+        QCOMPARE(Frame->PartitionAction(0)->text(), QString("0  VOL&&0"));
+        QCOMPARE(Frame->PartitionAction(11)->text(), QString("11  VOL&&11"));
+        QVERIFY(Frame->PartitionAction(11)->isEnabled());
+        Frame->PartitionAction(11)->trigger();
+        QCOMPARE(Frame->CurrentFileSystem(), static_cast<FileSystem::TFileSystem*>(last));
+        QVERIFY(Frame->PartitionAction(11)->isChecked());
+
+        // A disk of fewer partitions gives the menu back its usual items.
+        Attach(FakeDisk(2));
+        QCOMPARE(Frame->PartitionItemCount(), static_cast<int>(CMainFrame::PartitionItems));
+        QCOMPARE(Frame->PartitionAction(1)->text(), QString("1  TESTDISK"));
+        QCOMPARE(Frame->PartitionAction(5)->text(), QString("5"));
+    }
+
     void CommandsFollowTheSelection() {
         FakeDisk disk;
         disk.Fs().Add("ONE", "TXT");

@@ -73,7 +73,9 @@ private slots:
         QCOMPARE(view.CurrentMode(), static_cast<int>(modes.front()));
         QCOMPARE(view.ModeBox()->count(), static_cast<int>(modes.size()));
         QCOMPARE(view.ModeBox()->itemText(0), QString(Viewer::ViewModeLabel(modes.front())));
-        QCOMPARE(view.windowTitle(), "File Viewer - FILE/" + extension);
+        // A name without an extension is shown without the separator.
+        const QString shownName = extension.isEmpty() ? QString("FILE") : "FILE/" + extension;
+        QCOMPARE(view.windowTitle(), "File Viewer - " + shownName);
     }
 
     void BrokenLoadModuleFallsBackToTheDump() {

@@ -91,7 +91,8 @@ protected:
     void MakeStartingImage() {
         const std::string container = GetParam().Container;
         const std::string verb = GetParam().Verb;
-        image = dir / (container == "hdv" ? "disk.hdv" : "disk.dsk");
+        const bool hard = container == "hdv" || container == "hdv-partitions";
+        image = dir / (hard ? "disk.hdv" : "disk.dsk");
         if (verb == "patch-dates") {
             const std::string system = Fixture("jv3-dd40-lsdos631-m4-system-level1H.dsk");
             if (!std::filesystem::exists(system)) GTEST_SKIP() << "LS-DOS 6.3.1 fixture absent";
@@ -104,14 +105,25 @@ protected:
         }
         if (container == "hdv") {
             LDOSTest::WriteLDOSHardDisk(image, 40, 1, {LDOSTest::PartitionLayout{}});
+        } else if (container == "hdv-partitions") {
+            // Three partitions, one a head; the change goes to the last.
+            std::vector<LDOSTest::PartitionLayout> partitions(3);
+            for (int head = 0; head < 3; ++head) partitions[static_cast<size_t>(head)].FirstHead = head;
+            LDOSTest::WriteLDOSHardDisk(image, 40, 3, partitions);
         } else {
             std::vector<std::string> args = {"new", image, "--name", "START", "--date", "12/09/26"};
             for (const std::string& option : NewDiskOptions(container)) args.push_back(option);
             ASSERT_EQ(RunQbox(args).Status, 0);
         }
         WriteHostBytes(dir / "note.txt", TestSupport::Bytes("A NOTE THAT IS THERE BEFORE THE CHANGE\r"));
-        QboxResult put = RunQbox({"put", image, dir / "note.txt"});
+        QboxResult put = RunQbox(WithPartition({"put", image, dir / "note.txt"}));
         ASSERT_EQ(put.Status, 0) << put.Err;
+    }
+
+    // The arguments, aimed at the last partition of a disk that has several.
+    std::vector<std::string> WithPartition(std::vector<std::string> args) const {
+        if (std::string(GetParam().Container) == "hdv-partitions") args.insert(args.end(), {"-p", "2"});
+        return args;
     }
 
     // The names the change and the later open use: the image itself, or links to it in
@@ -136,7 +148,7 @@ protected:
         const std::string& target = changedThrough;
         if (verb == "put") {
             WriteHostBytes(dir / "crash.txt", LDOSTest::PatternBytes(3000, 7));
-            return {"put", target, dir / "crash.txt"};
+            return WithPartition({"put", target, dir / "crash.txt"});
         }
         if (verb == "rm") return {"rm", target, "NOTE/TXT"};
         if (verb == "mv") return {"mv", target, "NOTE/TXT", "MEMO/TXT"};
@@ -235,6 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // new replaces an existing image, or makes one where there was none.
                       CrashCase{"new", "jv1"}, CrashCase{"new", "jv3"}, CrashCase{"new", "dmk"},
                       CrashCase{"new", "none"},
+                      // A change to the last partition of a hard disk that has three.
+                      CrashCase{"put", "hdv-partitions"},
                       // A double-density system disk: JV1 cannot hold it, and no hard-disk one is at hand.
                       CrashCase{"patch-dates", "jv3"}, CrashCase{"patch-dates", "dmk"},
                       // Every name of one image shares its journal: a change through a link is
