@@ -3,6 +3,9 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include "diskimage/DiskImage.h"
+#include "filesystem/MountedDisk.h"
+
 namespace App {
 namespace {
 
@@ -36,6 +39,7 @@ QString FormatFileDate(const FileSystem::FileDate& date) {
     const QLocale locale;
     const QDate day(date.Year, date.Month, date.Day);
     // A damaged record may hold an impossible date: show its numbers rather than nothing.
+    if (!date.HasDay && day.isValid()) return locale.toString(day, "MMM yyyy");
     QString text = day.isValid() ? locale.toString(day, QLocale::ShortFormat)
                                  : QString("%1/%2/%3").arg(date.Month).arg(date.Day).arg(date.Year);
     if (date.HasTime) {
@@ -60,6 +64,27 @@ FileSystem::FileDate FileDateFromDateTime(const QDateTime& time) {
     date.Minute = local.time().minute();
     date.Second = local.time().second();
     return date;
+}
+
+QString ErrorText(FileSystem::TFileSystem& fs, const std::exception& error) {
+    QString text = QString::fromLocal8Bit(error.what());
+    if (dynamic_cast<const FileSystem::TFileSystem::EInvalidFilename*>(&error) == nullptr) return text;
+    const QString rule = ToQ(fs.GetFilenameRule());
+    return rule.isEmpty() ? text : text + ". " + rule + ".";
+}
+
+QString OpenFailureText(const std::exception& error) {
+    const QString text = QString::fromLocal8Bit(error.what());
+    if (const auto* dos = dynamic_cast<const FileSystem::EUnrecognizedFileSystem*>(&error)) {
+        return text + ": the file is a " + ToQ(dos->ImageFormat) +
+               " image, but no disk operating system that Quarrybox knows was found on it (or its directory is "
+               "damaged).";
+    }
+    if (dynamic_cast<const DiskImage::TDiskImage::EInvalidFormat*>(&error) != nullptr) {
+        return text + ": the file is not a JV1, JV3, DMK, HDV or memory-card image (or it is cut short or "
+                      "damaged).";
+    }
+    return text;
 }
 
 }  // namespace App

@@ -10,10 +10,23 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace App {
 namespace {
+
+// A volume date as the DOSes keep it: MM/DD/YY, naming a day of the calendar in either
+// century a two-digit year may mean (02/29/00 is one, in 2000).
+bool IsVolumeDate(const QString& text) {
+    static const QRegularExpression form("^(\\d\\d)/(\\d\\d)/(\\d\\d)$");
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch()) return false;
+    const int month = match.captured(1).toInt();
+    const int day = match.captured(2).toInt();
+    const int year = match.captured(3).toInt();
+    return QDate(1900 + year, month, day).isValid() || QDate(2000 + year, month, day).isValid();
+}
 
 constexpr int DOSTRSDOS23 = 0;
 constexpr int DOSTRSDOS13 = 1;
@@ -144,6 +157,15 @@ NewFloppySettings CCreateFloppy::Settings() const {
 void CCreateFloppy::accept() {
     if (NameEdit->text().isEmpty() || DateEdit->text().isEmpty()) {
         if (ShowError) ShowError("Error creating floppy image", "Volume name and date are required!");
+        return;
+    }
+    if (!IsVolumeDate(DateEdit->text())) {
+        if (ShowError) {
+            ShowError("Error creating floppy image",
+                      "The volume date \"" + DateEdit->text() + "\" is not a date. Write it as MM/DD/YY, for "
+                                                                 "example 12/31/85.");
+        }
+        DateEdit->setFocus();
         return;
     }
     QDialog::accept();

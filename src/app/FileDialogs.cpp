@@ -25,37 +25,64 @@ QDialogButtonBox* OkCancel(QDialog* dialog) {
     return buttons;
 }
 
-// The name row of both rename dialogs, then OK and Cancel.
-void AddNameRowAndButtons(QDialog* dialog, QVBoxLayout* layout, const QString& labelText, QLineEdit* edit) {
+// The name row of both rename dialogs.
+void AddNameRow(QDialog* dialog, QVBoxLayout* layout, const QString& labelText, QLineEdit* edit) {
     auto* row = new QHBoxLayout;
     auto* label = new QLabel(labelText);
     label->setBuddy(edit);
     row->addWidget(label);
     row->addWidget(edit, 1);
     layout->addLayout(row);
-    layout->addWidget(OkCancel(dialog));
     edit->selectAll();
     edit->setMinimumWidth(dialog->fontMetrics().horizontalAdvance(QString(24, 'X')));
 }
 
+// A line of explanation that wraps within the dialog's width.
+QLabel* NoteLabel(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
 }  // namespace
 
-CRenameDialog::CRenameDialog(const QString& name, QWidget* parent) : QDialog(parent), Edit(new QLineEdit(name)) {
+CRenameDialog::CRenameDialog(const QString& name, NameProblem problemOf, QWidget* parent)
+    : QDialog(parent), Edit(new QLineEdit(name)), ProblemLabel(NoteLabel(QString())), ProblemOf(std::move(problemOf)) {
     setWindowTitle("Rename File");
-    AddNameRowAndButtons(this, new QVBoxLayout(this), "&Filename:", Edit);
+    auto* layout = new QVBoxLayout(this);
+    AddNameRow(this, layout, "&Filename:", Edit);
+    ProblemLabel->setStyleSheet("color: #c00000");
+    ProblemLabel->setVisible(false);
+    layout->addWidget(ProblemLabel);
+    layout->addWidget(OkCancel(this));
 }
 
 QString CRenameDialog::Name() const { return Edit->text(); }
 
-CRenameDialog2::CRenameDialog2(const QString& rejectedName, QWidget* parent)
+QString CRenameDialog::Problem() const { return ProblemLabel->isHidden() ? QString() : ProblemLabel->text(); }
+
+void CRenameDialog::accept() {
+    const QString problem = ProblemOf ? ProblemOf(Edit->text()) : QString();
+    if (!problem.isEmpty()) {
+        ProblemLabel->setText(problem);
+        ProblemLabel->setVisible(true);
+        Edit->setFocus();
+        Edit->selectAll();
+        return;
+    }
+    QDialog::accept();
+}
+
+CRenameDialog2::CRenameDialog2(const QString& rejectedName, const QString& rule, QWidget* parent)
     : QDialog(parent), Edit(new QLineEdit(rejectedName)) {
     setWindowTitle("Rename File");
     auto* layout = new QVBoxLayout(this);
-    auto* rejected = new QLabel(rejectedName);
-    rejected->setTextFormat(Qt::PlainText);
-    layout->addWidget(rejected);
+    layout->addWidget(NoteLabel(rejectedName));
     layout->addWidget(new QLabel("is not a valid TRS-80 filename."));
-    AddNameRowAndButtons(this, layout, "&New filename:", Edit);
+    if (!rule.isEmpty()) layout->addWidget(NoteLabel(rule + "."));
+    AddNameRow(this, layout, "&New filename:", Edit);
+    layout->addWidget(OkCancel(this));
 }
 
 QString CRenameDialog2::Name() const { return Edit->text(); }
@@ -72,7 +99,7 @@ CReplaceDialog::CReplaceDialog(FileSystem::TFileSystem& fs, int existingIndex, c
     qint64 existingSize = 0;
     FileSystem::FileDate existingDate;
     try {
-        existingName = ToQ(fs.GetFullFileName(existingIndex));
+        existingName = ToQ(fs.GetDisplayName(existingIndex));
         existingSize = fs.GetFileSize(existingIndex);
         existingDate = fs.GetFileDate(existingIndex);
     } catch (const FileSystem::TFileSystem::Exception&) {

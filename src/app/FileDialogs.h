@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "UserPrompts.h"
 #include "filesystem/FileSystem.h"
 
 class QLabel;
@@ -12,22 +13,30 @@ class QRadioButton;
 
 namespace App {
 
-// "Rename File": one edit box labelled "Filename:".
+// "Rename File": one edit box labelled "Filename:". OK with a name that problemOf
+// finds fault with shows the problem and keeps the dialog open.
 class CRenameDialog : public QDialog {
     Q_OBJECT
 public:
-    CRenameDialog(const QString& name, QWidget* parent = nullptr);
+    CRenameDialog(const QString& name, NameProblem problemOf, QWidget* parent = nullptr);
     QString Name() const;
+    QLineEdit* NameEdit() const { return Edit; }
+    // The problem shown, empty while there is none.
+    QString Problem() const;
+
+    void accept() override;
 
 private:
     QLineEdit* Edit;
+    QLabel* ProblemLabel;
+    NameProblem ProblemOf;
 };
 
-// The invalid-name "Rename File" dialog of the store routine.
+// The invalid-name "Rename File" dialog of the store routine, with the naming rule.
 class CRenameDialog2 : public QDialog {
     Q_OBJECT
 public:
-    CRenameDialog2(const QString& rejectedName, QWidget* parent = nullptr);
+    CRenameDialog2(const QString& rejectedName, const QString& rule, QWidget* parent = nullptr);
     QString Name() const;
 
 private:

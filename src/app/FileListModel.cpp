@@ -24,6 +24,7 @@ void CFileListModel::Fill(TFileSystem& fs, const std::vector<int>& fileIndices) 
             const QDateTime when = FileDateToDateTime(date);
             row.DateKey = when.isValid() ? when.toMSecsSinceEpoch() : LLONG_MIN;
             row.Attributes = ToQ(fs.GetAttributeLetters(fileIndex));
+            if (fs.SupportsUserAreas()) row.User = fs.GetUserArea(fileIndex);
             row.Colour = RowColour(fs, fileIndex);
         } catch (const TFileSystem::Exception&) {
             // Keep what was read; a damaged entry still deserves a row.
@@ -51,7 +52,7 @@ QColor CFileListModel::RowColour(TFileSystem& fs, int fileIndex) {
 }
 
 QString CFileListModel::WidthTemplate(int column) {
-    static const int widths[ColumnCount] = {12, 10, 10, 21, 11};
+    static const int widths[ColumnCount] = {12, 10, 10, 21, 11, 4};
     if (column < 0 || column >= ColumnCount) return {};
     return QString(widths[column], 'X');
 }
@@ -73,6 +74,7 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
         case ColumnSize: return FormatSize(row.Size);
         case ColumnDate: return row.DateText;
         case ColumnAttributes: return row.Attributes;
+        case ColumnUser: return row.User >= 0 ? QString::number(row.User) : QString();
         }
         break;
     case SortKeyRole:
@@ -82,6 +84,7 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
         case ColumnSize: return row.Size;
         case ColumnDate: return row.DateKey;
         case ColumnAttributes: return row.Attributes;
+        case ColumnUser: return row.User;
         }
         break;
     case FileIndexRole:
@@ -90,7 +93,9 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
         if (row.Colour.isValid()) return row.Colour;
         break;
     case Qt::TextAlignmentRole:
-        if (index.column() == ColumnSize) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        if (index.column() == ColumnSize || index.column() == ColumnUser) {
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        }
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     }
     return {};
@@ -99,11 +104,12 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
 QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal) return {};
     if (role == Qt::DisplayRole) {
-        static const char* const headers[ColumnCount] = {"Name", "Type", "Size", "Date", "Attributes"};
+        static const char* const headers[ColumnCount] = {"Name", "Type", "Size", "Date", "Attributes", "User"};
         if (section >= 0 && section < ColumnCount) return QString(headers[section]);
     }
     if (role == Qt::TextAlignmentRole) {
-        return QVariant::fromValue((section == ColumnSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        const bool number = section == ColumnSize || section == ColumnUser;
+        return QVariant::fromValue((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
     return {};
 }
@@ -117,9 +123,39 @@ CFileSortProxy::CFileSortProxy(QObject* parent) : QSortFilterProxyModel(parent) 
     setSortRole(CFileListModel::SortKeyRole);
 }
 
+bool NaturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            // Compare the two numbers by value: without leading zeros, the longer is larger.
+            const qsizetype startA = i;
+            const qsizetype startB = j;
+            while (i < a.size() && a[i].isDigit()) ++i;
+            while (j < b.size() && b[j].isDigit()) ++j;
+            QStringView numberA = QStringView(a).sliced(startA, i - startA);
+            QStringView numberB = QStringView(b).sliced(startB, j - startB);
+            while (numberA.size() > 1 && numberA.front() == u'0') numberA = numberA.sliced(1);
+            while (numberB.size() > 1 && numberB.front() == u'0') numberB = numberB.sliced(1);
+            if (numberA.size() != numberB.size()) return numberA.size() < numberB.size();
+            if (const int order = numberA.compare(numberB); order != 0) return order < 0;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j) return a.size() - i < b.size() - j;
+    return a < b;  // equal by value, as "A01" and "A1": a fixed order all the same
+}
+
 bool CFileSortProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
     const QVariant a = left.data(CFileListModel::SortKeyRole);
     const QVariant b = right.data(CFileListModel::SortKeyRole);
+    const int column = left.column();
+    if (column == CFileListModel::ColumnName || column == CFileListModel::ColumnType) {
+        return NaturalLess(a.toString(), b.toString());
+    }
     if (a.typeId() == QMetaType::QString) return a.toString() < b.toString();
     return a.toLongLong() < b.toLongLong();
 }

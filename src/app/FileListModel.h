@@ -14,7 +14,8 @@ namespace App {
 class CFileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { ColumnName, ColumnType, ColumnSize, ColumnDate, ColumnAttributes, ColumnCount };
+    // User is shown only for file systems with user areas, after Type.
+    enum Column { ColumnName, ColumnType, ColumnSize, ColumnDate, ColumnAttributes, ColumnUser, ColumnCount };
     // The file index of a row, in every column.
     static constexpr int FileIndexRole = Qt::UserRole;
     // The value a column sorts by.
@@ -28,6 +29,7 @@ public:
         QString DateText;
         qint64 DateKey = 0;
         QString Attributes;
+        int User = -1;  // -1: the file system has no user areas
         QColor Colour;  // invalid: the list's default
     };
 
@@ -54,8 +56,12 @@ private:
     std::vector<Row> Rows;
 };
 
+// Whether a comes before b with runs of digits compared as numbers ("SYS2" before "SYS10").
+bool NaturalLess(const QString& a, const QString& b);
+
 // Sorts by each column's key; the model already gives case-insensitive keys
-// to Name and Type and keeps Attributes case-sensitive.
+// to Name and Type and keeps Attributes case-sensitive. Names and types sort in
+// natural order.
 class CFileSortProxy : public QSortFilterProxyModel {
     Q_OBJECT
 public:

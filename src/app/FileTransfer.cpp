@@ -3,12 +3,19 @@
 #include <QDataStream>
 #include <QIODevice>
 
+#include "filesystem/FileSystem.h"
+
 namespace App {
 namespace {
 
 constexpr quint32 GroupMagic = 0x51424647;  // "QBFG"
-constexpr quint32 GroupVersion = 1;
+constexpr quint32 GroupVersion = 2;         // 2: with attributes
 constexpr quint32 MaxGroupFiles = 65536;
+
+// The attribute bits every file system gives the same meaning, but 0x800: MOD on the
+// TRSDOS family, archive on CP/M, so it travels only between DOSes of one family.
+constexpr quint32 SharedAttributes[] = {FileSystem::AttrInvisible, FileSystem::AttrSystem, FileSystem::AttrMOD,
+                                        FileSystem::AttrReadOnly};
 
 }  // namespace
 
@@ -20,6 +27,7 @@ QByteArray EncodeFileGroup(const std::vector<TransferFile>& files) {
     for (const TransferFile& file : files) {
         const qint64 time = file.LastWriteUtc.isValid() ? file.LastWriteUtc.toMSecsSinceEpoch() : -1;
         out << file.Name << file.Size << time << file.Contents;
+        out << file.Attributes.Known << file.Attributes.Set << static_cast<qint32>(file.Attributes.Family);
     }
     return data;
 }
@@ -38,14 +46,37 @@ std::optional<std::vector<TransferFile>> DecodeFileGroup(const QByteArray& data)
     for (quint32 i = 0; i < count; ++i) {
         TransferFile file;
         qint64 time = -1;
+        qint32 family = -1;
         in >> file.Name >> file.Size >> time >> file.Contents;
+        in >> file.Attributes.Known >> file.Attributes.Set >> family;
         if (in.status() != QDataStream::Ok) return std::nullopt;
+        file.Attributes.Family = family;
         if (time >= 0) file.LastWriteUtc = QDateTime::fromMSecsSinceEpoch(time, Qt::UTC);
         if (static_cast<quint64>(file.Contents.size()) < file.Size) continue;
         file.Contents.truncate(static_cast<qsizetype>(file.Size));
         files.push_back(std::move(file));
     }
     return files;
+}
+
+TransferAttributes AttributesOf(FileSystem::TFileSystem& fs, int fileIndex) {
+    TransferAttributes attributes;
+    attributes.Family = fs.GetFileSystemType();
+    for (quint32 mask : SharedAttributes) {
+        if (!fs.SupportsAttribute(mask)) continue;
+        attributes.Known |= mask;
+        if (fs.HasAttribute(fileIndex, mask)) attributes.Set |= mask;
+    }
+    return attributes;
+}
+
+void ApplyAttributes(FileSystem::TFileSystem& fs, int fileIndex, const TransferAttributes& attributes) {
+    for (quint32 mask : SharedAttributes) {
+        if ((attributes.Known & mask) == 0 || !fs.SupportsAttribute(mask)) continue;
+        if (mask == FileSystem::AttrMOD && attributes.Family != fs.GetFileSystemType()) continue;
+        const bool on = (attributes.Set & mask) != 0;
+        if (fs.HasAttribute(fileIndex, mask) != on) fs.SetAttribute(fileIndex, mask, on);
+    }
 }
 
 }  // namespace App

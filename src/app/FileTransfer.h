@@ -1,6 +1,6 @@
 // The file group that carries files between copies of the program through
 // the clipboard and drag-and-drop: per file its name, size, last write time
-// (UTC) and contents.
+// (UTC), attributes and contents.
 #pragma once
 
 #include <QByteArray>
@@ -9,18 +9,38 @@
 #include <optional>
 #include <vector>
 
+namespace FileSystem {
+class TFileSystem;
+}
+
 namespace App {
+
+// The attributes a file brings from its disk: those of the shared bits (invisible,
+// system, MOD or archive, read-only) its file system knows, and which of them are set.
+// The family of that file system tells whether its MOD bit means what the other's does.
+struct TransferAttributes {
+    quint32 Known = 0;
+    quint32 Set = 0;
+    int Family = -1;  // -1: no file system (a host file)
+};
 
 struct TransferFile {
     QString Name;
     quint32 Size = 0;
     QDateTime LastWriteUtc;  // invalid when the file has no date
     QByteArray Contents;
+    TransferAttributes Attributes;
 };
 
 QByteArray EncodeFileGroup(const std::vector<TransferFile>& files);
 // Nothing when the data is not a well-formed group. A file whose contents are
 // shorter than its size is dropped from the result.
 std::optional<std::vector<TransferFile>> DecodeFileGroup(const QByteArray& data);
+
+// The shared attributes of a file on its disk.
+TransferAttributes AttributesOf(FileSystem::TFileSystem& fs, int fileIndex);
+// Gives a stored file the attributes both file systems know; the rest keep what
+// storing gave them.
+void ApplyAttributes(FileSystem::TFileSystem& fs, int fileIndex, const TransferAttributes& attributes);
 
 }  // namespace App

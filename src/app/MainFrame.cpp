@@ -1,5 +1,7 @@
 #include "MainFrame.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -8,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -17,9 +20,11 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QUrl>
+#include <map>
 
 #include "AppText.h"
 #include "FileTransfer.h"
+#include "PropertyDialogs.h"
 #include "QuarryboxView.h"
 #include "filesystem/HostTransfer.h"
 #include "filesystem/MountedDisk.h"
@@ -45,13 +50,13 @@ const CommandInfo Commands[CMainFrame::CommandCount] = {
     {"&New...", "Create a new virtual disk image.", "New", "document-new", QStyle::SP_FileIcon},
     {"&Open...", "Open a virtual disk image.", "Open", "document-open", QStyle::SP_DialogOpenButton},
     {"&Close", "Close the open virtual disk image.", nullptr, "document-close", QStyle::SP_DialogCloseButton},
-    {"Disk properties...", "Display the virtual disk properties.", "Properties", "document-properties",
-     QStyle::SP_DriveFDIcon},
+    {"&Disk properties...", "Display the virtual disk properties.", "Properties", "document-properties",
+     QStyle::SP_FileDialogInfoView},
     {"E&xit", "Exit Quarrybox.", nullptr, "application-exit", QStyle::SP_DialogCloseButton},
     {"&Copy", "Copy files and put them on the Clipboard.", "Copy", "edit-copy", QStyle::SP_FileLinkIcon},
-    {"&Paste", "Insert files copied to the Clipboard.", "Paste", "edit-paste", QStyle::SP_DialogSaveButton},
-    {"Add...", "Add files to the virtual disk image.", "Add", "list-add", QStyle::SP_FileDialogNewFolder},
-    {"Extract...", "Extract the selected files.", "Extract", "document-save-as", QStyle::SP_DialogSaveButton},
+    {"&Paste", "Insert files copied to the Clipboard.", "Paste", "edit-paste", QStyle::SP_ArrowDown},
+    {"&Add...", "Add files to the virtual disk image.", "Add", "list-add", QStyle::SP_FileDialogNewFolder},
+    {"&Extract...", "Extract the selected files.", "Extract", "document-save-as", QStyle::SP_DialogSaveButton},
     {"Select all", "Select all files.", "Select all", "edit-select-all", QStyle::SP_DialogApplyButton},
     {"Invert selection", "Reverse which items are selected.", "Invert", nullptr, QStyle::SP_BrowserReload},
     {"Preferences...", "Configure Quarrybox preferences.", "Preferences", "preferences-system",
@@ -65,6 +70,8 @@ const CommandInfo Commands[CMainFrame::CommandCount] = {
     {"Rename", "Rename the selected file.", nullptr, "edit-rename", QStyle::SP_FileIcon},
     {"Properties", "Display the properties of the selected file.", nullptr, "document-properties",
      QStyle::SP_FileDialogInfoView},
+    {"Quarrybox &Help", "Show what Quarrybox does and the keys it answers to.", "Help", "help-contents",
+     QStyle::SP_DialogHelpButton},
 };
 
 const QStringList OpenFilters = {
@@ -102,6 +109,8 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     CreateActions();
     CreateMenus();
     statusBar()->showMessage("Ready");
+    AccessLabel = new QLabel(this);
+    statusBar()->addPermanentWidget(AccessLabel);
 
     connect(List, &CQuarryboxView::PreviewRequested, this, &CMainFrame::OnPreview);
     connect(List, &QAbstractItemView::doubleClicked, this,
@@ -111,10 +120,7 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     connect(List, &CQuarryboxView::DragOutRequested, this, &CMainFrame::OnDragOut);
     connect(List, &CQuarryboxView::DropQuery, this,
             [this](const QMimeData* data, bool& accept) { accept = AcceptsTransfer(data); });
-    connect(List, &CQuarryboxView::DataDropped, this, [this](const QMimeData* data) {
-        if (!CheckWritePermission()) return;
-        ReceiveTransfer(data);
-    });
+    connect(List, &CQuarryboxView::DataDropped, this, &CMainFrame::DropData);
     connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMainFrame::UpdateCommands);
     if (QClipboard* clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::dataChanged, this, &CMainFrame::UpdateCommands);
@@ -145,6 +151,12 @@ void CMainFrame::CreateActions() {
     Actions[CmdCopy]->setShortcuts({QKeySequence("Ctrl+C"), QKeySequence("Ctrl+Insert")});
     Actions[CmdPaste]->setShortcuts({QKeySequence("Ctrl+V"), QKeySequence("Shift+Insert")});
     Actions[CmdSelectAll]->setShortcut(QKeySequence("Ctrl+A"));
+    // Ctrl+Q where the desktop's key scheme has no quit key of its own (as the Windows scheme).
+    QList<QKeySequence> quit = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (quit.isEmpty()) quit = {QKeySequence("Ctrl+Q")};
+    Actions[CmdExit]->setShortcuts(quit);
+    Actions[CmdHelp]->setShortcuts(QKeySequence::HelpContents);
+    Actions[CmdRename]->setShortcut(QKeySequence(Qt::Key_F2));  // no standard key names renaming
     Actions[CmdInvisible]->setCheckable(true);
     Actions[CmdSystem]->setCheckable(true);
     // The list handles Enter and Delete itself; these show the keys in the menu only.
@@ -169,6 +181,7 @@ void CMainFrame::CreateActions() {
     connect(Actions[CmdDelete], &QAction::triggered, this, &CMainFrame::OnDelete);
     connect(Actions[CmdRename], &QAction::triggered, this, &CMainFrame::OnRename);
     connect(Actions[CmdProperties], &QAction::triggered, this, &CMainFrame::OnFileProperties);
+    connect(Actions[CmdHelp], &QAction::triggered, this, &CMainFrame::OnHelp);
 
     auto* escape = new QAction(this);
     escape->setShortcut(QKeySequence(Qt::Key_Escape));
@@ -205,14 +218,10 @@ void CMainFrame::CreateMenus() {
     view->addSeparator();
     PartitionSubmenu = view->addMenu("&Partition...");
     PartitionSubmenu->setStatusTip("Choose the partition of the hard disk to show.");
-    for (int partition = 0; partition < PartitionItems; ++partition) {
-        QAction* item = PartitionSubmenu->addAction(QString::number(partition));
-        item->setStatusTip(QString("Show partition %1.").arg(partition));
-        connect(item, &QAction::triggered, this, [this, partition] { OnPartition(partition); });
-        PartitionActions[static_cast<size_t>(partition)] = item;
-    }
+    SetPartitionItemCount(PartitionItems);
 
     QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(Actions[CmdHelp]);
     help->addAction(Actions[CmdAbout]);
 
     QToolBar* toolbar = addToolBar("Toolbar");
@@ -239,6 +248,8 @@ void CMainFrame::CreateMenus() {
     ListMenu->addAction(Actions[CmdRename]);
     ListMenu->addSeparator();
     ListMenu->addAction(Actions[CmdProperties]);
+    // The keys of the list's commands work without the menu open.
+    addActions({Actions[CmdPreview], Actions[CmdRename], Actions[CmdProperties]});
 }
 
 bool CMainFrame::event(QEvent* event) {
@@ -268,22 +279,36 @@ void CMainFrame::Start(const QStringList& arguments) {
 TFileSystem* CMainFrame::CurrentFileSystem() const { return OpenedDisk ? OpenedDisk->Current() : nullptr; }
 
 bool CMainFrame::OpenDisk(const QString& path) {
-    CloseDisk();
+    // The open image holds the writer's lock on its file: opening the same file again
+    // must take its place, or the new one could only be read.
+    if (TFileSystem* fs = CurrentFileSystem()) {
+        const QString open = QFileInfo(QString::fromLocal8Bit(fs->GetImageFileName())).canonicalFilePath();
+        if (!open.isEmpty() && open == QFileInfo(path).canonicalFilePath()) CloseDisk();
+    }
     auto disk = std::make_unique<MountedDisk>();
     try {
         disk->Open(QFile::encodeName(path).toStdString());
         if (disk->Current() == nullptr) throw TFileSystem::EInvalidFormat();
     } catch (const std::exception& error) {
+        // The disk that was open stays open: a mistaken choice of file loses nothing.
         disk.reset();
-        List->ShowNoDisk();
-        UpdateTitle();
-        UpdateCommands();
-        Prompts.ShowError("Error Opening Virtual Disk", QString::fromLocal8Bit(error.what()));
+        Prompts.ShowError("Error Opening Virtual Disk", OpenFailureText(error));
         return false;
     }
     AttachDisk(std::move(disk));
+    ReportDamagedDirectory();
     RunDateCheck();
     return true;
+}
+
+void CMainFrame::ReportDamagedDirectory() {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr || fs->GetDirectoryProblems().empty()) return;
+    QString text = "This disk is damaged: sectors of its directory could not be read cleanly, so files may be "
+                   "missing from the list or read wrongly. The disk will not be changed.\n";
+    for (const FileSystem::TSectorProblem& problem : fs->GetDirectoryProblems())
+        text += "\n" + ToQ(FileSystem::DescribeSectorProblem(problem));
+    Prompts.ShowError("Damaged Disk", text);
 }
 
 void CMainFrame::AttachDisk(std::unique_ptr<MountedDisk> disk) {
@@ -320,18 +345,42 @@ void CMainFrame::UpdateTitle() {
                     ToQ(fs->GetDOSName(false));
     if (fs->SupportsDiskName()) title += " - " + ToQ(fs->GetDiskName());
     title += ")";
+    if (!WriteRefusal().isEmpty()) title += " [read-only]";
     setWindowTitle(title);
+}
+
+QString CMainFrame::WriteRefusal() const {
+    TFileSystem* fs = CurrentFileSystem();
+    return fs != nullptr ? ToQ(FileSystem::WriteRefusal(*fs)) : QString();
+}
+
+void CMainFrame::UpdateAccessIndicator() {
+    // Why a disk cannot be changed is there to see before any command would be refused:
+    // in a word on the status bar, in full in its tooltip.
+    const QString refusal = WriteRefusal();
+    QString word;
+    if (TFileSystem* fs = CurrentFileSystem(); fs != nullptr && !refusal.isEmpty()) {
+        const int protect = fs->GetImage() != nullptr ? fs->GetImage()->GetWriteProtect() : 0;
+        if (!fs->SupportsWriting() || protect == 2) word = "Read-only";
+        else if (protect == 1) word = "Write protected";
+        else word = "Damaged, read-only";
+    }
+    AccessLabel->setText(word);
+    AccessLabel->setToolTip(refusal);
+    AccessLabel->setVisible(!refusal.isEmpty());
 }
 
 void CMainFrame::UpdateCommands() {
     TFileSystem* fs = CurrentFileSystem();
     const bool open = fs != nullptr;
+    // Commands that would change a disk that cannot be changed are not offered at all.
+    const bool writable = open && WriteRefusal().isEmpty();
     const size_t selected = open ? List->SelectedFileIndices().size() : 0;
     Actions[CmdClose]->setEnabled(open);
     Actions[CmdDiskProperties]->setEnabled(open);
     Actions[CmdCopy]->setEnabled(selected > 0);
-    Actions[CmdPaste]->setEnabled(open && ClipboardOffersFiles());
-    Actions[CmdAdd]->setEnabled(open);
+    Actions[CmdPaste]->setEnabled(writable && ClipboardOffersFiles());
+    Actions[CmdAdd]->setEnabled(writable);
     Actions[CmdExtract]->setEnabled(open);
     Actions[CmdSelectAll]->setEnabled(open);
     Actions[CmdInvertSelection]->setEnabled(open);
@@ -340,17 +389,42 @@ void CMainFrame::UpdateCommands() {
     Actions[CmdInvisible]->setChecked(ShowInvisibleFiles);
     Actions[CmdSystem]->setChecked(ShowSystemFiles);
     Actions[CmdPreview]->setEnabled(selected == 1);
-    Actions[CmdDelete]->setEnabled(selected > 0);
-    Actions[CmdRename]->setEnabled(selected == 1);
+    Actions[CmdDelete]->setEnabled(writable && selected > 0);
+    Actions[CmdRename]->setEnabled(writable && selected == 1);
     Actions[CmdProperties]->setEnabled(selected == 1);
+    UpdateAccessIndicator();
 
     const int partitions = open ? static_cast<int>(OpenedDisk->FileSystems.size()) : 0;
     PartitionSubmenu->setEnabled(partitions > 1);
-    for (int partition = 0; partition < PartitionItems; ++partition) {
-        PartitionActions[static_cast<size_t>(partition)]->setEnabled(partitions > 1 &&
-                                                                     (partition < 2 || partitions > partition));
-        PartitionActions[static_cast<size_t>(partition)]->setCheckable(true);
-        PartitionActions[static_cast<size_t>(partition)]->setChecked(open && OpenedDisk->CurrentPartition == partition);
+    SetPartitionItemCount(std::max(partitions, static_cast<int>(PartitionItems)));
+    for (int partition = 0; partition < PartitionItemCount(); ++partition) {
+        QAction* item = PartitionActions[static_cast<size_t>(partition)];
+        QString text = QString::number(partition);
+        if (partition < partitions) {
+            TFileSystem& shown = *OpenedDisk->FileSystems[static_cast<size_t>(partition)];
+            if (shown.SupportsDiskName() && !shown.GetDiskName().empty())
+                text += "  " + ToQ(shown.GetDiskName()).replace('&', "&&");
+        }
+        item->setText(text);
+        item->setEnabled(partitions > 1 && (partition < 2 || partitions > partition));
+        item->setCheckable(true);
+        item->setChecked(open && OpenedDisk->CurrentPartition == partition);
+    }
+}
+
+void CMainFrame::SetPartitionItemCount(int count) {
+    while (PartitionItemCount() < count) {
+        const int partition = PartitionItemCount();
+        QAction* item = PartitionSubmenu->addAction(QString::number(partition));
+        item->setStatusTip(QString("Show partition %1.").arg(partition));
+        connect(item, &QAction::triggered, this, [this, partition] { OnPartition(partition); });
+        PartitionActions.push_back(item);
+    }
+    while (PartitionItemCount() > count) {
+        QAction* item = PartitionActions.back();
+        PartitionActions.pop_back();
+        PartitionSubmenu->removeAction(item);
+        item->deleteLater();
     }
 }
 
@@ -409,14 +483,16 @@ void CMainFrame::RunDateCheck() {
     Refresh();
 }
 
-void CMainFrame::CommitChange() {
-    if (!OpenedDisk) return;
+bool CMainFrame::CommitChange() {
+    if (!OpenedDisk) return false;
     try {
         OpenedDisk->Flush();
+        return true;
     } catch (const std::exception& error) {
         // The disk keeps what it held after the last command that saved; closing it undoes the rest.
         Prompts.ShowError("File Write Error",
                           "The changes could not be saved to the disk image: " + QString::fromLocal8Bit(error.what()));
+        return false;
     }
 }
 
@@ -432,7 +508,10 @@ bool CMainFrame::CheckWritePermission() {
 void CMainFrame::OnNew() {
     const std::optional<NewFloppySettings> settings = Prompts.AskNewFloppy();
     if (!settings) return;
-    const QString path = Prompts.AskSaveFileName("New", NewFilters, "dsk");
+    // The suffix names the container chosen, but for JV1, whose images are named .dsk by custom.
+    static const char* const suffixes[] = {"dsk", "jv3", "dmk"};
+    const int type = settings->ImageType;
+    const QString path = Prompts.AskSaveFileName("New", NewFilters, suffixes[type >= 0 && type <= 2 ? type : 2]);
     if (path.isEmpty()) return;
     auto disk = std::make_unique<MountedDisk>();
     try {
@@ -460,7 +539,9 @@ void CMainFrame::OnClose() { CloseDisk(); }
 
 void CMainFrame::OnDiskProperties() {
     if (!OpenedDisk || CurrentFileSystem() == nullptr) return;
-    if (Prompts.ShowDiskProperties(*OpenedDisk)) CommitChange();
+    if (const std::optional<DiskPropertyChanges> changes = Prompts.ShowDiskProperties(*OpenedDisk)) {
+        ApplyDiskProperties(*OpenedDisk, *changes, Prompts, [this] { return CommitChange(); });
+    }
     UpdateTitle();
     UpdateCommands();
 }
@@ -513,9 +594,17 @@ void CMainFrame::OnDelete() {
     TFileSystem* fs = CurrentFileSystem();
     const std::vector<int> selected = List->SelectedFileIndices();
     if (selected.empty()) return;
-    const QString question = selected.size() == 1
-                                 ? QString("Are you sure you want to delete this file?")
-                                 : QString("Are you sure you want to delete these %1 files?").arg(selected.size());
+    QString question = QString("Are you sure you want to delete these %1 files?").arg(selected.size());
+    if (selected.size() == 1) {
+        QString name;
+        try {
+            name = ToQ(fs->GetFullFileName(selected.front()));
+        } catch (const TFileSystem::Exception&) {
+            // A file without a readable name is still asked about.
+        }
+        question = name.isEmpty() ? QString("Are you sure you want to delete this file?")
+                                  : "Are you sure you want to delete the file '" + name + "'?";
+    }
     if (!Prompts.AskYesNo("Confirm File Delete", question)) return;
     for (int fileIndex : selected) {
         try {
@@ -531,14 +620,19 @@ void CMainFrame::OnDelete() {
 void CMainFrame::OnRename() {
     if (!CheckWritePermission()) return;
     TFileSystem* fs = CurrentFileSystem();
+    // A name the file system refuses is caught in the dialog, which says the rule and stays open.
+    const NameProblem problemOf = [fs](const QString& name) {
+        if (fs->IsValidFilename(FromQ(name))) return QString();
+        return ErrorText(*fs, TFileSystem::EInvalidFilename());
+    };
     for (int fileIndex : List->SelectedFileIndices()) {
         try {
-            const QString oldName = ToQ(fs->GetFullFileName(fileIndex));
-            const std::optional<QString> newName = Prompts.AskRename(oldName);
+            const QString oldName = ToQ(fs->GetDisplayName(fileIndex));
+            const std::optional<QString> newName = Prompts.AskRename(oldName, problemOf);
             if (!newName) break;
             if (*newName != oldName) fs->RenameFile(fileIndex, FromQ(*newName));
         } catch (const TFileSystem::Exception& error) {
-            Prompts.ShowError("Rename error", "Error renaming file: " + QString::fromLocal8Bit(error.what()));
+            Prompts.ShowError("Rename error", "Error renaming file: " + ErrorText(*fs, error));
         }
     }
     CommitChange();
@@ -557,6 +651,8 @@ void CMainFrame::OnFileProperties() {
 void CMainFrame::OnEscape() {
     if (Prefs.ExitUponESC) close();
 }
+
+void CMainFrame::OnHelp() { Prompts.ShowHelp(); }
 
 void CMainFrame::ShowContextMenu(const QPoint& globalPosition) {
     if (!DiskOpen()) return;
@@ -595,16 +691,18 @@ void CMainFrame::AddHostFile(const QString& path) {
     StoreFile(info.fileName(), bytes, date);
 }
 
-bool CMainFrame::StoreFile(const QString& name, const std::vector<uint8_t>& bytes, const FileDate& date) {
+bool CMainFrame::StoreFile(const QString& name, const std::vector<uint8_t>& bytes, const FileDate& date,
+                           const TransferAttributes& attributes) {
     TFileSystem* fs = CurrentFileSystem();
     if (fs == nullptr) return false;
     const qint64 size = static_cast<qint64>(bytes.size());
+    QString storedName = name;
     try {
         const std::vector<uint8_t> converted =
             bytes.empty() ? bytes : FileSystem::ConvertToTRS80(*fs, bytes, Prefs.ConversionTypeIn);
-        QString storedName = name;
+        const QString rule = ToQ(fs->GetFilenameRule());
         while (!fs->IsValidFilename(FromQ(storedName))) {
-            const std::optional<QString> entered = Prompts.AskValidName(storedName);
+            const std::optional<QString> entered = Prompts.AskValidName(storedName, rule);
             if (!entered) return false;
             storedName = *entered;
         }
@@ -612,10 +710,14 @@ bool CMainFrame::StoreFile(const QString& name, const std::vector<uint8_t>& byte
         const int existing = fs->FindFile(diskName);
         if (existing >= 0 && !Prompts.AskReplace(*fs, existing, storedName, size, date)) return false;
         // The core keeps a replaced file when the new one cannot be stored.
-        FileSystem::StoreFile(*fs, diskName, converted, bytes.size(), date, existing >= 0);
+        const int stored = FileSystem::StoreFile(*fs, diskName, converted, bytes.size(), date, existing >= 0);
+        if (stored >= 0) ApplyAttributes(*fs, stored, attributes);
         return true;
     } catch (const FileSystem::ENotEnoughSpace& error) {
-        Prompts.ShowError("Not Enough Space", QString::fromLocal8Bit(error.what()));
+        Prompts.ShowError("Not Enough Space", QString::fromLocal8Bit(error.what()) + "\n\n" +
+                                                  QString("%1 needs %2; the disk has %3 free.")
+                                                      .arg(storedName, FormatBytes(static_cast<qint64>(error.Needed)),
+                                                           FormatBytes(error.FreeSpace)));
     } catch (const TFileSystem::Exception& error) {
         Prompts.ShowError("File Storing Error", "Error storing file: " + QString::fromLocal8Bit(error.what()));
     }
@@ -630,26 +732,56 @@ void CMainFrame::OnExtract() {
     const std::optional<bool> allFiles = Prompts.AskExtract(static_cast<int>(selected.size()), directory);
     if (!allFiles) return;
     Prefs.ExtractDirectory = directory;
-    for (int fileIndex : *allFiles ? List->AllFileIndices() : selected) ExtractOne(fileIndex);
+    // Each file of the disk has a host name of its own, so no file overwrites another.
+    std::map<int, std::string> hostNames;
+    try {
+        hostNames = FileSystem::HostNamesOfDisk(*fs);
+    } catch (const TFileSystem::Exception&) {
+        // A directory that cannot be listed whole: each file goes under its plain name.
+    }
+    OverwriteRule rule = OverwriteRule::Ask;
+    QString damage;
+    for (int fileIndex : *allFiles ? List->AllFileIndices() : selected) {
+        const auto known = hostNames.find(fileIndex);
+        if (!ExtractOne(fileIndex, rule, known != hostNames.end() ? known->second : std::string(), &damage)) break;
+    }
+    if (!damage.isEmpty())
+        Prompts.ShowError("File Extraction Error", "Some files could not be read whole:\n" + damage);
 }
 
-void CMainFrame::ExtractOne(int fileIndex) {
+bool CMainFrame::ExtractOne(int fileIndex, OverwriteRule& rule, const std::string& hostName, QString* damage) {
     TFileSystem* fs = CurrentFileSystem();
-    if (fs == nullptr) return;
+    if (fs == nullptr) return false;
     const FileSystem::TransferSettings settings = TransferSettingsOf(Prefs);
+    FileSystem::TFileRead read;
     try {
+        const std::string name = hostName.empty() ? FileSystem::ExtractedFileName(*fs, fileIndex) : hostName;
         try {
-            FileSystem::ExtractFile(*fs, fileIndex, false, settings);
+            FileSystem::ExtractFileAs(*fs, fileIndex, name, rule == OverwriteRule::Always, settings, &read);
         } catch (const TFileSystem::EFileExists&) {
-            if (!Prompts.AskYesNo("Confirm File Overwrite",
-                                  "This file exists; are you sure you want to overwrite it?")) {
-                return;
-            }
-            FileSystem::ExtractFile(*fs, fileIndex, true, settings);
+            if (rule == OverwriteRule::Never) return true;
+            const QString shownName = QFile::decodeName(name.c_str());
+            const OverwriteAnswer answer = Prompts.AskOverwrite(
+                "Confirm File Overwrite", "The file '" + shownName + "' exists in " +
+                                              QDir::toNativeSeparators(Prefs.ExtractDirectory) +
+                                              "; are you sure you want to overwrite it?");
+            if (answer == OverwriteAnswer::Cancel) return false;
+            if (answer == OverwriteAnswer::NoToAll) rule = OverwriteRule::Never;
+            if (answer == OverwriteAnswer::YesToAll) rule = OverwriteRule::Always;
+            if (answer == OverwriteAnswer::No || answer == OverwriteAnswer::NoToAll) return true;
+            FileSystem::ExtractFileAs(*fs, fileIndex, name, true, settings, &read);
         }
     } catch (const TFileSystem::Exception& error) {
         Prompts.ShowError("File Extraction Error", "Error extracting file: " + QString::fromLocal8Bit(error.what()));
+        return true;
     }
+    if (damage != nullptr && !read.IsWhole()) {
+        const QString fileName = ToQ(fs->GetFullFileName(fileIndex));
+        *damage += "\n" + fileName + ": " + ToQ(FileSystem::DescribeShortRead(read));
+        for (const FileSystem::TSectorProblem& problem : read.Problems)
+            *damage += "\n" + fileName + ": " + ToQ(FileSystem::DescribeSectorProblem(problem));
+    }
+    return true;
 }
 
 // Clipboard and drag-and-drop.
@@ -670,6 +802,7 @@ QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
             file.Size = static_cast<quint32>(converted.size());
             const QDateTime local = FileDateToDateTime(fs->GetFileDate(fileIndex));
             if (local.isValid()) file.LastWriteUtc = local.toUTC();
+            file.Attributes = AttributesOf(*fs, fileIndex);
             files.push_back(std::move(file));
         }
     } catch (const std::exception&) {
@@ -682,11 +815,19 @@ QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
     const QString folder = TransferFolder->filePath(QString::number(++TransferCount));
     if (!QDir().mkpath(folder)) return nullptr;
     QList<QUrl> urls;
+    std::map<int, std::string> hostNames;
+    try {
+        hostNames = FileSystem::HostNamesOfDisk(*fs);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
     for (size_t i = 0; i < files.size(); ++i) {
         const int fileIndex = fileIndices[i];
         QString hostName;
         try {
-            hostName = QFile::decodeName(FileSystem::ExtractedFileName(*fs, fileIndex).c_str());
+            const auto known = hostNames.find(fileIndex);
+            hostName = QFile::decodeName(
+                (known != hostNames.end() ? known->second : FileSystem::ExtractedFileName(*fs, fileIndex)).c_str());
         } catch (const std::exception&) {
             return nullptr;
         }
@@ -695,9 +836,11 @@ QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
             path = QDir(folder).filePath(QString("%1-%2").arg(copy).arg(hostName));
         }
         QFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(files[i].Contents) != files[i].Contents.size()) {
+        if (!out.open(QIODevice::WriteOnly) || out.write(files[i].Contents) != files[i].Contents.size() ||
+            !out.flush()) {
             return nullptr;
         }
+        // Written out first: bytes still buffered would date the file now when they land.
         if (files[i].LastWriteUtc.isValid()) out.setFileTime(files[i].LastWriteUtc, QFileDevice::FileModificationTime);
         out.close();
         urls << QUrl::fromLocalFile(path);
@@ -709,8 +852,13 @@ QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
 }
 
 bool CMainFrame::AcceptsTransfer(const QMimeData* data) const {
-    if (!DiskOpen() || data == nullptr) return false;
-    if (data == List->DraggedData()) return false;
+    if (data == nullptr || data == List->DraggedData()) return false;
+    // A window without a disk takes a dropped host file to open it; another window's
+    // files are no disk to open.
+    if (!DiskOpen()) {
+        return !data->hasFormat(FileGroupMimeType) && data->hasUrls() && !data->urls().isEmpty() &&
+               data->urls().front().isLocalFile();
+    }
     if (data->hasUrls()) {
         for (const QUrl& url : data->urls()) {
             if (url.isLocalFile()) return true;
@@ -721,11 +869,21 @@ bool CMainFrame::AcceptsTransfer(const QMimeData* data) const {
 
 void CMainFrame::ReceiveTransfer(const QMimeData* data) {
     if (data == nullptr || !DiskOpen()) return;
-    bool hostFiles = false;
-    if (data->hasUrls()) {
+    // Another window of the program offers its own group too: it carries the disk's
+    // dates and attributes, which the copies in host files would lose.
+    const std::optional<std::vector<TransferFile>> group =
+        data->hasFormat(FileGroupMimeType) ? DecodeFileGroup(data->data(FileGroupMimeType)) : std::nullopt;
+    if (group) {
+        for (const TransferFile& file : *group) {
+            FileDate date;
+            if (file.LastWriteUtc.isValid()) date = FileDateFromDateTime(file.LastWriteUtc);
+            StoreFile(file.Name, std::vector<uint8_t>(file.Contents.begin(), file.Contents.end()), date,
+                      file.Attributes);
+            Refresh();
+        }
+    } else if (data->hasUrls()) {
         for (const QUrl& url : data->urls()) {
             if (!url.isLocalFile()) continue;
-            hostFiles = true;
             try {
                 AddHostFile(url.toLocalFile());
             } catch (const std::exception& error) {
@@ -733,18 +891,44 @@ void CMainFrame::ReceiveTransfer(const QMimeData* data) {
             }
         }
     }
-    if (!hostFiles && data->hasFormat(FileGroupMimeType)) {
-        const std::optional<std::vector<TransferFile>> files = DecodeFileGroup(data->data(FileGroupMimeType));
-        for (const TransferFile& file : files.value_or(std::vector<TransferFile>{})) {
-            FileDate date;
-            if (file.LastWriteUtc.isValid()) date = FileDateFromDateTime(file.LastWriteUtc);
-            StoreFile(file.Name, std::vector<uint8_t>(file.Contents.begin(), file.Contents.end()), date);
-            Refresh();
-        }
-    }
     CommitChange();
     Refresh();
 }
+
+void CMainFrame::DropData(const QMimeData* data) {
+    if (data == nullptr) return;
+    if (!DiskOpen()) {
+        // Nothing to add to: the dropped file is opened, and says why when it is no disk.
+        const QList<QUrl> urls = data->hasUrls() ? data->urls() : QList<QUrl>();
+        if (!urls.isEmpty() && urls.front().isLocalFile()) OpenDisk(urls.front().toLocalFile());
+        return;
+    }
+    const QString image = DroppedDiskImage(data);
+    if (!image.isEmpty()) {
+        const DroppedImageAnswer answer = Prompts.AskOpenOrAdd(QFileInfo(image).fileName());
+        if (answer == DroppedImageAnswer::Open) OpenDisk(image);
+        if (answer != DroppedImageAnswer::AddAsFile) return;
+    }
+    if (!CheckWritePermission()) return;
+    ReceiveTransfer(data);
+}
+
+QString CMainFrame::DroppedDiskImage(const QMimeData* data) const {
+    if (!data->hasUrls() || data->hasFormat(FileGroupMimeType)) return {};
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile()) continue;
+        // Judged by what the file holds, as opening it would judge it; nothing is written.
+        MountedDisk probe;
+        try {
+            probe.Open(QFile::encodeName(url.toLocalFile()).toStdString(), true);
+            if (probe.Current() != nullptr) return url.toLocalFile();
+        } catch (const std::exception&) {
+            // Not a disk image: a file to add.
+        }
+    }
+    return {};
+}
+
 
 bool CMainFrame::ClipboardOffersFiles() const {
     const QClipboard* clipboard = QGuiApplication::clipboard();

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "DatePatchCheck.h"
+#include "FileTransfer.h"
 #include "Preferences.h"
 #include "UserPrompts.h"
 
+class QLabel;
 class QMimeData;
 class QTemporaryDir;
 
@@ -31,9 +33,11 @@ public:
         CmdNew, CmdOpen, CmdClose, CmdDiskProperties, CmdExit,
         CmdCopy, CmdPaste, CmdAdd, CmdExtract, CmdSelectAll, CmdInvertSelection, CmdPreferences,
         CmdInvisible, CmdSystem, CmdAbout,
-        CmdPreview, CmdDelete, CmdRename, CmdProperties,
+        CmdPreview, CmdDelete, CmdRename, CmdProperties, CmdHelp,
         CommandCount
     };
+    // The partition menu offers at least this many items, and one a partition when a
+    // disk has more.
     static constexpr int PartitionItems = 8;
 
     CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, QWidget* parent = nullptr);
@@ -45,7 +49,8 @@ public:
     // Opens the one file argument, if there is exactly one.
     void Start(const QStringList& arguments);
 
-    // The open flow after the file dialog: drop the disk, open, fill, title, date check.
+    // The open flow after the file dialog: open, then take the new disk in place of the
+    // open one, fill, title, date check. A disk that cannot be opened leaves the open one.
     bool OpenDisk(const QString& path);
     // Takes an opened disk as the open one and fills the list (no date check).
     void AttachDisk(std::unique_ptr<FileSystem::MountedDisk> disk);
@@ -55,9 +60,12 @@ public:
     FileSystem::TFileSystem* CurrentFileSystem() const;
     CQuarryboxView* View() const { return List; }
     QAction* Action(Command command) const { return Actions[command]; }
-    QAction* PartitionAction(int partition) const { return PartitionActions[static_cast<size_t>(partition)]; }
+    QAction* PartitionAction(int partition) const { return PartitionActions.at(static_cast<size_t>(partition)); }
+    int PartitionItemCount() const { return static_cast<int>(PartitionActions.size()); }
     QMenu* PartitionMenu() const { return PartitionSubmenu; }
     QMenu* ContextMenu() const { return ListMenu; }
+    // The status bar's word for a disk that cannot be changed, empty otherwise.
+    QLabel* AccessIndicator() const { return AccessLabel; }
     TPreferences& Preferences() { return Prefs; }
     bool ShowInvisible() const { return ShowInvisibleFiles; }
     bool ShowSystem() const { return ShowSystemFiles; }
@@ -68,26 +76,41 @@ public:
 
     // Asks whether the disk may be changed, with the refusal's message when not.
     bool CheckWritePermission();
-    // Ends one command: whatever it changed reaches the image file whole (one journalled change).
-    void CommitChange();
+    // Ends one command: whatever it changed reaches the image file whole (one journalled
+    // change). False, after saying why, when it could not be saved.
+    bool CommitChange();
     // Fills the list again and selects the files that were selected and still exist.
     void Refresh();
     void RunDateCheck();
     void UpdateTitle();
     void UpdateCommands();
+    // Keeps count items in the partition menu, adding or removing them at its end.
+    void SetPartitionItemCount(int count);
 
-    // Adds one host file; silently skips files that cannot be read whole.
+    // Adds one host file, dated by its modification time; silently skips files that
+    // cannot be read whole.
     void AddHostFile(const QString& path);
-    // Stores one file through the name, replace and space checks. True when stored.
-    bool StoreFile(const QString& name, const std::vector<uint8_t>& bytes, const FileSystem::FileDate& date);
-    // Extracts one file into the extraction folder, asking before overwriting.
-    void ExtractOne(int fileIndex);
+    // Stores one file through the name, replace and space checks, then gives it the
+    // attributes the current file system shares with their source. True when stored.
+    bool StoreFile(const QString& name, const std::vector<uint8_t>& bytes, const FileSystem::FileDate& date,
+                   const TransferAttributes& attributes = {});
+    // Whether extraction still asks before overwriting a host file, or was told for all.
+    enum class OverwriteRule { Ask, Always, Never };
+    // Extracts one file into the extraction folder under hostName (empty: its plain name),
+    // asking before overwriting. False when the user cancelled the files still to come.
+    // What reading the file met that is worth telling (sectors read with an error) is
+    // added to damage, when given.
+    bool ExtractOne(int fileIndex, OverwriteRule& rule, const std::string& hostName = {}, QString* damage = nullptr);
+    // Says once, when a disk opens, that sectors of its directory were read with errors.
+    void ReportDamagedDirectory();
 
     // Clipboard and drag-and-drop: the data offered for these files (nothing when a
     // file cannot be read), whether a drop is accepted, and storing what arrives.
     QMimeData* BuildTransferData(const std::vector<int>& fileIndices);
     bool AcceptsTransfer(const QMimeData* data) const;
     void ReceiveTransfer(const QMimeData* data);
+    // A drop on the list: a disk image is offered for opening, anything else is stored.
+    void DropData(const QMimeData* data);
     static constexpr const char* FileGroupMimeType = "application/x-quarrybox-file-group";
 
 public slots:
@@ -112,6 +135,7 @@ public slots:
     void OnRename();
     void OnFileProperties();
     void OnEscape();
+    void OnHelp();
 
 protected:
     bool event(QEvent* event) override;
@@ -123,15 +147,21 @@ private:
     void OnDragOut();
     bool ClipboardOffersFiles() const;
     bool DiskOpen() const { return CurrentFileSystem() != nullptr; }
+    // Why the current disk cannot be changed, empty when it can.
+    QString WriteRefusal() const;
+    void UpdateAccessIndicator();
+    // The first dropped host file that opens as a disk image, empty when there is none.
+    QString DroppedDiskImage(const QMimeData* data) const;
 
     IUserPrompts& Prompts;
     TPreferences Prefs;
     std::unique_ptr<FileSystem::MountedDisk> OpenedDisk;
     CQuarryboxView* List;
     std::array<QAction*, CommandCount> Actions{};
-    std::array<QAction*, PartitionItems> PartitionActions{};
+    std::vector<QAction*> PartitionActions;
     QMenu* PartitionSubmenu = nullptr;
     QMenu* ListMenu = nullptr;
+    QLabel* AccessLabel = nullptr;
     bool ShowInvisibleFiles = false;
     bool ShowSystemFiles = false;
     CLDOSDatePatcher DefaultPatcher;

@@ -51,7 +51,7 @@ TPreferences TPreferences::Load(QSettings& settings) {
     TPreferences preferences;
     const QVariant directory = settings.value("ExtractDirectory");
     if (directory.typeId() == QMetaType::QString) preferences.ExtractDirectory = directory.toString();
-    ReadChoice(settings, "ConversionTypeIn", {0, 1}, preferences.ConversionTypeIn);
+    ReadChoice(settings, "ConversionTypeIn", {0, 1, 2}, preferences.ConversionTypeIn);
     ReadChoice(settings, "ConversionTypeOut", {0, 1, 2}, preferences.ConversionTypeOut);
     ReadChoice(settings, "FontType", {0, 1}, preferences.FontType);
     ReadFlag(settings, "LDOSDateCheck", preferences.LDOSDateCheck);

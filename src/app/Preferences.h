@@ -10,8 +10,9 @@ namespace App {
 
 struct TPreferences {
     QString ExtractDirectory;
-    int ConversionTypeIn = 1;   // 0 none, 1 CR/LF to CR
-    int ConversionTypeOut = 1;  // 0 none, 1 CR to CR/LF, 2 CR to LF
+    // Text lines end in LF on this host, in CR on the TRS-80: the defaults convert between them.
+    int ConversionTypeIn = 2;   // 0 none, 1 CR/LF to CR, 2 LF to CR
+    int ConversionTypeOut = 2;  // 0 none, 1 CR to CR/LF, 2 CR to LF
     int FontType = 0;           // 0 monospaced, 1 proportional
     bool LDOSDateCheck = false; // true: the check is disabled
     bool ExitUponESC = false;

@@ -52,93 +52,160 @@ QString PDriveTextOf(TFileSystem& fs) {
 
 QString CDiskInfoDialog::FormatK(qint64 bytes) { return QLocale().toString(bytes / 1024.0, 'f', 2) + "K"; }
 
-void CDiskInfoDialog::AddRow(QFormLayout* form, const QString& label, QWidget* field) { form->addRow(label, field); }
-
 void CDiskInfoDialog::AddText(QFormLayout* form, const QString& label, const QString& value) {
     Values[label] = value;
-    AddRow(form, label, ValueLabel(value));
+    form->addRow(label, ValueLabel(value));
 }
 
-CDiskInfoDialog::CDiskInfoDialog(FileSystem::MountedDisk& disk, QWidget* parent) : QDialog(parent), Disk(disk) {
+CDiskInfoDialog::CDiskInfoDialog(FileSystem::MountedDisk& disk, QWidget* parent) : QDialog(parent) {
     setWindowTitle("Virtual disk properties");
     auto* layout = new QVBoxLayout(this);
     TFileSystem* fs = disk.Current();
-    if (fs == nullptr || !disk.Image) return;
+    if (fs == nullptr || !disk.Image) {
+        BuildProblem = "No disk is open.";
+        return;
+    }
     const int partitions = static_cast<int>(disk.FileSystems.size());
     const QString caption = partitions > 1 ? QString("Partition %1 information (%2 partitions total)")
                                                  .arg(QLocale().toString(disk.CurrentPartition))
                                                  .arg(QLocale().toString(partitions))
                                            : QString("Volume information");
     Volume = new QGroupBox(caption);
-    auto* volume = new QFormLayout(Volume);
-    const bool writable = fs->SupportsWriting();
-    try {
-        if (fs->SupportsDiskName()) {
-            InitialName = ToQ(fs->GetDiskName());
-            Name = new QLineEdit(InitialName);
-            Name->setMaxLength(8);
-            Name->setEnabled(writable);
-            AddRow(volume, "Volume name:", Name);
-        }
-        if (fs->SupportsDiskDate()) {
-            InitialDate = ToQ(fs->GetDiskDate());
-            Date = new QLineEdit(InitialDate);
-            Date->setMaxLength(8);
-            Date->setEnabled(writable);
-            AddRow(volume, "Volume date:", Date);
-        }
-        AddText(volume, "Total capacity:", FormatK(fs->GetCapacity()));
-        AddText(volume, "Free space:", FormatK(fs->GetFreeSpace()));
-        AddText(volume, "File system:", ToQ(fs->GetDOSName(false)));
-        AddText(volume, "Damaged:", fs->ReadError ? "Yes" : "No");
-    } catch (const std::exception&) {
-        // A disk too damaged to describe: show what was gathered.
-    }
-    layout->addWidget(Volume);
-
     auto* diskGroup = new QGroupBox("Disk information");
-    auto* info = new QFormLayout(diskGroup);
-    AddText(info, "Filename:", QString::fromLocal8Bit(fs->GetImageFileName()));
-    AddText(info, "Format:", ToQ(fs->GetImageFormatName()));
-    if (fs->GetDOSName(true) == "NEWDOS/80") {
-        auto* pdrive = new QLineEdit(PDriveTextOf(*fs));
-        pdrive->setReadOnly(true);
-        Values["PDRIVE:"] = pdrive->text();
-        AddRow(info, "PDRIVE:", pdrive);
+    try {
+        AddVolumeRows(new QFormLayout(Volume), *fs);
+        AddDiskRows(new QFormLayout(diskGroup), *fs);
+    } catch (const std::exception& error) {
+        // A half-described disk would invite changes to values never read.
+        BuildProblem = QString::fromLocal8Bit(error.what());
+        return;
     }
     InitialProtect = disk.Image->GetWriteProtect() != 0;
     WriteProtect = new QCheckBox("Write protected");
     WriteProtect->setChecked(InitialProtect);
     WriteProtect->setEnabled(disk.Image->CanSetWriteProtect());
-    info->addRow(WriteProtect);
+    static_cast<QFormLayout*>(diskGroup->layout())->addRow(WriteProtect);
+    layout->addWidget(Volume);
     layout->addWidget(diskGroup);
     layout->addWidget(OkCancel(this));
+}
+
+void CDiskInfoDialog::AddVolumeRows(QFormLayout* form, TFileSystem& fs) {
+    // Values a DOS cannot change are shown read-only, legible rather than greyed.
+    const bool writable = fs.SupportsWriting();
+    if (fs.SupportsDiskName()) {
+        InitialName = ToQ(fs.GetDiskName());
+        Name = new QLineEdit(InitialName);
+        Name->setMaxLength(8);
+        Name->setReadOnly(!writable);
+        form->addRow("Volume name:", Name);
+    }
+    if (fs.SupportsDiskDate()) {
+        InitialDate = ToQ(fs.GetDiskDate());
+        Date = new QLineEdit(InitialDate);
+        Date->setMaxLength(8);
+        Date->setReadOnly(!writable);
+        form->addRow("Volume date:", Date);
+    }
+    AddText(form, "Total capacity:", FormatK(fs.GetCapacity()));
+    AddText(form, "Free space:", FormatK(fs.GetFreeSpace()));
+    AddText(form, "File system:", ToQ(fs.GetDOSName(false)));
+    AddText(form, "Damaged:", fs.ReadError ? "Yes" : "No");
+}
+
+void CDiskInfoDialog::AddDiskRows(QFormLayout* form, TFileSystem& fs) {
+    AddText(form, "Filename:", QString::fromLocal8Bit(fs.GetImageFileName()));
+    AddText(form, "Format:", ToQ(fs.GetImageFormatName()));
+    if (fs.GetDOSName(true) == "NEWDOS/80") {
+        auto* pdrive = new QLineEdit(PDriveTextOf(fs));
+        pdrive->setReadOnly(true);
+        Values["PDRIVE:"] = pdrive->text();
+        form->addRow("PDRIVE:", pdrive);
+    }
 }
 
 QString CDiskInfoDialog::VolumeCaption() const { return Volume != nullptr ? Volume->title() : QString(); }
 
 QString CDiskInfoDialog::Value(const QString& label) const { return Values.value(label); }
 
-void CDiskInfoDialog::accept() {
-    TFileSystem* fs = Disk.Current();
-    if (fs != nullptr && Disk.Image) {
-        try {
-            if (fs->SupportsWriting()) {
-                if (Name != nullptr && fs->SupportsDiskName() && Name->text() != InitialName) {
-                    fs->SetDiskName(FromQ(Name->text()));
-                }
-                if (Date != nullptr && fs->SupportsDiskDate() && Date->text() != InitialDate) {
-                    fs->SetDiskDate(FromQ(Date->text()));
-                }
-            }
-            if (Disk.Image->CanSetWriteProtect() && WriteProtect->isChecked() != InitialProtect) {
-                Disk.Image->SetWriteProtect(WriteProtect->isChecked());
-            }
-        } catch (const std::exception&) {
-            // A protected disk refuses the volume change; the dialog still closes.
-        }
+DiskPropertyChanges CDiskInfoDialog::Changes() const {
+    DiskPropertyChanges changes;
+    if (Name != nullptr && !Name->isReadOnly() && Name->text() != InitialName) changes.VolumeName = Name->text();
+    if (Date != nullptr && !Date->isReadOnly() && Date->text() != InitialDate) changes.VolumeDate = Date->text();
+    if (WriteProtect != nullptr && WriteProtect->isEnabled() && WriteProtect->isChecked() != InitialProtect) {
+        changes.WriteProtect = WriteProtect->isChecked();
     }
-    QDialog::accept();
+    return changes;
+}
+
+namespace {
+
+const QString DiskPropertiesCaption = "Disk Properties Error";
+
+bool SetWriteProtect(DiskImage::TDiskImage& image, bool on, IUserPrompts& prompts,
+                     const std::function<bool()>& commit) {
+    const QString failure = on ? "The disk image could not be write protected: "
+                               : "The write protection could not be removed: ";
+    try {
+        image.SetWriteProtect(on);
+    } catch (const std::exception& error) {
+        prompts.ShowError(DiskPropertiesCaption, failure + QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+    if ((image.GetWriteProtect() != 0) != on) {
+        // Only a read-only image file keeps its protection whatever is asked.
+        prompts.ShowError(DiskPropertiesCaption, failure + "the image file itself is read-only.");
+        return false;
+    }
+    if (commit()) return true;
+    image.SetWriteProtect(!on);
+    return false;
+}
+
+bool ChangeVolume(TFileSystem& fs, const DiskPropertyChanges& changes, IUserPrompts& prompts,
+                  const std::function<bool()>& commit) {
+    const std::string oldName = fs.GetDiskName();
+    const std::string oldDate = fs.GetDiskDate();
+    bool nameSet = false;
+    bool dateSet = false;
+    auto restore = [&] {
+        try {
+            if (nameSet) fs.SetDiskName(oldName);
+            if (dateSet) fs.SetDiskDate(oldDate);
+        } catch (const std::exception&) {
+            // Putting back what the disk holds fails only where setting failed too.
+        }
+    };
+    try {
+        if (changes.VolumeName) {
+            fs.SetDiskName(FromQ(*changes.VolumeName));
+            nameSet = true;
+        }
+        if (changes.VolumeDate) {
+            fs.SetDiskDate(FromQ(*changes.VolumeDate));
+            dateSet = true;
+        }
+    } catch (const std::exception& error) {
+        restore();
+        const QString what = changes.VolumeName && !nameSet ? "volume name" : "volume date";
+        prompts.ShowError(DiskPropertiesCaption,
+                          "The " + what + " could not be changed: " + QString::fromLocal8Bit(error.what()));
+        return false;
+    }
+    if (commit()) return true;
+    restore();
+    return false;
+}
+
+}  // namespace
+
+void ApplyDiskProperties(FileSystem::MountedDisk& disk, const DiskPropertyChanges& changes, IUserPrompts& prompts,
+                         const std::function<bool()>& commit) {
+    TFileSystem* fs = disk.Current();
+    if (fs == nullptr || !disk.Image) return;
+    if (changes.WriteProtect == false && !SetWriteProtect(*disk.Image, false, prompts, commit)) return;
+    if ((changes.VolumeName || changes.VolumeDate) && !ChangeVolume(*fs, changes, prompts, commit)) return;
+    if (changes.WriteProtect == true) SetWriteProtect(*disk.Image, true, prompts, commit);
 }
 
 CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter showError, QWidget* parent)
@@ -150,9 +217,10 @@ CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter s
     const DiskImage::TDiskImage* image = fs.GetImage();
     const bool locked = (image != nullptr && image->GetWriteProtect() != 0) || fs.ReadError || !fs.SupportsWriting();
     try {
-        InitialName = ToQ(fs.GetFullFileName(fileIndex));
+        // What cannot change stays legible: read-only text, greyed only where it is a choice.
+        InitialName = ToQ(fs.GetDisplayName(fileIndex));
         Name = new QLineEdit(InitialName);
-        Name->setEnabled(!locked);
+        Name->setReadOnly(locked);
         form->addRow("Filename:", Name);
         Values["Date:"] = FormatFileDate(fs.GetFileDate(fileIndex));
         form->addRow("Date:", ValueLabel(Values["Date:"]));
@@ -160,12 +228,17 @@ CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter s
         form->addRow("Size:", ValueLabel(Values["Size:"]));
         const std::vector<std::string> types = fs.SupportsFileTypes() ? fs.GetFileTypeList() : std::vector<std::string>{};
         if (!types.empty()) {
-            Type = new QComboBox;
-            for (const std::string& type : types) Type->addItem(ToQ(type));
             InitialType = fs.GetFileType(fileIndex);
-            Type->setCurrentIndex(InitialType);
-            Type->setEnabled(!locked);
-            form->addRow("File type:", Type);
+            if (locked) {
+                const bool known = InitialType >= 0 && InitialType < static_cast<int>(types.size());
+                Values["File type:"] = known ? ToQ(types[static_cast<size_t>(InitialType)]) : QString();
+                form->addRow("File type:", ValueLabel(Values["File type:"]));
+            } else {
+                Type = new QComboBox;
+                for (const std::string& type : types) Type->addItem(ToQ(type));
+                Type->setCurrentIndex(InitialType);
+                form->addRow("File type:", Type);
+            }
         }
         auto* boxes = new QVBoxLayout;
         for (const FileSystem::AttributeDescriptor& attribute : fs.GetAttributeList()) {
@@ -187,12 +260,12 @@ CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter s
 }
 
 void CFileInfoDialog::accept() {
-    if (Name != nullptr && Name->text() != InitialName) {
+    if (Name != nullptr && !Name->isReadOnly() && Name->text() != InitialName) {
         try {
             Fs.RenameFile(FileIndex, FromQ(Name->text()));
             InitialName = Name->text();
         } catch (const TFileSystem::Exception& error) {
-            if (ShowError) ShowError("Rename error", "Error renaming file: " + QString::fromLocal8Bit(error.what()));
+            if (ShowError) ShowError("Rename error", "Error renaming file: " + ErrorText(Fs, error));
             return;
         }
     }
@@ -218,7 +291,8 @@ CPreferencesDialog::CPreferencesDialog(const TPreferences& preferences, QWidget*
       Start(preferences),
       Out{new QRadioButton("No conversion"), new QRadioButton("Convert CR to CR/LF"),
           new QRadioButton("Convert CR to LF")},
-      In{new QRadioButton("No conversion"), new QRadioButton("Convert CR/LF to CR")},
+      In{new QRadioButton("No conversion"), new QRadioButton("Convert CR/LF to CR"),
+         new QRadioButton("Convert LF to CR")},
       DisableDateCheck(new QCheckBox("Disable LDOS date check")),
       ExitOnEscape(new QCheckBox("Exit upon ESC")) {
     setWindowTitle("Preferences");
@@ -235,7 +309,7 @@ CPreferencesDialog::CPreferencesDialog(const TPreferences& preferences, QWidget*
     layout->addWidget(ExitOnEscape);
     layout->addWidget(OkCancel(this));
     Out[std::clamp(preferences.ConversionTypeOut, 0, 2)]->setChecked(true);
-    In[std::clamp(preferences.ConversionTypeIn, 0, 1)]->setChecked(true);
+    In[std::clamp(preferences.ConversionTypeIn, 0, 2)]->setChecked(true);
     DisableDateCheck->setChecked(preferences.LDOSDateCheck);
     ExitOnEscape->setChecked(preferences.ExitUponESC);
 }
@@ -245,7 +319,7 @@ TPreferences CPreferencesDialog::Chosen() const {
     for (int i = 0; i < 3; ++i) {
         if (Out[i]->isChecked()) chosen.ConversionTypeOut = i;
     }
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 3; ++i) {
         if (In[i]->isChecked()) chosen.ConversionTypeIn = i;
     }
     chosen.LDOSDateCheck = DisableDateCheck->isChecked();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Preferences.h"
+#include "UserPrompts.h"
 #include "filesystem/FileSystem.h"
 
 class QCheckBox;
@@ -25,11 +26,15 @@ namespace App {
 // The PDRIVE text of a NEWDOS/80 file system, empty for any other.
 QString PDriveTextOf(FileSystem::TFileSystem& fs);
 
+// Shows the disk's properties and collects the changes asked for; the main window
+// applies them, so that each reaches the image file in a safe order.
 class CDiskInfoDialog : public QDialog {
     Q_OBJECT
 public:
     CDiskInfoDialog(FileSystem::MountedDisk& disk, QWidget* parent = nullptr);
 
+    // Why the disk could not be described, empty when it could: such a dialog is not shown.
+    QString BuildError() const { return BuildProblem; }
     QString VolumeCaption() const;
     // The value shown beside a label ("Total capacity:", "Damaged:", ...), empty when absent.
     QString Value(const QString& label) const;
@@ -37,16 +42,18 @@ public:
     QLineEdit* DateEdit() const { return Date; }
     QCheckBox* WriteProtectBox() const { return WriteProtect; }
 
-    void accept() override;
+    // The values the user changed.
+    DiskPropertyChanges Changes() const;
 
     // Bytes as K with two decimals in the user's number format.
     static QString FormatK(qint64 bytes);
 
 private:
-    void AddRow(QFormLayout* form, const QString& label, QWidget* field);
+    void AddVolumeRows(QFormLayout* form, FileSystem::TFileSystem& fs);
+    void AddDiskRows(QFormLayout* form, FileSystem::TFileSystem& fs);
     void AddText(QFormLayout* form, const QString& label, const QString& value);
 
-    FileSystem::MountedDisk& Disk;
+    QString BuildProblem;
     QGroupBox* Volume = nullptr;
     QLineEdit* Name = nullptr;
     QLineEdit* Date = nullptr;
@@ -56,6 +63,13 @@ private:
     bool InitialProtect = false;
     QMap<QString, QString> Values;
 };
+
+// Makes the changes asked for in the dialog, each one step that commit saves to the
+// image file: protection is lifted before the volume changes and set after them, so no
+// step stands in another's way. A step that fails is reported and ends the rest, and
+// what it changed in memory is undone, so the window never shows a value not saved.
+void ApplyDiskProperties(FileSystem::MountedDisk& disk, const DiskPropertyChanges& changes, IUserPrompts& prompts,
+                         const std::function<bool()>& commit);
 
 class CFileInfoDialog : public QDialog {
     Q_OBJECT
@@ -100,7 +114,7 @@ public:
 private:
     TPreferences Start;
     QRadioButton* Out[3];
-    QRadioButton* In[2];
+    QRadioButton* In[3];
     QCheckBox* DisableDateCheck;
     QCheckBox* ExitOnEscape;
 };

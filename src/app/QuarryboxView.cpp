@@ -29,8 +29,11 @@ CQuarryboxView::CQuarryboxView(QWidget* parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setStretchLastSection(true);  // the columns fill the window
     horizontalHeader()->setSectionsMovable(false);
+    // The user area belongs with the name; it is shown only where there are user areas.
+    horizontalHeader()->moveSection(CFileListModel::ColumnUser, CFileListModel::ColumnType + 1);
+    setColumnHidden(CFileListModel::ColumnUser, true);
     setSortingEnabled(true);
     sortByColumn(CFileListModel::ColumnName, Qt::AscendingOrder);
     setDragEnabled(true);
@@ -57,6 +60,7 @@ void CQuarryboxView::ShowNoDisk() {
 
 void CQuarryboxView::Fill(FileSystem::TFileSystem& fs, const std::vector<int>& fileIndices) {
     Model->Fill(fs, fileIndices);
+    setColumnHidden(CFileListModel::ColumnUser, !fs.SupportsUserAreas());
 }
 
 void CQuarryboxView::Clear() { Model->Clear(); }
@@ -107,16 +111,41 @@ void CQuarryboxView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter: {
+        // As the Preview command: one file at a time.
         const std::vector<int> selected = SelectedFileIndices();
-        if (!selected.empty()) emit PreviewRequested(selected.front());
+        if (selected.size() == 1) emit PreviewRequested(selected.front());
         return;
     }
     case Qt::Key_Delete:
         emit DeleteRequested();
         return;
+    case Qt::Key_F10:
+        if (event->modifiers() == Qt::ShiftModifier) {
+            ShowKeyboardContextMenu();
+            return;
+        }
+        break;
     default:
-        QTableView::keyPressEvent(event);
+        break;
     }
+    QTableView::keyPressEvent(event);
+}
+
+QModelIndex CQuarryboxView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // In a list of whole rows, Home and End go to the first and last file, not column.
+    if ((cursorAction == MoveHome || cursorAction == MoveEnd) && RowCount() > 0) {
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        return Proxy->index(cursorAction == MoveHome ? 0 : RowCount() - 1, column);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
+void CQuarryboxView::ShowKeyboardContextMenu() {
+    // Below the focused row, as the menu key shows it.
+    const QModelIndex focused = currentIndex();
+    if (!focused.isValid()) return;
+    const QRect rect = visualRect(focused);
+    emit ContextMenuRequested(viewport()->mapToGlobal(QPoint(rect.left(), rect.bottom())));
 }
 
 void CQuarryboxView::contextMenuEvent(QContextMenuEvent* event) {
@@ -130,11 +159,7 @@ void CQuarryboxView::contextMenuEvent(QContextMenuEvent* event) {
         emit ContextMenuRequested(event->globalPos());
         return;
     }
-    // From the keyboard: below the focused row.
-    const QModelIndex focused = currentIndex();
-    if (!focused.isValid()) return;
-    const QRect rect = visualRect(focused);
-    emit ContextMenuRequested(viewport()->mapToGlobal(QPoint(rect.left(), rect.bottom())));
+    ShowKeyboardContextMenu();
 }
 
 void CQuarryboxView::startDrag(Qt::DropActions) { emit DragOutRequested(); }

@@ -62,6 +62,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -70,6 +71,7 @@ protected:
 
 private:
     bool AcceptsDrop(const QMimeData* data);
+    void ShowKeyboardContextMenu();
 
     CFileListModel* Model;
     CFileSortProxy* Proxy;

@@ -14,6 +14,8 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <QtMath>
+#include <algorithm>
 
 #include "AppText.h"
 #include "filesystem/HostTransfer.h"
@@ -25,6 +27,19 @@ using Viewer::ViewMode;
 namespace {
 
 constexpr int FontPointSize = 10;
+constexpr int ViewerLines = 21;
+// Room for the caret and rounding at the end of a line, so that a full line never wraps.
+constexpr int LineSlack = 4;
+
+// The characters of the longest line of each text rendering: a hexadecimal dump line,
+// an EDTASM line with its line number, and the 64 columns of the TRS-80 screen.
+int ColumnsOf(ViewMode mode) {
+    switch (mode) {
+    case ViewMode::Hexadecimal: return static_cast<int>(Viewer::HexDumpLineLength);
+    case ViewMode::EDTASM: return 80;
+    default: return 64;
+    }
+}
 
 QFont InstalledOr(const QString& family, QFontDatabase::SystemFont fallback) {
     QFont font = QFontDatabase::families().contains(family) ? QFont(family) : QFontDatabase::systemFont(fallback);
@@ -87,6 +102,7 @@ CTextView::CTextView(FileSystem::TFileSystem& fs, int fileIndex, int fontType, Q
     connect(ModeCombo, &QComboBox::activated, this, [this](int entry) { SelectEntry(entry); });
 
     auto* bottom = new QHBoxLayout;
+    BottomRow = bottom;
     bottom->addWidget(FontGroup);
     bottom->addSpacing(8);
     bottom->addWidget(ModeCombo, 0, Qt::AlignVCenter);
@@ -105,7 +121,7 @@ bool CTextView::Initialise() {
     (LoadedFontType == 1 ? Proportional : Monospaced)->setChecked(true);
     QString name;
     try {
-        name = ToQ(Fs.GetFullFileName(FileIndex));
+        name = ToQ(Fs.GetDisplayName(FileIndex));
     } catch (const FileSystem::TFileSystem::Exception&) {
     }
     setWindowTitle("File Viewer - " + name);
@@ -152,6 +168,24 @@ void CTextView::SizeClientArea(int width, int height) {
         const QRect ownerFrame = owner->window()->frameGeometry();
         move(ownerFrame.center() - rect().center());
     }
+}
+
+QSize CTextView::TextModeSize(ViewMode mode) const {
+    // The real width of a line of the font, plus everything the text control puts beside
+    // the text: its frame, the document's margins and the vertical scroll bar.
+    const QFontMetrics metrics(MonospacedFont());
+    const int frame = 2 * Text->frameWidth();
+    const int margins = 2 * qCeil(Text->document()->documentMargin());
+    const int scrollBar = Text->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Text);
+    const int textWidth =
+        metrics.horizontalAdvance(QString(ColumnsOf(mode), 'X')) + frame + margins + scrollBar + LineSlack;
+    const int textHeight = metrics.lineSpacing() * ViewerLines + frame + margins;
+    // Then the dialog's own margins and the row of controls below the text.
+    const QMargins outer = layout()->contentsMargins();
+    const QSize bottom = BottomRow->sizeHint();
+    const int width = std::max(textWidth, bottom.width()) + outer.left() + outer.right();
+    const int height = textHeight + layout()->spacing() + bottom.height() + outer.top() + outer.bottom();
+    return {width, height};
 }
 
 bool CTextView::Render(bool initial) {
@@ -202,6 +236,8 @@ bool CTextView::Render(bool initial) {
         ModeCombo->setCurrentIndex(0);
         mode = rendering.Mode;
     }
+    // A size the user chose for a text rendering is kept for the next one.
+    const bool keepSize = !initial && ShownMode >= 0 && ShownMode != static_cast<int>(ViewMode::Graphics);
     ShownMode = static_cast<int>(mode);
 
     setMinimumSize(0, 0);
@@ -209,9 +245,6 @@ bool CTextView::Render(bool initial) {
     const QFont monospaced = MonospacedFont();
     SetWholeFont(monospaced);
     EnableFontChoice(false);
-    const QFontMetrics metrics(monospaced);
-    const int cx = metrics.horizontalAdvance("XX");
-    const int cy = metrics.height();
 
     if (mode == ViewMode::Graphics) {
         const QImage image = PictureImage(rendering.Image);
@@ -235,16 +268,14 @@ bool CTextView::Render(bool initial) {
     Text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Text->setPlainText(QString::fromLatin1(rendering.Text.data(), static_cast<qsizetype>(rendering.Text.size())));
     SetWholeFont(monospaced);
-    int widthChars = 32;
-    if (mode == ViewMode::EDTASM) widthChars = 40;
-    if (mode == ViewMode::Hexadecimal) widthChars = 37;
-    SizeClientArea(widthChars * cx, 21 * cy);
-    if (mode == ViewMode::Hexadecimal || mode == ViewMode::Disassembly) {
-        setMinimumSize(size());
-        setMaximumWidth(width());
+    // Every text rendering opens wide enough for its lines and may be made larger.
+    const QSize fitting = TextModeSize(mode);
+    if (keepSize) {
+        resize(std::max(width(), fitting.width()), std::max(height(), fitting.height()));
     } else {
-        setMinimumSize(size());
+        SizeClientArea(fitting.width(), fitting.height());
     }
+    setMinimumSize(fitting);
     if (mode == ViewMode::Text) {
         SetWholeFont(LoadedFontType == 1 ? ProportionalFont() : monospaced);
         EnableFontChoice(true);

@@ -58,6 +58,8 @@ private:
     void SetWholeFont(const QFont& font);
     void EnableFontChoice(bool on);
     void SizeClientArea(int width, int height);
+    // The dialog size at which a text rendering's lines fit without wrapping.
+    QSize TextModeSize(Viewer::ViewMode mode) const;
 
     FileSystem::TFileSystem& Fs;
     int FileIndex;
@@ -70,6 +72,7 @@ private:
     QRadioButton* Monospaced;
     QRadioButton* Proportional;
     QComboBox* ModeCombo;
+    QLayout* BottomRow = nullptr;
 };
 
 }  // namespace App

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "filesystem/FileSystem.h"
@@ -28,6 +29,23 @@ struct NewFloppySettings {
     QString VolumeDate;
 };
 
+// What the "Virtual disk properties" dialog was asked to change; nothing where the
+// user left a value as it was.
+struct DiskPropertyChanges {
+    std::optional<QString> VolumeName;
+    std::optional<QString> VolumeDate;
+    std::optional<bool> WriteProtect;
+};
+
+// The answers to "Confirm File Overwrite" while extracting several files.
+enum class OverwriteAnswer { Yes, YesToAll, No, NoToAll, Cancel };
+
+// What to do with a disk image dropped onto the window of an open disk.
+enum class DroppedImageAnswer { Open, AddAsFile, Cancel };
+
+// Judges a name typed into a dialog: empty when it will do, else what is wrong with it.
+using NameProblem = std::function<QString(const QString& name)>;
+
 class IUserPrompts {
 public:
     virtual ~IUserPrompts() = default;
@@ -36,6 +54,10 @@ public:
     virtual void ShowError(const QString& caption, const QString& text) = 0;
     // A question with Yes and No buttons and the stop icon; true for Yes.
     virtual bool AskYesNo(const QString& caption, const QString& text) = 0;
+    // "Confirm File Overwrite": Yes, Yes to all, No, No to all and Cancel.
+    virtual OverwriteAnswer AskOverwrite(const QString& caption, const QString& text) = 0;
+    // A disk image was dropped on the window: open it (the default) or add it as a file.
+    virtual DroppedImageAnswer AskOpenOrAdd(const QString& fileName) = 0;
 
     // Host file dialogs; an empty result means the user cancelled.
     virtual QString AskOpenFileName(const QString& title, const QStringList& filters) = 0;
@@ -43,10 +65,12 @@ public:
     virtual QString AskSaveFileName(const QString& title, const QStringList& filters,
                                     const QString& defaultSuffix) = 0;
 
-    // "Rename File": the new name, or nothing on Cancel.
-    virtual std::optional<QString> AskRename(const QString& oldName) = 0;
-    // The invalid-name "Rename File" dialog: the entered name, or nothing on Cancel.
-    virtual std::optional<QString> AskValidName(const QString& rejectedName) = 0;
+    // "Rename File": the new name, or nothing on Cancel. A name with a problem is
+    // refused in the dialog, which says why and stays open.
+    virtual std::optional<QString> AskRename(const QString& oldName, const NameProblem& problemOf) = 0;
+    // The invalid-name "Rename File" dialog, with the file system's naming rule: the
+    // entered name, or nothing on Cancel.
+    virtual std::optional<QString> AskValidName(const QString& rejectedName, const QString& rule) = 0;
     // "Confirm File Replace": true for Yes.
     virtual bool AskReplace(FileSystem::TFileSystem& fs, int existingIndex, const QString& newName, qint64 newSize,
                             const FileSystem::FileDate& newDate) = 0;
@@ -59,12 +83,16 @@ public:
 
     // "Create New Floppy Image": the choices, or nothing on Cancel.
     virtual std::optional<NewFloppySettings> AskNewFloppy() = 0;
-    // "Virtual disk properties" and "File Properties": true when closed with OK.
-    virtual bool ShowDiskProperties(FileSystem::MountedDisk& disk) = 0;
+    // "Virtual disk properties": the changes asked for, or nothing on Cancel (or when
+    // the disk could not be described; the user is then told why).
+    virtual std::optional<DiskPropertyChanges> ShowDiskProperties(FileSystem::MountedDisk& disk) = 0;
+    // "File Properties": true when closed with OK.
     virtual bool ShowFileProperties(FileSystem::TFileSystem& fs, int fileIndex) = 0;
     // "Preferences": true when the user pressed OK (preferences then hold the choices).
     virtual bool EditPreferences(TPreferences& preferences) = 0;
     virtual void ShowAbout() = 0;
+    // What the program does and the keys it answers to.
+    virtual void ShowHelp() = 0;
 };
 
 }  // namespace App

@@ -1,10 +1,15 @@
 // qbox catalog: every file of every image in a folder tree, so that a collector
 // can find which of their disks holds a program. Images are opened read-only and
 // shared out to one worker per core; rows come out sorted by image path.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <filesystem>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -20,7 +25,6 @@ namespace Qbox {
 
 namespace {
 
-namespace fs = std::filesystem;
 using FileSystem::TFileSystem;
 
 struct CatalogOptions {
@@ -32,7 +36,7 @@ struct CatalogOptions {
 
 struct CatalogRow {
     int Partition = 0;
-    std::string DOS, Name, Date;
+    std::string DOS, Name, DisplayName, Date;
     int Size = 0;
 };
 
@@ -44,27 +48,83 @@ struct ImageEntry {
     bool Done = false;
 };
 
-// The regular files under the folder, sorted by path. Folders that cannot be read are
-// passed over; symbolic links to folders are not followed, so a link loop ends nothing.
-std::vector<std::string> CollectFiles(const std::string& folder) {
-    std::error_code error;
-    if (fs::is_regular_file(folder, error)) return {folder};
-    if (!fs::is_directory(folder, error)) {
-        throw Failure(error ? error.message() : std::string("Not a directory"));
+// Folders deeper than this under the one named are not searched (and are reported).
+constexpr size_t MaxFolderDepth = 256;
+
+// One open folder of the walk and the length of its path.
+struct WalkLevel {
+    DIR* Folder;
+    size_t PathLength;
+};
+
+// What the walk found: regular files, sorted by path, and the folders it did not enter
+// because they lie too deep.
+struct FoundFiles {
+    std::vector<std::string> Paths;
+    std::vector<std::string> TooDeep;
+};
+
+bool IsRegularFileAt(int folder, const char* name, bool isLink) {
+    struct stat info {};
+    // A link to a file counts as the file; a link to a folder is not followed, so a link loop ends nothing.
+    return ::fstatat(folder, name, &info, isLink ? 0 : AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+}
+
+// The regular files under the folder. Each folder is entered through its parent's
+// descriptor, and only the open folders and the current path are held, so memory grows
+// with the depth, not with its square. Folders that cannot be read are passed over.
+FoundFiles CollectFiles(const std::string& folder) {
+    FoundFiles found;
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) throw Failure(std::strerror(errno));
+    if (S_ISREG(info.st_mode)) {
+        found.Paths.push_back(folder);
+        return found;
     }
-    std::vector<std::string> paths;
-    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied, error);
-    if (error) throw Failure(error.message());
-    for (fs::recursive_directory_iterator end; walk != end; walk.increment(error)) {
-        if (error) {
-            error.clear();
+    if (!S_ISDIR(info.st_mode)) throw Failure(std::strerror(ENOTDIR));
+    int top = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* topFolder = top < 0 ? nullptr : ::fdopendir(top);
+    if (topFolder == nullptr) {
+        if (top >= 0) ::close(top);
+        throw Failure(std::strerror(errno));
+    }
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    std::vector<WalkLevel> levels = {{topFolder, path.size()}};
+    while (!levels.empty()) {
+        WalkLevel& level = levels.back();
+        const dirent* entry = ::readdir(level.Folder);
+        if (entry == nullptr) {
+            ::closedir(level.Folder);
+            levels.pop_back();
             continue;
         }
-        std::error_code typeError;
-        if (walk->is_regular_file(typeError)) paths.push_back(walk->path().string());
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        path.resize(level.PathLength);
+        if (path != "/") path += '/';
+        path += name;
+        const int parent = ::dirfd(level.Folder);
+        struct stat entryInfo {};
+        if (::fstatat(parent, name, &entryInfo, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISDIR(entryInfo.st_mode)) {
+            if (IsRegularFileAt(parent, name, S_ISLNK(entryInfo.st_mode))) found.Paths.push_back(path);
+            continue;
+        }
+        if (levels.size() > MaxFolderDepth) {
+            found.TooDeep.push_back(path);
+            continue;
+        }
+        int child = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        DIR* childFolder = child < 0 ? nullptr : ::fdopendir(child);
+        if (childFolder == nullptr) {
+            if (child >= 0) ::close(child);
+            continue;
+        }
+        levels.push_back({childFolder, path.size()});
     }
-    std::sort(paths.begin(), paths.end());
-    return paths;
+    std::sort(found.Paths.begin(), found.Paths.end());
+    return found;
 }
 
 // True when a container format accepts the file; what no format accepts is not an
@@ -90,7 +150,7 @@ std::vector<int> FilesToList(TFileSystem& fs, const CatalogOptions& options) {
     int flags = options.All ? FileSystem::ListInvisible | FileSystem::ListSystem : 0;
     if (options.Patterns.empty()) return FileSystem::ListAllFiles(fs, flags);
     int unmatched = 0;
-    return MatchFiles(fs, options.Patterns, flags, {}, unmatched, false);
+    return MatchFiles(fs, options.Patterns, flags, {}, unmatched, false, true);
 }
 
 void CatalogImage(ImageEntry& entry, const CatalogOptions& options) {
@@ -106,6 +166,7 @@ void CatalogImage(ImageEntry& entry, const CatalogOptions& options) {
                 row.Partition = static_cast<int>(partition);
                 row.DOS = dos;
                 row.Name = fs.GetFullFileName(fileIndex);
+                row.DisplayName = fs.GetDisplayName(fileIndex);
                 row.Size = fs.GetFileSize(fileIndex);
                 row.Date = FormatDate(fs.GetFileDate(fileIndex));
                 entry.Rows.push_back(std::move(row));
@@ -173,8 +234,11 @@ public:
 
     void Print(const std::string& path, const CatalogRow& row) {
         if (!Json) {
-            std::cout << path << '\t' << row.Partition << '\t' << row.DOS << '\t' << row.Name << '\t' << row.Size
-                      << '\t' << (row.Date.empty() ? "-" : row.Date) << '\n';
+            // Tabs, newlines and backslashes inside a field are escaped, so every record is one
+            // line of six fields whatever a disk or a folder name holds.
+            std::cout << TabSeparatedField(path) << '\t' << row.Partition << '\t' << TabSeparatedField(row.DOS) << '\t'
+                      << TabSeparatedField(row.DisplayName) << '\t' << row.Size << '\t'
+                      << (row.Date.empty() ? "-" : TabSeparatedField(row.Date)) << '\n';
             return;
         }
         Writer.BeginObject();
@@ -199,8 +263,14 @@ private:
 };
 
 int RunCatalog(const CatalogOptions& options) {
+    FoundFiles found = CollectFiles(options.Folder);
+    int status = ExitOk;
+    for (const std::string& folder : found.TooDeep) {
+        Report(folder, "not searched: folders are searched " + std::to_string(MaxFolderDepth) + " levels deep at most");
+        status = ExitFailure;
+    }
     std::vector<ImageEntry> entries;
-    for (std::string& path : CollectFiles(options.Folder)) entries.push_back(ImageEntry{std::move(path), {}, {}, false});
+    for (std::string& path : found.Paths) entries.push_back(ImageEntry{std::move(path), {}, {}, false});
 
     WorkQueue queue(entries);
     std::vector<std::thread> workers;
@@ -208,7 +278,6 @@ int RunCatalog(const CatalogOptions& options) {
         workers.emplace_back([&queue, &options] { queue.Work(options); });
 
     RowPrinter printer(options.Json);
-    int status = ExitOk;
     for (size_t index = 0; index < entries.size(); ++index) {
         ImageEntry entry = queue.Take(index);
         for (const CatalogRow& row : entry.Rows) printer.Print(entry.Path, row);

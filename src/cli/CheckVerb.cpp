@@ -34,8 +34,14 @@ std::vector<Section> CheckDisk(const std::string& image) {
         mountError = error.what();
     }
     if (!disk.IsOpen()) {
-        // No file system recognised: the tracks can still be read.
-        disk.Image = DiskImage::OpenFloppyImage(image, true);
+        // No file system recognised: the image itself opens as mounting opened it (floppy
+        // first, then hard disk), so that a floppy's tracks can still be read and a hard
+        // disk is named with the same message as everywhere else.
+        try {
+            disk.Image = DiskImage::OpenFloppyImage(image, true);
+        } catch (const DiskImage::TDiskImage::Exception&) {
+            disk.Image = DiskImage::OpenHardImage(image, true);
+        }
     }
     if (auto* floppy = dynamic_cast<DiskImage::TFloppyImage*>(disk.Image.get())) {
         sections.push_back({"Tracks", FileSystem::CheckFloppyTracks(*floppy)});
@@ -75,11 +81,12 @@ int RunCheck(const CheckOptions& options) {
         std::cout << '\n';
     } else {
         for (const auto& section : sections) {
-            std::cout << section.Title << ":\n";
+            std::cout << Printable(section.Title) << ":\n";
             for (const auto& finding : section.Findings)
-                std::cout << "  " << FileSystem::SeverityName(finding.Severity) << ": " << finding.Message << '\n';
+                std::cout << "  " << FileSystem::SeverityName(finding.Severity) << ": " << Printable(finding.Message)
+                          << '\n';
         }
-        std::cout << options.Image << ": " << (healthy ? "healthy" : "problems found") << '\n';
+        std::cout << Printable(options.Image) << ": " << (healthy ? "healthy" : "problems found") << '\n';
     }
     return healthy ? ExitOk : ExitFailure;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "filesystem/FileSystem.h"
@@ -50,10 +51,18 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Text from a disk or the host made safe for a terminal, as ls's escape quoting shows it:
+// control characters (C0, DEL and C1) and bytes that are not UTF-8 become \t, \n, \r or \ooo,
+// so that no name can move the cursor, clear the screen or set a window title.
+std::string Printable(std::string_view text);
+// A field of a tab-separated record: as Printable, with the backslash itself doubled, so
+// that tabs and newlines inside a field never split a record and every field reads back.
+std::string TabSeparatedField(std::string_view text);
+
 // Runs a verb's body and turns whatever it throws into a message on stderr and
 // an exit status. The body returns its own status (1 when some files failed).
 int RunVerb(const std::string& image, const std::function<int()>& body);
-// Reports one problem on stderr without stopping the verb: "qbox: IMAGE: message".
+// Reports one problem on stderr without stopping the verb: "qbox: IMAGE: message", printable.
 void Report(const std::string& image, const std::string& message);
 
 // Opens the image and returns the chosen partition's file system.
@@ -63,13 +72,25 @@ void RequireWritable(FileSystem::TFileSystem& fs);
 // Writes every pending change to the image, so that failures are reported.
 void SaveChanges(FileSystem::MountedDisk& disk);
 
-// Files named by patterns: a name without wildcards is looked up with FindFile
-// (whatever its attributes); a wildcard pattern is matched with the file
-// system's MatchesPattern against the files listFlags lets through, where '.'
-// stands for the DOS's separator and a pattern without one covers every extension.
+// Files named by patterns. A plain name (no wildcard) names the files whose full name
+// the DOS would take as equal to it (one letter case, '.' for its separator, no
+// trailing separator), or failing that the file the DOS's own lookup (FindFile) finds,
+// whatever their attributes; a name that names several files is reported as ambiguous
+// and acts on none, unless listSeveral. A wildcard pattern is matched with the file
+// system's MatchesPattern against the files listFlags lets through, where '.' stands
+// for the DOS's separator and a pattern without one covers every extension.
 // Patterns that name nothing are counted in unmatched and, when report is set, reported.
 std::vector<int> MatchFiles(FileSystem::TFileSystem& fs, const std::vector<std::string>& patterns, int listFlags,
-                            const std::string& image, int& unmatched, bool report = true);
+                            const std::string& image, int& unmatched, bool report = true, bool listSeveral = false);
+// The files a plain name names, as MatchFiles takes it.
+std::vector<int> NamedFiles(FileSystem::TFileSystem& fs, const std::string& name);
+// The one file a plain name names; throws Failure with "no such file" or "ambiguous name".
+int FindOneFile(FileSystem::TFileSystem& fs, const std::string& name);
+
+// Warn on stderr about sectors read with an error: the directory's, or one file's
+// (with how many of its bytes are good). False when there was anything to say.
+bool ReportDirectoryProblems(const std::string& image, FileSystem::TFileSystem& fs);
+bool ReportFileRead(const std::string& image, const std::string& fileName, const FileSystem::TFileRead& read);
 
 // "YYYY-MM-DD", "YYYY-MM-DDTHH:MM" with a time (timeSeparator replaces the 'T'), or "" without a date.
 std::string FormatDate(const FileSystem::FileDate& date, char timeSeparator = 'T');

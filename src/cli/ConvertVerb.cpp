@@ -22,7 +22,7 @@ struct ConvertOptions {
 
 int RunConvert(const ConvertOptions& options) {
     auto result = DiskImage::ConvertImage(options.Input, options.Output, ImageTypes.at(options.Type), options.Force);
-    std::cout << options.Output << ": " << result.Sectors << " sectors on " << result.Tracks << " tracks copied to "
+    std::cout << Printable(options.Output) << ": " << result.Sectors << " sectors on " << result.Tracks << " tracks copied to "
               << DiskImage::ImageTypeName(ImageTypes.at(options.Type)) << '\n';
     return ExitOk;
 }

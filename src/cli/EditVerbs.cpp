@@ -26,9 +26,12 @@ int RunRemove(const RemoveOptions& options) {
     int failures = 0;
     int flags = options.All ? FileSystem::ListInvisible | FileSystem::ListSystem : 0;
     for (int fileIndex : MatchFiles(fs, options.Patterns, flags, options.Image, failures)) {
-        std::string name = fs.GetFullFileName(fileIndex);
+        std::string name = fs.GetDisplayName(fileIndex);
         try {
-            fs.DeleteFile(fileIndex);
+            if (!fs.DeleteFile(fileIndex)) {
+                Report(options.Image, name + ": could not be deleted (its directory records are damaged)");
+                ++failures;
+            }
         } catch (const TFileSystem::Exception& error) {
             Report(options.Image, name + ": " + error.what());
             ++failures;
@@ -42,12 +45,6 @@ struct MoveOptions {
     std::string Image, OldName, NewName;
     int Partition = 0;
 };
-
-int FindOneFile(TFileSystem& fs, const std::string& name) {
-    int fileIndex = fs.FindFile(name);
-    if (fileIndex < 0) throw Failure(name + ": no such file");
-    return fileIndex;
-}
 
 int RunMove(const MoveOptions& options) {
     FileSystem::MountedDisk disk;
@@ -105,7 +102,7 @@ std::vector<AttributeChange> ParseChanges(TFileSystem& fs, const std::vector<std
 }
 
 void PrintAttributes(TFileSystem& fs, int fileIndex) {
-    std::cout << fs.GetFullFileName(fileIndex) << ':';
+    std::cout << Printable(fs.GetDisplayName(fileIndex)) << ':';
     for (const auto& attribute : fs.GetAttributeList()) {
         if (!attribute.Shown) continue;
         std::cout << ' ' << (fs.HasAttribute(fileIndex, attribute.Mask) ? '+' : '-') << attribute.Letter << " ("
@@ -147,8 +144,8 @@ int RunLabel(const LabelOptions& options, bool setName, bool setDate) {
     if (!fs.SupportsDiskName() && !fs.SupportsDiskDate())
         throw Failure(fs.GetDOSName(false) + " disks have no volume name or date");
     if (!setName && !setDate) {
-        if (fs.SupportsDiskName()) std::cout << "Volume name: " << fs.GetDiskName() << '\n';
-        if (fs.SupportsDiskDate()) std::cout << "Volume date: " << fs.GetDiskDate() << '\n';
+        if (fs.SupportsDiskName()) std::cout << "Volume name: " << Printable(fs.GetDiskName()) << '\n';
+        if (fs.SupportsDiskDate()) std::cout << "Volume date: " << Printable(fs.GetDiskDate()) << '\n';
         return ExitOk;
     }
     if (setName) CheckVolumeText("name", options.Name);

@@ -1,15 +1,15 @@
 // qbox export: every file of every partition into one host folder per partition,
 // with a manifest.json describing what was written.
-#include <sys/stat.h>
-
 #include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <sstream>
 
 #include "cli/Cli.h"
 #include "cli/Json.h"
+#include "diskimage/HostFile.h"
+#include "diskimage/OutputFolder.h"
 #include "filesystem/DiskCheck.h"
 #include "filesystem/HostTransfer.h"
 
@@ -25,26 +25,39 @@ struct ExportOptions {
     bool Force = false;
 };
 
-void MakeFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) throw Failure(path + ": " + std::strerror(errno));
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) throw Failure(path + ": " + std::strerror(ENOTDIR));
-}
+constexpr const char* ManifestName = "manifest.json";
 
-// Extracts every file of one partition and describes each in the manifest.
-int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOptions& options, JsonWriter& json) {
+// Extracts every file of one partition and describes each in the manifest. Returns how
+// many problems were reported; written counts the host files written.
+int ExportPartition(TFileSystem& fs, const DiskImage::TOutputFolder& folder, const ExportOptions& options,
+                    JsonWriter& json, int& written) {
     FileSystem::TransferSettings settings;
     settings.ByteExact = true;
-    settings.ExtractDirectory = folder;
+    settings.ExtractDirectory = folder.Path();
+    settings.Folder = &folder;
     int failures = 0;
+    json.Key("directory_problems").BeginArray();
+    for (const FileSystem::TSectorProblem& problem : fs.GetDirectoryProblems())
+        json.String(FileSystem::DescribeSectorProblem(problem));
+    json.EndArray();
+    if (!ReportDirectoryProblems(options.Image, fs)) ++failures;
+    // Files of CP/M user areas other than 0 go into userN/, and no two files share a host name.
+    const std::map<int, std::string> hostNames = FileSystem::HostNamesOfDisk(fs, true);
     json.Key("files").BeginArray();
     for (int fileIndex : FileSystem::ListEveryFile(fs)) {
+        const std::string name = fs.GetFullFileName(fileIndex);
+        const auto known = hostNames.find(fileIndex);
+        const std::string hostName =
+            known != hostNames.end() ? known->second : FileSystem::ExtractedFileName(fs, fileIndex);
         std::string error;
+        FileSystem::TFileRead read;
         try {
-            FileSystem::ExtractFile(fs, fileIndex, options.Force, settings);
+            FileSystem::ExtractFileAs(fs, fileIndex, hostName, options.Force, settings, &read);
+            ++written;
+            if (!ReportFileRead(options.Image, fs.GetDisplayName(fileIndex), read)) ++failures;
         } catch (const TFileSystem::Exception& failure) {
             error = failure.what();
-            Report(options.Image, fs.GetFullFileName(fileIndex) + ": " + error);
+            Report(options.Image, fs.GetDisplayName(fileIndex) + ": " + error);
             ++failures;
         }
         std::string attributes;
@@ -53,9 +66,9 @@ int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOpti
         if (!attributes.empty()) attributes.pop_back();
         json.BeginObject()
             .Key("name")
-            .String(fs.GetFullFileName(fileIndex))
+            .String(name)
             .Key("host_name")
-            .String(fs.GetHostFileName(fileIndex))
+            .String(hostName)
             .Key("size")
             .Number(fs.GetFileSize(fileIndex))
             .Key("date")
@@ -65,31 +78,41 @@ int ExportPartition(TFileSystem& fs, const std::string& folder, const ExportOpti
             .Key("attribute_names")
             .String(attributes)
             .Key("error")
-            .StringOrNull(error)
-            .EndObject();
+            .StringOrNull(error);
+        // What reading met: the bytes of sectors read cleanly, and each sector read with an error.
+        if (error.empty()) json.Key("good_bytes").Number(static_cast<int64_t>(read.GoodBytes));
+        json.Key("read_problems").BeginArray();
+        for (const FileSystem::TSectorProblem& problem : read.Problems)
+            json.String(FileSystem::DescribeSectorProblem(problem));
+        json.EndArray().EndObject();
     }
     json.EndArray();
     return failures;
 }
 
+// Every folder and file export makes is made without following a link: the folder named
+// with -d is opened as named, and nothing planted inside it is written through.
 int RunExport(const ExportOptions& options) {
-    MakeFolder(options.Directory);
-    const std::string manifestPath = options.Directory + "/manifest.json";
-    struct stat existing {};
-    if (!options.Force && ::stat(manifestPath.c_str(), &existing) == 0) throw Failure(manifestPath + ": File exists");
+    DiskImage::TOutputFolder top;
+    if (int error = top.Open(options.Directory, true); error != 0)
+        throw Failure(DiskImage::OutputErrorText(error, options.Directory));
+    const std::string manifestPath = top.PathOf(ManifestName);
+    if (int error = top.CheckName(ManifestName, options.Force); error != 0)
+        throw Failure(error == EEXIST ? manifestPath + ": File exists" : DiskImage::OutputErrorText(error, manifestPath));
     FileSystem::MountedDisk disk;
     disk.Open(options.Image, true);  // exporting never changes the image
-    std::ofstream manifest(manifestPath, std::ios::trunc);
-    if (!manifest) throw Failure(manifestPath + ": " + std::strerror(errno));
+    // The manifest is written whole at the end, so that a failed run leaves none.
+    std::ostringstream manifest;
     JsonWriter json(manifest);
     json.BeginObject().Key("image").String(options.Image).Key("format").String(disk.Image->GetFormatName());
     json.Key("partitions").BeginArray();
-    int failures = 0, files = 0;
+    int failures = 0, written = 0;
     for (size_t p = 0; p < disk.FileSystems.size(); ++p) {
         TFileSystem& fs = *disk.FileSystems[p];
         const std::string name = "partition" + std::to_string(p);
-        const std::string folder = options.Directory + "/" + name;
-        MakeFolder(folder);
+        DiskImage::TOutputFolder folder;
+        if (int error = top.OpenInside(name, true, folder); error != 0)
+            throw Failure(DiskImage::OutputErrorText(error, top.PathOf(name)));
         json.BeginObject()
             .Key("partition")
             .Number(static_cast<int64_t>(p))
@@ -101,16 +124,15 @@ int RunExport(const ExportOptions& options) {
             .StringOrNull(fs.GetDiskName())
             .Key("disk_date")
             .StringOrNull(fs.GetDiskDate());
-        failures += ExportPartition(fs, folder, options, json);
-        files += static_cast<int>(FileSystem::ListEveryFile(fs).size());
+        failures += ExportPartition(fs, folder, options, json, written);
         json.EndObject();
     }
     json.EndArray().EndObject();
     manifest << '\n';
-    manifest.close();
-    if (!manifest) throw Failure(manifestPath + ": cannot be written");
-    std::cout << files - failures << " files from " << disk.FileSystems.size() << " partition"
-              << (disk.FileSystems.size() == 1 ? "" : "s") << " written to " << options.Directory << '\n';
+    if (int error = DiskImage::WriteOutputFile(top, ManifestName, manifest.str(), options.Force); error != 0)
+        throw Failure(error == EEXIST ? manifestPath + ": File exists" : DiskImage::OutputErrorText(error, manifestPath));
+    std::cout << written << " files from " << disk.FileSystems.size() << " partition"
+              << (disk.FileSystems.size() == 1 ? "" : "s") << " written to " << Printable(options.Directory) << '\n';
     return failures == 0 ? ExitOk : ExitFailure;
 }
 

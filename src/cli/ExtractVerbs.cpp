@@ -27,15 +27,6 @@ FileSystem::TransferSettings OutSettings(const std::string& conversion) {
     return settings;
 }
 
-// A file whose sectors could not all be read is kept as far as it was read, and said so.
-bool ReportShortRead(TFileSystem& fs, int fileIndex, size_t bytesRead, const std::string& image) {
-    const int size = fs.GetFileSize(fileIndex);
-    if (size < 0 || bytesRead >= static_cast<size_t>(size)) return true;
-    Report(image, fs.GetFullFileName(fileIndex) + ": only " + std::to_string(bytesRead) + " of " +
-                      std::to_string(size) + " bytes could be read");
-    return false;
-}
-
 struct GetOptions {
     std::string Image;
     std::vector<std::string> Patterns;
@@ -54,15 +45,23 @@ int RunGet(const GetOptions& options) {
     int failures = 0;
     std::vector<int> files = MatchFiles(fs, options.Patterns, FileSystem::ListInvisible | FileSystem::ListSystem,
                                         options.Image, failures);
+    if (!ReportDirectoryProblems(options.Image, fs)) ++failures;
     FileSystem::TransferSettings settings = OutSettings(options.Conversion);
     settings.ExtractDirectory = options.Directory;
+    // Every file of the disk has a host name of its own, whichever of them are extracted.
+    const std::map<int, std::string> hostNames = FileSystem::HostNamesOfDisk(fs);
     for (int fileIndex : files) {
+        const std::string name = fs.GetDisplayName(fileIndex);
         try {
-            size_t bytesRead = 0;
-            FileSystem::ExtractFile(fs, fileIndex, options.Force, settings, &bytesRead);
-            if (!ReportShortRead(fs, fileIndex, bytesRead, options.Image)) ++failures;
+            const auto hostName = hostNames.find(fileIndex);
+            FileSystem::TFileRead read;
+            FileSystem::ExtractFileAs(fs, fileIndex,
+                                      hostName != hostNames.end() ? hostName->second
+                                                                  : FileSystem::ExtractedFileName(fs, fileIndex),
+                                      options.Force, settings, &read);
+            if (!ReportFileRead(options.Image, name, read)) ++failures;
         } catch (const TFileSystem::Exception& error) {
-            Report(options.Image, fs.GetFullFileName(fileIndex) + ": " + error.what());
+            Report(options.Image, name + ": " + error.what());
             ++failures;
         }
     }
@@ -82,10 +81,12 @@ int RunCat(const CatOptions& options) {
     int failures = 0;
     std::vector<int> files = MatchFiles(fs, options.Files, FileSystem::ListInvisible | FileSystem::ListSystem,
                                         options.Image, failures);
+    if (!ReportDirectoryProblems(options.Image, fs)) ++failures;
     FileSystem::TransferSettings settings = OutSettings(options.Conversion);
     for (int fileIndex : files) {
-        std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
-        if (!ReportShortRead(fs, fileIndex, bytes.size(), options.Image)) ++failures;
+        FileSystem::TFileRead read = fs.ReadFileChecked(fileIndex);
+        if (!ReportFileRead(options.Image, fs.GetDisplayName(fileIndex), read)) ++failures;
+        std::vector<uint8_t> bytes = std::move(read.Bytes);
         if (!settings.ByteExact)
             bytes = FileSystem::ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex),
                                                  settings.ConversionTypeOut);

@@ -155,13 +155,17 @@ int RunProtect(const ProtectOptions& options) {
         return ExitOk;
     }
     bool on = options.State == "on";
-    if (state == 2) throw Failure("the image file is read-only; its write protection cannot be changed");
+    if (state == 2) {
+        const std::string reason = DiskImage::ReadOnlyReasonText(image->GetReadOnlyReason());
+        throw Failure("its write protection cannot be changed because " +
+                      (reason.empty() ? std::string("the image file is read-only") : reason));
+    }
     // JV1 has no place to record the state, and a memory card has no such state at all.
     if (!image->CanSetWriteProtect() || image->GetFormatName() == "JV1")
         throw Failure(image->GetFormatName() + " images cannot record write protection");
     image->SetWriteProtect(on);
     if (image->IsHardDisk() == 0 && !static_cast<DiskImage::TFloppyImage*>(image.get())->Flush())
-        throw TFileSystem::EFileError(EIO);
+        throw TFileSystem::EFileError(image->GetLastHostError() != 0 ? image->GetLastHostError() : EIO);
     image->CommitChange();
     return ExitOk;
 }

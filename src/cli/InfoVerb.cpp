@@ -83,7 +83,7 @@ void PrintJson(const std::string& image, FileSystem::MountedDisk& disk, const st
 }
 
 void PrintText(const std::string& image, FileSystem::MountedDisk& disk, const std::vector<PartitionFacts>& parts) {
-    std::cout << "Image:          " << image << '\n'
+    std::cout << "Image:          " << Printable(image) << '\n'
               << "Format:         " << disk.Image->GetFormatName() << '\n'
               << "Write protect:  " << WriteProtectText(disk.Image->GetWriteProtect()) << '\n'
               << "Partitions:     " << parts.size() << '\n';
@@ -91,14 +91,14 @@ void PrintText(const std::string& image, FileSystem::MountedDisk& disk, const st
         const PartitionFacts& facts = parts[index];
         std::cout << "Partition " << index << ":\n"
                   << "  File system:  " << facts.DOS << '\n';
-        if (facts.Description != facts.DOS) std::cout << "  Description:  " << facts.Description << '\n';
-        if (!facts.DiskName.empty()) std::cout << "  Volume name:  " << facts.DiskName << '\n';
-        if (!facts.DiskDate.empty()) std::cout << "  Volume date:  " << facts.DiskDate << '\n';
+        if (facts.Description != facts.DOS) std::cout << "  Description:  " << Printable(facts.Description) << '\n';
+        if (!facts.DiskName.empty()) std::cout << "  Volume name:  " << Printable(facts.DiskName) << '\n';
+        if (!facts.DiskDate.empty()) std::cout << "  Volume date:  " << Printable(facts.DiskDate) << '\n';
         std::cout << "  Capacity:     " << facts.Capacity << " bytes\n"
                   << "  Free space:   " << facts.Free << " bytes\n"
                   << "  Files:        " << facts.Files << '\n'
                   << "  Damaged:      " << (facts.Damaged ? "Yes" : "No") << '\n';
-        if (!facts.PDrive.empty()) std::cout << "  PDRIVE:       " << facts.PDrive << '\n';
+        if (!facts.PDrive.empty()) std::cout << "  PDRIVE:       " << Printable(facts.PDrive) << '\n';
     }
 }
 

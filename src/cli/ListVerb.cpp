@@ -1,6 +1,7 @@
 // qbox ls: the directory of one partition.
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <memory>
 
 #include "cli/Cli.h"
@@ -32,15 +33,19 @@ std::string FileTypeName(TFileSystem& fs, int fileIndex) {
 }
 
 void PrintJson(TFileSystem& fs, const std::vector<int>& files) {
+    // The name `qbox get` gives each file.
+    const std::map<int, std::string> hostNames = FileSystem::HostNamesOfDisk(fs);
     JsonWriter json(std::cout);
     json.BeginArray();
     for (int fileIndex : files) {
+        const auto hostName = hostNames.find(fileIndex);
         json.BeginObject();
         json.Key("index").Number(fileIndex);
         json.Key("name").String(fs.GetFileName(fileIndex));
         json.Key("ext").String(fs.GetFileExtension(fileIndex));
         json.Key("full_name").String(fs.GetFullFileName(fileIndex));
-        json.Key("host_name").String(fs.GetHostFileName(fileIndex));
+        json.Key("host_name")
+            .String(hostName != hostNames.end() ? hostName->second : FileSystem::ExtractedFileName(fs, fileIndex));
         json.Key("size").Number(fs.GetFileSize(fileIndex));
         json.Key("date").StringOrNull(FormatDate(fs.GetFileDate(fileIndex)));
         json.Key("attributes").String(fs.GetAttributeLetters(fileIndex));
@@ -55,7 +60,7 @@ void PrintLong(TFileSystem& fs, const std::vector<int>& files) {
     for (int fileIndex : files) {
         std::string date = FormatDate(fs.GetFileDate(fileIndex), ' ');
         char line[128];
-        std::snprintf(line, sizeof line, "%-12s %9d  %-16s %-6s", fs.GetFullFileName(fileIndex).c_str(),
+        std::snprintf(line, sizeof line, "%-12s %9d  %-16s %-6s", Printable(fs.GetDisplayName(fileIndex)).c_str(),
                       fs.GetFileSize(fileIndex), date.empty() ? "-" : date.c_str(),
                       fs.GetAttributeLetters(fileIndex).c_str());
         std::string text = line;
@@ -73,14 +78,16 @@ int RunList(const ListOptions& options) {
     int unmatched = 0;
     std::vector<int> files = options.Patterns.empty()
                                  ? FileSystem::ListAllFiles(fs, flags)
-                                 : MatchFiles(fs, options.Patterns, flags, options.Image, unmatched);
+                                 : MatchFiles(fs, options.Patterns, flags, options.Image, unmatched, true, true);
     if (options.Json)
         PrintJson(fs, files);
     else if (options.Long)
         PrintLong(fs, files);
     else
-        for (int fileIndex : files) std::cout << fs.GetFullFileName(fileIndex) << '\n';
-    return unmatched == 0 ? ExitOk : ExitFailure;
+        for (int fileIndex : files) std::cout << Printable(fs.GetDisplayName(fileIndex)) << '\n';
+    // A directory read with errors may list too little, or names that are not there.
+    const bool directoryWhole = ReportDirectoryProblems(options.Image, fs);
+    return unmatched == 0 && directoryWhole ? ExitOk : ExitFailure;
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // qbox view: a file as the viewer shows it, as text or as a picture.
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
 
 #include "cli/Cli.h"
+#include "diskimage/HostFile.h"
+#include "diskimage/OutputFolder.h"
 #include "filesystem/HostTransfer.h"
 #include "viewer/ViewerModes.h"
 
@@ -46,20 +45,24 @@ std::string HostLineEnds(const std::string& text) {
     return out;
 }
 
+// "-" is standard output. A file is made new and renamed into place once whole, so that
+// nothing standing at its name is written through and a failed run leaves no part of it.
 void WriteOutput(const std::string& path, const std::string& bytes) {
-    if (path.empty()) {
+    if (path.empty() || path == "-") {
         std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw Failure(path + ": " + std::strerror(errno));
+    DiskImage::TOutputFolder folder;
+    std::string name;
+    int error = folder.OpenFolderOf(path, name);
+    if (error == 0) error = DiskImage::WriteOutputFile(folder, name, bytes, true);
+    if (error != 0) throw Failure(DiskImage::OutputErrorText(error, path));
 }
 
 int RunView(const ViewOptions& options) {
     const bool graphics = options.Mode == "graphics";
-    if (graphics && options.Output.empty()) throw UsageError("the graphics mode writes a picture: name it with -o OUT");
+    if (graphics && options.Output.empty())
+        throw UsageError("the graphics mode writes a picture: name it with -o OUT (- for standard output)");
 
     FileSystem::MountedDisk disk;
     TFileSystem& fs = OpenDisk(disk, options.Image, options.Partition);
@@ -80,7 +83,7 @@ int RunView(const ViewOptions& options) {
 
     const Viewer::Rendering rendering = Viewer::RenderView(mode, file);
     if (rendering.Mode != mode) {
-        Report(options.Image, fs.GetFullFileName(fileIndex) + ": no valid load module; showing the hexadecimal dump");
+        Report(options.Image, fs.GetDisplayName(fileIndex) + ": no valid load module; showing the hexadecimal dump");
     }
     if (mode == ViewMode::Graphics) {
         WriteOutput(options.Output, Viewer::EncodePortableBitmap(rendering.Image));
@@ -102,7 +105,9 @@ void AddViewVerb(CLI::App& app, RunResult& result) {
                      "hex, text, basic, disasm (Z80 disassembly of a load module), edtasm, or graphics "
                      "(a PBM picture, written to OUT)")
         ->check(CLI::IsMember({"hex", "text", "basic", "disasm", "edtasm", "graphics"}));
-    verb->add_option("-o,--output", view->Output, "Host file to write to instead of standard output");
+    verb->add_option("-o,--output", view->Output,
+                     "Host file to write to instead of standard output (- is standard output); it is made new "
+                     "and takes its name once whole");
     AddPartitionOption(verb, view->Partition);
     verb->callback([view, &result] { result.ExitCode = RunVerb(view->Image, [&] { return RunView(*view); }); });
 }

@@ -72,6 +72,7 @@ OpenedFile OpenFirstCandidate(const std::vector<std::string>& names, bool readin
             opened.name = name;
             return opened;
         }
+        if (error == ErrorJournalFolder) throw TDiskImage::EFileError(error, JournalBlockedText(name));
         if (telling == ENOENT) telling = error;
     }
     throw TDiskImage::EFileError(telling);
@@ -120,13 +121,20 @@ std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly
 std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType, int trackCells) {
     THostFile file;
     if (int error = file.Create(path); error != 0) {
+        if (error == ErrorJournalFolder) throw TDiskImage::EFileError(error, JournalBlockedText(path));
         throw TDiskImage::EFileError(error);
     }
+    return CreateFloppyImageOn(std::move(file), imageType, path, trackCells);
+}
+
+std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType, const std::string& path,
+                                                  int trackCells) {
     const std::vector<uint8_t> empty = imageType == ImageJV1   ? JV1::EmptyImage()
                                        : imageType == ImageJV3 ? JV3::EmptyImage()
                                                                : DMK::EmptyImage(trackCells);
     if (!file.WriteAt(0, empty.data(), empty.size())) {
-        throw TDiskImage::EFileError(errno != 0 ? errno : EIO);
+        file.DiscardOnClose();  // a new file that could not be begun never takes its name
+        throw TDiskImage::EFileError(file.LastError());
     }
     switch (imageType) {
         case ImageJV1:

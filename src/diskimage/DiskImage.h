@@ -29,6 +29,7 @@ public:
     class EFileError : public Exception {
     public:
         explicit EFileError(int errorNumber);
+        EFileError(int errorNumber, const std::string& message) : Exception(message), ErrorNumber(errorNumber) {}
         int ErrorNumber;
     };
 
@@ -45,6 +46,11 @@ public:
     virtual int IsHardDisk() const = 0;
 
     const std::string& GetFileName() const { return FileName; }
+    // Why the file could only be opened for reading (None when it is writable).
+    TReadOnlyReason GetReadOnlyReason() const { return File.ReadOnlyReason(); }
+    // The host's error number of the last write to the file that failed, or 0: what a
+    // failed Flush or sector write reports ("No space left on device" rather than a guess).
+    int GetLastHostError() const { return File.LastError(); }
 
     // Ends one change: whatever was written reaches stable storage whole, and the rollback
     // journal goes (a new image takes its name). Throws EFileError when that failed.
@@ -85,8 +91,12 @@ public:
     virtual bool LoadTrack(int track) = 0;
 
     // Sector operations on the loaded track. buffer holds SectorBufferSize bytes.
-    bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam, uint8_t* buffer,
-                    bool ignoreSideField, bool acceptCrcError);
+    // With acceptCrcError the first data field found is handed over even when its CRC
+    // fails, as a controller does with its error flag. crcError, when given, tells
+    // whether the sector's data field failed its CRC: the one handed over, or (a read
+    // that fails) one that was passed over.
+    bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                    uint8_t* buffer, bool ignoreSideField, bool acceptCrcError, bool* crcError = nullptr);
     bool WriteSector(int track, int side, int density, int sector, uint8_t dam, const uint8_t* data);
     bool ReadNextSector(CellState& state, int track, int side, int& sector, int& size, uint8_t& dam,
                         uint8_t* buffer, bool& crcError);
@@ -179,6 +189,9 @@ public:
     virtual bool WriteSector(int cylinder, int head, int sector, const uint8_t* data) = 0;
     virtual int GetCylinders() const = 0;
     virtual int GetHeads() const = 0;
+    // The cylinders whose sectors can be found, for a search over the whole disk:
+    // the header's count, unless the format lets the file itself say otherwise.
+    virtual int GetUsableCylinders() const { return GetCylinders(); }
 
 protected:
     // Cylinder, head and sector within the geometry the header gives.
@@ -203,5 +216,8 @@ enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2 };
 // JV3 tracks are as long as their own rules make them.
 std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType,
                                                 int trackCells = TRawTrack::FiveInchCells);
+// The same on a new, empty file already open (see THostFile::AdoptNew); path names it in messages.
+std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType, const std::string& path,
+                                                  int trackCells = TRawTrack::FiveInchCells);
 
 }  // namespace DiskImage

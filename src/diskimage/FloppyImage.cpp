@@ -145,12 +145,12 @@ bool TFloppyImage::RewriteTrack(int track, const std::function<bool()>& layOut) 
 // Sector operations
 
 bool TFloppyImage::ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
-                              uint8_t* buffer, bool ignoreSideField, bool acceptCrcError) {
+                              uint8_t* buffer, bool ignoreSideField, bool acceptCrcError, bool* crcError) {
     if (side != 0 && side != 1) {
         return false;
     }
     return Sides[side].ReadSector(track, side, density != 0, sector, size, dam, buffer, ignoreSideField,
-                                  acceptCrcError);
+                                  acceptCrcError, crcError);
 }
 
 bool TFloppyImage::WriteSector(int track, int side, int density, int sector, uint8_t dam, const uint8_t* data) {

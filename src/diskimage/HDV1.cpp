@@ -1,6 +1,15 @@
 #include "diskimage/HDV1.h"
 
+#include <algorithm>
+
 namespace DiskImage {
+
+namespace {
+
+// Far beyond any real disk, and small enough that cylinder arithmetic stays in an int.
+constexpr int64_t MaxCylindersInFile = 65535;
+
+}  // namespace
 
 uint8_t HDV1::HeaderChecksum(const uint8_t* header) {
     unsigned sum = 0;
@@ -33,10 +42,18 @@ HDV1::HDV1(THostFile& file, bool readOnly, const std::string& path) {
     if (h[7] & 0x80) {
         Flags |= FlagWriteProtected;
     }
+    const int64_t cylinderBytes = static_cast<int64_t>(Heads) * SectorsPerHead * SectorSize;
+    const int64_t dataBytes = File.Size() - HeaderBytes;
+    if (dataBytes > 0) {
+        const int64_t cylinders = (dataBytes + cylinderBytes - 1) / cylinderBytes;
+        CylindersInFile = static_cast<int>(std::min(cylinders, MaxCylindersInFile));
+    }
 }
 
 int64_t HDV1::SectorOffset(int cylinder, int head, int sector) const {
-    if (!IsValidAddress(cylinder, head, sector)) {
+    // A cylinder the header does not count is still there when the file holds it.
+    const bool inFile = cylinder >= Cylinders && cylinder < CylindersInFile && IsValidAddress(0, head, sector);
+    if (!IsValidAddress(cylinder, head, sector) && !inFile) {
         return -1;
     }
     return HeaderBytes + ((static_cast<int64_t>(cylinder) * Heads + head) * SectorsPerHead + sector) * SectorSize;

@@ -17,12 +17,17 @@ public:
     bool WriteSector(int cylinder, int head, int sector, const uint8_t* data) override;
     int GetCylinders() const override { return Cylinders; }
     int GetHeads() const override { return Heads; }
+    // Headers in the wild understate the cylinders their file holds: the file decides.
+    int GetUsableCylinders() const override { return CylindersInFile; }
 
     // Byte 3 of the header: the sum of bytes 0 to 31 except itself, XOR 0x4C.
     static uint8_t HeaderChecksum(const uint8_t* header);
 
 private:
     int64_t SectorOffset(int cylinder, int head, int sector) const;
+
+    // Cylinders the file holds, a part of one counting whole.
+    int CylindersInFile = 0;
 };
 
 }  // namespace DiskImage

@@ -1,11 +1,15 @@
 #include "diskimage/HostFile.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,16 +52,76 @@ int RefuseNonImagePath(const std::string& path) {
     return KindError(info.st_mode);
 }
 
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 int RefuseNonImage(int fd) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) return errno;
     return KindError(info.st_mode);
 }
 
-bool FolderWritable(const std::string& path) {
+std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+bool FolderWritable(const std::string& path) { return ::access(FolderOf(path).c_str(), W_OK | X_OK) == 0; }
+
+// Errors of opening a file for writing that mean it may still be read.
+bool MeansReadOnlyFile(int error) { return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY; }
+
+// How long an open waits for another process's change to end before it gives up on the
+// lock: a qbox verb changes an image in well under this, while a program that keeps an
+// image open for a long time is reported as holding it.
+constexpr int LockWaitMilliseconds = 1500;
+
+// The files this process holds open for writing, by device and inode.
+std::mutex HeldMutex;
+std::set<std::pair<dev_t, ino_t>> Held;
+
+std::pair<dev_t, ino_t> FileIdentity(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return {0, 0};
+    return {info.st_dev, info.st_ino};
+}
+
+bool HeldHere(int fd) {
+    std::lock_guard<std::mutex> lock(HeldMutex);
+    return Held.count(FileIdentity(fd)) != 0;
+}
+
+void SetHeld(int fd, bool held) {
+    std::lock_guard<std::mutex> lock(HeldMutex);
+    if (held)
+        Held.insert(FileIdentity(fd));
+    else
+        Held.erase(FileIdentity(fd));
+}
+
+// Takes the lock (LOCK_EX or LOCK_SH), waiting for a holder to let go for a while, so
+// that two runs at once take turns instead of one reading the other's change half done.
+// A file this process holds itself is not waited for: no change of ours ends meanwhile.
+bool LockWithin(int fd, int operation) {
+    constexpr int stepMilliseconds = 10;
+    const bool ours = HeldHere(fd);
+    for (int waited = 0;; waited += stepMilliseconds) {
+        if (::flock(fd, operation | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (ours || waited >= LockWaitMilliseconds) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        ::usleep(stepMilliseconds * 1000);
+    }
+}
+
+std::string Resolved(char* resolved) {
+    std::string path = resolved;
+    std::free(resolved);
+    return path;
 }
 
 }  // namespace
@@ -72,8 +136,54 @@ std::string HostErrorText(int error) {
         case ErrorUnfinishedChange:
             return "the image holds an unfinished change (a .qbjournal file lies beside it); open it for writing "
                    "to roll the change back";
+        case ErrorInUse: return "the image is in use by another program (it holds the image's lock)";
+        case ErrorJournalFolder: return "not a disk image: a folder stands where its journal belongs";
+        case ErrorOutputLink:
+        case ErrorOutputFolder:
+        case ErrorOutputPipe:
+        case ErrorOutputDevice:
+        case ErrorOutputSocket:
+        case ErrorOutputNotFolder: return OutputErrorText(error, "this name");
         default: return std::strerror(error);
     }
+}
+
+std::string OutputErrorText(int error, const std::string& path) {
+    switch (error) {
+        case ErrorOutputLink: return "a symbolic link stands at " + path + "; nothing is written through it";
+        case ErrorOutputFolder: return "a folder stands at " + path;
+        case ErrorOutputPipe: return "a named pipe (FIFO) stands at " + path + "; nothing is written to it";
+        case ErrorOutputDevice: return "a device stands at " + path + "; nothing is written to it";
+        case ErrorOutputSocket: return "a socket stands at " + path + "; nothing is written to it";
+        case ErrorOutputNotFolder: return "a file that is not a folder stands at " + path;
+        default: return path + ": " + HostErrorText(error);
+    }
+}
+
+std::string ReadOnlyReasonText(TReadOnlyReason reason) {
+    switch (reason) {
+        case TReadOnlyReason::InUse: return "it is in use by another program (it holds the image's lock)";
+        case TReadOnlyReason::FolderReadOnly:
+            return "the folder holding the image is read-only (its journal cannot be made there)";
+        case TReadOnlyReason::FileReadOnly: return "the image file is read-only";
+        default: return {};
+    }
+}
+
+std::string JournalBlockedText(const std::string& path) {
+    return "not a disk image: a folder stands at " + TJournal::PathFor(RealPathOf(path));
+}
+
+std::string RealPathOf(const std::string& path) {
+    if (path.empty()) return path;
+    if (char* resolved = ::realpath(path.c_str(), nullptr)) return Resolved(resolved);
+    size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return path;
+    char* folder = ::realpath(FolderOf(path).c_str(), nullptr);
+    if (folder == nullptr) return path;
+    std::string resolved = Resolved(folder);
+    return resolved + (resolved == "/" ? "" : "/") + name;
 }
 
 THostFile::THostFile() = default;
@@ -88,6 +198,9 @@ THostFile& THostFile::operator=(THostFile&& other) noexcept {
         Fd = other.Fd;
         Writable = other.Writable;
         Discard = other.Discard;
+        Unjournalled = other.Unjournalled;
+        WhyReadOnly = other.WhyReadOnly;
+        LastFailure = other.LastFailure;
         Path = std::move(other.Path);
         NewPath = std::move(other.NewPath);
         ReplacedFd = other.ReplacedFd;
@@ -102,24 +215,43 @@ void THostFile::Reset() {
     ReplacedFd = -1;
     Writable = false;
     Discard = false;
+    Unjournalled = false;
+    WhyReadOnly = TReadOnlyReason::None;
+    LastFailure = 0;
     Path.clear();
     NewPath.clear();
     Journal.reset();
 }
 
-int THostFile::OpenExisting(const std::string& path, bool& readOnly, bool readingOnly) {
+int THostFile::OpenExisting(const std::string& givenPath, bool& readOnly, bool readingOnly) {
     Close();
     readOnly = false;
+    const std::string path = RealPathOf(givenPath);
     if (int error = RefuseNonImagePath(path); error != 0) return error;
-    // Without a writable folder there is nowhere to keep a journal: such an image is read only.
-    int fd = (readingOnly || !FolderWritable(path)) ? -1 : OpenDescriptor(path, O_RDWR);
+    TReadOnlyReason reason = readingOnly ? TReadOnlyReason::Requested : TReadOnlyReason::None;
+    int fd = -1;
+    if (!readingOnly) {
+        // Without a writable folder there is nowhere to keep a journal: such an image is read only.
+        if (!FolderWritable(path)) {
+            reason = TReadOnlyReason::FolderReadOnly;
+        } else {
+            fd = OpenDescriptor(path, O_RDWR);
+            if (fd < 0 && MeansReadOnlyFile(errno)) reason = TReadOnlyReason::FileReadOnly;
+        }
+    }
     if (fd >= 0) {
         if (int error = RefuseNonImage(fd); error != 0) {
             ::close(fd);
             return error;
         }
-        // Another writer holds the image: fall back to reading, as for a read-only file.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // Another writer holds the image past the wait: fall back to reading, and say why it
+        // cannot be written.
+        if (LockWithin(fd, LOCK_EX)) {
+            // A folder at the journal's name would make every change fail half way.
+            if (IsFolder(TJournal::PathFor(path))) {
+                ::close(fd);
+                return ErrorJournalFolder;
+            }
             // Only the holder of the writer's lock may roll back an unfinished change.
             if (FindJournal(path) != TJournalState::None) {
                 if (int error = RollBackJournal(path, fd); error != 0) {
@@ -130,8 +262,10 @@ int THostFile::OpenExisting(const std::string& path, bool& readOnly, bool readin
             Fd = fd;
             Writable = true;
             Path = path;
+            SetHeld(Fd, true);
             return 0;
         }
+        reason = TReadOnlyReason::InUse;
         ::close(fd);
     }
     fd = OpenDescriptor(path, O_RDONLY);
@@ -140,9 +274,9 @@ int THostFile::OpenExisting(const std::string& path, bool& readOnly, bool readin
         ::close(fd);
         return error;
     }
-    // A shared lock keeps other writers out while we read; when a writer already
-    // holds the file we still read it.
-    bool noWriter = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+    // A shared lock keeps other writers out while we read; when a writer holds the file
+    // past the wait (a program that keeps it open) we still read it.
+    bool noWriter = LockWithin(fd, LOCK_SH);
     // A journal with no writer at work is what a crash left: the bytes on disk may be half
     // a change, and rolling back would be a write.
     if (noWriter && FindJournal(path) == TJournalState::Live) {
@@ -152,11 +286,13 @@ int THostFile::OpenExisting(const std::string& path, bool& readOnly, bool readin
     readOnly = true;
     Fd = fd;
     Path = path;
+    WhyReadOnly = reason == TReadOnlyReason::None ? TReadOnlyReason::FileReadOnly : reason;
     return 0;
 }
 
-int THostFile::Create(const std::string& path) {
+int THostFile::Create(const std::string& givenPath) {
     Close();
+    const std::string path = RealPathOf(givenPath);
     // The file being replaced must be one we may replace, and not open in another writer.
     int replaced = -1;
     struct stat info {};
@@ -166,10 +302,14 @@ int THostFile::Create(const std::string& path) {
         replaced = OpenDescriptor(path, O_RDWR);
         if (replaced < 0) replaced = OpenDescriptor(path, O_RDONLY);
         if (replaced < 0) return errno;
-        if (::flock(replaced, LOCK_EX | LOCK_NB) != 0) {
-            int error = (errno == EWOULDBLOCK) ? EBUSY : errno;
+        if (!LockWithin(replaced, LOCK_EX)) {
+            int error = (errno == EWOULDBLOCK) ? ErrorInUse : errno;
             ::close(replaced);
             return error;
+        }
+        if (IsFolder(TJournal::PathFor(path))) {
+            ::close(replaced);
+            return ErrorJournalFolder;
         }
         // A change cut short on the old file is rolled back, so that a crash before the new
         // file takes its place leaves the old one whole.
@@ -184,10 +324,12 @@ int THostFile::Create(const std::string& path) {
     int fd = OpenDescriptor(newPath, O_RDWR | O_CREAT | O_NOFOLLOW, replaced >= 0 ? (info.st_mode & 0777) : 0666);
     int error = fd < 0 ? errno : RefuseNonImage(fd);
     // A .qbnew left by a crash is ours to reuse, but not while another creator holds it.
-    if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) error = (errno == EWOULDBLOCK) ? EBUSY : errno;
+    if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) error = (errno == EWOULDBLOCK) ? ErrorInUse : errno;
+    const bool ours = error == 0;  // we hold it: on failure it goes
     if (error == 0 && ::ftruncate(fd, 0) != 0) error = errno;
     if (error == 0 && replaced >= 0) (void)::fchmod(fd, info.st_mode & 0777);
     if (error != 0) {
+        if (ours) ::unlink(newPath.c_str());
         if (fd >= 0) ::close(fd);
         if (replaced >= 0) ::close(replaced);
         return error;
@@ -200,10 +342,23 @@ int THostFile::Create(const std::string& path) {
     return 0;
 }
 
+void THostFile::AdoptNew(int fd) {
+    Close();
+    Fd = fd;
+    Writable = true;
+    Unjournalled = true;
+}
+
+bool THostFile::Failed() {
+    LastFailure = errno != 0 ? errno : EIO;
+    errno = LastFailure;
+    return false;
+}
+
 bool THostFile::Commit() {
     if (Fd < 0 || !Writable) return true;
     if (!NewPath.empty()) {
-        if (::fsync(Fd) != 0 || ::rename(NewPath.c_str(), Path.c_str()) != 0) return false;
+        if (::fsync(Fd) != 0 || ::rename(NewPath.c_str(), Path.c_str()) != 0) return Failed();
         SyncParentFolder(Path);
         NewPath.clear();
         if (ReplacedFd >= 0) ::close(ReplacedFd);
@@ -211,7 +366,7 @@ bool THostFile::Commit() {
         return true;
     }
     if (!Journal) return true;
-    if (::fsync(Fd) != 0 || !Journal->Remove()) return false;
+    if (::fsync(Fd) != 0 || !Journal->Remove()) return Failed();
     Journal.reset();
     return true;
 }
@@ -230,6 +385,7 @@ void THostFile::RollBack() {
 void THostFile::Close() {
     if (Fd >= 0) {
         if (Discard || !Commit()) RollBack();
+        if (Writable && !Unjournalled) SetHeld(Fd, false);
         ::close(Fd);  // closing also releases the lock
     }
     if (ReplacedFd >= 0) ::close(ReplacedFd);
@@ -238,13 +394,13 @@ void THostFile::Close() {
 
 bool THostFile::Protect(uint64_t offset, uint64_t length) {
     // A new file has no original bytes: until it takes its name, it is not yet the image.
-    if (!NewPath.empty()) return true;
+    if (!NewPath.empty() || Unjournalled) return true;
     if (!Journal) {
         int64_t size = Size();
-        if (size < 0) return false;
+        if (size < 0) return Failed();
         Journal = std::make_unique<TJournal>(Path, Fd, static_cast<uint64_t>(size));
     }
-    return Journal->Protect(offset, length);
+    return Journal->Protect(offset, length) || Failed();
 }
 
 size_t THostFile::ReadSomeAt(uint64_t offset, void* buffer, size_t length) const {
@@ -292,11 +448,11 @@ bool THostFile::WriteAt(uint64_t offset, const void* buffer, size_t length) {
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            return Failed();
         }
         if (n == 0) {
             errno = EIO;
-            return false;
+            return Failed();
         }
         done += static_cast<size_t>(n);
     }
@@ -320,7 +476,7 @@ bool THostFile::Truncate(uint64_t length) {
     // Bytes cut off are saved like overwritten ones; growing only needs the journal begun.
     uint64_t current = static_cast<uint64_t>(size);
     if (!Protect(std::min(length, current), length < current ? current - length : 0)) return false;
-    return ::ftruncate(Fd, static_cast<off_t>(length)) == 0;
+    return ::ftruncate(Fd, static_cast<off_t>(length)) == 0 || Failed();
 }
 
 bool THostFile::Sync() { return Fd >= 0 && ::fsync(Fd) == 0; }

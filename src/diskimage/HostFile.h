@@ -6,6 +6,10 @@
 // Commit; a file made by Create is built under NAME.qbnew and takes its name at the
 // first Commit. Close commits what is pending unless DiscardOnClose was called; a
 // process that dies leaves the journal, and the next open for writing rolls back.
+//
+// The journal, the lock and NAME.qbnew belong to the image's real file: a path is
+// resolved through every symbolic link first, so that every name of one image (the
+// file itself, a link to it, a link to its folder) finds the same journal.
 #pragma once
 
 #include <cstddef>
@@ -25,9 +29,40 @@ enum THostError : int {
     ErrorSocket = -2004,
     ErrorNoReadPermission = -2005,
     ErrorUnfinishedChange = -2006,
+    ErrorInUse = -2007,          // another process holds the writer's lock
+    ErrorJournalFolder = -2008,  // a folder stands where the journal belongs
+    // What stands at an output's name, which is never written through (see OutputFolder.h).
+    ErrorOutputLink = -2101,
+    ErrorOutputFolder = -2102,
+    ErrorOutputPipe = -2103,
+    ErrorOutputDevice = -2104,
+    ErrorOutputSocket = -2105,
+    ErrorOutputNotFolder = -2106,
 };
-// The message for an errno value or a THostError.
+// The message for an errno value or a THostError. ErrorJournalFolder names the journal's
+// path, which the message of that condition needs: see JournalBlockedText.
 std::string HostErrorText(int error);
+// The message for an error met writing an output at path: what stands there, or
+// "PATH: " and the host's text.
+std::string OutputErrorText(int error, const std::string& path);
+// "not a disk image: a folder stands at PATH.qbjournal", for the image at path.
+std::string JournalBlockedText(const std::string& path);
+
+// Why an image opened for reading only could not be written.
+enum class TReadOnlyReason {
+    None,            // it opened for writing
+    Requested,       // the caller asked for reading only
+    FileReadOnly,    // the file itself cannot be written (permissions, a read-only mount)
+    FolderReadOnly,  // its folder cannot be written, so no journal can be made there
+    InUse,           // another process holds the writer's lock
+};
+// Why such an image cannot be written, as a clause ("the image file is read-only"); empty
+// for None and Requested.
+std::string ReadOnlyReasonText(TReadOnlyReason reason);
+
+// The path with every symbolic link resolved, or the path itself when that fails. A
+// name that does not exist yet keeps its last part under its resolved folder.
+std::string RealPathOf(const std::string& path);
 
 class THostFile {
 public:
@@ -49,6 +84,9 @@ public:
     // Starts a new file (owner read/write, or the mode of the file it replaces). The file
     // at path, if any, is untouched until the first Commit puts the new one in its place.
     int Create(const std::string& path);
+    // Takes over fd, a new, empty file the caller made for output (see OutputFolder.h). It is
+    // nobody's image until the caller gives it its name, so it is written without a journal.
+    void AdoptNew(int fd);
     // Closes the file, committing a pending change unless DiscardOnClose was called.
     void Close();
 
@@ -59,6 +97,9 @@ public:
     void DiscardOnClose() { Discard = true; }
 
     bool IsOpen() const { return Fd >= 0; }
+    TReadOnlyReason ReadOnlyReason() const { return WhyReadOnly; }
+    // The errno of the last write, truncation, journal step or commit that failed; 0 when none did.
+    int LastError() const { return LastFailure; }
     bool ReadAt(uint64_t offset, void* buffer, size_t length) const;   // all or nothing
     size_t ReadSomeAt(uint64_t offset, void* buffer, size_t length) const;  // short at end of file
     bool WriteAt(uint64_t offset, const void* buffer, size_t length);
@@ -70,13 +111,18 @@ public:
 private:
     // Saves the original bytes of a range before the change first overwrites it.
     bool Protect(uint64_t offset, uint64_t length);
+    // Keeps errno as the reason of the failure the caller is about to report; returns false.
+    bool Failed();
     void RollBack();
     void Reset();
 
     int Fd = -1;
     bool Writable = false;
     bool Discard = false;
-    std::string Path;        // the image's own name
+    bool Unjournalled = false;  // AdoptNew: nothing to keep safe
+    TReadOnlyReason WhyReadOnly = TReadOnlyReason::None;
+    int LastFailure = 0;
+    std::string Path;        // the image's real file, every link resolved
     std::string NewPath;     // Create: where the file is built until the first Commit
     int ReplacedFd = -1;     // Create: the file being replaced, locked until Commit
     std::unique_ptr<TJournal> Journal;

@@ -1,13 +1,17 @@
 #include "diskimage/ImageConvert.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <set>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <set>
 
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
 #include "diskimage/DMK.h"
+#include "diskimage/OutputFolder.h"
 
 namespace DiskImage {
 
@@ -119,20 +123,6 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
     return {};
 }
 
-std::string UniqueSibling(const std::string& path) {
-    std::filesystem::path target(path);
-    // Built by appending: GCC 12 at -O3 warns falsely about "." + std::string.
-    std::string name = ".";
-    name += target.filename().string();
-    name += ".converting-" + std::to_string(::getpid());
-    return (target.parent_path() / name).string();
-}
-
-void RemoveQuietly(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-}
-
 // Reads the copy back and names the first sector of the source it does not hold.
 std::string FindDifference(const std::vector<TTrackContents>& source, const std::string& copyPath) {
     auto copy = OpenFloppyImage(copyPath, true);
@@ -229,52 +219,92 @@ bool SameSector(const TTrackSector& original, const TTrackSector& copy) {
            original.Data == copy.Data;
 }
 
+namespace {
+
+std::string Refusal(int imageType, const std::string& reason) {
+    return "Cannot convert to " + ImageTypeName(imageType) + ": " + reason;
+}
+
+// The tracks of the floppy image at path. A hard-disk image is named as such: it is a
+// disk image, only not one this copy can take.
+std::vector<TTrackContents> ReadSourceTracks(const std::string& path, int imageType) {
+    std::unique_ptr<TFloppyImage> source;
+    try {
+        source = OpenFloppyImage(path, true);
+    } catch (const TDiskImage::EInvalidFormat&) {
+        std::unique_ptr<THardImage> hard;
+        try {
+            hard = OpenHardImage(path, true);
+        } catch (const TDiskImage::Exception&) {
+            throw TDiskImage::EInvalidFormat();
+        }
+        throw EConversionRefused(Refusal(imageType, path + " is a hard-disk image (" + hard->GetFormatName() +
+                                                        "); only floppy images can be converted"));
+    }
+    return ReadAllTracks(*source);
+}
+
+// Throws the host's error when the image file refused a write, else the refusal given.
+[[noreturn]] void ThrowWriteFailure(const TFloppyImage& target, const std::string& refusal) {
+    if (int error = target.GetLastHostError(); error != 0) throw TDiskImage::EFileError(error);
+    throw EConversionRefused(refusal);
+}
+
+}  // namespace
+
 TConversionResult ConvertImage(const std::string& inPath, const std::string& outPath, int imageType,
                                bool overwrite) {
-    std::error_code error;
-    if (std::filesystem::exists(outPath, error)) {
-        if (std::filesystem::equivalent(inPath, outPath, error)) {
-            throw EConversionRefused(outPath + ": the copy cannot replace the image it is made from");
-        }
-        if (!overwrite) {
-            throw EConversionRefused(outPath + ": file exists");
-        }
+    TOutputFolder folder;
+    std::string name;
+    if (int error = folder.OpenFolderOf(outPath, name); error != 0)
+        throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
+    struct stat in {};
+    struct stat out {};
+    if (::stat(inPath.c_str(), &in) == 0 && ::fstatat(folder.Descriptor(), name.c_str(), &out, 0) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        throw EConversionRefused(outPath + ": the copy cannot replace the image it is made from");
     }
-    std::vector<TTrackContents> tracks;
-    {
-        auto source = OpenFloppyImage(inPath, true);
-        tracks = ReadAllTracks(*source);
+    if (int error = folder.CheckName(name, overwrite); error != 0) {
+        if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
+        throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
     }
+    const std::vector<TTrackContents> tracks = ReadSourceTracks(inPath, imageType);
+    if (tracks.empty()) throw EConversionRefused(Refusal(imageType, inPath + " holds no readable sector to copy"));
     if (std::string loss = FindConversionLoss(tracks, imageType); !loss.empty()) {
-        throw EConversionRefused("Cannot convert to " + ImageTypeName(imageType) + ": " + loss);
+        throw EConversionRefused(Refusal(imageType, loss));
     }
 
+    // The copy is built at a temporary name beside OUT and takes OUT's name only once it
+    // has been read back whole; the temporary goes whatever happens.
+    TOutputFile output;
+    if (int error = output.Begin(folder, name, overwrite); error != 0) {
+        if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
+        throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
+    }
+    const int copyFd = ::fcntl(output.Descriptor(), F_DUPFD_CLOEXEC, 0);
+    if (copyFd < 0) throw TDiskImage::EFileError(errno);
+    THostFile copyFile;
+    copyFile.AdoptNew(copyFd);
     TConversionResult result;
-    const std::string temporary = UniqueSibling(outPath);
-    try {
-        auto target = CreateFloppyImage(temporary, imageType, DMKTrackCells(tracks));
+    {
+        auto target = CreateFloppyImageOn(std::move(copyFile), imageType, outPath, DMKTrackCells(tracks));
         for (const auto& track : tracks) {
             if (!target->LayOutTrack(track.Track, track.Sides) || !target->Flush()) {
-                throw EConversionRefused("Cannot convert to " + ImageTypeName(imageType) + ": track " +
-                                         std::to_string(track.Track) + " cannot be stored");
+                ThrowWriteFailure(*target, Refusal(imageType, "track " + std::to_string(track.Track) +
+                                                                  " cannot be stored"));
             }
             result.Tracks = track.Track + 1;
             result.Sectors += static_cast<int>(track.Sides[0].size() + track.Sides[1].size());
         }
-        if (!target->Flush()) {
-            throw EConversionRefused("Cannot convert to " + ImageTypeName(imageType) + ": the image cannot be written");
-        }
-        target.reset();
-        if (std::string difference = FindDifference(tracks, temporary); !difference.empty()) {
-            throw EConversionRefused("Cannot convert to " + ImageTypeName(imageType) + ": " + difference);
-        }
-        std::filesystem::rename(temporary, outPath);
-    } catch (const std::filesystem::filesystem_error& failure) {
-        RemoveQuietly(temporary);
-        throw TDiskImage::EFileError(failure.code().value());
-    } catch (...) {
-        RemoveQuietly(temporary);
-        throw;
+        if (!target->Flush()) ThrowWriteFailure(*target, Refusal(imageType, "the image cannot be written"));
+    }
+    if (std::string difference = FindDifference(tracks, folder.PathOf(output.TemporaryName()));
+        !difference.empty()) {
+        throw EConversionRefused(Refusal(imageType, difference));
+    }
+    if (int error = output.Commit(); error != 0) {
+        if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
+        throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
     }
     return result;
 }

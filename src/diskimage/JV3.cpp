@@ -418,7 +418,9 @@ bool JV3::Flush() {
 
     bool headerChanged = false;
     const bool protectedFlag = (Flags & FlagWriteProtected) != 0;
-    const bool protectedByte = Headers[WriteProtectOffset] != 0xFF;
+    // Only 0x00 protects (as the constructor reads it): any other byte is left as the file has
+    // it until the state really changes, so that a flush with nothing to say writes nothing.
+    const bool protectedByte = Headers[WriteProtectOffset] == 0x00;
     if (protectedFlag != protectedByte && !readOnly) {
         Headers[WriteProtectOffset] = protectedFlag ? 0x00 : 0xFF;
         headerChanged = true;

@@ -436,7 +436,7 @@ std::vector<TRawTrack::IDFieldSeen>& TRawTrack::IDFields(bool density) {
 }
 
 bool TRawTrack::ReadSector(int track, int side, bool density, int sector, int& size, uint8_t& dam,
-                           uint8_t* buffer, bool ignoreSideField, bool acceptCrcError) {
+                           uint8_t* buffer, bool ignoreSideField, bool acceptCrcError, bool* crcError) {
     if (buffer == nullptr) {
         return false;
     }
@@ -452,13 +452,17 @@ bool TRawTrack::ReadSector(int track, int side, bool density, int sector, int& s
             std::copy(kept.Data.begin(), kept.Data.end(), buffer);
             size = static_cast<int>(kept.Data.size());
             dam = kept.Dam;
+            if (crcError != nullptr) *crcError = kept.CrcError;
             return true;
         }
         CellState state = field.After;
-        if (!ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError)) {
+        bool badCrc = false;
+        if (!ReadSectorAfterID(state, field.Id, wanted, size, dam, buffer, acceptCrcError, badCrc)) {
+            if (crcError != nullptr) *crcError = badCrc;
             return false;
         }
-        kept = ReadKept{true, wanted, acceptCrcError, dam, std::vector<uint8_t>(buffer, buffer + size)};
+        kept = ReadKept{true, wanted, acceptCrcError, dam, badCrc, std::vector<uint8_t>(buffer, buffer + size)};
+        if (crcError != nullptr) *crcError = badCrc;
         return true;
     }
     return false;
@@ -472,7 +476,8 @@ bool TRawTrack::SectorWanted::operator()(const CellState& state, const uint8_t i
 // The controller's search for a sector, one revolution from the start of the track,
 // taken up just after a wanted ID field.
 bool TRawTrack::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted,
-                                  int& size, uint8_t& dam, uint8_t* buffer, bool acceptCrcError) {
+                                  int& size, uint8_t& dam, uint8_t* buffer, bool acceptCrcError,
+                                  bool& crcError) {
     const int markLimit = DataMarkLimit(state.density);
     uint8_t id[6];
     std::copy(wantedId, wantedId + 6, id);
@@ -486,8 +491,10 @@ bool TRawTrack::ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], c
             if (state.crc == 0 || acceptCrcError) {
                 size = length;
                 dam = mark;
+                crcError = state.crc != 0;
                 return true;
             }
+            crcError = true;  // passed over: another copy may yet read cleanly
         }
         // On to the next ID field that is wanted, as long as the revolution lasts.
         do {

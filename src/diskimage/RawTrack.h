@@ -121,8 +121,12 @@ public:
     bool ReadTrackByte(CellState& state);
 
     // Sector operations, one revolution from the index hole. buffer holds SectorBufferSize bytes.
+    // With acceptCrcError the first data field found is handed over even when its CRC
+    // fails, as a controller does with its error flag. crcError, when given, tells
+    // whether the sector's data field failed its CRC: the one handed over, or (a read
+    // that fails) one that was passed over.
     bool ReadSector(int track, int side, bool density, int sector, int& size, uint8_t& dam, uint8_t* buffer,
-                    bool ignoreSideField, bool acceptCrcError);
+                    bool ignoreSideField, bool acceptCrcError, bool* crcError = nullptr);
     bool WriteSector(int track, int side, bool density, int sector, uint8_t dam, const uint8_t* data);
     // The next readable sector of the track in physical order from the cursor's position,
     // in the cursor's density.
@@ -168,6 +172,7 @@ private:
         SectorWanted Wanted{};
         bool AcceptCrcError = false;
         uint8_t Dam = 0;
+        bool CrcError = false;
         std::vector<uint8_t> Data;
     };
     // Every ID field a scan from the start of the side reaches in one revolution, in
@@ -186,7 +191,7 @@ private:
     // FindIDMark's cursor after the ID mark at position, bytesRead bytes after where it started.
     bool IDMarkFound(CellState& state, int position, int bytesRead);
     bool ReadSectorAfterID(CellState& state, const uint8_t wantedId[6], const SectorWanted& wanted, int& size,
-                           uint8_t& dam, uint8_t* buffer, bool acceptCrcError);
+                           uint8_t& dam, uint8_t* buffer, bool acceptCrcError, bool& crcError);
     void LayOutSectors(int track, int side, const std::vector<TTrackSector>& sectors, bool compact);
 
     std::vector<Cell> Cells;

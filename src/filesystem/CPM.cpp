@@ -34,6 +34,22 @@ bool AllBytesAre(const std::vector<uint8_t>& bytes, uint8_t value) {
     return std::all_of(bytes.begin(), bytes.end(), [value](uint8_t b) { return b == value; });
 }
 
+bool IsPowerOfTwo(unsigned value) { return value != 0 && (value & (value - 1)) == 0; }
+
+// The boot sector of an MS-DOS or PC-DOS disk: a jump, then a BIOS parameter block
+// whose numbers describe a FAT file system laid out in sectors of this very size.
+bool IsPCBootSector(const std::vector<uint8_t>& sector) {
+    if (sector.size() < 512) return false;
+    const bool jump = (sector[0] == 0xEB && sector[2] == 0x90) || sector[0] == 0xE9;
+    const unsigned bytesPerSector = sector[11] | (sector[12] << 8);
+    const unsigned sectorsPerCluster = sector[13];
+    const unsigned reservedSectors = sector[14] | (sector[15] << 8);
+    const unsigned fats = sector[16];
+    const unsigned media = sector[21];
+    return jump && bytesPerSector == sector.size() && IsPowerOfTwo(sectorsPerCluster) && reservedSectors >= 1 &&
+           (fats == 1 || fats == 2) && (media == 0xF0 || media >= 0xF8);
+}
+
 }  // namespace
 
 struct CPM::Probes {
@@ -97,6 +113,8 @@ void CPM::SelectFormat() {
     Probes p;
     uint8_t dam = 0;
     std::vector<uint8_t> data;
+    // A PC disk's sectors would fit some layouts, and its FAT read as an empty directory.
+    if (ReadDiskSector(0, 1, 0, 1, dam, data) && IsPCBootSector(data)) throw EInvalidFormat();
     p.P0 = ReadDiskSector(0, 0, 0, 0, dam, data);
     p.P1 = ReadDiskSector(0, 1, 0, 0, dam, data);
     if (ReadDiskSector(1, 1, 0, 1, dam, data)) {
@@ -162,6 +180,8 @@ void CPM::SelectFormat() {
     }
     if (selected < 0) throw EInvalidFormat();
     TryFormat(selected);
+    // A directory read with errors is used, but the disk is not to be written.
+    ReadError = !DirectoryProblems.empty();
 }
 
 int CPM::TryFormat(int row) {
@@ -173,8 +193,9 @@ int CPM::TryFormat(int row) {
     DirectoryBlocks = Format->DirectoryBlocks();
     Directory.clear();
     Modified = false;
+    DirectoryProblems.clear();
     const int directorySectors = DirectoryBlocks * BlockSize / SectorSize;
-    for (int n = 0; n < directorySectors; ++n) AppendLogicalSector(n, Directory);
+    for (int n = 0; n < directorySectors; ++n) AppendUsedSector(n, Directory, TReadPurpose::Directory);
     if (!BuildAllocationMap()) return ScoreRejected;
     return ListFiles({"*.*"}, ListInvisible | ListSystem).empty() ? ScoreEmpty : ScoreFiles;
 }
@@ -232,7 +253,39 @@ bool CPM::BuildAllocationMap() {
     }
     for (int block = 0; block < DirectoryBlocks && block <= Format->DSM; ++block) AllocationMap[block] = true;
     MarkUnmappableBlocks();
+    MarkUnwritableBlocks();
     return true;
+}
+
+// Blocks with a sector the image does not hold (a track or side it lacks, a sector of
+// another size) could not keep what is written to them. Finding them reads the whole
+// data area, so it is done when free space first matters, not while recognising.
+void CPM::FindUnwritableBlocks() {
+    if (UnwritableFormat == Format) return;
+    UnwritableFormat = Format;
+    UnwritableBlocks.assign(static_cast<size_t>(Format->DSM) + 1, false);
+    if (FloppyImage == nullptr) return;
+    const int sectorsPerBlock = BlockSize / SectorSize;
+    std::vector<uint8_t> data;
+    for (int block = DirectoryBlocks; block <= Format->DSM; ++block) {
+        for (int k = 0; k < sectorsPerBlock; ++k) {
+            CPMSectorAddress a;
+            uint8_t dam = 0;
+            if (!MapSector(block * sectorsPerBlock + k, a)) break;  // MarkUnmappableBlocks has it
+            if (!ReadDiskSector(a.Track, a.SectorId, a.Side, a.Density, dam, data, true) ||
+                static_cast<int>(data.size()) != SectorSize) {
+                UnwritableBlocks[static_cast<size_t>(block)] = true;
+                break;
+            }
+        }
+    }
+    MarkUnwritableBlocks();
+}
+
+void CPM::MarkUnwritableBlocks() {
+    if (UnwritableFormat != Format) return;
+    for (size_t block = 0; block < UnwritableBlocks.size() && block < AllocationMap.size(); ++block)
+        if (UnwritableBlocks[block]) AllocationMap[block] = true;
 }
 
 // A block whose sectors run past the last track could never hold its data: it is
@@ -284,11 +337,16 @@ bool CPM::ReadLogicalSector(int n, std::vector<uint8_t>& bytes) {
 }
 
 bool CPM::AppendLogicalSector(int n, std::vector<uint8_t>& bytes) {
+    return AppendUsedSector(n, bytes, TReadPurpose::File);
+}
+
+bool CPM::AppendUsedSector(int n, std::vector<uint8_t>& bytes, TReadPurpose purpose) {
     std::vector<uint8_t> sector;
-    const bool ok = ReadLogicalSector(n, sector);
-    if (!ok) sector.assign(static_cast<size_t>(SectorSize), 0);
+    const TSectorRead read =
+        ReadUsedSector([&] { return ReadLogicalSector(n, sector); }, purpose, bytes.size(), SectorSize);
+    if (read == TSectorRead::Missing) sector.assign(static_cast<size_t>(SectorSize), 0);
     bytes.insert(bytes.end(), sector.begin(), sector.end());
-    return ok;
+    return read == TSectorRead::Clean;
 }
 
 bool CPM::WriteLogicalSector(int n, const std::vector<uint8_t>& data, size_t offset) {
@@ -308,12 +366,14 @@ void CPM::ReadBlock(int block, std::vector<uint8_t>& bytes) {
     for (int k = 0; k < sectorsPerBlock; ++k) AppendLogicalSector(block * sectorsPerBlock + k, bytes);
 }
 
-void CPM::WriteBlock(int block, const std::vector<uint8_t>& data, size_t offset) {
-    if (block < 0 || block > Format->DSM) return;
+bool CPM::WriteBlock(int block, const std::vector<uint8_t>& data, size_t offset) {
+    if (block < 0 || block > Format->DSM) return false;
     const int sectorsPerBlock = BlockSize / SectorSize;
     for (int k = 0; k < sectorsPerBlock; ++k) {
-        WriteLogicalSector(block * sectorsPerBlock + k, data, offset + static_cast<size_t>(k) * SectorSize);
+        if (!WriteLogicalSector(block * sectorsPerBlock + k, data, offset + static_cast<size_t>(k) * SectorSize))
+            return false;
     }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -446,6 +506,7 @@ std::vector<int> CPM::EntriesOfFile(int fileIndex) {
 // Queries
 
 int CPM::GetFreeSpace() {
+    FindUnwritableBlocks();
     return static_cast<int>(std::count(AllocationMap.begin(), AllocationMap.end(), false)) * BlockSize;
 }
 
@@ -517,7 +578,17 @@ bool CPM::IsValidFilename(const std::string& name) {
 }
 
 std::vector<AttributeDescriptor> CPM::GetAttributeList() {
-    return {{"System", 'S', true, AttrSystem}, {"Archive", '*', true, AttrArchive}, {"Read-only", 'R', true, AttrReadOnly}};
+    return {{"System", 'S', true, AttrSystem}, {"Archive", 'A', true, AttrArchive}, {"Read-only", 'R', true, AttrReadOnly}};
+}
+
+int CPM::GetUserArea(int fileIndex) {
+    if (!IsEntryInUse(fileIndex) || UserNumber(fileIndex) > MaxUser) throw EIllegalFileIndex();
+    return UserNumber(fileIndex);
+}
+
+std::string CPM::GetFilenameRule() {
+    return "A CP/M name is 1 to 8 characters, then optionally a '.' and an extension of up to 3; "
+           "it may not begin with '$' nor hold any of , ; : _ [ ] = < > /";
 }
 
 namespace {
@@ -581,9 +652,36 @@ void CPM::SetFileName(int entry, const std::string& name) {
     Modified = true;
 }
 
+void CPM::ChangeDirectory(const std::function<void()>& change) {
+    const std::vector<uint8_t> savedDirectory = Directory;
+    const std::vector<bool> savedMap = AllocationMap;
+    try {
+        change();
+        Flush();
+    } catch (...) {
+        Directory = savedDirectory;
+        AllocationMap = savedMap;
+        // Whatever part of the new directory reached the image is written over by the old one.
+        Modified = true;
+        try {
+            Flush();
+        } catch (const Exception&) {
+            // The image refuses writes: it still holds the old directory, or the change's own error tells.
+        }
+        throw;
+    }
+    BuildAllocationMap();
+}
+
 bool CPM::CreateFile(const std::string& name, const std::vector<uint8_t>& data, const FileDate& /*date*/) {
     if (FindFile(name) != -1) throw EFileExists();
     if (!IsValidFilename(name)) throw EInvalidFilename();
+    FindUnwritableBlocks();
+    ChangeDirectory([&] { StoreNewFile(name, data); });
+    return true;
+}
+
+void CPM::StoreNewFile(const std::string& name, const std::vector<uint8_t>& data) {
     const int blocksPerEntry = EntryCapacity() / BlockSize;
     const int recordsPerEntry = EntryCapacity() / RecordSize;
     long long blocksLeft = (static_cast<long long>(data.size()) + BlockSize - 1) / BlockSize;
@@ -591,18 +689,11 @@ bool CPM::CreateFile(const std::string& name, const std::vector<uint8_t>& data, 
     int entryCount = 0;
     int slot = 0;
     size_t offset = 0;
-    int first = -1;
     int entry = -1;
-    auto giveUp = [&](auto error) {
-        if (first >= 0) DeleteFile(first);
-        Flush();
-        throw error;
-    };
     do {
         if (slot == 0) {
             entry = FindFreeDirectoryEntry();
-            if (entry < 0) giveUp(ETooManyFiles());
-            if (first < 0) first = entry;
+            if (entry < 0) throw ETooManyFiles();
             uint8_t* e = Entry(entry);
             std::fill(e, e + EntrySize, 0);
             SetFileName(entry, name);
@@ -619,10 +710,11 @@ bool CPM::CreateFile(const std::string& name, const std::vector<uint8_t>& data, 
         }
         if (blocksLeft == 0) break;
         const auto freeBlock = std::find(AllocationMap.begin(), AllocationMap.end(), false);
-        if (freeBlock == AllocationMap.end()) giveUp(EDiskFull());
+        if (freeBlock == AllocationMap.end()) throw EDiskFull();
         *freeBlock = true;
         const int block = static_cast<int>(freeBlock - AllocationMap.begin());
-        WriteBlock(block, data, offset);
+        // Data that did not reach the disk must not be claimed by a directory entry.
+        if (!WriteBlock(block, data, offset)) throw EFileError(WriteFailureError());
         SetEntryBlock(entry, slot, block);
         offset += static_cast<size_t>(BlockSize);
         if (++slot == blocksPerEntry) {
@@ -632,17 +724,14 @@ bool CPM::CreateFile(const std::string& name, const std::vector<uint8_t>& data, 
         --blocksLeft;
         recordsLeft -= BlockSize / RecordSize;
     } while (blocksLeft > 0);
-    Flush();
-    BuildAllocationMap();
-    return true;
 }
 
 bool CPM::DeleteFile(int fileIndex) {
     if (UserNumber(fileIndex) == FreeUser) return false;
-    for (int n : EntriesOfFile(fileIndex)) Entry(n)[0] = FreeUser;
-    Modified = true;
-    Flush();
-    BuildAllocationMap();
+    ChangeDirectory([&] {
+        for (int n : EntriesOfFile(fileIndex)) Entry(n)[0] = FreeUser;
+        Modified = true;
+    });
     return true;
 }
 
@@ -650,20 +739,25 @@ bool CPM::RenameFile(int fileIndex, const std::string& newName) {
     if (UserNumber(fileIndex) > MaxUser) return false;
     if (FindFile(newName) != -1) throw EFileExists();
     if (!IsValidFilename(newName)) throw EInvalidFilename();
-    for (int n : EntriesOfFile(fileIndex)) SetFileName(n, newName);
-    Flush();
+    ChangeDirectory([&] {
+        for (int n : EntriesOfFile(fileIndex)) SetFileName(n, newName);
+    });
     return true;
 }
 
 void CPM::Flush() {
     if (!Modified || Format == nullptr) return;
     const int sectorsPerBlock = BlockSize / SectorSize;
+    bool written = true;
     for (int block = 0; block < DirectoryBlocks; ++block) {
         for (int k = 0; k < sectorsPerBlock; ++k) {
-            WriteLogicalSector(block * sectorsPerBlock + k, Directory,
-                               static_cast<size_t>(block) * BlockSize + static_cast<size_t>(k) * SectorSize);
+            written = WriteLogicalSector(block * sectorsPerBlock + k, Directory,
+                                         static_cast<size_t>(block) * BlockSize + static_cast<size_t>(k) * SectorSize) &&
+                      written;
         }
     }
+    // A directory that did not reach the disk stays to be written, and the caller hears of it.
+    if (!written) throw EFileError(WriteFailureError());
     Modified = false;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ public:
     bool SupportsAttribute(uint32_t mask) override;
     std::string GetDOSName(bool family) override;
     std::string GetDOSDescription() override;
+    bool SupportsUserAreas() override { return true; }
+    int GetUserArea(int fileIndex) override;
+    std::string GetFilenameRule() override;
 
     virtual bool ReadLogicalSector(int n, std::vector<uint8_t>& bytes);
     virtual bool AppendLogicalSector(int n, std::vector<uint8_t>& bytes);
@@ -79,10 +83,21 @@ public:
 private:
     struct Probes;
 
+    // AppendLogicalSector for the file or the directory being read: a sector whose CRC
+    // fails is used as read, a missing one becomes zeros, and either is noted.
+    bool AppendUsedSector(int n, std::vector<uint8_t>& bytes, TReadPurpose purpose);
     int TryFormat(int row);
     bool BuildAllocationMap();
     void ReadBlock(int block, std::vector<uint8_t>& bytes);
-    void WriteBlock(int block, const std::vector<uint8_t>& data, size_t offset);
+    // False when a sector of the block could not be written (or the block is not on the disk).
+    bool WriteBlock(int block, const std::vector<uint8_t>& data, size_t offset);
+    // Runs one change of the directory and writes it out; when anything fails, the
+    // directory and the allocation are put back as they were and the error passes on.
+    void ChangeDirectory(const std::function<void()>& change);
+    void StoreNewFile(const std::string& name, const std::vector<uint8_t>& data);
+    // Blocks with a sector the image does not hold count as used (see FindUnwritableBlocks).
+    void FindUnwritableBlocks();
+    void MarkUnwritableBlocks();
     bool RowApplies(const CPMFormat& format, const Probes& probes) const;
     void SelectFormat();
     bool SameDirectorySectors(int rowA, int rowB) const;
@@ -108,6 +123,9 @@ private:
     bool WideBlockNumbers = false;
     std::vector<uint8_t> Directory;
     bool Modified = false;
+    // Blocks of the layout UnwritableFormat that the image cannot hold.
+    std::vector<bool> UnwritableBlocks;
+    const CPMFormat* UnwritableFormat = nullptr;
 
     // The NameKey of every directory entry's full name, kept while the layout and the
     // directory bytes stay those they were made from: listing a disk asks for every

@@ -45,7 +45,7 @@ std::set<int> UsualSectors(const std::vector<std::set<int>>& sides) {
 }
 
 std::string FileLabel(TFileSystem& fs, int index) {
-    return fs.GetFullFileName(index);
+    return fs.GetDisplayName(index);
 }
 
 }  // namespace
@@ -149,6 +149,15 @@ void CheckRecordChain(const TRSDOSBase& fs, int dec, const std::string& name, st
     Add(findings, TSeverity::Error, name + ": the link of its directory records " + problem);
 }
 
+// A hard disk's DOS reserves its boot and system area in the GAT and leaves BOOT/SYS
+// without extents: a system file without extents says so.
+bool HasSystemFileWithoutExtents(TRSDOSBase& fs, const std::vector<int>& files) {
+    if (!fs.IsHardDisk) return false;
+    return std::any_of(files.begin(), files.end(), [&](int dec) {
+        return fs.HasAttribute(dec, AttrSystem) && fs.GetExtents(dec).empty();
+    });
+}
+
 }  // namespace
 
 std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
@@ -159,6 +168,7 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
     // owner[track * 8 + granule]: the first file found in the granule.
     std::vector<int> owner(static_cast<size_t>(std::max(tracks, 256)) * 8, -1);
     const std::vector<int> files = ListEveryFile(fs);
+    const bool reservedSystemArea = HasSystemFileWithoutExtents(fs, files);
     // TRSDOS 1.3 keeps all of a file's extents in its one record: it has no links to follow.
     const bool linkedRecords = dynamic_cast<TRSDOS13*>(&fs) == nullptr;
     for (int dec : files) {
@@ -191,7 +201,8 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
         }
         const long long capacity = granules * perGranule * TRSDOSBase::SectorSize;
         const int size = fs.GetFileSize(dec);
-        if (size > capacity) {
+        const bool heldByTheDOS = reservedSystemArea && granules == 0 && fs.HasAttribute(dec, AttrSystem);
+        if (size > capacity && !heldByTheDOS) {
             Add(findings, TSeverity::Error,
                 name + ": size " + std::to_string(size) + " bytes is larger than its extents hold (" +
                     std::to_string(capacity) + " bytes)");
@@ -199,14 +210,31 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
     }
     // TRSDOS 1.3 reserves its system tracks in the GAT without directory entries for them.
     const bool systemWithoutFiles = dynamic_cast<TRSDOS13*>(&fs) != nullptr;
+    // On a hard disk whose DOS holds BOOT/SYS outside any extent, the granules it marks
+    // used before the first one a file owns are its reserved system area.
+    bool beforeFirstFile = reservedSystemArea;
+    int reserved = 0, firstReservedTrack = -1, lastReservedTrack = -1;
     for (int track = 0; track < tracks && !systemWithoutFiles; ++track) {
         if (track == fs.GetDirectoryTrack()) continue;  // the system's own, owned by no file on some disks
         for (int granule = 0; granule < perTrack; ++granule) {
-            if (fs.IsGranuleMarkedUsed(track, granule) && !fs.IsGranuleLockedOut(track, granule) &&
-                owner[static_cast<size_t>(track) * 8 + granule] < 0) {
-                Add(findings, TSeverity::Warning, Granule(track, granule) + " is marked used but no file owns it");
+            if (owner[static_cast<size_t>(track) * 8 + granule] >= 0) {
+                beforeFirstFile = false;
+                continue;
             }
+            if (!fs.IsGranuleMarkedUsed(track, granule) || fs.IsGranuleLockedOut(track, granule)) continue;
+            if (beforeFirstFile) {
+                ++reserved;
+                if (firstReservedTrack < 0) firstReservedTrack = track;
+                lastReservedTrack = track;
+                continue;
+            }
+            Add(findings, TSeverity::Warning, Granule(track, granule) + " is marked used but no file owns it");
         }
+    }
+    if (reserved > 0) {
+        Add(findings, TSeverity::Info,
+            std::to_string(reserved) + " granules on tracks " + std::to_string(firstReservedTrack) + " to " +
+                std::to_string(lastReservedTrack) + " are the system area the DOS reserves");
     }
     if (!systemWithoutFiles) {
         const std::vector<uint8_t>& hit = fs.GetHITBytes();
@@ -306,11 +334,34 @@ std::vector<TFinding> CheckRSDOS(RSDOS& fs) {
     return findings;
 }
 
+std::vector<TFinding> CheckSectorsRead(TFileSystem& fs) {
+    std::vector<TFinding> findings;
+    for (const TSectorProblem& problem : fs.GetDirectoryProblems())
+        Add(findings, TSeverity::Error, "Directory: " + DescribeSectorProblem(problem));
+    for (int file : ListEveryFile(fs)) {
+        try {
+            for (const TSectorProblem& problem : fs.ReadFileChecked(file).Problems)
+                Add(findings, TSeverity::Error, FileLabel(fs, file) + ": " + DescribeSectorProblem(problem));
+        } catch (const TFileSystem::Exception& error) {
+            Add(findings, TSeverity::Error, FileLabel(fs, file) + ": " + error.what());
+        }
+    }
+    return findings;
+}
+
 std::vector<TFinding> CheckFileSystem(TFileSystem& fs) {
-    if (auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs)) return CheckTRSDOS(*trsdos);
-    if (auto* cpm = dynamic_cast<CPM*>(&fs)) return CheckCPM(*cpm);
-    if (auto* rsdos = dynamic_cast<RSDOS*>(&fs)) return CheckRSDOS(*rsdos);
-    return {TFinding{TSeverity::Info, "No checks for " + fs.GetDOSName(false)}};
+    std::vector<TFinding> findings = CheckSectorsRead(fs);
+    std::vector<TFinding> structure;
+    if (auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs))
+        structure = CheckTRSDOS(*trsdos);
+    else if (auto* cpm = dynamic_cast<CPM*>(&fs))
+        structure = CheckCPM(*cpm);
+    else if (auto* rsdos = dynamic_cast<RSDOS*>(&fs))
+        structure = CheckRSDOS(*rsdos);
+    else
+        structure = {TFinding{TSeverity::Info, "No checks for " + fs.GetDOSName(false)}};
+    findings.insert(findings.end(), structure.begin(), structure.end());
+    return findings;
 }
 
 }  // namespace FileSystem

@@ -35,12 +35,18 @@ bool IsHealthy(const std::vector<TFinding>& findings);
 // sectors a track lacks that the other tracks of the same side and density have.
 std::vector<TFinding> CheckFloppyTracks(DiskImage::TFloppyImage& image);
 
-// The checks of the file system's own structures, chosen by its family.
+// The sectors read with an error (data CRC) or not at all: the directory's as it was
+// loaded, then those of every file, read whole.
+std::vector<TFinding> CheckSectorsRead(TFileSystem& fs);
+// CheckSectorsRead, then the checks of the file system's own structures, chosen by its family.
 std::vector<TFinding> CheckFileSystem(TFileSystem& fs);
 
 // TRSDOS family: granules used by two files, granules the GAT marks used that no file
 // owns, granules of files that the GAT marks free, extents past the last track, HIT
 // bytes that disagree with the directory, and sizes larger than the extents hold.
+// A hard disk whose DOS keeps a system file (BOOT/SYS) without extents reserves its
+// system area in the GAT: that file's size and the granules marked used before the
+// first one a file owns are the DOS's own, told as information.
 std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs);
 // CP/M: blocks claimed by two entries, by an entry and the directory, or past DSM.
 std::vector<TFinding> CheckCPM(CPM& fs);

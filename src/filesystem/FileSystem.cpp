@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "diskimage/DiskImage.h"
@@ -25,11 +26,30 @@ bool FileDate::SetFromTime(std::time_t time) {
     Second = local.tm_sec;
     HasDate = true;
     HasTime = true;
+    HasDay = true;
     return true;
 }
 
+std::string DescribeSectorProblem(const TSectorProblem& problem) {
+    const std::string fault =
+        problem.Fault == TSectorFault::CrcError ? "data CRC error, its bytes used as read" : "missing, read as zeros";
+    if (problem.Track < 0) return "a sector past the last track: " + fault;
+    return "track " + std::to_string(problem.Track) + ", side " + std::to_string(problem.Side) + ", sector " +
+           std::to_string(problem.Sector) + ": " + fault;
+}
+
+std::string ComparableName(const std::string& name) {
+    std::string key;
+    key.reserve(name.size());
+    // ASCII only: DOS names are ASCII, whatever the host's locale says.
+    for (char c : name) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    while (!key.empty() && (key.back() == '/' || key.back() == '.' || key.back() == ' ')) key.pop_back();
+    std::replace(key.begin(), key.end(), '/', '.');
+    return key;
+}
+
 TFileSystem::EFileError::EFileError(int errorNumber)
-    : Exception(std::strerror(errorNumber)), ErrorNumber(errorNumber) {}
+    : Exception(DiskImage::HostErrorText(errorNumber)), ErrorNumber(errorNumber) {}
 
 TFileSystem::TFileSystem(DiskImage::TDiskImage* image) {
     if (image == nullptr) return;
@@ -83,6 +103,12 @@ std::string TFileSystem::GetFullFileName(int fileIndex) {
     return GetFileName(fileIndex) + GetExtensionSeparator() + GetFileExtension(fileIndex);
 }
 
+std::string TFileSystem::GetDisplayName(int fileIndex) {
+    const std::string extension = GetFileExtension(fileIndex);
+    if (extension.empty()) return GetFileName(fileIndex);
+    return GetFileName(fileIndex) + GetExtensionSeparator() + extension;
+}
+
 std::string TFileSystem::GetHostFileName(int fileIndex) {
     std::string name = GetFileName(fileIndex) + "." + GetFileExtension(fileIndex);
     // Names come from the image: a path separator or control character in
@@ -94,17 +120,68 @@ std::string TFileSystem::GetHostFileName(int fileIndex) {
     return name;
 }
 
+TFileRead TFileSystem::ReadFileChecked(int fileIndex) {
+    TFileRead read;
+    // A size the directory cannot express (a damaged record's negative one) promises nothing.
+    read.Size = std::max(GetFileSize(fileIndex), 0);
+    FileProblems.clear();
+    FileByteSources.clear();
+    CheckingFileRead = true;
+    try {
+        read.Bytes = ReadFile(fileIndex);
+    } catch (...) {
+        CheckingFileRead = false;
+        throw;
+    }
+    CheckingFileRead = false;
+    if (read.Size >= 0 && read.Bytes.size() > static_cast<size_t>(read.Size))
+        read.Bytes.resize(static_cast<size_t>(read.Size));
+    // Sectors read only because they share a granule or block with the file's end are not its problem.
+    for (const TSectorProblem& problem : FileProblems)
+        if (problem.Offset < read.Bytes.size()) read.Problems.push_back(problem);
+    FileProblems.clear();
+    read.BytesRead = read.Bytes.size();
+    if (FileByteSources.empty()) {
+        // A file system that reads without the sector helpers is taken at its word.
+        read.GoodBytes = read.Bytes.size();
+    } else {
+        // Bytes no sector put there (zeros for a part of the file the directory does not place) are not good.
+        const size_t known = std::min(read.Bytes.size(), FileByteSources.size());
+        read.GoodBytes = static_cast<size_t>(std::count(FileByteSources.begin(), FileByteSources.begin() + known, 1));
+    }
+    FileByteSources.clear();
+    return read;
+}
+
+void TFileSystem::NoteSectorRead(TSectorRead result, TReadPurpose purpose, size_t offset, size_t length) {
+    if (purpose == TReadPurpose::File && CheckingFileRead && length > 0) {
+        if (FileByteSources.size() < offset + length) FileByteSources.resize(offset + length, 0);
+        std::fill_n(FileByteSources.begin() + static_cast<std::ptrdiff_t>(offset), length,
+                    result == TSectorRead::Clean ? 1 : 2);
+    }
+    if (result == TSectorRead::Clean) return;
+    const TSectorFault fault = result == TSectorRead::CrcError ? TSectorFault::CrcError : TSectorFault::Missing;
+    TSectorProblem problem{LastRead.Track, LastRead.Side, LastRead.Sector, fault, offset, length};
+    // Only ReadFileChecked gathers what files meet; the directory's problems stay for the disk's life.
+    if (purpose == TReadPurpose::File && !CheckingFileRead) return;
+    std::vector<TSectorProblem>& log = purpose == TReadPurpose::Directory ? DirectoryProblems : FileProblems;
+    // A sector read again (the directory by a second loading) is noted once.
+    if (std::find(log.begin(), log.end(), problem) == log.end()) log.push_back(problem);
+}
+
 bool TFileSystem::ReadDiskSector(int track, int sector, int side, int density, uint8_t& dam,
                                  std::vector<uint8_t>& data, bool acceptCrcError) {
     data.clear();
+    LastRead = TLastRead{track, side, sector, false};
     if (FloppyImage != nullptr) {
         if (track != FloppyImage->GetCurrentTrack() && !FloppyImage->LoadTrack(track)) return false;
         // One buffer for every read: zeroing a fresh 4 KB for each sector cost more than reading it.
         SectorBuffer.resize(DiskImage::TFloppyImage::SectorBufferSize);
         int size = 0;
-        if (!FloppyImage->ReadSector(track, side, density, sector, size, dam, SectorBuffer.data(), true,
-                                     acceptCrcError))
-            return false;
+        const bool read = FloppyImage->ReadSector(track, side, density, sector, size, dam, SectorBuffer.data(), true,
+                                                  acceptCrcError || AcceptingCrcErrors, &LastRead.CrcError);
+        CrcErrorSeen = CrcErrorSeen || LastRead.CrcError;
+        if (!read) return false;
         if (size < 0 || size > DiskImage::TFloppyImage::SectorBufferSize) return false;
         data.assign(SectorBuffer.begin(), SectorBuffer.begin() + size);
         return true;
@@ -113,6 +190,7 @@ bool TFileSystem::ReadDiskSector(int track, int sector, int side, int density, u
         int cylinder = track;
         int head = side;
         MapHardDiskSector(cylinder, sector, head);
+        LastRead = TLastRead{cylinder, head, sector, false};
         std::vector<uint8_t> buffer(DiskImage::THardImage::SectorSize);
         int size = 0;
         if (!HardImage->ReadSector(cylinder, head, sector, size, buffer.data())) return false;
@@ -121,6 +199,12 @@ bool TFileSystem::ReadDiskSector(int track, int sector, int side, int density, u
         return true;
     }
     return false;
+}
+
+int TFileSystem::WriteFailureError() const {
+    const DiskImage::TDiskImage* image = GetImage();
+    const int error = image != nullptr ? image->GetLastHostError() : 0;
+    return error != 0 ? error : EIO;
 }
 
 bool TFileSystem::WriteDiskSector(int track, int sector, int side, int density, uint8_t dam,

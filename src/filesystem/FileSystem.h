@@ -25,6 +25,7 @@ struct FileDate {
     int Hour = 0;
     int Minute = 0;
     int Second = 0;
+    bool HasDay = true;  // false: the DOS keeps only the month and year (Day is then 1)
 
     // Converts a host time stamp to the local calendar; false (and both flags
     // cleared) when it cannot be converted.
@@ -54,6 +55,44 @@ constexpr int ListSystem = 0x200;
 
 enum FileSystemType { TypeTRSDOS = 0, TypeRSDOS = 1, TypeCPM = 2 };
 
+// What kept a sector that a file system needed from being read cleanly.
+enum class TSectorFault {
+    CrcError,  // the data field was read but its CRC fails: its bytes are used as read
+    Missing,   // no readable ID or data field: zeros stand in for its bytes
+};
+
+// One such sector. Track, side and sector give its place on the image as it was
+// addressed (cylinder, head and sector on a hard disk; Track -1 when the sector lies
+// past the last track of the layout). Offset and Length say where its bytes lie in the
+// file (or the directory) that was being read.
+struct TSectorProblem {
+    int Track = -1;
+    int Side = 0;
+    int Sector = 0;
+    TSectorFault Fault = TSectorFault::Missing;
+    size_t Offset = 0;
+    size_t Length = 0;
+    bool operator==(const TSectorProblem&) const = default;
+};
+
+// "track 17, side 0, sector 9: data CRC error" and the like.
+std::string DescribeSectorProblem(const TSectorProblem& problem);
+
+// A file read whole, with the sectors that did not come back cleanly.
+struct TFileRead {
+    std::vector<uint8_t> Bytes;  // never more than the file's size
+    int Size = 0;                // the size the directory gives
+    std::vector<TSectorProblem> Problems;
+    size_t BytesRead = 0;  // Bytes.size() as read, kept when Bytes is handed on
+    size_t GoodBytes = 0;  // bytes of Bytes that came from sectors read cleanly
+    // Every byte of the file was read, and read cleanly.
+    bool IsWhole() const { return Size >= 0 && GoodBytes == static_cast<size_t>(Size); }
+};
+
+// The names the DOSes compare when they look a file up: one letter case, no trailing
+// '/', '.' or blanks, '.' as the separator. NAME, NAME/ and name. are one name.
+std::string ComparableName(const std::string& name);
+
 class TFileSystem {
 public:
     class Exception : public std::runtime_error {
@@ -75,6 +114,7 @@ public:
     class EFileError : public Exception {
     public:
         explicit EFileError(int errorNumber);
+        EFileError(int errorNumber, const std::string& message) : Exception(message), ErrorNumber(errorNumber) {}
         int ErrorNumber;
     };
     class EDiskFull : public Exception {
@@ -146,13 +186,30 @@ public:
     virtual std::string GetDOSName(bool family) = 0;
     virtual std::string GetDOSDescription() { return GetDOSName(false); }
     virtual std::string GetFullFileName(int fileIndex);
+    // The name as people read it: the full name, without a separator that no extension follows.
+    std::string GetDisplayName(int fileIndex);
     virtual std::string GetHostFileName(int fileIndex);
+    // The user area (0-15) a file belongs to, on DOSes that divide the disk into
+    // user areas; -1 elsewhere.
+    virtual bool SupportsUserAreas() { return false; }
+    virtual int GetUserArea(int) { return -1; }
+    // The rule IsValidFilename applies, in a sentence for the user.
+    virtual std::string GetFilenameRule() { return {}; }
 
     // The only way a DOS reaches the image. Reads return false on failure;
     // writes throw EWriteProtected when the image is protected or read-only.
     bool ReadDiskSector(int track, int sector, int side, int density, uint8_t& dam, std::vector<uint8_t>& data,
                         bool acceptCrcError = false);
     bool WriteDiskSector(int track, int sector, int side, int density, uint8_t dam, const std::vector<uint8_t>& data);
+
+    // Reads a file and says which of its sectors did not come back cleanly.
+    TFileRead ReadFileChecked(int fileIndex);
+    // The sectors of the directory and its tables that were read with an error (or not
+    // at all) when the file system was loaded.
+    const std::vector<TSectorProblem>& GetDirectoryProblems() const { return DirectoryProblems; }
+    // The error number a failed write reports: the host's, when the image file refused
+    // the bytes (a full disk, say), else EIO.
+    int WriteFailureError() const;
 
     std::string GetImageFormatName() const;
     std::string GetImageFileName() const;
@@ -167,9 +224,66 @@ public:
     bool IsHardDisk = false;
 
 protected:
+    enum class TSectorRead { Clean, CrcError, Missing };
+    enum class TReadPurpose { File, Directory };
+    // Reads a sector whose bytes the file system goes on to use, through read (one of the
+    // DOS's own sector reads, which ends in ReadDiskSector): a clean copy when the disk has
+    // one; else, as a controller hands over a data field whose CRC fails with its error
+    // flag, those bytes. Either fault is noted for the file or the directory being read,
+    // with offset and length: where the sector's bytes go in it.
+    template <class TRead>
+    TSectorRead ReadUsedSector(TRead&& read, TReadPurpose purpose, size_t offset, size_t length);
+
     DiskImage::TFloppyImage* FloppyImage = nullptr;
     DiskImage::THardImage* HardImage = nullptr;
     std::vector<uint8_t> SectorBuffer;  // ReadDiskSector's working buffer
+    std::vector<TSectorProblem> DirectoryProblems;
+
+private:
+    void NoteSectorRead(TSectorRead result, TReadPurpose purpose, size_t offset, size_t length);
+
+    // The place the last ReadDiskSector addressed, and whether the data it gave failed its CRC.
+    struct TLastRead {
+        int Track = -1, Side = 0, Sector = 0;
+        bool CrcError = false;
+    };
+    TLastRead LastRead;
+    // Whether a ReadDiskSector since ReadUsedSector began met the data field it wanted with a bad CRC.
+    bool CrcErrorSeen = false;
+    // Set only inside ReadUsedSector: every ReadDiskSector then accepts CRC errors.
+    bool AcceptingCrcErrors = false;
+    // What ReadFileChecked is gathering: the faulty sectors, and per byte of the file
+    // whether a sector read cleanly (1) or with a fault (2) put it there (0: nothing did).
+    std::vector<TSectorProblem> FileProblems;
+    std::vector<uint8_t> FileByteSources;
+    bool CheckingFileRead = false;
 };
+
+template <class TRead>
+TFileSystem::TSectorRead TFileSystem::ReadUsedSector(TRead&& read, TReadPurpose purpose, size_t offset,
+                                                     size_t length) {
+    LastRead = TLastRead{};
+    CrcErrorSeen = false;
+    TSectorRead result = TSectorRead::Clean;
+    if (!read()) {
+        result = TSectorRead::Missing;
+        // Only a sector whose data field was met with a bad CRC is worth a second read.
+        if (CrcErrorSeen) {
+            LastRead = TLastRead{};
+            AcceptingCrcErrors = true;
+            bool readWithError = false;
+            try {
+                readWithError = read();
+            } catch (...) {
+                AcceptingCrcErrors = false;
+                throw;
+            }
+            AcceptingCrcErrors = false;
+            if (readWithError) result = LastRead.CrcError ? TSectorRead::CrcError : TSectorRead::Clean;
+        }
+    }
+    NoteSectorRead(result, purpose, offset, length);
+    return result;
+}
 
 }  // namespace FileSystem

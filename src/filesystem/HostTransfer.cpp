@@ -5,17 +5,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <set>
 #include <string_view>
 
 #include "diskimage/DiskImage.h"
+#include "diskimage/OutputFolder.h"
+#include "filesystem/CPM.h"
 
 namespace FileSystem {
 
 namespace {
+
+// A POSIX host reserves no file names: "con" and "nul" are names like any other there.
+constexpr bool HostReservesDeviceNames = false;
 
 std::string ToLower(std::string text) {
     for (char& c : text)
@@ -33,23 +40,6 @@ std::string HarmlessNamePart(const std::string& part) {
         safe.push_back(harmless ? c : '_');
     }
     return safe;
-}
-
-bool WriteAll(int fd, const std::vector<uint8_t>& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t written = ::write(fd, data.data() + done, data.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (written == 0) {
-            errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(written);
-    }
-    return true;
 }
 
 // The file's date as a host time stamp, or false when it has none or it is not a real date.
@@ -149,12 +139,15 @@ std::vector<uint8_t> ConvertToTRS80(TFileSystem& fs, const std::vector<uint8_t>&
         if (result.size() >= 4 && result.back() != 0x1A) result.push_back(0x1A);
         return result;
     }
-    if (conversionTypeIn != 1) return bytes;
+    if (conversionTypeIn != 1 && conversionTypeIn != 2) return bytes;
     std::vector<uint8_t> result;
     result.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == 0x0A && i > 0 && bytes[i - 1] == 0x0D) continue;
-        result.push_back(bytes[i]);
+        const bool lineFeed = bytes[i] == 0x0A;
+        const bool afterCR = i > 0 && bytes[i - 1] == 0x0D;
+        if (lineFeed && afterCR) continue;
+        // A host whose text lines end in LF alone: each LF becomes the TRS-80's CR.
+        result.push_back(lineFeed && conversionTypeIn == 2 ? 0x0D : bytes[i]);
     }
     return result;
 }
@@ -182,47 +175,125 @@ std::string ExtractedFileName(TFileSystem& fs, int fileIndex) {
     return ToLower(fileName);
 }
 
+namespace {
+
+// "game~2.bas" from "game.bas" and 2; "readme~2" from "readme".
+std::string NumberedName(const std::string& name, int number) {
+    const size_t dot = name.rfind('.');
+    const size_t stemEnd = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    return name.substr(0, stemEnd) + "~" + std::to_string(number) + name.substr(stemEnd);
+}
+
+std::string JoinedHostName(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+}  // namespace
+
+std::vector<std::string> UniqueHostNames(const std::vector<THostPlacement>& files) {
+    std::set<std::string> plainNames;  // folder/name of every file
+    std::set<std::string> given;       // host names handed out, and the folders
+    for (const THostPlacement& file : files) {
+        plainNames.insert(JoinedHostName(file.Folder, file.Name));
+        if (!file.Folder.empty()) given.insert(file.Folder);
+    }
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const THostPlacement& file : files) {
+        std::string name = JoinedHostName(file.Folder, file.Name);
+        for (int number = 2; given.count(name) != 0; ++number) {
+            const std::string candidate = JoinedHostName(file.Folder, NumberedName(file.Name, number));
+            if (plainNames.count(candidate) == 0) name = candidate;
+        }
+        given.insert(name);
+        names.push_back(name);
+    }
+    return names;
+}
+
+std::map<int, std::string> HostNamesOfDisk(TFileSystem& fs, bool userFolders) {
+    const std::vector<int> files = ListAllFiles(fs, ListInvisible | ListSystem);
+    auto* cpm = userFolders ? dynamic_cast<CPM*>(&fs) : nullptr;
+    std::vector<THostPlacement> placements;
+    placements.reserve(files.size());
+    for (int fileIndex : files) {
+        THostPlacement placement;
+        placement.Name = ExtractedFileName(fs, fileIndex);
+        const int user = cpm != nullptr ? cpm->UserNumber(fileIndex) : 0;
+        if (user != 0) placement.Folder = "user" + std::to_string(user);
+        placements.push_back(placement);
+    }
+    const std::vector<std::string> names = UniqueHostNames(placements);
+    std::map<int, std::string> result;
+    for (size_t i = 0; i < files.size(); ++i) result[files[i]] = names[i];
+    return result;
+}
+
+std::string DescribeShortRead(const TFileRead& read) {
+    if (read.IsWhole()) return {};
+    const bool allThere = read.BytesRead >= static_cast<size_t>(read.Size);
+    const bool crcOnly = std::all_of(read.Problems.begin(), read.Problems.end(), [](const TSectorProblem& problem) {
+        return problem.Fault == TSectorFault::CrcError;
+    });
+    return "only " + std::to_string(read.GoodBytes) + " of " + std::to_string(read.Size) + " bytes could be read" +
+           (allThere && crcOnly && !read.Problems.empty() ? " cleanly" : "");
+}
+
 std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const TransferSettings& settings,
-                        size_t* bytesRead) {
-    std::string fileName = ExtractedFileName(fs, fileIndex);
+                        TFileRead* read) {
+    return ExtractFileAs(fs, fileIndex, ExtractedFileName(fs, fileIndex), overwrite, settings, read);
+}
+
+std::string ExtractFileAs(TFileSystem& fs, int fileIndex, const std::string& hostName, bool overwrite,
+                          const TransferSettings& settings, TFileRead* read) {
+    const std::string& fileName = hostName;
     // Only the file's own name is lower-cased: the folder is the user's and host names are case-sensitive.
     std::string path = settings.ExtractDirectory;
     if (!path.empty() && path.back() != '/') path += '/';
     path += fileName;
-    if (fileName.size() > NAME_MAX || path.size() >= PATH_MAX) throw TFileSystem::EFileError(ENAMETOOLONG);
+    const size_t slash = fileName.rfind('/');
+    const size_t nameLength = slash == std::string::npos ? fileName.size() : fileName.size() - slash - 1;
+    if (nameLength > NAME_MAX || path.size() >= PATH_MAX) throw TFileSystem::EFileError(ENAMETOOLONG);
 
-    if (IsReservedHostName(fs.GetHostFileName(fileIndex))) throw TFileSystem::EInvalidFilename();
+    if (HostReservesDeviceNames && IsReservedHostName(fs.GetHostFileName(fileIndex)))
+        throw TFileSystem::EInvalidFilename();
 
     // Read before creating anything, so an unreadable file leaves no empty host file behind.
-    std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
-    if (bytesRead != nullptr) *bytesRead = bytes.size();
+    TFileRead checked = fs.ReadFileChecked(fileIndex);
+    std::vector<uint8_t> bytes = std::move(checked.Bytes);
+    checked.Bytes.clear();
+    if (read != nullptr) {
+        *read = checked;
+        read->Bytes.clear();
+    }
     if (!settings.ByteExact)
         bytes = ConvertFromTRS80(fs, bytes, fs.GetFileExtension(fileIndex), settings.ConversionTypeOut);
 
-    // O_NOFOLLOW: a symbolic link planted under the file's name must not lead the write elsewhere.
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (overwrite ? O_TRUNC : O_EXCL);
-    int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0) {
-        if (errno == EEXIST) throw TFileSystem::EFileExists();
-        throw TFileSystem::EFileError(errno);
+    // The file is made new beside its name and renamed into place once whole: nothing
+    // planted under the name (a link, a pipe) is ever opened or written through.
+    DiskImage::TOutputFolder opened;
+    if (settings.Folder == nullptr) {
+        if (int error = opened.Open(settings.ExtractDirectory, false); error != 0)
+            throw TFileSystem::EFileError(error);
     }
-    bool written = WriteAll(fd, bytes);
-    int writeError = errno;
+    const DiskImage::TOutputFolder& base = settings.Folder != nullptr ? *settings.Folder : opened;
+    // A host name with a folder (user3/pip.com) goes into that folder, made when missing and
+    // entered without following a link.
+    DiskImage::TOutputFolder inside;
+    if (slash != std::string::npos) {
+        if (int error = base.OpenInside(fileName.substr(0, slash), true, inside); error != 0)
+            throw TFileSystem::EFileError(error, DiskImage::OutputErrorText(error, path));
+    }
+    const DiskImage::TOutputFolder& folder = slash != std::string::npos ? inside : base;
+    DiskImage::TOutputFile out;
+    int error = out.Begin(folder, fileName.substr(slash == std::string::npos ? 0 : slash + 1), overwrite);
+    if (error == 0 && !out.Write(bytes.data(), bytes.size())) error = errno;
     std::time_t time = 0;
-    if (written && HostTimeOf(fs.GetFileDate(fileIndex), time)) {
-        std::array<timespec, 2> times{};
-        times[0].tv_sec = time;
-        times[1].tv_sec = time;
-        ::futimens(fd, times.data());  // a file whose time cannot be set keeps the time it was written
-    }
-    if (::close(fd) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (!written) {
-        ::unlink(path.c_str());
-        throw TFileSystem::EFileError(writeError);
-    }
+    if (error == 0 && HostTimeOf(fs.GetFileDate(fileIndex), time)) out.SetTime(time);
+    if (error == 0) error = out.Commit();
+    if (error == EEXIST) throw TFileSystem::EFileExists();
+    if (error < 0) throw TFileSystem::EFileError(error, DiskImage::OutputErrorText(error, path));
+    if (error != 0) throw TFileSystem::EFileError(error);
     return path;
 }
 
@@ -241,7 +312,7 @@ int StoreFile(TFileSystem& fs, const std::string& name, const std::vector<uint8_
     }
     try {
         int freeSpace = fs.GetFreeSpace();
-        if (freeSpace < 0 || hostSize > static_cast<size_t>(freeSpace)) throw ENotEnoughSpace();
+        if (freeSpace < 0 || hostSize > static_cast<size_t>(freeSpace)) throw ENotEnoughSpace(hostSize, freeSpace);
         fs.CreateFile(name, data, date);
     } catch (const TFileSystem::Exception&) {
         if (replacing) RestoreFile(fs, name, replaced);
@@ -254,6 +325,11 @@ std::string WriteRefusal(TFileSystem& fs) {
     if (!fs.SupportsWriting())
         return "Quarrybox does not support modifying " + fs.GetDOSName(true) + " disk images.";
     DiskImage::TDiskImage* image = fs.GetImage();
+    if (image && image->GetWriteProtect() == 2) {
+        // The file opened for reading only: say what stood in the way, where the host told us.
+        const std::string reason = DiskImage::ReadOnlyReasonText(image->GetReadOnlyReason());
+        if (!reason.empty()) return "The disk image cannot be written to because " + reason + ".";
+    }
     if (image && image->GetWriteProtect() != 0)
         return "The disk image cannot be written to because it is write protected.";
     if (fs.ReadError) return "The disk image cannot be written to because the file system is damaged.";

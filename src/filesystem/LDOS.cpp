@@ -11,10 +11,6 @@ namespace FileSystem {
 
 namespace {
 
-constexpr int GatDescriptor = 0xF5;  // 0x03 'R' 'S' 'H'
-constexpr int GatHeadsAndSectors = 0xFD;
-constexpr int GatGranules = 0xFE;
-
 constexpr uint8_t ConfigNewDisk = 0x80;
 constexpr uint8_t ConfigTwoSides = 0x20;
 constexpr uint8_t ConfigDateConverted = 0x08;
@@ -37,11 +33,6 @@ constexpr VersionRow Versions[] = {
     {0x60, "LS-DOS 6.0"}, {0x61, "LS-DOS 6.1"}, {0x62, "LS-DOS 6.2"}, {0x63, "LS-DOS 6.3"},
 };
 
-bool HasHardDiskDescriptor(const std::vector<uint8_t>& gat) {
-    return gat.size() >= 256 && gat[GatDescriptor] == 0x03 && gat[GatDescriptor + 1] == 'R' &&
-           gat[GatDescriptor + 2] == 'S' && gat[GatDescriptor + 3] == 'H';
-}
-
 // The no-password value in bytes 18-19 marks a plain-form date without time.
 bool HoldsNoPassword(const uint8_t* record) { return record[18] == 0x5A && record[19] == 0x17; }
 
@@ -61,7 +52,9 @@ bool LDOS::IsAcceptedVersion(uint8_t versionByte) {
 }
 
 LDOS::LDOS(DiskImage::TDiskImage* image, int firstCylinder, int firstHead)
-    : TRSDOSBase(image), FirstCylinder(firstCylinder), FirstHead(firstHead) {
+    : TRSDOSBase(image) {
+    FirstCylinder = firstCylinder;
+    FirstHead = firstHead;
     Attributes |= AttrMOD;
     Recognise();
 }
@@ -147,12 +140,87 @@ void LDOS::Recognise() {
 
     if (IsHardDisk) {
         ReadHardDiskGAT();
-    } else {
-        LoadGAT();
-        LoadHIT();
+        SetGeometryFromGAT();
+        LoadDirectory(false);
+        return;
     }
+    const int bootDirectoryTrack = boot[2];
+    if (!MayHoldAnotherLoader(boot)) {
+        LoadFloppyDirectory(bootDirectoryTrack);
+        return;
+    }
+    if (TryDirectoryTrack(bootDirectoryTrack)) return;
+    for (int track : TracksToSearch()) {
+        if (track != bootDirectoryTrack && HoldsLDOSGAT(track) && TryDirectoryTrack(track) && HITAgreesWithDirectory())
+            return;
+    }
+    // Nothing found anywhere: judge the disk by what its boot sector says.
+    LoadFloppyDirectory(bootDirectoryTrack);
+}
+
+// Whether the boot sector may be another system's loader rather than the DOS's own. A
+// TRS-80 DOS boot sector opens with a compare whose operand is the directory track
+// (0xFE in byte 0 or 1), and is trusted; and LDOS numbers sectors from 0, so a disk
+// whose first track has no sector 0 (RSDOS, TRSDOS 1.3, most CP/M) is no LDOS disk
+// with a replaced loader either.
+bool LDOS::MayHoldAnotherLoader(const std::vector<uint8_t>& boot) {
+    if (boot[0] == 0xFE || boot[1] == 0xFE) return false;
+    uint8_t dam = 0;
+    std::vector<uint8_t> sectorZero;
+    return ReadDiskSector(0, 0, 0, Density, dam, sectorZero);
+}
+
+// A boot sector replaced by another loader (as on disks made bootable for a hard-disk
+// interface) no longer names the directory track. On a double-density disk the DOS's own
+// boot sector may still be sector 0, and then only the track it names is looked at;
+// otherwise the tracks where LDOS formats the directory, the middle of a disk of 35, 40
+// or 80 tracks.
+std::vector<int> LDOS::TracksToSearch() {
+    uint8_t dam = 0;
+    std::vector<uint8_t> sectorZero;
+    if (Density == 1 && ReadDiskSector(0, 0, 0, 1, dam, sectorZero) && sectorZero.size() >= 3 &&
+        (sectorZero[0] == 0xFE || sectorZero[1] == 0xFE))
+        return {sectorZero[2]};
+    return {17, 20, 40};
+}
+
+void LDOS::LoadFloppyDirectory(int track) {
+    DirectoryTrack = track;
+    Suspicion = 0;
+    ReadError = false;
+    DateConverted = false;
+    DirectoryProblems.clear();
+    LoadGAT();
+    LoadHIT();
     SetGeometryFromGAT();
     LoadDirectory(false);
+}
+
+bool LDOS::TryDirectoryTrack(int track) {
+    try {
+        LoadFloppyDirectory(track);
+    } catch (const TFileSystem::Exception&) {
+        return false;
+    }
+    return Suspicion < 100;
+}
+
+// A cheap first look: sector 0 of the track is readable, carries a directory's data mark
+// and a version byte LDOS writes.
+bool LDOS::HoldsLDOSGAT(int track) {
+    bool normalData = true;
+    std::vector<uint8_t> gat;
+    const bool read = ReadSector(track, 0, normalData, gat);
+    return read && !normalData && gat.size() > GatVersion && IsAcceptedVersion(gat[GatVersion]);
+}
+
+bool LDOS::HITAgreesWithDirectory() {
+    const std::vector<int> files = ListFiles({"*/*"}, ListInvisible | ListSystem);
+    if (files.empty()) return false;
+    for (int dec : files) {
+        if (HIT[static_cast<size_t>(dec)] != HashFilename(GetFileName(dec) + "/" + GetFileExtension(dec))) return false;
+    }
+    return true;
 }
 
 void LDOS::SetGeometryFromGAT() {
@@ -165,38 +233,13 @@ void LDOS::SetGeometryFromGAT() {
     Sides = (GAT[GatConfiguration] & ConfigTwoSides) ? 2 : 1;
     DateConverted = (GAT[GatConfiguration] & ConfigDateConverted) != 0;
 
-    int granulesPerSide = Density == 1 ? 3 : 2;
-    SectorsPerSide = Density == 1 ? 18 : 10;
-    if (IsHardDisk) {
-        if (HasHardDiskDescriptor(GAT)) {
-            const int sectorsPerHead = (GAT[GatHeadsAndSectors] & 0x1F) + 1;
-            const int heads = (GAT[GatHeadsAndSectors] >> 5) + 1;
-            SectorsPerSide = sectorsPerHead * heads;
-            granulesPerSide = (GAT[GatGranules] >> 5) + 1;
-        } else {
-            DiskImage::THardImage* hard = GetHardImage();
-            SectorsPerSide = 32 * (hard ? hard->GetHeads() : 1);
-            granulesPerSide = (GAT[GatConfiguration] & 0x07) + 1;
-        }
-        NoLockoutTable = true;
-    }
-    GranulesPerTrack = granulesPerSide * Sides;
-    SectorsPerTrack = SectorsPerSide * Sides;
-    SectorsPerGranule = SectorsPerTrack / GranulesPerTrack;
-    // A geometry in which a granule holds no sector cannot be LDOS.
-    if (SectorsPerGranule == 0)
-        throw EInvalidFormat();
-    DirectorySectors = std::min(SectorsPerTrack, MaxDirectorySectors);
+    if (IsHardDisk)
+        SetHardDiskGeometry();
+    else
+        SetSidedGeometry();
 }
 
-void LDOS::MapHardDiskSector(int& track, int& sector, int& side) {
-    int cylinder = track;
-    if (Sides == 2)
-        cylinder = track * 2 + side;
-    track = FirstCylinder + cylinder;
-    side = FirstHead + (sector >> 5);
-    sector &= 31;
-}
+void LDOS::MapHardDiskSector(int& track, int& sector, int& side) { MapPartitionSector(track, sector, side); }
 
 std::string LDOS::GetDOSName(bool family) {
     if (family)

@@ -42,14 +42,21 @@ public:
     static FileDate ClampDate(const FileDate& date, int lastYear);
 
     bool DateConverted = false;
-    int FirstCylinder = 0;
-    int FirstHead = 0;
 
 private:
     void Recognise();
     bool LoadBootSector(std::vector<uint8_t>& boot);
     void ReadHardDiskGAT();
     void SetGeometryFromGAT();
+    bool MayHoldAnotherLoader(const std::vector<uint8_t>& boot);
+    std::vector<int> TracksToSearch();
+    // Loads GAT, HIT and directory of a floppy from the given track, afresh.
+    void LoadFloppyDirectory(int track);
+    // LoadFloppyDirectory, true when it found a directory recognition can accept.
+    bool TryDirectoryTrack(int track);
+    bool HoldsLDOSGAT(int track);
+    // Every file's HIT byte is the hash of its name, as LDOS keeps them.
+    bool HITAgreesWithDirectory();
 };
 
 }  // namespace FileSystem

@@ -19,13 +19,35 @@ bool IsNoPassword(const uint8_t* field) {
 
 MULTIDOS::MULTIDOS(DiskImage::TDiskImage* image) : TRSDOSBase(image) {
     Attributes &= ~AttrCreated;
+    if (IsHardDisk)
+        RecogniseHardDisk();
+    else
+        RecogniseFloppy();
+}
+
+MULTIDOS::MULTIDOS(DiskImage::TDiskImage* image, int firstCylinder, int firstHead) : TRSDOSBase(image) {
+    Attributes &= ~AttrCreated;
+    FirstCylinder = firstCylinder;
+    FirstHead = firstHead;
+    if (IsHardDisk)
+        RecogniseHardDisk();
+    else
+        RecogniseFloppy();
+}
+
+void MULTIDOS::JudgeVersion() {
+    const uint8_t version = GAT[GatVersion];
+    if (version != 0x13 && version != 0x17 && !IsBlankVersion(version)) Suspicion += 10;
+}
+
+void MULTIDOS::RecogniseFloppy() {
     const std::vector<uint8_t> boot = ReadBootSectorEitherDensity(SectorOneLoader);
     DirectoryTrack = boot[2] < 81 ? boot[2] : 17;
     LoadGAT();
     Density = FoundDensity;
     LoadHIT();
+    JudgeVersion();
     const uint8_t version = GAT[GatVersion];
-    if (version != 0x13 && version != 0x17 && !IsBlankVersion(version)) Suspicion += 10;
     Sides = 1;
     if (GAT[GatTrackCount] != GAT[GatConfiguration]) {
         Tracks = GAT[GatTrackCount] + 35;
@@ -41,6 +63,25 @@ MULTIDOS::MULTIDOS(DiskImage::TDiskImage* image) : TRSDOSBase(image) {
     LoadDirectory(false);
     ChooseDateMode();
 }
+
+// A hard-disk partition keeps its directory where the boot sector says, however far
+// in, and its GAT carries the track count and geometry as LDOS's does.
+void MULTIDOS::RecogniseHardDisk() {
+    const std::vector<uint8_t> boot = ReadBootSectorEitherDensity(SectorOneLoader);
+    DirectoryTrack = boot[2];
+    LoadGAT();
+    LoadHIT();
+    JudgeVersion();
+    Tracks = GAT[GatTrackCount] + 35;
+    if (Tracks >= 256) throw EInvalidFormat();
+    Sides = (GAT[GatConfiguration] & 0x20) ? 2 : 1;
+    if (IsBlankVersion(GAT[GatVersion])) DateMode = 2;
+    SetHardDiskGeometry();
+    LoadDirectory(false);
+    ChooseDateMode();
+}
+
+void MULTIDOS::MapHardDiskSector(int& track, int& sector, int& side) { MapPartitionSector(track, sector, side); }
 
 // The date form follows from where the no-password value appears: bytes 1-2
 // hold it when they carry the access password (form 2), bytes 18-19 when

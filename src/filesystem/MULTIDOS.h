@@ -10,7 +10,12 @@ namespace FileSystem {
 class MULTIDOS : public TRSDOSBase {
 public:
     explicit MULTIDOS(DiskImage::TDiskImage* image);
+    // A partition of a hard disk whose track 0 lies at (firstCylinder, firstHead).
+    // MULTIDOS lays out its hard disks as LDOS does: the directory track from the
+    // boot sector, the geometry from the GAT's hard-disk fields.
+    MULTIDOS(DiskImage::TDiskImage* image, int firstCylinder, int firstHead);
 
+    void MapHardDiskSector(int& track, int& sector, int& side) override;
     std::string GetDOSName(bool family) override;
     FileDate GetFileDate(int fileIndex) override;
     void SetFileDate(int fileIndex, const FileDate& date) override;
@@ -24,6 +29,10 @@ public:
 
 protected:
     void ChooseDateMode();
+    void RecogniseFloppy();
+    void RecogniseHardDisk();
+    // A version byte that is neither 1.3's, 1.7's nor blank raises suspicion.
+    void JudgeVersion();
 
     int DateMode = 0;
 };

@@ -1,7 +1,8 @@
 // Opening a path as a disk: the image, the DOS judged to have written it, and
-// the partitions of an LDOS hard disk; and creating a new, formatted floppy.
+// the partitions of a hard disk; and creating a new, formatted floppy.
 #include "filesystem/MountedDisk.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "filesystem/CPM.h"
@@ -86,39 +87,145 @@ std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image) {
 std::unique_ptr<TFileSystem> MountHard(DiskImage::TDiskImage* image, int firstCylinder, int firstHead) {
     std::vector<CandidateFactory> candidates = {
         [=]() -> std::unique_ptr<TFileSystem> { return std::make_unique<LDOS>(image, firstCylinder, firstHead); },
-        [=]() -> std::unique_ptr<TFileSystem> { return std::make_unique<NEWDOS80>(image); },
     };
+    // NEWDOS/80 describes its volumes from the start of the disk; anywhere else it
+    // would only find the first one again.
+    if (firstCylinder == 0 && firstHead == 0)
+        candidates.push_back([=]() -> std::unique_ptr<TFileSystem> { return std::make_unique<NEWDOS80>(image); });
+    candidates.push_back(
+        [=]() -> std::unique_ptr<TFileSystem> { return std::make_unique<MULTIDOS>(image, firstCylinder, firstHead); });
     return MountBestCandidate(candidates);
+}
+
+namespace {
+
+// The cylinders and heads a partition takes.
+struct PartitionArea {
+    int Cylinder = 0, Head = 0;
+    PartitionExtent Extent;
+
+    bool Holds(int cylinder, int head) const {
+        return cylinder >= Cylinder && cylinder - Cylinder < Extent.Cylinders && head >= Head &&
+               head - Head < Extent.Heads;
+    }
+};
+
+bool HasLDOSPartitions(TFileSystem& fs) {
+    const std::string family = fs.GetDOSName(true);
+    return family == "LDOS" || family == "MULTIDOS";
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<TFileSystem>> MountPartitions(const HardDiskSize& size, const PartitionMounter& mount,
+                                                          const PartitionExtentOf& extentOf) {
+    std::vector<std::unique_ptr<TFileSystem>> partitions;
+    partitions.push_back(mount(0, 0));
+    if (!HasLDOSPartitions(*partitions.front())) return partitions;
+
+    // Every partition takes at least one cylinder of one head, and each starts past
+    // the one before (a later cylinder, or a later head of the same one): the search
+    // ends after at most as many steps as the disk has places.
+    const long long diskPlaces = static_cast<long long>(std::max(size.UsableCylinders, 0)) * std::max(size.Heads, 0);
+    const size_t limit = static_cast<size_t>(std::min<long long>(MaxPartitions, diskPlaces));
+    std::vector<PartitionArea> taken;
+    int cylinder = 0;
+    int head = 0;
+    while (partitions.size() < limit) {
+        // Each partition is measured by its own geometry, so partitions of
+        // different sizes follow one another correctly.
+        const std::optional<PartitionExtent> extent = extentOf(*partitions.back());
+        if (!extent || extent->Cylinders <= 0 || extent->Heads <= 0) break;
+        taken.push_back({cylinder, head, *extent});
+
+        const std::pair<int, int> byCylinders{cylinder + extent->Cylinders, head};
+        const std::pair<int, int> byHeads{cylinder, head + extent->Heads};
+        const std::pair<int, int> nextRangeAtHeadZero{cylinder + extent->Cylinders, 0};
+        std::vector<std::pair<int, int>> candidates;
+        if (extent->Cylinders != size.HeaderCylinders)
+            candidates = {byCylinders, byHeads};
+        else
+            candidates = {byHeads, nextRangeAtHeadZero};
+
+        bool found = false;
+        for (const auto& place : candidates) {
+            const int nextCylinder = place.first;
+            const int nextHead = place.second;
+            if (nextCylinder >= size.UsableCylinders || nextHead >= size.Heads) continue;
+            const bool inside = std::any_of(taken.begin(), taken.end(), [&](const PartitionArea& area) {
+                return area.Holds(nextCylinder, nextHead);
+            });
+            if (inside) continue;
+            try {
+                partitions.push_back(mount(nextCylinder, nextHead));
+            } catch (const TFileSystem::Exception&) {
+                continue;  // nothing a DOS recognises here
+            }
+            cylinder = nextCylinder;
+            head = nextHead;
+            found = true;
+            break;
+        }
+        if (!found) break;  // a disk divided by cylinders ends where the next mount fails
+    }
+    return partitions;
 }
 
 std::vector<std::unique_ptr<TFileSystem>> MountPartitions(int imageCylinders, int imageHeads,
                                                           const PartitionMounter& mount,
                                                           const PartitionExtentOf& extentOf) {
-    std::vector<std::unique_ptr<TFileSystem>> partitions;
-    int cylinder = 0;
-    int head = 0;
-    while (static_cast<int>(partitions.size()) < MaxPartitions) {
-        try {
-            partitions.push_back(mount(cylinder, head));
-        } catch (const TFileSystem::Exception&) {
-            if (partitions.empty()) throw;
-            break;  // a disk divided by cylinders ends where the next mount fails
-        }
-        if (partitions.front()->GetDOSName(true) != "LDOS") break;
+    return MountPartitions(HardDiskSize{imageCylinders, imageCylinders, imageHeads}, mount, extentOf);
+}
 
-        // Each partition is measured by its own geometry, so partitions of
-        // different sizes follow one another correctly.
-        std::optional<PartitionExtent> extent = extentOf(*partitions.back());
-        if (!extent || extent->Cylinders <= 0 || extent->Heads <= 0) break;
-        if (extent->Cylinders != imageCylinders) {
-            cylinder += extent->Cylinders;
-            if (cylinder >= imageCylinders) break;
-        } else {
-            head += extent->Heads;
-            if (head >= imageHeads) break;
+namespace {
+
+bool HeadsMeet(const NEWDOS80::TVolumePlace& a, const NEWDOS80::TVolumePlace& b) {
+    return a.FirstHead < b.FirstHead + b.Heads && b.FirstHead < a.FirstHead + a.Heads;
+}
+
+// Whether two volumes share a sector. Volumes over the same heads are compared
+// sector by sector; others by the cylinders they reach into.
+bool VolumesOverlap(const NEWDOS80::TVolumePlace& a, const NEWDOS80::TVolumePlace& b) {
+    if (!HeadsMeet(a, b)) return false;
+    const bool sameCount = a.FirstHead == b.FirstHead && a.Heads == b.Heads && a.SectorsPerHead == b.SectorsPerHead &&
+                           a.SectorsPerCylinder == b.SectorsPerCylinder;
+    auto span = [&](const NEWDOS80::TVolumePlace& v) -> std::pair<long long, long long> {
+        if (sameCount) return {v.FirstSector, v.FirstSector + v.Sectors};
+        return {v.FirstSector / v.SectorsPerCylinder,
+                (v.FirstSector + v.Sectors + v.SectorsPerCylinder - 1) / v.SectorsPerCylinder};
+    };
+    const auto [aStart, aEnd] = span(a);
+    const auto [bStart, bEnd] = span(b);
+    return aStart < bEnd && bStart < aEnd;
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<TFileSystem>> MountNewdosDrives(DiskImage::TDiskImage* image, const NEWDOS80& first) {
+    std::vector<std::unique_ptr<TFileSystem>> drives;
+    const std::vector<uint8_t>& table = first.GetDriveParameters();
+    std::vector<NEWDOS80::TVolumePlace> taken = {first.GetVolumePlace()};
+    for (int drive = 0; drive < NEWDOS80::DriveEntries; ++drive) {
+        const size_t offset = static_cast<size_t>(drive) * NEWDOS80::DriveEntryBytes;
+        if (offset + NEWDOS80::DriveEntryBytes > table.size()) break;
+        const auto start = table.begin() + static_cast<std::ptrdiff_t>(offset);
+        const std::vector<uint8_t> entry(start, start + NEWDOS80::DriveEntryBytes);
+        std::unique_ptr<NEWDOS80> volume;
+        try {
+            volume = std::make_unique<NEWDOS80>(image, entry);
+        } catch (const TFileSystem::Exception&) {
+            continue;  // a floppy drive, another disk, or no volume where the entry says
         }
+        if (volume->Suspicion >= 100) continue;
+        const NEWDOS80::TVolumePlace place = volume->GetVolumePlace();
+        // A drive that describes a volume already taken (often drive 0 itself) adds nothing.
+        if (std::any_of(taken.begin(), taken.end(),
+                        [&](const NEWDOS80::TVolumePlace& other) { return VolumesOverlap(place, other); }))
+            continue;
+        taken.push_back(place);
+        drives.push_back(std::move(volume));
     }
-    return partitions;
+    return drives;
 }
 
 MountedDisk::~MountedDisk() { Close(); }
@@ -142,10 +249,18 @@ void MountedDisk::Open(const std::string& path, bool readOnly) {
         } else {
             auto* hard = static_cast<DiskImage::THardImage*>(Image.get());
             DiskImage::TDiskImage* image = Image.get();
+            const HardDiskSize size{hard->GetCylinders(), hard->GetUsableCylinders(), hard->GetHeads()};
             FileSystems = MountPartitions(
-                hard->GetCylinders(), hard->GetHeads(),
-                [image](int cylinder, int head) { return MountHard(image, cylinder, head); }, ExtentOfPartition);
+                size, [image](int cylinder, int head) { return MountHard(image, cylinder, head); },
+                ExtentOfPartition);
+            if (auto* newdos = dynamic_cast<NEWDOS80*>(FileSystems.front().get())) {
+                for (auto& drive : MountNewdosDrives(image, *newdos)) FileSystems.push_back(std::move(drive));
+            }
         }
+    } catch (const TFileSystem::EInvalidFormat&) {
+        const std::string format = Image->GetFormatName();
+        Close();
+        throw EUnrecognizedFileSystem(format);
     } catch (...) {
         Close();
         throw;
@@ -177,7 +292,10 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
 void MountedDisk::Flush() {
     for (auto& fs : FileSystems) fs->Flush();
     if (auto* floppy = dynamic_cast<DiskImage::TFloppyImage*>(Image.get())) {
-        if (!floppy->Flush()) throw TFileSystem::EFileError(EIO);
+        if (!floppy->Flush()) {
+            const int error = floppy->GetLastHostError();
+            throw TFileSystem::EFileError(error != 0 ? error : EIO);
+        }
     }
     if (Image) {
         try {

@@ -12,6 +12,14 @@
 
 namespace FileSystem {
 
+// An image that a container format accepted but on which no DOS was recognised.
+// The message stays the one of EInvalidFormat; the image's format tells the user more.
+class EUnrecognizedFileSystem : public TFileSystem::EInvalidFormat {
+public:
+    explicit EUnrecognizedFileSystem(std::string imageFormat) : ImageFormat(std::move(imageFormat)) {}
+    std::string ImageFormat;  // "JV1", "DMK", "HDV" ...
+};
+
 class MountedDisk {
 public:
     MountedDisk() = default;
@@ -65,11 +73,32 @@ struct PartitionExtent {
 using PartitionMounter = std::function<std::unique_ptr<TFileSystem>(int firstCylinder, int firstHead)>;
 using PartitionExtentOf = std::function<std::optional<PartitionExtent>(TFileSystem&)>;
 
-// Finds the partitions of a hard disk of the given size, starting at cylinder 0, head 0.
-// Only an LDOS first partition leads to further ones; a mount failure after the
-// first partition ends the search with what was found.
+// What a hard disk says of its size and what it holds.
+struct HardDiskSize {
+    int HeaderCylinders = 0;  // the header's count: a hint to how the disk is divided
+    int UsableCylinders = 0;  // the cylinders that can be read: partitions start below
+    int Heads = 0;
+};
+
+// Finds the partitions of a hard disk, starting at cylinder 0, head 0. Only a first
+// partition laid out as LDOS's (LDOS, MULTIDOS) leads to further ones. After each
+// partition the next is looked for both ways a disk is divided: first the way the
+// header's cylinder count suggests (by cylinders when the partition's cylinders differ
+// from it, else by heads), then the other (the next head range at the same cylinder, or
+// the next cylinder range at head 0). A place is taken only when a DOS recognises a
+// partition there; the search ends when neither way finds one. A mount failure of the
+// first partition is the caller's.
+std::vector<std::unique_ptr<TFileSystem>> MountPartitions(const HardDiskSize& size, const PartitionMounter& mount,
+                                                          const PartitionExtentOf& extentOf);
+// The same on a disk whose header and file agree.
 std::vector<std::unique_ptr<TFileSystem>> MountPartitions(int imageCylinders, int imageHeads,
                                                           const PartitionMounter& mount,
                                                           const PartitionExtentOf& extentOf);
+
+class NEWDOS80;
+// The further logical drives of a NEWDOS/80 hard disk whose first volume is given: one
+// per entry of its drive-parameter data that describes a volume found on the disk, in
+// drive order, leaving out any that would share sectors with a volume already taken.
+std::vector<std::unique_ptr<TFileSystem>> MountNewdosDrives(DiskImage::TDiskImage* image, const NEWDOS80& first);
 
 }  // namespace FileSystem

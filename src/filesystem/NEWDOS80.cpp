@@ -3,6 +3,7 @@
 #include "filesystem/NEWDOS80.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "diskimage/DiskImage.h"
 
@@ -20,6 +21,10 @@ constexpr int DpHeads = 6;
 constexpr int DpDDSL = 8;
 constexpr int DpDDGA = 9;
 constexpr int DpTSR = 12;
+// Where a hard-disk entry puts its volume: the first head, and the first sector
+// (24 bits, low byte first) counted over the volume's heads.
+constexpr int DpFirstHead = 2;
+constexpr int DpFirstSector = 10;
 constexpr int DpTI = 13;
 constexpr int DpFlags = 14;
 constexpr int DpTD = 15;
@@ -43,8 +48,29 @@ bool IsUnformatted(const std::vector<uint8_t>& table) {
 }  // namespace
 
 NEWDOS80::NEWDOS80(DiskImage::TDiskImage* image) : TRSDOSBase(image) {
-    std::vector<uint8_t> table;
-    ReadDriveParameters(table);
+    ReadDriveParameters(DriveParameters);
+    LoadDirectoryTrack();
+}
+
+NEWDOS80::NEWDOS80(DiskImage::TDiskImage* image, const std::vector<uint8_t>& entry) : TRSDOSBase(image) {
+    const DiskImage::THardImage* hard = GetHardImage();
+    if (hard == nullptr || entry.size() < DpUsedBytes) throw EInvalidFormat();
+    DriveParameters.assign(entry.begin(), entry.begin() + DpUsedBytes);
+    TakePDriveFields(DriveParameters);
+    TakeGeometry(DriveParameters);
+    FirstHead = entry[DpFirstHead];
+    FirstSector = entry[DpFirstSector] | (entry[DpFirstSector + 1] << 8) | (entry[DpFirstSector + 2] << 16);
+    if (PdSPT == 0 || FirstHead + DriveHeads > hard->GetHeads()) throw EInvalidFormat();
+
+    uint8_t dam = 0;
+    std::vector<uint8_t> boot;
+    if (!ReadDiskSector(0, 1, 0, 1, dam, boot) || boot.size() < 3 || boot[2] != entry[DpDDSL]) throw EInvalidFormat();
+    Density = 1;
+    DirectoryTrack = boot[2];
+    LoadDirectoryTrack();
+}
+
+void NEWDOS80::LoadDirectoryTrack() {
     LoadGAT();
     LoadHIT();
     DirectorySectors = std::min(DirectorySectors, MaxDirectorySectors);
@@ -170,6 +196,32 @@ void NEWDOS80::MapToPhysical(int track, int sector, int& physicalTrack, int& phy
                      physicalSector);
 }
 
+int NEWDOS80::SectorsPerHead() const {
+    // A table without sectors per head counts 256 sectors a cylinder, 32 on each head.
+    return PdSPT > 0 ? PdSPT : MaxHardSectorsPerHead;
+}
+
+void NEWDOS80::MapHardDiskSector(int& track, int& sector, int& side) {
+    const long long perCylinder = std::max(1, SectorsPerSide);
+    const long long linear = FirstSector + static_cast<long long>(track) * perCylinder + sector;
+    const int perHead = SectorsPerHead();
+    const long long withinCylinder = linear % perCylinder;
+    track = static_cast<int>(std::min<long long>(linear / perCylinder, INT32_MAX));
+    side = FirstHead + side + static_cast<int>(withinCylinder / perHead);
+    sector = static_cast<int>(withinCylinder % perHead);
+}
+
+NEWDOS80::TVolumePlace NEWDOS80::GetVolumePlace() const {
+    TVolumePlace place;
+    place.FirstSector = FirstSector;
+    place.Sectors = static_cast<long long>(Tracks) * LogicalSectorsPerTrack;
+    place.FirstHead = FirstHead;
+    place.Heads = DriveHeads;
+    place.SectorsPerHead = SectorsPerHead();
+    place.SectorsPerCylinder = std::max(1, SectorsPerSide);
+    return place;
+}
+
 bool NEWDOS80::ReadSector(int track, int sector, bool& normalData, std::vector<uint8_t>& buffer) {
     int physicalTrack = 0, physicalSector = 0;
     MapToPhysical(track, sector, physicalTrack, physicalSector);
@@ -252,13 +304,16 @@ std::string NEWDOS80::GetPDriveText() const {
     fields.HardFlags = HardFlags;
     fields.SectorsPerGranule = SectorsPerGranule;
     fields.DirectorySectors = DirectorySectors;
+    fields.FirstHead = FirstHead;
+    fields.FirstSector = FirstSector;
     return FormatPDriveText(fields);
 }
 
 std::string NEWDOS80::FormatPDriveText(const PDriveFields& f) {
     auto number = [](long long value) { return std::to_string(value); };
     if (f.HardDisk) {
-        return "HDS=(0," + number(f.HardFlags) + ",0," + number(f.DriveHeads) + "," + number(f.SPT) + ",6,0," +
+        return "HDS=(0," + number(f.HardFlags) + "," + number(f.FirstHead) + "," + number(f.DriveHeads) + "," +
+               number(f.SPT) + ",6," + number(f.FirstSector) + "," +
                number(static_cast<long long>(f.DriveHeads) * f.SPT * f.HardFlags) + "," +
                number(f.SectorsPerGranule) + "," + number(f.GPL) + "," + number(f.DDSL) + "," +
                number(f.DirectorySectors) + ")";

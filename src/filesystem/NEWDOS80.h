@@ -17,7 +17,16 @@ public:
     // Recognises the disk and loads GAT, HIT and directory; throws EInvalidFormat
     // when the drive-parameter table cannot be read or makes no sense.
     explicit NEWDOS80(DiskImage::TDiskImage* image);
+    // One logical drive of a hard disk, as a 16-byte entry of the drive-parameter
+    // data describes it. Throws EInvalidFormat when the entry describes no volume
+    // that is there: one that does not fit the disk's heads, or whose boot sector
+    // names another directory.
+    NEWDOS80(DiskImage::TDiskImage* image, const std::vector<uint8_t>& entry);
     ~NEWDOS80() override;
+
+    // On a hard disk the volume's sectors are counted from FirstSector over its heads
+    // FirstHead onward, SPT sectors a head.
+    void MapHardDiskSector(int& track, int& sector, int& side) override;
 
     std::string GetDOSName(bool family) override;
     // DEC 31 is the DOS's own: never listed, found or given to a new file.
@@ -37,6 +46,8 @@ public:
         int SPT = 0, GPL = 0, TSR = 0, TC = 0, TD = 0, TIIndex = 0, DDSL = 0, DDGA = 0;
         bool SuffixI = false, SuffixJ = false, SuffixK = false;
         int DriveHeads = 1, HardFlags = 0, SectorsPerGranule = 0, DirectorySectors = 0;
+        int FirstHead = 0;
+        long long FirstSector = 0;
     };
     static std::string FormatPDriveText(const PDriveFields& fields);
 
@@ -45,6 +56,25 @@ public:
     // skipTrackZero), at sector L mod physicalSectorsPerTrack of all sides.
     static void MapLogicalSector(int logicalSectorsPerTrack, int physicalSectorsPerTrack, bool skipTrackZero,
                                  int track, int sector, int& physicalTrack, int& physicalSector);
+
+    // The drive-parameter sector as recognition took it; on a hard disk its ten
+    // 16-byte entries describe the logical drives 0 to 9.
+    const std::vector<uint8_t>& GetDriveParameters() const { return DriveParameters; }
+    static constexpr int DriveEntryBytes = 16;
+    static constexpr int DriveEntries = 10;
+
+    // The part of a hard disk a volume takes: Sectors sectors from FirstSector on,
+    // counted over Heads heads from FirstHead, SectorsPerHead a head and
+    // SectorsPerCylinder a cylinder.
+    struct TVolumePlace {
+        long long FirstSector = 0;
+        long long Sectors = 0;
+        int FirstHead = 0;
+        int Heads = 1;
+        int SectorsPerHead = 32;
+        int SectorsPerCylinder = 32;
+    };
+    TVolumePlace GetVolumePlace() const;
 
     // The PDRIVE fields as read from the first drive-parameter sector.
     int PdSPT = 0;
@@ -61,6 +91,8 @@ public:
     int DriveHeads = 1;
     int HardFlags = 0;
     int LogicalSectorsPerTrack = 0;
+    // A hard-disk volume's first sector, counted over its heads (FirstHead onward).
+    long long FirstSector = 0;
 
 protected:
     bool ReadSector(int track, int sector, bool& isData, std::vector<uint8_t>& buffer) override;
@@ -69,6 +101,10 @@ protected:
 private:
     class TReservedSlot;
     void ReadDriveParameters(std::vector<uint8_t>& table);
+    void LoadDirectoryTrack();
+    int SectorsPerHead() const;
+
+    std::vector<uint8_t> DriveParameters;
     void TakePDriveFields(const std::vector<uint8_t>& table);
     void TakeGeometry(const std::vector<uint8_t>& table);
     void MapToPhysical(int track, int sector, int& physicalTrack, int& physicalSector) const;

@@ -29,12 +29,17 @@ std::string EntryText(const uint8_t* entry, int first, int count) {
 }  // namespace
 
 RSDOS::RSDOS(DiskImage::TDiskImage* image) : TFileSystem(image) {
-    if (!ReadSector(DirectoryTrack, 2, FAT)) {
-        ReadError = true;
+    const TSectorRead fatRead = ReadUsedSector([&] { return ReadSector(DirectoryTrack, 2, FAT); },
+                                               TReadPurpose::Directory, 0, SectorSize);
+    if (fatRead != TSectorRead::Clean) ReadError = true;
+    if (fatRead == TSectorRead::CrcError) Suspicion += 5;
+    if (fatRead == TSectorRead::Missing) {
         Suspicion = 100;
         FAT.assign(SectorSize, 0);
     }
     LoadDirectory();
+    // An OS-9 disk identifies itself in its first sector; whatever its track 17 holds is no FAT.
+    if (HoldsOS9IdentificationSector()) Suspicion = 100;
     // Only the first 64 bytes are judged; the last granules' bytes vary between writers.
     for (int g = 0; g < 64; ++g) {
         const uint8_t v = FAT[g];
@@ -53,21 +58,53 @@ bool RSDOS::ReadSector(int track, int sector, std::vector<uint8_t>& bytes) {
 }
 
 bool RSDOS::AppendSector(int track, int sector, std::vector<uint8_t>& bytes) {
+    return AppendUsedSector(track, sector, bytes, TReadPurpose::File);
+}
+
+bool RSDOS::AppendUsedSector(int track, int sector, std::vector<uint8_t>& bytes, TReadPurpose purpose) {
     std::vector<uint8_t> data;
-    const bool ok = ReadSector(track, sector, data);
-    if (!ok) data.assign(SectorSize, 0);
+    const TSectorRead read =
+        ReadUsedSector([&] { return ReadSector(track, sector, data); }, purpose, bytes.size(), SectorSize);
+    if (read == TSectorRead::Missing) data.assign(SectorSize, 0);
     bytes.insert(bytes.end(), data.begin(), data.end());
-    return ok;
+    return read == TSectorRead::Clean;
 }
 
 void RSDOS::LoadDirectory() {
     Directory.clear();
     for (int sector = 3; sector <= 11; ++sector) {
-        if (!AppendSector(DirectoryTrack, sector, Directory)) {
+        // A sector whose CRC fails is used as read, and weighs as an unreadable one.
+        if (!AppendUsedSector(DirectoryTrack, sector, Directory, TReadPurpose::Directory)) {
             Suspicion += 5;
             ReadError = true;
         }
     }
+}
+
+// OS-9's identification sector (logical sector 0: track 0, sector 1) describes the disk
+// in numbers that agree with each other and with an 18-sector track; file data at that
+// place on an RSDOS disk does not.
+bool RSDOS::HoldsOS9IdentificationSector() {
+    std::vector<uint8_t> id;
+    if (!ReadSector(0, 1, id)) return false;
+    auto number = [&id](size_t at, size_t bytes) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < bytes; ++i) value = (value << 8) | id[at + i];
+        return value;
+    };
+    const uint32_t totalSectors = number(0, 3);
+    const uint32_t sectorsPerTrack = number(17, 2);
+    const uint32_t sectorsPerCluster = number(6, 2);
+    const uint32_t mapBytes = number(4, 2);
+    const uint32_t rootDirectory = number(8, 3);
+    if (id[3] != 18 || sectorsPerTrack != 18 || totalSectors % 18 != 0) return false;
+    const uint32_t tracks = totalSectors / 18;  // of both sides together
+    if (tracks < 35 || tracks > 2 * 80) return false;
+    if (sectorsPerCluster == 0 || (sectorsPerCluster & (sectorsPerCluster - 1)) != 0) return false;
+    // The allocation map holds a bit per cluster; formatters round its size either way.
+    const uint32_t clusters = totalSectors / sectorsPerCluster;
+    const bool mapFits = mapBytes == clusters / 8 || mapBytes == (clusters + 7) / 8;
+    return mapFits && rootDirectory > 0 && rootDirectory < totalSectors;
 }
 
 int RSDOS::GranuleTrack(int granule) {
@@ -182,6 +219,10 @@ bool RSDOS::IsValidFilename(const std::string& name) {
     const size_t stem = separator == std::string::npos ? name.size() : separator;
     if (stem == 0 || stem > 8) return false;
     return separator == std::string::npos || name.size() - separator - 1 <= 3;
+}
+
+std::string RSDOS::GetFilenameRule() {
+    return "A name is 1 to 8 characters, then optionally a '.' and an extension of up to 3; it may not hold ':'";
 }
 
 std::vector<AttributeDescriptor> RSDOS::GetAttributeList() { return {{"ASCII", 'A', true, AttrASCII}}; }

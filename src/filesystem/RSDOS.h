@@ -37,6 +37,7 @@ public:
     int GetFileSize(int fileIndex) override;
     int FindFile(const std::string&) override { return -1; }
     bool IsValidFilename(const std::string& name) override;
+    std::string GetFilenameRule() override;
     void Flush() override {}
     std::vector<AttributeDescriptor> GetAttributeList() override;
     bool HasAttribute(int fileIndex, uint32_t mask) override;
@@ -66,6 +67,9 @@ public:
     uint8_t GetFATByte(int granule) const;
 
 private:
+    bool AppendUsedSector(int track, int sector, std::vector<uint8_t>& bytes, TReadPurpose purpose);
+    bool HoldsOS9IdentificationSector();
+
     struct Chain {
         std::vector<int> granules;
         int lastSectors = 0;  // sectors in use in the last granule

@@ -158,6 +158,7 @@ FileDate TRSDOS13::GetFileDate(int fileIndex) {
     date.HasDate = true;
     date.Month = record[1];
     date.Day = 1;
+    date.HasDay = false;  // the directory keeps the month and year only
     date.Year = record[2] < 71 ? 2000 + record[2] : 1900 + record[2];
     return date;
 }
@@ -253,7 +254,7 @@ bool TRSDOS13::CreateFile(const std::string& name, const std::vector<uint8_t>& d
             int track = static_cast<int>(extent.Track);
             int sector = static_cast<int>(extent.Sector);
             for (int g = 0; g < extent.Count; ++g, offset += static_cast<size_t>(granuleBytes))
-                if (!WriteGranule(track, sector, data, offset)) throw EFileError(EIO);
+                if (!WriteGranule(track, sector, data, offset)) throw EFileError(WriteFailureError());
         }
     } catch (...) {
         restore();
@@ -290,7 +291,9 @@ bool TRSDOS13::RenameFile(int fileIndex, const std::string& newName) {
 
 void TRSDOS13::LoadHIT() {
     bool normalData = false;
-    if (!ReadSector(DirectoryTrack, 1, normalData, HIT)) throw EInvalidFormat();
+    const TSectorRead read = ReadDirectoryTrackSector(1, normalData, HIT);
+    if (read == TSectorRead::Missing) throw EInvalidFormat();
+    if (read == TSectorRead::CrcError) Suspicion += 5;
     DirectoryDAM = LastDAM;
     if (normalData) Suspicion += 10;
     HIT.resize(SectorSize, 0);
@@ -301,9 +304,9 @@ void TRSDOS13::LoadRecordDirectory() {
     for (int s = 2; s < DirectorySectors; ++s) {
         std::vector<uint8_t> data;
         bool normalData = false;
-        if (!ReadSector(DirectoryTrack, s, normalData, data)) {
-            Suspicion += 5;
-            ReadError = true;
+        const TSectorRead read = ReadDirectoryTrackSector(s, normalData, data);
+        if (read != TSectorRead::Clean) Suspicion += 5;
+        if (read == TSectorRead::Missing) {
             data.assign(SectorSize, 0);
         } else if (!IsHardDisk && normalData) {
             Suspicion += 2;

@@ -22,6 +22,10 @@ public:
     // and the allocation map holds 96 tracks.
     static constexpr int MinimumTracks = 18;
     static constexpr int MaximumTracks = 96;
+    static constexpr int StandardTracks = 35;
+
+private:
+    int TracksOfDisk();
 };
 
 }  // namespace FileSystem

@@ -82,10 +82,11 @@ bool TRSDOSBase::ReadSector(int track, int sector, bool& normalData, std::vector
 bool TRSDOSBase::AppendSector(int track, int sector, std::vector<uint8_t>& buffer) {
     std::vector<uint8_t> data;
     bool normalData = false;
-    const bool ok = ReadSector(track, sector, normalData, data);
-    if (!ok || data.size() != SectorSize) data.assign(SectorSize, 0);
+    const TSectorRead read = ReadUsedSector([&] { return ReadSector(track, sector, normalData, data); },
+                                            TReadPurpose::File, buffer.size(), SectorSize);
+    if (read == TSectorRead::Missing || data.size() != SectorSize) data.assign(SectorSize, 0);
     buffer.insert(buffer.end(), data.begin(), data.end());
-    return ok;
+    return read == TSectorRead::Clean;
 }
 
 bool TRSDOSBase::WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset) {
@@ -142,6 +143,48 @@ std::vector<uint8_t> TRSDOSBase::ReadBootSectorEitherDensity(const uint8_t (&sec
     if (!ReadBootSector(0, 0, dam, boot)) throw EInvalidFormat();
     Density = 0;
     return boot;
+}
+
+namespace {
+
+constexpr int GatDescriptor = 0xF5;  // 0x03 'R' 'S' 'H'
+constexpr int GatHeadsAndSectors = 0xFD;
+constexpr int GatGranules = 0xFE;
+
+bool HasHardDiskDescriptor(const std::vector<uint8_t>& gat) {
+    return gat.size() >= 256 && gat[GatDescriptor] == 0x03 && gat[GatDescriptor + 1] == 'R' &&
+           gat[GatDescriptor + 2] == 'S' && gat[GatDescriptor + 3] == 'H';
+}
+
+}  // namespace
+
+void TRSDOSBase::SetHardDiskGeometry() {
+    GAT.resize(SectorSize, 0);
+    int granulesPerSide = 0;
+    if (HasHardDiskDescriptor(GAT)) {
+        const int sectorsPerHead = (GAT[GatHeadsAndSectors] & 0x1F) + 1;
+        const int heads = (GAT[GatHeadsAndSectors] >> 5) + 1;
+        SectorsPerSide = sectorsPerHead * heads;
+        granulesPerSide = (GAT[GatGranules] >> 5) + 1;
+    } else {
+        const DiskImage::THardImage* hard = GetHardImage();
+        SectorsPerSide = DiskImage::THardImage::SectorsPerHead * (hard ? hard->GetHeads() : 1);
+        granulesPerSide = (GAT[GatConfiguration] & 0x07) + 1;
+    }
+    NoLockoutTable = true;
+    GranulesPerTrack = granulesPerSide * Sides;
+    SectorsPerTrack = SectorsPerSide * Sides;
+    SectorsPerGranule = SectorsPerTrack / GranulesPerTrack;
+    // A geometry in which a granule holds no sector cannot be a disk's.
+    if (SectorsPerGranule == 0) throw EInvalidFormat();
+    DirectorySectors = std::min(SectorsPerTrack, 34);
+}
+
+void TRSDOSBase::MapPartitionSector(int& track, int& sector, int& side) const {
+    const int cylinder = Sides == 2 ? track * 2 + side : track;
+    track = FirstCylinder + cylinder;
+    side = FirstHead + (sector >> 5);
+    sector &= 31;
 }
 
 void TRSDOSBase::SetSidedGeometry() {
@@ -518,9 +561,18 @@ int TRSDOSBase::FindFreeDirectoryEntry(int start) {
 
 // ---------------------------------------------------------------- loading
 
+TFileSystem::TSectorRead TRSDOSBase::ReadDirectoryTrackSector(int sector, bool& normalData,
+                                                             std::vector<uint8_t>& buffer) {
+    const TSectorRead result =
+        ReadUsedSector([&] { return ReadSector(DirectoryTrack, sector, normalData, buffer); }, TReadPurpose::Directory,
+                       static_cast<size_t>(sector) * SectorSize, SectorSize);
+    if (result != TSectorRead::Clean) ReadError = true;
+    return result;
+}
+
 void TRSDOSBase::LoadGAT() {
     bool normalData = false;
-    if (!ReadSector(DirectoryTrack, 0, normalData, GAT) || (!IsHardDisk && normalData)) {
+    if (ReadDirectoryTrackSector(0, normalData, GAT) != TSectorRead::Clean || (!IsHardDisk && normalData)) {
         Suspicion += 10;
         ReadError = true;
     }
@@ -529,7 +581,10 @@ void TRSDOSBase::LoadGAT() {
 
 void TRSDOSBase::LoadHIT() {
     bool normalData = false;
-    if (!ReadSector(DirectoryTrack, 1, normalData, HIT)) throw EInvalidFormat();
+    const TSectorRead read = ReadDirectoryTrackSector(1, normalData, HIT);
+    if (read == TSectorRead::Missing) throw EInvalidFormat();
+    // A HIT whose CRC fails is used, but costs what an unreadable directory sector costs.
+    if (read == TSectorRead::CrcError) Suspicion += 5;
     DirectoryDAM = LastDAM;
     if (!IsHardDisk && normalData) Suspicion += 10;
     HIT.resize(SectorSize, 0);
@@ -540,9 +595,10 @@ void TRSDOSBase::LoadDirectory(bool tolerant) {
     for (int s = 2; s < DirectorySectors; ++s) {
         std::vector<uint8_t> data;
         bool normalData = false;
-        if (!ReadSector(DirectoryTrack, s, normalData, data)) {
-            Suspicion += 5;
-            ReadError = true;
+        const TSectorRead read = ReadDirectoryTrackSector(s, normalData, data);
+        // A sector whose CRC fails is used as read, but weighs on recognition as an unreadable one.
+        if (read != TSectorRead::Clean) Suspicion += 5;
+        if (read == TSectorRead::Missing) {
             data.assign(SectorSize, 0);
         } else if (!IsHardDisk && normalData) {
             if (s == 18) {

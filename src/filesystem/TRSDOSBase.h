@@ -58,6 +58,7 @@ public:
     int GetFileSize(int fileIndex) override;
     int FindFile(const std::string& name) override;
     bool IsValidFilename(const std::string& name) override;
+    std::string GetFilenameRule() override;
     void Flush() override;
     std::vector<AttributeDescriptor> GetAttributeList() override;
     bool HasAttribute(int fileIndex, uint32_t mask) override;
@@ -81,7 +82,8 @@ public:
     // normalData tells whether the sector carries the mark of ordinary data,
     // which a directory-track sector must not carry.
     virtual bool ReadSector(int track, int sector, bool& normalData, std::vector<uint8_t>& buffer);
-    // Appends 256 bytes to buffer: the sector, or zeros when it is unreadable.
+    // Appends 256 bytes to buffer: the sector, the bytes of a data field whose CRC fails,
+    // or zeros when it cannot be read. True only for a sector read cleanly.
     virtual bool AppendSector(int track, int sector, std::vector<uint8_t>& buffer);
     // Writes data[offset .. offset + 255], zero-padded where data ends.
     virtual bool WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset);
@@ -131,6 +133,10 @@ public:
     bool IsGranuleMarkedUsed(int track, int granule) const;
     bool IsGranuleLockedOut(int track, int granule) const;
 
+    // On a hard-disk image: where this file system's track 0 lies (0, 0 for a whole image).
+    int FirstCylinder = 0;
+    int FirstHead = 0;
+
 protected:
     // Throws EWriteProtected before any change when the image refuses writes,
     // so the in-memory directory never drifts from the image.
@@ -161,6 +167,16 @@ protected:
     // Sectors, granules and directory size of one- or two-sided disks with
     // 10 sectors and 2 granules per side (single density) or 18 and 3 (double).
     void SetSidedGeometry();
+    // Reads one sector of the directory track while loading (CRC errors tolerated, see
+    // ReadUsedSector); any fault marks the disk as damaged (ReadError).
+    TSectorRead ReadDirectoryTrackSector(int sector, bool& normalData, std::vector<uint8_t>& buffer);
+    // An LDOS-style hard-disk partition (LDOS, MULTIDOS): sectors per track from the GAT's
+    // hard-disk descriptor, or 32 on every head of the image; granules per track from the
+    // descriptor, or from GAT byte 0xCD bits 2-0. Sides must be set. No lockout table.
+    void SetHardDiskGeometry();
+    // The sector mapping of an LDOS-style partition: track 0 at (FirstCylinder, FirstHead),
+    // 32 sectors a head, and a two-sided track spanning two cylinders.
+    void MapPartitionSector(int& track, int& sector, int& side) const;
     // Reads the boot sector into data; false when unreadable.
     bool ReadBootSector(int sector, int density, uint8_t& dam, std::vector<uint8_t>& data);
 

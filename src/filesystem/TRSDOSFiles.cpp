@@ -74,6 +74,11 @@ bool TRSDOSBase::IsValidFilename(const std::string& name) {
     return nameLength >= 1 && nameLength <= 8 && extensionLength <= 3;
 }
 
+std::string TRSDOSBase::GetFilenameRule() {
+    return "A name is 1 to 8 letters and digits beginning with a letter, then optionally a '/' or '.' "
+           "and an extension of up to 3 letters and digits";
+}
+
 std::vector<uint8_t> TRSDOSBase::ReadFile(int fileIndex) {
     const int size = GetFileSize(fileIndex);
     std::vector<uint8_t> data;
@@ -83,9 +88,9 @@ std::vector<uint8_t> TRSDOSBase::ReadFile(int fileIndex) {
     for (const TExtent& extent : GetExtents(fileIndex)) {
         int track = static_cast<int>(extent.Track);
         int sector = static_cast<int>(extent.Sector);
-        for (int g = 0; g < extent.Count && granulesLeft > 0; ++g, --granulesLeft) {
-            if (!ReadGranule(track, sector, data)) return data;  // whole sectors so far, unreadable ones as zeros
-        }
+        // A sector that cannot be read comes out as zeros and reading goes on: the rest of
+        // the file is worth more than a file cut short, and the reader is told which sectors.
+        for (int g = 0; g < extent.Count && granulesLeft > 0; ++g, --granulesLeft) ReadGranule(track, sector, data);
         if (granulesLeft == 0) break;
     }
     if (data.size() > static_cast<size_t>(size)) data.resize(static_cast<size_t>(size));
@@ -164,7 +169,7 @@ bool TRSDOSBase::CreateFile(const std::string& name, const std::vector<uint8_t>&
         for (int g = 0; g < count; ++g) {
             if (!WriteGranule(track, sector, data, offset)) {
                 rollBack();
-                throw EFileError(EIO);
+                throw EFileError(WriteFailureError());
             }
             offset += static_cast<size_t>(granuleBytes);
         }
@@ -191,10 +196,13 @@ bool TRSDOSBase::CreateFile(const std::string& name, const std::vector<uint8_t>&
 
 bool TRSDOSBase::DeleteFile(int fileIndex) {
     const std::vector<int> chain = GetRecordChain(fileIndex);
+    // A chain with a record not in use is refused before any record is freed, so that a
+    // failed delete leaves no half-deleted file behind.
+    for (int dec : chain)
+        if (!(GetDirectoryRecord(dec)[0] & RecordInUse)) return false;
     CheckWritable();
     for (int dec : chain) {
         uint8_t* record = GetDirectoryRecord(dec);
-        if (!(record[0] & RecordInUse)) return false;
         HIT[static_cast<size_t>(dec)] = 0;
         record[0] &= 0x6F;
         Modified = true;

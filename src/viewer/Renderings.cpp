@@ -14,7 +14,6 @@ constexpr size_t TabWidth = 8;
 
 // Hexadecimal dump layout.
 constexpr size_t DumpBytesPerLine = 16;
-constexpr size_t DumpLineLength = 75;
 constexpr size_t DumpOffsetWidth = 9;   // "%06X:  "
 constexpr size_t DumpCharactersColumn = 59;
 
@@ -131,8 +130,8 @@ std::string RenderText(std::span<const uint8_t> bytes, int fileSystemFamily) {
 std::string RenderHexDump(std::span<const uint8_t> bytes) {
     static const char digits[] = "0123456789ABCDEF";
     std::string output;
-    output.reserve(bytes.size() * 78 / 16 + DumpLineLength + 1);
-    std::string line(DumpLineLength, ' ');
+    output.reserve(bytes.size() * 78 / 16 + HexDumpLineLength + 1);
+    std::string line(HexDumpLineLength, ' ');
     for (size_t start = 0; start < bytes.size(); start += DumpBytesPerLine) {
         const size_t count = std::min(DumpBytesPerLine, bytes.size() - start);
         char offset[24];

@@ -39,6 +39,8 @@ std::string RenderText(std::span<const uint8_t> bytes, int fileSystemFamily);
 
 // 16 bytes a line: offset, the bytes in hexadecimal and as characters.
 std::string RenderHexDump(std::span<const uint8_t> bytes);
+// The characters of one line of the dump.
+constexpr size_t HexDumpLineLength = 75;
 
 // Where an editor-assembler source's lines start: after the D3H-and-name header, if any.
 size_t EdtasmSourceStart(std::span<const uint8_t> bytes);

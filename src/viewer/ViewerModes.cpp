@@ -46,9 +46,17 @@ bool IsBasicProgram(std::span<const uint8_t> bytes) {
     return (bytes[1] | (bytes[2] << 8)) <= HighestBasicLoadAddress;
 }
 
+bool IsColorBasicProgram(std::span<const uint8_t> bytes) {
+    if (bytes.size() < ColorBasicHeaderSize || bytes[0] != BasicFileMarker) return false;
+    // Disk BASIC counts the program without the header; some tools count the header too.
+    const size_t length = (bytes[1] << 8) | bytes[2];
+    return length > 0 && length <= bytes.size();
+}
+
 std::vector<ViewMode> ChooseViewModes(const ViewedFile& file) {
     using enum ViewMode;
     const bool trsdosFamily = file.Family == FamilyTRSDOS;
+    if (file.Family == FamilyRSDOS && IsColorBasicProgram(file.Bytes)) return {BASIC, Hexadecimal};
     if (trsdosFamily && IsGraphicsFile(file.Extension, file.Bytes.size())) return {Graphics, Hexadecimal};
     if (trsdosFamily && IsEdtasmSource(file.Bytes)) return {EDTASM, Hexadecimal};
     if (trsdosFamily && IsBasicProgram(file.Bytes)) return {BASIC, Hexadecimal};
@@ -68,7 +76,8 @@ Rendering RenderView(ViewMode mode, const ViewedFile& file) {
         rendering.Text = RenderEdtasm(file.Bytes);
         break;
     case ViewMode::BASIC:
-        rendering.Text = ListBasicProgram(file.Bytes);
+        rendering.Text =
+            file.Family == FamilyRSDOS ? ListColorBasicProgram(file.Bytes) : ListBasicProgram(file.Bytes);
         break;
     case ViewMode::Text:
         rendering.Text = RenderText(file.Bytes, file.Family);

@@ -36,6 +36,8 @@ const char* ViewModeLabel(ViewMode mode);
 bool IsGraphicsFile(const std::string& extension, size_t size);
 bool IsEdtasmSource(std::span<const uint8_t> bytes);
 bool IsBasicProgram(std::span<const uint8_t> bytes);
+// A tokenised Color BASIC program file: FFH and a program length the file can hold.
+bool IsColorBasicProgram(std::span<const uint8_t> bytes);
 
 // The renderings offered for the file, the most fitting first (never empty).
 std::vector<ViewMode> ChooseViewModes(const ViewedFile& file);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -31,7 +32,9 @@ public:
         FileName = "/tmp/fake.dsk";
     }
     int GetWriteProtect() const override { return Protect; }
-    void SetWriteProtect(bool on) override { Protect = on ? 1 : 0; }
+    void SetWriteProtect(bool on) override {
+        if (Protect != 2) Protect = on ? 1 : 0;  // a read-only file stays protected
+    }
     bool CanSetWriteProtect() const override { return CanProtect; }
     std::string GetFormatName() const override { return Hard ? "HDV" : "JV3"; }
     int IsHardDisk() const override { return Hard ? 1 : 0; }
@@ -143,7 +146,13 @@ public:
         };
         return !base.empty() && base.size() <= 8 && extension.size() <= 3 && valid(base) && valid(extension);
     }
-    void Flush() override {}
+    void Flush() override {
+        // As a real DOS: its directory reaches the image only when it may be written.
+        if (!Dirty) return;
+        if (FlushFails) throw EFileError(5);
+        if (GetImage() != nullptr && GetImage()->GetWriteProtect() != 0) throw EWriteProtected();
+        Dirty = false;
+    }
     std::vector<FileSystem::AttributeDescriptor> GetAttributeList() override {
         return {{"Invisible", 'I', true, FileSystem::AttrInvisible},
                 {"System", 'S', true, FileSystem::AttrSystem},
@@ -157,9 +166,17 @@ public:
     }
     char GetExtensionSeparator() override { return '/'; }
     std::string GetDiskName() override { return DiskName; }
-    void SetDiskName(const std::string& name) override { DiskName = name; }
+    void SetDiskName(const std::string& name) override {
+        CheckWritable();
+        DiskName = name;
+        Dirty = true;
+    }
     std::string GetDiskDate() override { return DiskDate; }
-    void SetDiskDate(const std::string& date) override { DiskDate = date; }
+    void SetDiskDate(const std::string& date) override {
+        CheckWritable();
+        DiskDate = date;
+        Dirty = true;
+    }
     bool SupportsDiskName() override { return true; }
     bool SupportsDiskDate() override { return true; }
     FileDate GetFileDate(int fileIndex) override { return At(fileIndex).Date; }
@@ -168,6 +185,12 @@ public:
     bool SupportsAttribute(uint32_t mask) override { return AttributesSupported && (mask & 0x1F00) != 0; }
     bool SupportsWriting() override { return Writable; }
     std::string GetDOSName(bool family) override { return family ? FamilyName : DOSName; }
+    bool SupportsUserAreas() override { return !Users.empty(); }
+    int GetUserArea(int fileIndex) override {
+        At(fileIndex);
+        return Users.count(fileIndex) ? Users[fileIndex] : -1;
+    }
+    std::string GetFilenameRule() override { return "A name is 1 to 8 capitals and digits"; }
 
     // Adds a file directly; returns its index.
     int Add(const std::string& name, const std::string& extension, std::vector<uint8_t> bytes = {},
@@ -197,12 +220,18 @@ public:
     bool ReadFails = false;
     bool DeleteFails = false;
     bool ListFails = false;
+    bool FlushFails = false;
+    bool Dirty = false;  // changed since the last Flush
+    std::map<int, int> Users;  // the user area of each file, on a disk with user areas
     std::string DOSName = "TRSDOS 2.3";
     std::string FamilyName = "TRSDOS";
     std::string DiskName = "TESTDISK";
     std::string DiskDate = "01/02/85";
 
 private:
+    void CheckWritable() {
+        if (GetImage() != nullptr && GetImage()->GetWriteProtect() != 0) throw EWriteProtected();
+    }
     FakeFile& At(int fileIndex) {
         if (fileIndex < 0 || fileIndex >= static_cast<int>(Files.size()) || !Files[static_cast<size_t>(fileIndex)]) {
             throw EIllegalFileIndex();
@@ -230,6 +259,14 @@ public:
         Log.push_back({"question", caption, text});
         return Next(YesNo, true);
     }
+    App::OverwriteAnswer AskOverwrite(const QString& caption, const QString& text) override {
+        Log.push_back({"overwrite", caption, text});
+        return Next(Overwrites, App::OverwriteAnswer::Yes);
+    }
+    App::DroppedImageAnswer AskOpenOrAdd(const QString& fileName) override {
+        Log.push_back({"dropimage", {}, fileName});
+        return Next(DroppedImages, App::DroppedImageAnswer::Open);
+    }
     QString AskOpenFileName(const QString& title, const QStringList&) override {
         Log.push_back({"open", title, {}});
         return Next(OpenNames, QString());
@@ -238,16 +275,23 @@ public:
         Log.push_back({"openmany", title, {}});
         return Next(OpenManyNames, QStringList());
     }
-    QString AskSaveFileName(const QString& title, const QStringList&, const QString&) override {
-        Log.push_back({"save", title, {}});
+    QString AskSaveFileName(const QString& title, const QStringList&, const QString& defaultSuffix) override {
+        Log.push_back({"save", title, defaultSuffix});
         return Next(SaveNames, QString());
     }
-    std::optional<QString> AskRename(const QString& oldName) override {
+    // As the dialog: a name with a problem is shown the problem and another is taken.
+    std::optional<QString> AskRename(const QString& oldName, const App::NameProblem& problemOf) override {
         Log.push_back({"rename", {}, oldName});
-        return Next(Renames, std::optional<QString>());
+        for (;;) {
+            const std::optional<QString> answer = Next(Renames, std::optional<QString>());
+            if (!answer) return answer;
+            const QString problem = problemOf(*answer);
+            if (problem.isEmpty()) return answer;
+            Log.push_back({"renameproblem", *answer, problem});
+        }
     }
-    std::optional<QString> AskValidName(const QString& rejectedName) override {
-        Log.push_back({"validname", {}, rejectedName});
+    std::optional<QString> AskValidName(const QString& rejectedName, const QString& rule) override {
+        Log.push_back({"validname", rule, rejectedName});
         return Next(ValidNames, std::optional<QString>());
     }
     bool AskReplace(TFileSystem& fs, int existingIndex, const QString& newName, qint64 newSize,
@@ -269,9 +313,9 @@ public:
         Log.push_back({"newfloppy", {}, {}});
         return Next(NewFloppies, std::optional<App::NewFloppySettings>());
     }
-    bool ShowDiskProperties(FileSystem::MountedDisk&) override {
+    std::optional<App::DiskPropertyChanges> ShowDiskProperties(FileSystem::MountedDisk&) override {
         Log.push_back({"diskproperties", {}, {}});
-        return true;
+        return Next(DiskChanges, std::optional<App::DiskPropertyChanges>());
     }
     bool ShowFileProperties(TFileSystem& fs, int fileIndex) override {
         Log.push_back({"fileproperties", {}, QString::fromStdString(fs.GetFullFileName(fileIndex))});
@@ -282,6 +326,7 @@ public:
         return false;
     }
     void ShowAbout() override { Log.push_back({"about", {}, {}}); }
+    void ShowHelp() override { Log.push_back({"help", {}, {}}); }
 
     // The recorded entries of one kind.
     std::vector<Shown> OfKind(const QString& kind) const {
@@ -301,6 +346,9 @@ public:
     std::deque<bool> Replaces;
     std::deque<std::optional<bool>> Extracts;
     std::deque<std::optional<App::NewFloppySettings>> NewFloppies;
+    std::deque<App::OverwriteAnswer> Overwrites;
+    std::deque<App::DroppedImageAnswer> DroppedImages;
+    std::deque<std::optional<App::DiskPropertyChanges>> DiskChanges;
     std::optional<int> ViewerFontType;
     QString ExtractDirectory;
     std::vector<Shown> Log;

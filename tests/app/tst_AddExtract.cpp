@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "AppTestSupport.h"
+#include "common/DamagedSectors.h"
 #include "FileDialogs.h"
 #include "QuarryboxView.h"
 
@@ -106,7 +107,9 @@ private slots:
         const auto errors = Prompts.OfKind("error");
         QCOMPARE(errors.size(), size_t(1));
         QCOMPARE(errors[0].Caption, QString("Not Enough Space"));
-        QCOMPARE(errors[0].Text, QString("Not enough free space to store this file."));
+        QCOMPARE(errors[0].Text, "Not enough free space to store this file.\n\nTEXT/TXT needs " +
+                                     QLocale().toString(11) + " bytes; the disk has " + QLocale().toString(10) +
+                                     " bytes free.");
         QCOMPARE(Fs->Count(), 0);
     }
 
@@ -118,7 +121,8 @@ private slots:
         (void)old;
         Prompts.Replaces = {true};
         QVERIFY(!Frame->StoreFile("KEEP/DAT", Bytes("123456789"), {}));
-        QCOMPARE(Prompts.OfKind("error").back().Text, QString("Not enough free space to store this file."));
+        QVERIFY(Prompts.OfKind("error").back().Text.startsWith("Not enough free space to store this file.\n\n"
+                                                                "KEEP/DAT needs 9 bytes"));
         FakeFile* kept = Fs->Find("KEEP/DAT");
         QVERIFY(kept != nullptr);
         QCOMPARE(kept->Bytes, Bytes("12345"));
@@ -154,18 +158,75 @@ private slots:
         Frame->View()->SelectFileIndices({Fs->FindFile("ONE/TXT"), Fs->FindFile("TWO/DAT"), Fs->FindFile("THREE/DAT")});
         Prompts.ExtractDirectory = folder;
         Prompts.Extracts = {false};
-        Prompts.YesNo = {true, false};  // sorted by name: THREE first, then TWO
+        using App::OverwriteAnswer;
+        Prompts.Overwrites = {OverwriteAnswer::Yes, OverwriteAnswer::No};  // sorted by name: THREE first, then TWO
         Frame->OnExtract();
 
         QCOMPARE(Prompts.OfKind("extract")[0].Text, QString("3"));
         QCOMPARE(Frame->Preferences().ExtractDirectory, folder);
-        const auto questions = Prompts.OfKind("question");
+        const auto questions = Prompts.OfKind("overwrite");
         QCOMPARE(questions.size(), size_t(2));
         QCOMPARE(questions[0].Caption, QString("Confirm File Overwrite"));
-        QCOMPARE(questions[0].Text, QString("This file exists; are you sure you want to overwrite it?"));
-        QCOMPARE(ReadHost(folder + "/one.txt"), QByteArray("line\r\n"));
+        QCOMPARE(questions[0].Text,
+                 "The file 'three.dat' exists in " + folder + "; are you sure you want to overwrite it?");
+        QCOMPARE(ReadHost(folder + "/one.txt"), QByteArray("line\n"));
         QCOMPARE(ReadHost(folder + "/three.dat"), QByteArray("\x03"));
         QCOMPARE(ReadHost(folder + "/two.dat"), QByteArray("keep me"));
+    }
+
+    // Over a folder of files extracted before: one question can answer for all the rest.
+    void OverwriteQuestionOffersAnswersForAll_data() {
+        QTest::addColumn<QList<int>>("answers");  // App::OverwriteAnswer values, in the order asked
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<QStringList>("overwritten");
+        using A = App::OverwriteAnswer;
+        QTest::newRow("yes to all") << QList<int>{int(A::No), int(A::YesToAll)} << 2
+                                    << QStringList{"b.dat", "c.dat", "d.dat"};
+        QTest::newRow("no to all") << QList<int>{int(A::Yes), int(A::NoToAll)} << 2 << QStringList{"a.dat"};
+        QTest::newRow("cancel") << QList<int>{int(A::Yes), int(A::Cancel)} << 2 << QStringList{"a.dat"};
+        QTest::newRow("one by one") << QList<int>{int(A::No), int(A::Yes), int(A::No), int(A::Yes)} << 4
+                                    << QStringList{"b.dat", "d.dat"};
+    }
+    void OverwriteQuestionOffersAnswersForAll() {
+        QFETCH(QList<int>, answers);
+        QFETCH(int, asked);
+        QFETCH(QStringList, overwritten);
+        const QString folder = Host.filePath(QString("again-") + QTest::currentDataTag());
+        QDir().mkpath(folder);
+        for (const char* name : {"A", "B", "C", "D"}) {
+            Fs->Add(name, "DAT", Bytes(QByteArray("new ") + name));
+            WriteHost(folder + "/" + QString(name).toLower() + ".dat", "old");
+        }
+        Fs->Add("E", "DAT", Bytes("new E"));  // not there before: extracted without a question
+        Frame->Refresh();
+        for (int answer : answers) Prompts.Overwrites.push_back(static_cast<App::OverwriteAnswer>(answer));
+        Prompts.ExtractDirectory = folder;
+        Prompts.Extracts = {true};
+        Frame->OnExtract();
+        QCOMPARE(Prompts.OfKind("overwrite").size(), size_t(asked));
+        for (const char* name : {"a.dat", "b.dat", "c.dat", "d.dat"}) {
+            const QByteArray expected = overwritten.contains(name) ? "new " + QByteArray(name).left(1).toUpper()
+                                                                   : QByteArray("old");
+            QCOMPARE(ReadHost(folder + "/" + name), expected);
+        }
+        // Cancel ends the extraction; every other answer lets it go on to E.
+        const bool cancelled = answers.contains(int(App::OverwriteAnswer::Cancel));
+        QCOMPARE(QFile::exists(folder + "/e.dat"), !cancelled);
+    }
+
+    // The TRS-80 ends a text line with CR, this host with LF: the defaults convert both ways.
+    void DefaultLineEndsFitTheHost() {
+        const QString text = Host.filePath("UNIX.TXT");
+        WriteHost(text, "first\nsecond\n");
+        Frame->AddHostFile(text);
+        QCOMPARE(Fs->Find("UNIX/TXT")->Bytes, Bytes("first\rsecond\r"));
+
+        const QString folder = Host.filePath("lf");
+        QDir().mkpath(folder);
+        Frame->Preferences().ExtractDirectory = folder;
+        CMainFrame::OverwriteRule rule = CMainFrame::OverwriteRule::Ask;
+        QVERIFY(Frame->ExtractOne(Fs->FindFile("UNIX/TXT"), rule));
+        QCOMPARE(ReadHost(folder + "/unix.txt"), QByteArray("first\nsecond\n"));
     }
 
     void ExtractAllFilesTakesWhatTheListShows() {
@@ -188,17 +249,56 @@ private slots:
     }
 
     void ExtractErrorsAreReportedPerFile() {
-        Fs->Add("CON", "", Bytes("x"));
+        // A link planted under a file's host name is refused, not written through.
+        Fs->Add("LINKED", "DAT", Bytes("x"));
         Fs->Add("FINE", "DAT", Bytes("y"));
         Frame->Refresh();
         Frame->Preferences().ExtractDirectory = Host.path();
-        Frame->ExtractOne(Fs->FindFile("CON"));
-        Frame->ExtractOne(Fs->FindFile("FINE/DAT"));
+        const QString outside = Host.filePath("outside");
+        QVERIFY(QFile::link(outside, Host.filePath("linked.dat")));
+        CMainFrame::OverwriteRule rule = CMainFrame::OverwriteRule::Ask;
+        QVERIFY(Frame->ExtractOne(Fs->FindFile("LINKED/DAT"), rule));
+        QVERIFY(Frame->ExtractOne(Fs->FindFile("FINE/DAT"), rule));
         const auto errors = Prompts.OfKind("error");
         QCOMPARE(errors.size(), size_t(1));
         QCOMPARE(errors[0].Caption, QString("File Extraction Error"));
-        QCOMPARE(errors[0].Text, QString("Error extracting file: Illegal filename"));
+        QCOMPARE(errors[0].Text, "Error extracting file: a symbolic link stands at " + Host.filePath("linked.dat") +
+                                     "; nothing is written through it");
+        QVERIFY(!QFile::exists(outside));
         QVERIFY(QFile::exists(Host.filePath("fine.dat")));
+    }
+
+    // A file whose second sector is gone comes out whole in size, with zeros there, and the
+    // extraction says which sector and how many bytes are good.
+    void ExtractionSaysWhatCouldNotBeRead() {
+        QTemporaryDir folder;
+        const std::string path = folder.filePath("game.jv3").toStdString();
+        std::vector<uint8_t> data(1024, 0x41);
+        const auto [track, sector] = TestSupport::WriteDiskMissingASectorOfAFile(path, data);
+        QVERIFY(Frame->OpenDisk(QString::fromStdString(path)));
+        Prompts.ExtractDirectory = Host.path();
+        Prompts.Extracts = {true};
+        Frame->OnExtract();
+        std::fill(data.begin() + 256, data.begin() + 512, 0);
+        QCOMPARE(ReadHost(Host.filePath("game.cmd")), QByteArray(reinterpret_cast<const char*>(data.data()), 1024));
+        const auto errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(1));
+        QCOMPARE(errors[0].Caption, QString("File Extraction Error"));
+        QVERIFY(errors[0].Text.contains("GAME/CMD: only 768 of 1024 bytes could be read"));
+        QVERIFY(errors[0].Text.contains(QString("GAME/CMD: track %1, side 0, sector %2: missing").arg(track).arg(sector)));
+    }
+
+    // Names that one host name would merge: each file is written under a name of its own.
+    void FilesOfOneHostNameGetNamesOfTheirOwn() {
+        Fs->Add("GAME", "BAS", Bytes("first"));
+        Fs->Add("game", "bas", Bytes("second"));
+        Frame->Refresh();
+        Prompts.ExtractDirectory = Host.path();
+        Prompts.Extracts = {true};
+        Frame->OnExtract();
+        QCOMPARE(ReadHost(Host.filePath("game.bas")), QByteArray("first"));
+        QCOMPARE(ReadHost(Host.filePath("game~2.bas")), QByteArray("second"));
+        QVERIFY(Prompts.OfKind("error").empty());
     }
 
     void ExtractDialogChoosesAllFilesWhenNothingIsSelected() {

@@ -9,9 +9,12 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 
 #include "AppTestSupport.h"
 #include "CreateFloppy.h"
+#include "DesktopPrompts.h"
+#include "FileDialogs.h"
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
 
@@ -107,6 +110,82 @@ private slots:
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
+    void VolumeDateMustBeACalendarDate_data() {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("ordinary") << "12/31/85" << true;
+        QTest::newRow("leap day of 2000") << "02/29/00" << true;
+        QTest::newRow("no such month or day") << "13/45/99" << false;
+        QTest::newRow("no leap day") << "02/29/01" << false;
+        QTest::newRow("day 31 of a 30-day month") << "04/31/86" << false;
+        QTest::newRow("not the form") << "1/2/1986" << false;
+        QTest::newRow("words") << "TODAY" << false;
+    }
+    void VolumeDateMustBeACalendarDate() {
+        QFETCH(QString, date);
+        QFETCH(bool, accepted);
+        CCreateFloppy dialog(Reporter());
+        dialog.VolumeDate()->setText(date);
+        dialog.accept();
+        QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
+        QCOMPARE(Errors.size(), size_t(accepted ? 0 : 1));
+        if (!accepted) {
+            QCOMPARE(Errors[0].first, QString("Error creating floppy image"));
+            QCOMPARE(Errors[0].second, "The volume date \"" + date + "\" is not a date. Write it as MM/DD/YY, "
+                                       "for example 12/31/85.");
+        }
+    }
+
+    void NewImageSuffixFollowsTheImageType_data() {
+        QTest::addColumn<int>("imageType");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("JV1") << 0 << "dsk";
+        QTest::newRow("JV3") << 1 << "jv3";
+        QTest::newRow("DMK") << 2 << "dmk";
+    }
+    void NewImageSuffixFollowsTheImageType() {
+        QFETCH(int, imageType);
+        QFETCH(QString, suffix);
+        ScriptedPrompts prompts;
+        App::CMainFrame frame(prompts, App::TPreferences());
+        App::NewFloppySettings settings;
+        settings.ImageType = imageType;
+        prompts.NewFloppies = {settings};
+        frame.OnNew();  // cancelled at the file dialog
+        QCOMPARE(prompts.OfKind("save").size(), size_t(1));
+        QCOMPARE(prompts.OfKind("save")[0].Text, suffix);
+    }
+
+    void MessageBoxesAreWideEnoughForTheirCaption() {
+        const QString caption = "Error Opening Virtual Disk";
+        auto box = App::MakeMessageBox(QMessageBox::Critical, caption, "x", QMessageBox::Ok, nullptr);
+        QFont titleFont = box->font();
+        titleFont.setBold(true);
+        QVERIFY(box->sizeHint().width() > QFontMetrics(titleFont).horizontalAdvance(caption) + 100);
+    }
+
+    void RenameDialogSaysTheProblemAndStaysOpen() {
+        App::CRenameDialog dialog("OLD/DAT", [](const QString& name) {
+            return name.contains(' ') ? QString("Illegal filename. No blanks.") : QString();
+        });
+        QVERIFY(dialog.Problem().isEmpty());
+        dialog.NameEdit()->setText("BAD NAME");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(dialog.Problem(), QString("Illegal filename. No blanks."));
+        dialog.NameEdit()->setText("GOOD/DAT");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Name(), QString("GOOD/DAT"));
+    }
+
+    void AboutBoxLinksToTheGuide() {
+        const QString text = App::AboutText();
+        QVERIFY2(text.contains("<a href=\"file://"), qPrintable(text));
+        QVERIFY(!App::UserGuideUrl().isEmpty());
+        QVERIFY(QFileInfo(QUrl(App::UserGuideUrl()).toLocalFile()).isFile());
+    }
+
     void NewCommandCreatesAndOpensTheDisk() {
         ScriptedPrompts prompts;
         App::CMainFrame frame(prompts, App::TPreferences());
@@ -151,12 +230,32 @@ private slots:
         QCOMPARE(dialog.NameEdit()->text(), QString("TESTDISK"));
         QVERIFY(!dialog.WriteProtectBox()->isChecked());
 
+        QVERIFY(dialog.BuildError().isEmpty());
+        const App::DiskPropertyChanges none = dialog.Changes();
+        QVERIFY(!none.VolumeName && !none.VolumeDate && !none.WriteProtect);
+
+        // The dialog only collects the changes; the main window applies them.
         dialog.NameEdit()->setText("RENAMED");
         dialog.WriteProtectBox()->setChecked(true);
-        dialog.accept();
-        QCOMPARE(disk.Fs(1).DiskName, std::string("RENAMED"));
-        QCOMPARE(disk.Fs(0).DiskName, std::string("TESTDISK"));
-        QCOMPARE(disk.Image->GetWriteProtect(), 1);
+        const App::DiskPropertyChanges changes = dialog.Changes();
+        QCOMPARE(changes.VolumeName, std::optional<QString>("RENAMED"));
+        QVERIFY(!changes.VolumeDate);
+        QCOMPARE(changes.WriteProtect, std::optional<bool>(true));
+        QCOMPARE(disk.Fs(1).DiskName, std::string("TESTDISK"));
+        QCOMPARE(disk.Image->GetWriteProtect(), 0);
+    }
+
+    void DiskPropertiesThatCannotBeReadAreNotShown() {
+        FakeDisk disk;
+        disk.Fs().ListFails = true;
+        struct Unreadable : FakeFileSystem {
+            using FakeFileSystem::FakeFileSystem;
+            int GetFreeSpace() override { throw EFileError(5); }
+        };
+        auto unreadable = std::make_unique<Unreadable>(disk.Image);
+        disk.Disk->FileSystems[0] = std::move(unreadable);
+        App::CDiskInfoDialog dialog(*disk.Disk);
+        QCOMPARE(dialog.BuildError(), QString::fromLocal8Bit(std::strerror(5)));
     }
 
     void DiskPropertiesOfASingleVolumeThatCannotBeChanged() {
@@ -165,9 +264,14 @@ private slots:
         disk.Image->CanProtect = false;
         App::CDiskInfoDialog dialog(*disk.Disk);
         QCOMPARE(dialog.VolumeCaption(), QString("Volume information"));
-        QVERIFY(!dialog.NameEdit()->isEnabled());
+        // The values stay legible: read-only, not greyed; only the box that cannot change is grey.
+        QVERIFY(dialog.NameEdit()->isEnabled() && dialog.NameEdit()->isReadOnly());
+        QVERIFY(dialog.DateEdit()->isEnabled() && dialog.DateEdit()->isReadOnly());
+        QCOMPARE(dialog.NameEdit()->text(), QString("TESTDISK"));
         QVERIFY(!dialog.WriteProtectBox()->isEnabled());
         QVERIFY(dialog.WriteProtectBox()->isChecked());
+        dialog.NameEdit()->setText("TYPED");  // as a program could; a read-only value is no change
+        QVERIFY(!dialog.Changes().VolumeName);
     }
 
     void FilePropertiesChangeNameAndAttributes() {
@@ -185,7 +289,7 @@ private slots:
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));  // stays open
         QCOMPARE(Errors.size(), size_t(1));
-        QCOMPARE(Errors[0].second, QString("Error renaming file: Illegal filename"));
+        QCOMPARE(Errors[0].second, QString("Error renaming file: Illegal filename. A name is 1 to 8 capitals and digits."));
 
         dialog.NameEdit()->setText("NEW/DAT");
         dialog.accept();
@@ -198,14 +302,28 @@ private slots:
     void FilePropertiesOfAReadOnlyDosChangeNothing() {
         FakeDisk disk;
         disk.Fs().Writable = false;
-        const int index = disk.Fs().Add("PROG", "BAS", {1, 2});
-        App::CFileInfoDialog dialog(disk.Fs(), index, Reporter());
-        QVERIFY(!dialog.NameEdit()->isEnabled());
+        struct Typed : FakeFileSystem {
+            using FakeFileSystem::FakeFileSystem;
+            bool SupportsFileTypes() override { return true; }
+            std::vector<std::string> GetFileTypeList() override { return {"BASIC program", "Data"}; }
+            int GetFileType(int) override { return 0; }
+        } typed(disk.Image);
+        typed.Writable = false;
+        const int index = typed.Add("PROG", "BAS", {1, 2});
+        App::CFileInfoDialog dialog(typed, index, Reporter());
+        // Legible values; grey only for the choices that cannot change.
+        QVERIFY(dialog.NameEdit()->isEnabled() && dialog.NameEdit()->isReadOnly());
+        QCOMPARE(dialog.NameEdit()->text(), QString("PROG/BAS"));
+        QCOMPARE(dialog.Value("File type:"), QString("BASIC program"));
+        QVERIFY(dialog.TypeList() == nullptr);
         for (const auto& entry : dialog.AttributeBoxes()) QVERIFY(!entry.first->isEnabled());
+        dialog.NameEdit()->setText("OTHER/BAS");
         dialog.accept();
-        QVERIFY(disk.Fs().Find("PROG/BAS") != nullptr);
-        QCOMPARE(disk.Fs().Find("PROG/BAS")->Attributes, uint32_t(0));
+        QVERIFY(typed.Find("PROG/BAS") != nullptr);
+        QCOMPARE(typed.Find("PROG/BAS")->Attributes, uint32_t(0));
+        QVERIFY(Errors.empty());
     }
+
 
     void PreferencesRoundTripThroughTheStore() {
         QTemporaryDir folder;
@@ -255,8 +373,13 @@ private slots:
     void PreferencesDialogCopiesTheChoicesOnlyOnOk() {
         App::TPreferences preferences;
         App::CPreferencesDialog dialog(preferences);
-        QVERIFY(dialog.OutButton(1)->isChecked());
-        QVERIFY(dialog.InButton(1)->isChecked());
+        // On this host text lines end in LF: that is the default both ways.
+        QVERIFY(dialog.OutButton(2)->isChecked());
+        QCOMPARE(dialog.OutButton(2)->text(), QString("Convert CR to LF"));
+        QVERIFY(dialog.InButton(2)->isChecked());
+        QCOMPARE(dialog.InButton(2)->text(), QString("Convert LF to CR"));
+        QCOMPARE(dialog.InButton(1)->text(), QString("Convert CR/LF to CR"));
+        QCOMPARE(dialog.OutButton(1)->text(), QString("Convert CR to CR/LF"));
         dialog.OutButton(2)->setChecked(true);
         dialog.InButton(0)->setChecked(true);
         dialog.EscapeBox()->setChecked(true);

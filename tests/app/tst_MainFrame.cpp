@@ -2,17 +2,27 @@
 // the list's sorting and colours, the View and Partition menus, and the
 // delete, rename and write-permission flows.
 #include <QAction>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
+#include <QMimeData>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "AppTestSupport.h"
+#include "FileTransfer.h"
 #include "QuarryboxView.h"
+#include "common/CPMDisk.h"
+#include "common/DamagedSectors.h"
+#include "filesystem/HostTransfer.h"
 
 using namespace AppTest;
 using App::CMainFrame;
+using App::CQuarryboxView;
 
 class MainFrameTest : public QObject {
     Q_OBJECT
@@ -82,9 +92,12 @@ private slots:
         QCOMPARE(Prompts.OfKind("error")[0].Caption, QString("Error Opening Virtual Disk"));
     }
 
-    void FailedOpenLeavesNoDiskAndHidesTheHeader() {
-        Attach(FakeDisk());
-        QVERIFY(Frame->View()->horizontalHeader()->isVisibleTo(Frame.get()));
+    void FailedOpenKeepsTheOpenDiskAndSaysWhy() {
+        FakeDisk disk;
+        disk.Fs().Add("KEPT", "TXT");
+        Attach(std::move(disk));
+        FileSystem::MountedDisk* open = Frame->Disk();
+        const QString title = Frame->windowTitle();
         QTemporaryDir folder;
         const QString path = folder.filePath("junk.dsk");
         QFile junk(path);
@@ -93,15 +106,69 @@ private slots:
         junk.close();
 
         QVERIFY(!Frame->OpenDisk(path));
-        QVERIFY(Frame->Disk() == nullptr);
-        QVERIFY(!Frame->View()->horizontalHeader()->isVisibleTo(Frame.get()));
-        QCOMPARE(Frame->View()->RowCount(), 0);
-        QCOMPARE(Frame->windowTitle(), QString("Quarrybox"));
+        QCOMPARE(Frame->Disk(), open);
+        QVERIFY(Frame->View()->horizontalHeader()->isVisibleTo(Frame.get()));
+        QCOMPARE(Names(), QStringList{"KEPT/TXT"});
+        QCOMPARE(Frame->windowTitle(), title);
         const auto errors = Prompts.OfKind("error");
         QCOMPARE(errors.size(), size_t(1));
         QCOMPARE(errors[0].Caption, QString("Error Opening Virtual Disk"));
-        QVERIFY(!errors[0].Text.isEmpty());
-        QVERIFY(!Frame->Action(CMainFrame::CmdClose)->isEnabled());
+        QVERIFY(errors[0].Text.startsWith("Not a recognized virtual disk file: "));
+        QVERIFY(Frame->Action(CMainFrame::CmdClose)->isEnabled());
+    }
+
+    // The container's message when no container takes the file, the DOS's when one does;
+    // each says which it was.
+    void BadImagesGetOneMessagePerKind() {
+        QTemporaryDir folder;
+        const QString text = folder.filePath("notes.txt");
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Dear diary, no disk today.");
+        file.close();
+        const QString blank = folder.filePath("blank.dsk");
+        {
+            FileSystem::MountedDisk disk;
+            disk.CreateNew(QFile::encodeName(blank).toStdString(), 1, 40, -1, 1, true, "", "");  // JV3, no DOS
+            disk.Flush();
+        }
+        QVERIFY(!Frame->OpenDisk(text));
+        QVERIFY(!Frame->OpenDisk(blank));
+        const auto errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(2));
+        QCOMPARE(errors[0].Text, QString("Not a recognized virtual disk file: the file is not a JV1, JV3, DMK, HDV "
+                                         "or memory-card image (or it is cut short or damaged)."));
+        QCOMPARE(errors[1].Text, QString("Unrecognized disk format: the file is a JV3 image, but no disk operating "
+                                         "system that Quarrybox knows was found on it (or its directory is damaged)."));
+        QVERIFY(Frame->Disk() == nullptr);
+        QVERIFY(!Frame->View()->horizontalHeader()->isVisibleTo(Frame.get()));
+    }
+
+    // A directory sector read with a CRC error: the disk opens with every file, says once
+    // that it is damaged, shows it on the status bar, and offers no change.
+    void DamagedDirectoryIsSaidOnce() {
+        QTemporaryDir folder;
+        const std::string path = folder.filePath("damaged.dmk").toStdString();
+        {
+            FileSystem::MountedDisk disk;
+            disk.CreateNew(path, DiskImage::ImageDMK, 40, 2, 1, true, "WILD", "01/02/90");
+            for (const char* name : {"FIRST/DAT", "SECOND/DAT"}) disk.Current()->CreateFile(name, {1, 2, 3}, {});
+            disk.Flush();
+        }
+        TestSupport::BreakDMKDataCrc(path, 20, 0, 10);  // the directory record of FIRST/DAT
+        QVERIFY(Frame->OpenDisk(QString::fromStdString(path)));
+        QCOMPARE(Frame->View()->RowCount(), 2);
+        const auto errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(1));
+        QCOMPARE(errors[0].Caption, QString("Damaged Disk"));
+        QVERIFY(errors[0].Text.contains("track 20, side 0, sector 10: data CRC error, its bytes used as read"));
+        QCOMPARE(Frame->AccessIndicator()->text(), QString("Damaged, read-only"));
+        QVERIFY(Frame->windowTitle().endsWith(" [read-only]"));
+        Frame->Refresh();
+        Frame->OnPartition(0);
+        Frame->View()->selectAll();
+        QCOMPARE(Prompts.OfKind("error").size(), size_t(1));
+        QVERIFY(!Frame->Action(CMainFrame::CmdDelete)->isEnabled());
     }
 
     void TitleNamesImageDosAndDiskName() {
@@ -257,6 +324,28 @@ private slots:
         QVERIFY(!Frame->PartitionMenu()->isEnabled());
     }
 
+    void PartitionMenuShowsEveryPartitionWithItsName() {
+        FakeDisk disk(12);
+        for (int partition = 0; partition < 12; ++partition)
+            disk.Fs(partition).DiskName = "VOL&" + std::to_string(partition);
+        disk.Fs(11).Add("LAST", "TXT");
+        FakeFileSystem* last = &disk.Fs(11);
+        Attach(std::move(disk));
+        QCOMPARE(Frame->PartitionItemCount(), 12);
+        QCOMPARE(Frame->PartitionAction(0)->text(), QString("0  VOL&&0"));
+        QCOMPARE(Frame->PartitionAction(11)->text(), QString("11  VOL&&11"));
+        QVERIFY(Frame->PartitionAction(11)->isEnabled());
+        Frame->PartitionAction(11)->trigger();
+        QCOMPARE(Frame->CurrentFileSystem(), static_cast<FileSystem::TFileSystem*>(last));
+        QVERIFY(Frame->PartitionAction(11)->isChecked());
+
+        // A disk of fewer partitions gives the menu back its usual items.
+        Attach(FakeDisk(2));
+        QCOMPARE(Frame->PartitionItemCount(), static_cast<int>(CMainFrame::PartitionItems));
+        QCOMPARE(Frame->PartitionAction(1)->text(), QString("1  TESTDISK"));
+        QCOMPARE(Frame->PartitionAction(5)->text(), QString("5"));
+    }
+
     void CommandsFollowTheSelection() {
         FakeDisk disk;
         disk.Fs().Add("ONE", "TXT");
@@ -299,7 +388,7 @@ private slots:
 
         SelectNames({"FILE12/DAT"});
         Frame->OnDelete();
-        QCOMPARE(Prompts.Log.back().Text, QString("Are you sure you want to delete this file?"));
+        QCOMPARE(Prompts.Log.back().Text, QString("Are you sure you want to delete the file 'FILE12/DAT'?"));
         QCOMPARE(Fs->Count(), 1);
     }
 
@@ -466,6 +555,266 @@ private slots:
         Attach(std::move(disk));
         QCOMPARE(Frame->View()->RowCount(), 0);
         QVERIFY(Prompts.Log.empty());
+    }
+
+    void RenameWithABadNameSaysTheRuleAndStaysOpen() {
+        FakeDisk disk;
+        disk.Fs().Add("OLD", "DAT");
+        Attach(std::move(disk));
+        SelectNames({"OLD/DAT"});
+        Prompts.Renames = {QString("bad name"), QString("NEW/DAT")};
+        Frame->OnRename();
+        QCOMPARE(Prompts.OfKind("rename").size(), size_t(1));  // one dialog, kept open
+        const auto problems = Prompts.OfKind("renameproblem");
+        QCOMPARE(problems.size(), size_t(1));
+        QCOMPARE(problems[0].Text, QString("Illegal filename. A name is 1 to 8 capitals and digits."));
+        QVERIFY(Prompts.OfKind("error").empty());
+        QCOMPARE(Names(), QStringList{"NEW/DAT"});
+    }
+
+    // Item by item, what a disk that cannot be changed offers, and how it shows.
+    void ADiskThatCannotBeChangedOffersNoChangingCommands_data() {
+        QTest::addColumn<int>("protect");
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("read-only DOS") << 0 << false << "Read-only";
+        QTest::newRow("write protected") << 1 << true << "Write protected";
+        QTest::newRow("read-only file") << 2 << true << "Read-only";
+        QTest::newRow("writable") << 0 << true << "";
+    }
+    void ADiskThatCannotBeChangedOffersNoChangingCommands() {
+        QFETCH(int, protect);
+        QFETCH(bool, writable);
+        QFETCH(QString, word);
+        FakeDisk disk(1, protect);
+        disk.Fs().Add("FILE", "DAT");
+        disk.Fs().Writable = writable;
+        disk.Fs().DOSName = disk.Fs().FamilyName = "RSDOS";
+        Attach(std::move(disk));
+        SelectNames({"FILE/DAT"});
+        auto* clipboardData = new QMimeData;
+        clipboardData->setData(CMainFrame::FileGroupMimeType, App::EncodeFileGroup({}));
+        QGuiApplication::clipboard()->setMimeData(clipboardData);
+        const bool changeable = protect == 0 && writable;
+        for (CMainFrame::Command command :
+             {CMainFrame::CmdAdd, CMainFrame::CmdDelete, CMainFrame::CmdRename, CMainFrame::CmdPaste}) {
+            QCOMPARE(Frame->Action(command)->isEnabled(), changeable);
+        }
+        QVERIFY(Frame->Action(CMainFrame::CmdExtract)->isEnabled());
+        QVERIFY(Frame->Action(CMainFrame::CmdProperties)->isEnabled());
+        QCOMPARE(Frame->windowTitle().endsWith(" [read-only]"), !changeable);
+        QCOMPARE(Frame->AccessIndicator()->isVisibleTo(Frame.get()), !changeable);
+        if (!changeable) {
+            QCOMPARE(Frame->AccessIndicator()->text(), word);
+            QCOMPARE(Frame->AccessIndicator()->toolTip(),
+                     QString::fromStdString(FileSystem::WriteRefusal(*Fs)));
+        }
+    }
+
+    void KeysPeopleExpect() {
+        FakeDisk disk;
+        for (const char* name : {"ALPHA", "BRAVO", "CHARLIE", "DELTA"}) disk.Fs().Add(name, "DAT");
+        Attach(std::move(disk));
+        Frame->show();
+        QVERIFY(QTest::qWaitForWindowActive(Frame.get()));
+        CQuarryboxView* list = Frame->View();
+        list->setFocus();
+        SelectNames({"BRAVO/DAT"});
+
+        QTest::keyClick(list, Qt::Key_Home);
+        QCOMPARE(list->currentIndex().row(), 0);
+        QCOMPARE(Frame->View()->SelectedFileIndices(), std::vector<int>{Fs->FindFile("ALPHA/DAT")});
+        QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(list->currentIndex().row(), 3);
+        QTest::keyClick(list, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(list->currentIndex().row(), 0);
+        QTest::keyClick(list, Qt::Key_End);
+        QCOMPARE(list->currentIndex().row(), 3);
+        QCOMPARE(Frame->View()->SelectedFileIndices(), std::vector<int>{Fs->FindFile("DELTA/DAT")});
+
+        Prompts.Renames = {std::nullopt};
+        QTest::keyClick(list, Qt::Key_F2);
+        QCOMPARE(Prompts.OfKind("rename").size(), size_t(1));
+        QCOMPARE(Prompts.OfKind("rename")[0].Text, QString("DELTA/DAT"));
+
+        QTest::keyClick(list, Qt::Key_F1);
+        QCOMPARE(Prompts.OfKind("help").size(), size_t(1));
+
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        QTRY_VERIFY(Frame->ContextMenu()->isVisible());
+        Frame->ContextMenu()->close();
+        Frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Frame.get()));
+
+        // Every command of the Edit menu and the disk's properties can be reached by a letter.
+        for (CMainFrame::Command command : {CMainFrame::CmdAdd, CMainFrame::CmdExtract, CMainFrame::CmdDiskProperties}) {
+            QVERIFY2(Frame->Action(command)->text().contains('&'), qPrintable(Frame->Action(command)->text()));
+        }
+        QTest::keyClick(list, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!Frame->isVisible());
+    }
+
+    void EnterViewsOnlyASingleFile() {
+        FakeDisk disk;
+        disk.Fs().Add("ONE", "TXT");
+        disk.Fs().Add("TWO", "TXT");
+        Attach(std::move(disk));
+        SelectNames({"ONE/TXT", "TWO/TXT"});
+        QVERIFY(!Frame->Action(CMainFrame::CmdPreview)->isEnabled());
+        QTest::keyClick(Frame->View(), Qt::Key_Return);
+        QVERIFY(Prompts.OfKind("viewer").empty());
+    }
+
+    void UserAreasShowOnlyWhereTheDiskHasThem() {
+        FakeDisk disk;
+        disk.Fs().Add("PLAIN", "DAT");
+        Attach(std::move(disk));
+        QVERIFY(Frame->View()->isColumnHidden(App::CFileListModel::ColumnUser));
+
+        FakeDisk cpm;
+        const int first = cpm.Fs().Add("GAME", "COM");
+        const int second = cpm.Fs().Add("NOTES", "TXT");
+        cpm.Fs().Users = {{first, 3}, {second, 0}};
+        Attach(std::move(cpm));
+        QVERIFY(!Frame->View()->isColumnHidden(App::CFileListModel::ColumnUser));
+        QCOMPARE(Frame->View()->horizontalHeader()->visualIndex(App::CFileListModel::ColumnUser),
+                 App::CFileListModel::ColumnType + 1);
+        QAbstractItemModel* model = Frame->View()->model();
+        QCOMPARE(model->headerData(App::CFileListModel::ColumnUser, Qt::Horizontal).toString(), QString("User"));
+        QCOMPARE(model->index(0, App::CFileListModel::ColumnUser).data().toString(), QString("3"));
+        QCOMPARE(model->index(1, App::CFileListModel::ColumnUser).data().toString(), QString("0"));
+        Frame->View()->sortByColumn(App::CFileListModel::ColumnUser, Qt::AscendingOrder);
+        QCOMPARE(Names(), (QStringList{"NOTES/TXT", "GAME/COM"}));
+    }
+
+    // A CP/M disk built byte by byte: its user areas and its archive attribute as the list shows them.
+    void CPMDiskShowsUserAreasAndTheArchiveLetter() {
+        TestSupport::CPMDisk disk(8);
+        std::vector<uint8_t> archived = TestSupport::CPMEntry(5, "GAME", "COM", 0, 0, 1, {2});
+        archived[11] |= 0x80;  // archive
+        disk.SetEntry(0, archived);
+        disk.SetEntry(1, TestSupport::CPMEntry(0, "README", "TXT", 0, 0, 1, {3}));
+        QTemporaryDir folder;
+        const QString path = folder.filePath("cpm.jv3");
+        QVERIFY(disk.WriteTo(QFile::encodeName(path).toStdString()));
+        QVERIFY(Frame->OpenDisk(path));
+        QCOMPARE(QString::fromStdString(Frame->CurrentFileSystem()->GetDOSName(true)), QString("CP/M"));
+        QVERIFY(!Frame->View()->isColumnHidden(App::CFileListModel::ColumnUser));
+        QAbstractItemModel* model = Frame->View()->model();
+        QCOMPARE(model->index(0, App::CFileListModel::ColumnName).data().toString(), QString("GAME"));
+        QCOMPARE(model->index(0, App::CFileListModel::ColumnUser).data().toString(), QString("5"));
+        QCOMPARE(model->index(0, App::CFileListModel::ColumnAttributes).data().toString(), QString("A"));
+        QCOMPARE(model->index(1, App::CFileListModel::ColumnUser).data().toString(), QString("0"));
+    }
+
+    void NamesSortInNaturalOrder() {
+        FakeDisk disk;
+        for (const char* name : {"SYS10", "SYS2", "SYS1", "SYS02A", "BASIC"}) disk.Fs().Add(name, "SYS");
+        Attach(std::move(disk));
+        QCOMPARE(Names(), (QStringList{"BASIC/SYS", "SYS1/SYS", "SYS2/SYS", "SYS02A/SYS", "SYS10/SYS"}));
+        QVERIFY(App::NaturalLess("FILE9", "FILE10"));
+        QVERIFY(!App::NaturalLess("FILE10", "FILE9"));
+        QVERIFY(App::NaturalLess("A", "A1"));
+        QVERIFY(App::NaturalLess("A01", "A1") != App::NaturalLess("A1", "A01"));  // a fixed order all the same
+    }
+
+    void MonthAndYearDatesShowAsSuch() {
+        FakeDisk disk;
+        FileDate monthOnly = MakeDate(1981, 5, 1);
+        monthOnly.HasDay = false;
+        disk.Fs().Add("OLD", "CMD", {}, 0, monthOnly);
+        Attach(std::move(disk));
+        const QString cell = Frame->View()->model()->index(0, App::CFileListModel::ColumnDate).data().toString();
+        QCOMPARE(cell, QLocale().toString(QDate(1981, 5, 1), "MMM yyyy"));
+    }
+
+    void ColumnsFillTheWindow() {
+        FakeDisk disk;
+        disk.Fs().Add("FILE", "DAT");
+        Attach(std::move(disk));
+        Frame->resize(1200, 400);
+        Frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Frame.get()));
+        QHeaderView* header = Frame->View()->horizontalHeader();
+        QCOMPARE(header->length(), Frame->View()->viewport()->width());
+    }
+
+    void ToolbarPropertiesIsNoSaveIcon() {
+        const QImage shown = Frame->Action(CMainFrame::CmdDiskProperties)->icon().pixmap(16, 16).toImage();
+        for (QStyle::StandardPixmap save : {QStyle::SP_DriveFDIcon, QStyle::SP_DialogSaveButton}) {
+            QVERIFY(shown != Frame->style()->standardIcon(save).pixmap(16, 16).toImage());
+        }
+    }
+
+    // Each change is saved on its own: protection lifted first, set last.
+    void DiskPropertiesApplyEachChangeInASafeOrder() {
+        FakeDisk disk;
+        Attach(std::move(disk));
+        App::DiskPropertyChanges protectAndRename;
+        protectAndRename.VolumeName = "MYDISK";
+        protectAndRename.VolumeDate = "07/04/86";
+        protectAndRename.WriteProtect = true;
+        Prompts.DiskChanges = {protectAndRename};
+        Frame->OnDiskProperties();
+        QVERIFY2(Prompts.OfKind("error").empty(), qPrintable(Prompts.Log.back().Text));
+        QCOMPARE(Fs->DiskName, std::string("MYDISK"));
+        QCOMPARE(Fs->DiskDate, std::string("07/04/86"));
+        QVERIFY(!Fs->Dirty);  // saved before the protection was set
+        QCOMPARE(Image->GetWriteProtect(), 1);
+        QVERIFY(Frame->windowTitle().contains("MYDISK"));
+
+        App::DiskPropertyChanges unprotectAndRename;
+        unprotectAndRename.VolumeName = "FREED";
+        unprotectAndRename.WriteProtect = false;
+        Prompts.DiskChanges = {unprotectAndRename};
+        Frame->OnDiskProperties();
+        QVERIFY(Prompts.OfKind("error").empty());
+        QCOMPARE(Fs->DiskName, std::string("FREED"));
+        QVERIFY(!Fs->Dirty);
+        QCOMPARE(Image->GetWriteProtect(), 0);
+    }
+
+    void DiskPropertiesNeverShowWhatWasNotSaved() {
+        FakeDisk disk(1, 1);
+        Attach(std::move(disk));
+        const QString title = Frame->windowTitle();
+        App::DiskPropertyChanges rename;
+        rename.VolumeName = "MYDISK";
+        Prompts.DiskChanges = {rename};
+        Frame->OnDiskProperties();  // still protected: refused, and said so
+        auto errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(1));
+        QCOMPARE(errors[0].Caption, QString("Disk Properties Error"));
+        QCOMPARE(errors[0].Text, QString("The volume name could not be changed: Write protected"));
+        QCOMPARE(Fs->DiskName, std::string("TESTDISK"));
+        QCOMPARE(Frame->windowTitle(), title);
+
+        // A change that cannot be saved comes back out of memory too.
+        Image->Protect = 0;
+        Fs->FlushFails = true;
+        Prompts.DiskChanges = {rename};
+        Frame->OnDiskProperties();
+        errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(2));
+        QCOMPARE(errors[1].Caption, QString("File Write Error"));
+        QCOMPARE(Fs->DiskName, std::string("TESTDISK"));
+        QVERIFY(!Frame->windowTitle().contains("MYDISK"));
+
+        // Protection that cannot be lifted stops the changes that needed it.
+        Fs->FlushFails = false;
+        Image->Protect = 1;
+        Image->CanProtect = true;
+        App::DiskPropertyChanges both = rename;
+        both.WriteProtect = false;
+        Fs->Dirty = false;
+        Prompts.DiskChanges = {both};
+        Image->Protect = 2;  // a read-only file stays protected whatever is asked
+        Frame->OnDiskProperties();
+        errors = Prompts.OfKind("error");
+        QCOMPARE(errors.size(), size_t(3));
+        QCOMPARE(errors[2].Text,
+                 QString("The write protection could not be removed: the image file itself is read-only."));
+        QCOMPARE(Fs->DiskName, std::string("TESTDISK"));
     }
 
     void PreferencesAreHandedOverWhenTheWindowGoes() {

@@ -2,7 +2,10 @@
 // Disassembly fallback, the font radio buttons and when FontType is kept.
 #include <QComboBox>
 #include <QRadioButton>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <QtTest>
 
 #include "AppTestSupport.h"
@@ -53,6 +56,9 @@ private slots:
         QTest::newRow("empty") << "" << QByteArray() << 0 << std::vector{ViewMode::Hexadecimal, ViewMode::Text};
         QTest::newRow("CP/M BASIC look-alike") << "BAS" << basic << 2
                                                << std::vector{ViewMode::Hexadecimal, ViewMode::Text};
+        // FFH, a big-endian length, then 10 PRINT and the zero link.
+        const QByteArray colorBasic("\xFF\x00\x08\x26\x07\x00\x0A\x87\x00\x00\x00", 11);
+        QTest::newRow("Color BASIC") << "BAS" << colorBasic << 1 << std::vector{ViewMode::BASIC, ViewMode::Hexadecimal};
     }
     void FirstModeFollowsTheFile() {
         QFETCH(QString, extension);
@@ -67,7 +73,9 @@ private slots:
         QCOMPARE(view.CurrentMode(), static_cast<int>(modes.front()));
         QCOMPARE(view.ModeBox()->count(), static_cast<int>(modes.size()));
         QCOMPARE(view.ModeBox()->itemText(0), QString(Viewer::ViewModeLabel(modes.front())));
-        QCOMPARE(view.windowTitle(), "File Viewer - FILE/" + extension);
+        // A name without an extension is shown without the separator.
+        const QString shownName = extension.isEmpty() ? QString("FILE") : "FILE/" + extension;
+        QCOMPARE(view.windowTitle(), "File Viewer - " + shownName);
     }
 
     void BrokenLoadModuleFallsBackToTheDump() {
@@ -113,6 +121,67 @@ private slots:
             QCOMPARE(view.result(), CTextView::ResultDone);
             QCOMPARE(view.FontType(), 1);
         }
+    }
+
+    void ColorBasicListsWithTheCoCosKeywords() {
+        Fs->Family = 1;  // RSDOS
+        const int index = Fs->Add("HELLO", "BAS", {0xFF, 0x00, 0x0D, 0x26, 0x0C, 0x00, 0x0A, 0x87, ' ', '"', 'H',
+                                                   'I', '"', 0x00, 0x00, 0x00});
+        CTextView view(*Fs, index, 0);
+        QVERIFY(view.Initialise());
+        QCOMPARE(view.CurrentMode(), static_cast<int>(ViewMode::BASIC));
+        QCOMPARE(view.TextControl()->toPlainText(), QString("10 PRINT \"HI\"\n"));
+    }
+
+    // Every line of a rendering fits the viewer at the size it opens with.
+    void LinesFitUnwrapped_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<int>("mode");
+        QByteArray binary(300, '\0');
+        for (int i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 37);
+        QTest::newRow("hexadecimal") << binary << 0 << static_cast<int>(ViewMode::Hexadecimal);
+        // A full line of the 64-column TRS-80 screen.
+        const QByteArray screenLine = QByteArray(64, 'W') + "\r" + QByteArray(64, 'M') + "\r";
+        QTest::newRow("text") << screenLine << 0 << static_cast<int>(ViewMode::Text);
+    }
+    void LinesFitUnwrapped() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, entry);
+        QFETCH(int, mode);
+        const int index = Fs->Add("FILE", "DAT", std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        CTextView view(*Fs, index, 0);
+        QVERIFY(view.Initialise());
+        QVERIFY(view.SelectEntry(entry));
+        QCOMPARE(view.CurrentMode(), mode);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCoreApplication::processEvents();
+        int lines = 0;
+        for (QTextBlock block = view.TextControl()->document()->begin(); block.isValid(); block = block.next()) {
+            if (block.text().isEmpty()) continue;
+            QVERIFY(block.layout() != nullptr);
+            QCOMPARE(block.layout()->lineCount(), 1);
+            ++lines;
+        }
+        QVERIFY(lines >= 2);
+    }
+
+    void AWidenedViewerKeepsItsWidthAcrossModes() {
+        const int index = Fs->Add("README", "TXT", Text("Some words.\r"));
+        CTextView view(*Fs, index, 0);
+        QVERIFY(view.Initialise());
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.CurrentMode(), static_cast<int>(ViewMode::Text));
+        const int wider = view.width() + 300;
+        view.resize(wider, view.height());
+        QVERIFY(view.SelectEntry(1));  // Hexadecimal
+        QCOMPARE(view.CurrentMode(), static_cast<int>(ViewMode::Hexadecimal));
+        QCOMPARE(view.width(), wider);
+        QVERIFY(view.maximumWidth() > wider);  // and may grow further
+        QVERIFY(view.SelectEntry(0));
+        QCOMPARE(view.width(), wider);
     }
 
     void AnUnreadableFileFailsAtOpening() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,9 +47,13 @@ inline std::vector<std::string> EnvironmentWith(const std::vector<std::string>& 
 // Runs qbox with the arguments; stdin is /dev/null. Output goes through temporary
 // files, so a large stdout cannot block the child against a full pipe.
 // environment adds or replaces NAME=VALUE entries of the child's environment.
+// A run still going after timeoutSeconds (when not 0) is killed and gives Status -1.
+// prefix runs qbox through another program (e.g. one that changes the user).
 inline QboxResult RunQbox(const std::vector<std::string>& arguments,
-                          const std::vector<std::string>& environment = {}) {
-    std::vector<std::string> all = {QBOX_PATH};
+                          const std::vector<std::string>& environment = {}, int timeoutSeconds = 0,
+                          const std::vector<std::string>& prefix = {}) {
+    std::vector<std::string> all = prefix;
+    all.push_back(QBOX_PATH);
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& argument : all) argv.push_back(argument.data());
@@ -77,7 +82,18 @@ inline QboxResult RunQbox(const std::vector<std::string>& arguments,
     if (spawned != 0) throw std::runtime_error("cannot start qbox");
 
     int status = 0;
-    ::waitpid(child, &status, 0);
+    if (timeoutSeconds > 0) {
+        for (int waited = 0; ::waitpid(child, &status, WNOHANG) == 0; waited += 10) {
+            if (waited >= timeoutSeconds * 1000) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, &status, 0);
+                break;
+            }
+            ::usleep(10 * 1000);
+        }
+    } else {
+        ::waitpid(child, &status, 0);
+    }
     QboxResult result;
     result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     ::lseek(out, 0, SEEK_SET);
@@ -88,5 +104,20 @@ inline QboxResult RunQbox(const std::vector<std::string>& arguments,
     ::close(err);
     return result;
 }
+
+// The lines of a program's output, without their line ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace TestSupport

@@ -12,6 +12,8 @@
 #include "filesystem/TRSDOSBase.h"
 
 using TestSupport::Bytes;
+using TestSupport::Contains;
+using TestSupport::Lines;
 using TestSupport::QboxResult;
 using TestSupport::ReadHostBytes;
 using TestSupport::RunQbox;
@@ -25,19 +27,6 @@ namespace {
     return ::testing::AssertionFailure() << "exit " << result.Status << ", stderr: " << result.Err;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 const std::string BasicText = "10 PRINT \"HELLO\"\r\n20 GOTO 10\r\n";
 const std::vector<uint8_t> Program = {0x05, 0x06, 'H', 'E', 'L', 'L', 'O', ' ', 0x01, 0x04, 0x00, 0x70,
@@ -69,7 +58,7 @@ TEST_F(QboxDiskTest, ListsNamesAndDetails) {
     QboxResult json = RunQbox({"ls", image, "--json"});
     ASSERT_TRUE(Succeeded(json));
     for (const char* part : {"\"name\":\"HELLO\"", "\"ext\":\"BAS\"", "\"full_name\":\"HELLO/BAS\"",
-                             "\"host_name\":\"HELLO.BAS\"", "\"size\":28", "\"size\":19", "\"type\":null"})
+                             "\"host_name\":\"hello.bas\"", "\"size\":28", "\"size\":19", "\"type\":null"})
         EXPECT_TRUE(Contains(json.Out, part)) << part << " in " << json.Out;
 
     QboxResult pattern = RunQbox({"ls", image, "*.cmd"});

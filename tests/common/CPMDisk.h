@@ -35,11 +35,13 @@ inline std::vector<uint8_t> CPMEntry(int user, const std::string& name, const st
 
 class CPMDisk {
 public:
-    // sides: 0 = as the row has them; 1 or 2 to force.
-    explicit CPMDisk(int row, int sides = 0) : Format(FileSystem::FormatCatalogue[row]) {
+    // sides: 0 = as the row has them; 1 or 2 to force. tracks: 0 = as the row has them;
+    // fewer for a disk that lacks the row's last tracks.
+    explicit CPMDisk(int row, int sides = 0, int tracks = 0) : Format(FileSystem::FormatCatalogue[row]) {
         const int sideCount = sides != 0 ? sides : (Format.IsDoubleSided() ? 2 : 1);
+        const int trackCount = tracks != 0 ? tracks : Format.Tracks;
         for (int side = 0; side < sideCount; ++side) {
-            for (int track = 0; track < Format.Tracks; ++track) {
+            for (int track = 0; track < trackCount; ++track) {
                 if (Format.IsEightInch() && track == 0) {
                     // Track 0 of an 8-inch disk: 26 single-density 128-byte sectors, as the IBM 3740 has it.
                     for (int id = 1; id <= 26; ++id) Image.Add(track, side, id, false, std::vector<uint8_t>(128, 0xE5));

@@ -161,6 +161,30 @@ TEST(HardImages, HDV1AddressesSectorsByGeometry) {
     EXPECT_FALSE(image->ReadSector(4, 0, 0, size, buffer.data()));
 }
 
+// Real HDV1 headers understate the cylinders their file holds: the file decides what
+// can be read, the header's count stays what the header says.
+TEST(HardImages, HDV1FileHoldingMoreCylindersThanItsHeaderSays) {
+    ScratchDir dir;
+    auto bytes = HDV1Header(153, 128);
+    bytes.resize(256 + 203 * 128 * 256, 0);
+    bytes[256 + ((202 * 4 + 3) * 32 + 31) * 256] = 0x5A;
+    auto image = OpenBytes(dir, bytes);
+    EXPECT_EQ(image->GetCylinders(), 153);
+    EXPECT_EQ(image->GetUsableCylinders(), 203);
+    std::vector<uint8_t> buffer(256);
+    int size = 0;
+    ASSERT_TRUE(image->ReadSector(202, 3, 31, size, buffer.data()));
+    EXPECT_EQ(buffer[0], 0x5A);
+    EXPECT_TRUE(image->WriteSector(180, 0, 0, buffer.data()));
+    EXPECT_FALSE(image->ReadSector(203, 0, 0, size, buffer.data()));
+    EXPECT_EQ(ImageTest::ReadAll(image->FileName).size(), bytes.size());
+
+    // A part of a cylinder counts; a header-only file holds none.
+    bytes.resize(256 + 10 * 128 * 256 + 256);
+    EXPECT_EQ(OpenBytes(dir, bytes, "part.hdv")->GetUsableCylinders(), 11);
+    EXPECT_EQ(OpenBytes(dir, HDV1Header(50, 64), "empty.hdv")->GetUsableCylinders(), 0);
+}
+
 TEST(HardImages, GeometryLargerThanTheFileFailsAtTheRead) {
     ScratchDir dir;
     auto bytes = HDV1Header(306, 256);

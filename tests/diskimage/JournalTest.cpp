@@ -231,3 +231,75 @@ TEST(Journal, HostConditionsGetTheirOwnMessages) {
         }
     }
 }
+
+TEST(Journal, EveryNameOfAnImageSharesTheJournalOfItsRealFile) {
+    ScratchDir dir;
+    const std::string real = dir.File("disks/disk.dsk");
+    std::filesystem::create_directories(dir.Path / "disks");
+    std::filesystem::create_directories(dir.Path / "links");
+    const std::vector<uint8_t> original = Pattern(4000, 3);
+    WriteAll(real, original);
+    // A link to the file, and a link to its folder.
+    std::filesystem::create_symlink("../disks/disk.dsk", dir.Path / "links" / "file.dsk");
+    std::filesystem::create_symlink("disks", dir.Path / "folder");
+    for (const std::string& name : {dir.File("links/file.dsk"), dir.File("folder/disk.dsk")}) {
+        {
+            THostFile file = OpenForWriting(name);
+            ASSERT_TRUE(file.WriteAt(10, Pattern(100, 9).data(), 100));
+            EXPECT_TRUE(std::filesystem::exists(TJournal::PathFor(real))) << name;
+            EXPECT_FALSE(std::filesystem::exists(TJournal::PathFor(dir.File("links/file.dsk"))));
+            CopyAsCrashed(real, dir.File("crashed.dsk"));
+            file.DiscardOnClose();
+        }
+        EXPECT_EQ(ReadAll(real), original) << name;
+        EXPECT_FALSE(std::filesystem::exists(TJournal::PathFor(real))) << name;
+        std::filesystem::remove(dir.File("crashed.dsk"));
+        std::filesystem::remove(TJournal::PathFor(dir.File("crashed.dsk")));
+    }
+    EXPECT_EQ(std::filesystem::read_symlink(dir.Path / "links" / "file.dsk"), "../disks/disk.dsk");
+}
+
+TEST(Journal, ALockedImageOpensForReadingAndSaysWhy) {
+    ScratchDir dir;
+    const std::string path = dir.File("disk.dsk");
+    WriteAll(path, Pattern(2560, 0));
+    THostFile writer = OpenForWriting(path);
+    THostFile second;
+    bool readOnly = false;
+    ASSERT_EQ(second.OpenExisting(path, readOnly), 0);
+    EXPECT_TRUE(readOnly);
+    EXPECT_EQ(second.ReadOnlyReason(), TReadOnlyReason::InUse);
+    EXPECT_EQ(ReadOnlyReasonText(TReadOnlyReason::InUse), "it is in use by another program (it holds the image's lock)");
+    THostFile replacement;
+    EXPECT_EQ(replacement.Create(path), ErrorInUse);
+    EXPECT_EQ(HostErrorText(ErrorInUse), "the image is in use by another program (it holds the image's lock)");
+}
+
+TEST(Journal, AFolderAtTheJournalsNameIsNamedAsSuch) {
+    ScratchDir dir;
+    const std::string path = dir.File("disk.dsk");
+    std::vector<uint8_t> jv1(2560, 0);
+    jv1[1] = 0xFE;
+    WriteAll(path, jv1);
+    std::filesystem::create_directories(TJournal::PathFor(path));
+    const std::string expected = "not a disk image: a folder stands at " + TJournal::PathFor(RealPathOf(path));
+    try {
+        OpenFloppyImage(path);
+        FAIL() << "opened for writing with a folder where its journal belongs";
+    } catch (const TDiskImage::EFileError& error) {
+        EXPECT_EQ(error.what(), expected);
+    }
+    // Reading needs no journal.
+    EXPECT_EQ(OpenFloppyImage(path, true)->GetFormatName(), "JV1");
+}
+
+TEST(Journal, AFailedWriteKeepsTheHostsReason) {
+    ScratchDir dir;
+    const std::string path = dir.File("disk.dsk");
+    WriteAll(path, Pattern(2560, 0));
+    THostFile file = OpenForWriting(path);
+    EXPECT_EQ(file.LastError(), 0);
+    // An offset past what a file can hold is refused by the host (EINVAL, EFBIG) and kept.
+    EXPECT_FALSE(file.Truncate(uint64_t(1) << 62));
+    EXPECT_NE(file.LastError(), 0);
+}

@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "common/CPMDisk.h"
+#include "common/DamagedSectors.h"
 #include "common/DMKWriter.h"
 #include "diskimage/DiskImage.h"
+#include "diskimage/ImageConvert.h"
 #include "filesystem/CPM.h"
+#include "filesystem/MountedDisk.h"
 
 using FileSystem::CPM;
 using FileSystem::CPMSectorAddress;
@@ -233,6 +236,43 @@ TEST(CPMRecognition, UnreadableOrInvalidDirectoriesAreRefused) {
     }
 }
 
+// A 360K PC disk (40 tracks, 2 sides, nine 512-byte sectors) whose unused sectors
+// hold 0xE5: layouts with their directory on a later track see an empty directory there.
+// Its boot sector's BIOS parameter block says what the disk is.
+TEST(CPMRecognition, PCDisksAreNotCPM) {
+    TestSupport::JV3Writer writer;
+    for (int track = 0; track < 40; ++track)
+        for (int side = 0; side < 2; ++side)
+            for (int id = 1; id <= 9; ++id) writer.Add(track, side, id, true, std::vector<uint8_t>(512, 0xE5));
+    std::vector<uint8_t> boot(512, 0);
+    const uint8_t bpb[] = {0xEB, 0x3C, 0x90, 'M', 'S', 'D', 'O', 'S', '5', '.', '0', 0x00, 0x02, 0x02, 0x01, 0x00,
+                           0x02, 0x70, 0x00, 0xD0, 0x02, 0xFD, 0x02, 0x00, 0x09, 0x00, 0x02, 0x00};
+    std::copy(std::begin(bpb), std::end(bpb), boot.begin());
+    boot[510] = 0x55;
+    boot[511] = 0xAA;
+    writer.Find(0, 0, 1)->data = boot;
+    std::vector<uint8_t> fat(512, 0);
+    fat[0] = 0xFD;
+    fat[1] = 0xFF;
+    fat[2] = 0xFF;
+    writer.Find(0, 0, 2)->data = fat;  // the two FATs
+    writer.Find(0, 0, 4)->data = fat;
+    for (int id = 6; id <= 9; ++id) writer.Find(0, 0, id)->data.assign(512, 0);  // the root directory
+    for (int id = 1; id <= 3; ++id) writer.Find(0, 1, id)->data.assign(512, 0);
+    TempPath path("pc-360k");
+    ASSERT_TRUE(writer.WriteTo(path.str()));
+    auto image = DiskImage::OpenFloppyImage(path.str());
+    EXPECT_THROW(CPM fs(image.get()), TFileSystem::EInvalidFormat);
+    EXPECT_THROW(FileSystem::MountFloppy(image.get()), TFileSystem::EInvalidFormat);
+
+    // The same sectors with a Z80 loader where the parameter block was: a CP/M disk.
+    writer.Find(0, 0, 1)->data.assign(512, 0xE5);
+    TempPath other("pc-360k-not");
+    ASSERT_TRUE(writer.WriteTo(other.str()));
+    auto notPC = DiskImage::OpenFloppyImage(other.str());
+    EXPECT_NO_THROW(CPM fs(notPC.get()));
+}
+
 namespace {
 
 // Forty tracks of six 1024-byte double-density sectors, as a DMK with the given track
@@ -385,6 +425,10 @@ TEST(CPMReading, UserAreasAndAttributes) {
         EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"SAME.TXT", "SAME.TXT", "FLAG.COM"}));
         EXPECT_EQ(o.fs->FindFile("same.txt"), 0);
         EXPECT_EQ(o.fs->UserNumber(0), 3);
+        EXPECT_TRUE(o.fs->SupportsUserAreas());
+        EXPECT_EQ(o.fs->GetUserArea(0), 3);
+        EXPECT_EQ(o.fs->GetUserArea(1), 0);
+        EXPECT_THROW(o.fs->GetUserArea(40), FileSystem::TFileSystem::EIllegalFileIndex);
         EXPECT_EQ(o.fs->ReadFile(0), Pattern(2048, 30));
         EXPECT_EQ(o.fs->ReadFile(1), Pattern(2048, 31));
 
@@ -399,7 +443,7 @@ TEST(CPMReading, UserAreasAndAttributes) {
         o.fs->SetAttribute(2, FileSystem::AttrSystem, false);
         EXPECT_TRUE(o.fs->RenameFile(2, "new.c"));
         EXPECT_EQ(o.fs->GetFullFileName(2), "NEW.C");
-        EXPECT_EQ(o.fs->GetAttributeLetters(2), "*R");
+        EXPECT_EQ(o.fs->GetAttributeLetters(2), "AR");
 
         EXPECT_TRUE(o.fs->DeleteFile(0));  // user 3 only
         EXPECT_EQ(o.fs->FindFile("SAME.TXT"), 1);
@@ -407,7 +451,7 @@ TEST(CPMReading, UserAreasAndAttributes) {
     }
     Opened again = Open(path.str());
     EXPECT_EQ(Names(*again.fs), (std::vector<std::string>{"SAME.TXT", "NEW.C"}));
-    EXPECT_EQ(again.fs->GetAttributeLetters(2), "*R");
+    EXPECT_EQ(again.fs->GetAttributeLetters(2), "AR");
     EXPECT_EQ(again.fs->ReadFile(1), Pattern(2048, 31));
 }
 
@@ -506,6 +550,67 @@ TEST(CPMWriting, FullDiskAndFullDirectoryLeaveNothingBehind) {
     for (int i = 0; i < 64; ++i) ASSERT_TRUE(o.fs->CreateFile("F" + std::to_string(i), {}, {}));
     EXPECT_THROW(o.fs->CreateFile("ONEMORE", {}, {}), TFileSystem::ETooManyFiles);
     EXPECT_EQ(o.fs->FindFile("ONEMORE"), -1);
+}
+
+// A 35-track disk read with a 40-track layout: the 11 blocks on tracks 35 to 39 could
+// never keep their data, so they are not free, and a file that needs them does not fit.
+TEST(CPMWriting, BlocksTheImageCannotHoldAreNotFree) {
+    CPMDisk disk(1, 0, 35);  // Omikron Mapper I: 1K blocks 0-82, tracks 3-39
+    disk.SetEntry(0, CPMEntry(0, "OLD", "DAT", 0, 0, 8, {2}));
+    TempPath path("cpm-35-of-40");
+    {
+        Opened o = Build(disk, path);
+        ASSERT_EQ(o.fs->GetFormatRow(), 1);
+        EXPECT_EQ(o.fs->GetFreeSpace(), (83 - 2 - 1 - 11) * 1024);
+        EXPECT_THROW(o.fs->CreateFile("BIG", Pattern(70 * 1024), {}), TFileSystem::EDiskFull);
+        EXPECT_EQ(Names(*o.fs), std::vector<std::string>{"OLD.DAT"});
+        EXPECT_EQ(o.fs->GetFreeSpace(), 69 * 1024);
+        EXPECT_TRUE(o.fs->CreateFile("FITS", Pattern(69 * 1024, 7), {}));
+        EXPECT_EQ(o.fs->GetFreeSpace(), 0);
+    }
+    Opened o = Open(path.str());
+    EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("FITS")), Pattern(69 * 1024, 7));
+}
+
+// A sector that reads but takes no write (its ID field names the other side): a file
+// whose data or whose directory entry cannot be written is not created, a delete or
+// rename whose directory cannot be written does not happen, and each says so.
+TEST(CPMWriting, AWriteThatFailsUndoesTheWholeChange) {
+    struct Case {
+        const char* Name;
+        int LogicalSector;  // the sector that takes no write
+        bool DirectoryFails;
+    };
+    for (const Case c : {Case{"data", 8, false}, Case{"directory", 0, true}}) {
+        SCOPED_TRACE(c.Name);
+        CPMDisk disk(8);  // Montezuma standard data: 2K blocks of four 512-byte sectors
+        disk.SetEntry(1, CPMEntry(0, "KEEP", "DAT", 0, 0, 16, {3}));
+        disk.SetBlock(3, Pattern(2048, 2));
+        TempPath jv3("cpm-write-fails");
+        ASSERT_TRUE(disk.WriteTo(jv3.str()));
+        TempPath dmk("cpm-write-fails-dmk");
+        DiskImage::ConvertImage(jv3.str(), dmk.str(), DiskImage::ImageDMK, true);
+        CPMSectorAddress broken;
+        ASSERT_TRUE(CPM::MapSector(disk.Format, c.LogicalSector, broken));
+        TestSupport::SetDMKIdSide(dmk.str(), broken.Track, broken.Side, broken.SectorId, 1);
+        {
+            Opened o = Open(dmk.str());
+            ASSERT_EQ(o.fs->GetFormatRow(), 8);
+            const int freeBefore = o.fs->GetFreeSpace();
+            EXPECT_THROW(o.fs->CreateFile("NEW.DAT", Pattern(3000, 4), {}), TFileSystem::EFileError);
+            EXPECT_EQ(Names(*o.fs), std::vector<std::string>{"KEEP.DAT"});
+            EXPECT_EQ(o.fs->GetFreeSpace(), freeBefore);
+            if (c.DirectoryFails) {
+                EXPECT_THROW(o.fs->DeleteFile(o.fs->FindFile("KEEP.DAT")), TFileSystem::EFileError);
+                EXPECT_THROW(o.fs->RenameFile(o.fs->FindFile("KEEP.DAT"), "GONE.DAT"), TFileSystem::EFileError);
+                EXPECT_EQ(Names(*o.fs), std::vector<std::string>{"KEEP.DAT"});
+                EXPECT_EQ(o.fs->GetFreeSpace(), freeBefore);
+            }
+        }
+        Opened o = Open(dmk.str());
+        EXPECT_EQ(Names(*o.fs), std::vector<std::string>{"KEEP.DAT"});
+        EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("KEEP.DAT")), Pattern(2048, 2));
+    }
 }
 
 TEST(CPMWriting, RenameRefusesTakenAndInvalidNames) {

@@ -6,7 +6,9 @@
 #include <filesystem>
 
 #include "common/CPMDisk.h"
+#include "common/HardDiskLayouts.h"
 #include "common/TRSDOSScratch.h"
+#include "common/TempDir.h"
 #include "diskimage/ImageConvert.h"
 #include "filesystem/CPM.h"
 #include "filesystem/DiskCheck.h"
@@ -97,6 +99,54 @@ TEST(DiskCheck, DamagedTRSDOSStructuresAreNamed) {
         EXPECT_FALSE(IsHealthy(findings));
         EXPECT_TRUE(Has(findings, c.severity, c.expected)) << Messages(findings);
         disk.fs->Modified = false;  // leave the damage in memory only
+    }
+}
+
+// The real hard disks' own state: BOOT/SYS without extents, the system area on tracks 0
+// and 1 reserved in the GAT. Neither is damage; a granule leaked after the files is.
+TEST(DiskCheck, HardDiskSystemAreaIsTheDOSsOwn) {
+    TestSupport::TempDir folder;
+    const HardDiskTest::TBuiltDisk built = HardDiskTest::BuildLDOSDividedByHeads(folder / "ldos.hdv");
+    MountedDisk disk;
+    disk.Open(built.Path, true);
+    ASSERT_EQ(disk.FileSystems.size(), 4u);
+    for (auto& fs : disk.FileSystems) {
+        const auto findings = CheckFileSystem(*fs);
+        EXPECT_TRUE(IsHealthy(findings)) << Messages(findings);
+        EXPECT_TRUE(Has(findings, TSeverity::Info, "8 granules on tracks 0 to 1 are the system area the DOS reserves"))
+            << Messages(findings);
+    }
+
+    struct Case {
+        const char* what;
+        int bootTrack;
+        std::pair<int, int> leak;
+        std::string expected;
+    } cases[] = {
+        {"a granule leaked after the first file", -1, {30, 2}, "track 30, granule 2 is marked used"},
+        {"a DOS that gives BOOT/SYS its extent", 0, {0, 0}, "track 1, granule 3 is marked used"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = folder / "one.hdv";
+        {
+            HardDiskTest::THDV1File file(path, 40, 40, 1);
+            HardDiskTest::TVolume volume = HardDiskTest::VolumeOf(
+                [](int track, int sector) { return HardDiskTest::TPlace{track, 0, sector}; }, 40, 32, 8, 4, 20, 32);
+            volume.Gat[0xCB] = 0x53;
+            volume.Gat[0xCC] = 5;
+            volume.Gat[0xCD] = 0x83;
+            volume.Reserved = {{0, 1}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, c.leak};
+            volume.Files = {HardDiskTest::SystemFile("BOOT", 1280, c.bootTrack, 0, 5),
+                            HardDiskTest::SystemFile("DIR", 32 * 256, 20, 0),
+                            HardDiskTest::UserFile("README", "", 700, 1, 2, 0)};
+            HardDiskTest::WriteVolume(file, volume);
+        }
+        MountedDisk one;
+        one.Open(path, true);
+        const auto findings = CheckFileSystem(*one.Current());
+        EXPECT_TRUE(Has(findings, TSeverity::Warning, c.expected)) << Messages(findings);
+        EXPECT_FALSE(Has(findings, TSeverity::Error, "BOOT/SYS")) << Messages(findings);
     }
 }
 

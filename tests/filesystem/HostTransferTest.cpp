@@ -2,6 +2,8 @@
 // host folder (reserved names, existing files, crafted names, host errors) and
 // the store routine.
 #include <gtest/gtest.h>
+
+#include <cctype>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,13 +72,17 @@ TEST(ConvertFromTRS80Test, LineEndsByTypeOnTRSDOSAndEndOfFileCutOnCPM) {
     EXPECT_EQ(ConvertFromTRS80(cpm, record, "TXT", 0), Bytes("HELLO\r\n"));
 }
 
-TEST(ConvertToTRS80Test, DropsLFAfterCROnlyWhenAskedAndEndsCPMTextWithEndMark) {
+TEST(ConvertToTRS80Test, ConvertsHostLineEndsOnlyWhenAskedAndEndsCPMTextWithEndMark) {
     FakeFileSystem trsdos;
     EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("A\r\n\n"), 1), Bytes("A\r\n"));
     EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("A\r\nB\nC"), 1), Bytes("A\rB\nC"));
     EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("A\r\n"), 0), Bytes("A\r\n"));
     std::vector<uint8_t> binary = {0x0D, 0x0A, 0x00, 0x00, 0x00, 0xFF};
     EXPECT_EQ(ConvertToTRS80(trsdos, binary, 1), binary);
+    // LF to CR: Linux text, and CR/LF text, both arrive with CR alone.
+    EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("ONE\nTWO\n\n"), 2), Bytes("ONE\rTWO\r\r"));
+    EXPECT_EQ(ConvertToTRS80(trsdos, Bytes("A\r\nB\nC\r"), 2), Bytes("A\rB\rC\r"));
+    EXPECT_EQ(ConvertToTRS80(trsdos, binary, 2), binary);
 
     FakeFileSystem cpm;
     cpm.FileSystemType = TypeCPM;
@@ -92,6 +98,41 @@ TEST(HostNameTest, ReservedDeviceNamesHaveNoExtension) {
         EXPECT_TRUE(IsReservedHostName(name)) << name;
     for (const char* name : {"con.txt", "con", "lpt0.", "com10.", "lpt.", "console."})
         EXPECT_FALSE(IsReservedHostName(name)) << name;
+}
+
+// One extraction never gives two files one host name: the first keeps its plain name,
+// later ones get ~2, ~3 ... before the extension, never a name another file has plainly.
+TEST(HostNameTest, EveryFileOfAnExtractionGetsANameOfItsOwn) {
+    struct Case {
+        const char* What;
+        std::vector<THostPlacement> Files;
+        std::vector<std::string> Names;
+    };
+    const Case cases[] = {
+        {"distinct names stay", {{"", "a.bas"}, {"", "b.bas"}}, {"a.bas", "b.bas"}},
+        {"a clash", {{"", "game.bas"}, {"", "game.bas"}, {"", "game.bas"}},
+         {"game.bas", "game~2.bas", "game~3.bas"}},
+        {"no extension", {{"", "readme"}, {"", "readme"}}, {"readme", "readme~2"}},
+        {"a plain name ~2 is kept for its own file", {{"", "x.c"}, {"", "x.c"}, {"", "x~2.c"}},
+         {"x.c", "x~3.c", "x~2.c"}},
+        {"folders apart", {{"", "pip.com"}, {"user3", "pip.com"}, {"user3", "pip.com"}},
+         {"pip.com", "user3/pip.com", "user3/pip~2.com"}},
+        {"a file named like a folder", {{"", "user3"}, {"user3", "a.com"}}, {"user3~2", "user3/a.com"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(UniqueHostNames(c.Files), c.Names) << c.What;
+}
+
+// Every file of a disk, in directory order: files whose names differ only in ways a
+// host name cannot keep (case, a path separator) get names of their own.
+TEST(HostNameTest, NamesOfADiskDependOnItsFilesNotOnTheSelection) {
+    FakeFileSystem fs;
+    const int first = fs.Plant("A/B", "BAS", Bytes("1"));
+    const int second = fs.Plant("A_B", "BAS", Bytes("2"));
+    const int third = fs.Plant("a/b", "bas", Bytes("3"));
+    const std::map<int, std::string> names = HostNamesOfDisk(fs);
+    EXPECT_EQ(names.at(first), "a_b.bas");
+    EXPECT_EQ(names.at(second), "a_b~2.bas");
+    EXPECT_EQ(names.at(third), "a_b~3.bas");
 }
 
 class ExtractFileTest : public ::testing::Test {
@@ -149,13 +190,15 @@ TEST_F(ExtractFileTest, FileWithoutExtensionGetsNoTrailingDot) {
     EXPECT_EQ(ExtractFile(fs, fileIndex, false, Into(dir.str())), dir / "game");
 }
 
-TEST_F(ExtractFileTest, ReservedDeviceNameRefusedOnlyWithoutExtension) {
-    int con = fs.Plant("CON", "", Bytes("x"));
-    EXPECT_THROW(ExtractFile(fs, con, false, Into(dir.str())), TFileSystem::EInvalidFilename);
-    EXPECT_TRUE(dir.Names().empty());
-
-    int conText = fs.Plant("CON", "TXT", Bytes("x"));
-    EXPECT_EQ(ExtractFile(fs, conText, false, Into(dir.str())), dir / "con.txt");
+// This host reserves no device names: CON and NUL are ordinary names here.
+TEST_F(ExtractFileTest, DeviceNamesOfOtherHostsAreOrdinaryNames) {
+    for (const char* name : {"CON", "NUL", "LPT1", "COM9"}) {
+        int fileIndex = fs.Plant(name, "", Bytes("x"));
+        std::string lower = name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(ExtractFile(fs, fileIndex, false, Into(dir.str())), dir / lower);
+        EXPECT_EQ(TestSupport::ReadHostBytes(dir / lower), Bytes("x"));
+    }
 }
 
 TEST_F(ExtractFileTest, ExistingHostFileKeptUnlessOverwriting) {
@@ -221,8 +264,25 @@ TEST_F(ExtractFileTest, PlantedSymbolicLinkIsNotFollowed) {
     TestSupport::WriteHostBytes(target, Bytes("keep"));
     std::filesystem::create_symlink(target, dir / "a.b");
     int fileIndex = fs.Plant("A", "B", Bytes("x"));
-    EXPECT_THROW(ExtractFile(fs, fileIndex, true, Into(dir.str())), TFileSystem::EFileError);
+    try {
+        ExtractFile(fs, fileIndex, true, Into(dir.str()));
+        FAIL() << "extracted through a link";
+    } catch (const TFileSystem::EFileError& error) {
+        EXPECT_EQ(std::string(error.what()), "a symbolic link stands at " + dir / "a.b" + "; nothing is written through it");
+    }
     EXPECT_EQ(TestSupport::ReadHostBytes(target), Bytes("keep"));
+}
+
+// Overwriting replaces the name: a second name of the old file keeps the old bytes.
+TEST_F(ExtractFileTest, OverwritingNeverWritesThroughAHardLink) {
+    TempDir elsewhere;
+    std::string outsideName = elsewhere / "victim";
+    TestSupport::WriteHostBytes(outsideName, Bytes("keep"));
+    std::filesystem::create_hard_link(outsideName, dir / "a.b");
+    int fileIndex = fs.Plant("A", "B", Bytes("new"));
+    ExtractFile(fs, fileIndex, true, Into(dir.str()));
+    EXPECT_EQ(TestSupport::ReadHostBytes(dir / "a.b"), Bytes("new"));
+    EXPECT_EQ(TestSupport::ReadHostBytes(outsideName), Bytes("keep"));
 }
 
 TEST_F(ExtractFileTest, FailedWriteIsReportedAndPartialFileRemoved) {
@@ -269,6 +329,8 @@ TEST(StoreFileTest, SpaceIsJudgedByHostSizeBeforeConversion) {
         FAIL() << "a file larger than the free space was stored";
     } catch (const ENotEnoughSpace& error) {
         EXPECT_STREQ(error.what(), "Not enough free space to store this file.");
+        EXPECT_EQ(error.Needed, 300u);
+        EXPECT_EQ(error.FreeSpace, fs.GetFreeSpace());
     }
     EXPECT_TRUE(fs.ListFiles({}, 0x300).empty());
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/LDOSTestDisks.h"
+#include "filesystem/MountedDisk.h"
 
 using namespace FileSystem;
 using namespace LDOSTest;
@@ -280,4 +281,78 @@ TEST(LDOSFixtures, RealDisksOpenListAndRead) {
     }
     if (found == 0)
         GTEST_SKIP() << "the real LDOS fixtures are absent";
+}
+
+// LS-DOS floppies made bootable for a hard-disk interface carry another loader in track 0
+// sector 1, whose byte 2 names no directory; GAT, HIT and directory still lie where LDOS
+// formats them. Recognition finds them through the DOS's boot sector in sector 0, or,
+// when that is another loader too (or the disk is single density, whose boot sector is
+// sector 0), in the middle of the disk.
+TEST(LDOSRecognition, AReplacedBootSectorStillLeadsToTheDirectory) {
+    struct Row {
+        int Tracks, Sides;
+        bool DoubleDensity;
+        uint8_t LoaderByte2;  // where the loader's byte 2 would send the designed rule
+        bool SectorZeroToo;   // sector 0 holds the loader as well
+    };
+    const Row rows[] = {
+        {40, 1, true, 0x05, false}, {40, 2, true, 0x00, true}, {80, 1, true, 0xC3, true},
+        {80, 2, true, 0x05, false}, {35, 1, false, 0x02, true},
+    };
+    TempFolder folder;
+    const std::vector<uint8_t> text = {'K', 'E', 'P', 'T', '\r'};
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string path = folder.File("loader" + std::to_string(n++) + ".dmk");
+        SCOPED_TRACE(path);
+        {
+            LDOSDisk disk;
+            FormatFloppy(disk, path, DMK, row.Tracks, row.Sides, row.DoubleDensity);
+            ASSERT_TRUE(disk.FS->CreateFile("KEPT/TXT", text, MakeDate(1990, 5, 6)));
+            // Recognition reads the boot sector from sector 1 of a double-density disk, from sector 0 otherwise.
+            std::vector<uint8_t> loader(256, 0xC9);
+            loader[0] = 0xF3;
+            loader[1] = 0x31;
+            loader[2] = row.LoaderByte2;
+            const int density = row.DoubleDensity ? 1 : 0;
+            ASSERT_TRUE(disk.FS->WriteDiskSector(0, density, 0, density, 0xFB, loader));
+            if (row.SectorZeroToo) {
+                ASSERT_TRUE(disk.FS->WriteDiskSector(0, 0, 0, density, 0xFB, loader));
+            }
+        }
+        auto image = DiskImage::OpenFloppyImage(path);
+        std::unique_ptr<TFileSystem> fs = MountFloppy(image.get());
+        EXPECT_EQ(fs->GetDOSName(false), "LDOS 5.3");
+        EXPECT_EQ(fs->Suspicion, 0);
+        const int kept = fs->FindFile("KEPT/TXT");
+        ASSERT_GE(kept, 0);
+        EXPECT_EQ(fs->ReadFile(kept), text);
+        auto* ldos = dynamic_cast<LDOS*>(fs.get());
+        ASSERT_NE(ldos, nullptr);
+        EXPECT_EQ(ldos->GetDirectoryTrack(), row.Tracks / 2);
+        EXPECT_EQ(ldos->GetTracks(), row.Tracks);
+    }
+}
+
+// The real LS-DOS 6.3.1 system disk with its boot sector replaced the same way.
+TEST(LDOSRecognition, ARealLSDOSDiskWithAnotherLoaderOpens) {
+    const std::string path = std::string(QB_FIXTURES_DIR) + "/real/jv3-dd40-lsdos631-m4-system-level1H.dsk";
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "the real LS-DOS fixture is absent";
+    TempFolder folder;
+    const std::string copy = folder.File("lsdos.dsk");
+    std::filesystem::copy_file(path, copy);
+    size_t files = 0;
+    {
+        LDOSDisk disk;
+        OpenFloppy(disk, copy);
+        files = disk.FS->ListFiles({"*/*"}, ListInvisible | ListSystem).size();
+        std::vector<uint8_t> loader(256, 0x00);
+        loader[0] = 0xF3;
+        loader[2] = 0x7E;
+        ASSERT_TRUE(disk.FS->WriteDiskSector(0, 1, 0, 1, 0xFB, loader));
+    }
+    auto image = DiskImage::OpenFloppyImage(copy);
+    std::unique_ptr<TFileSystem> fs = MountFloppy(image.get());
+    EXPECT_EQ(fs->GetDOSName(false), "LS-DOS 6.3");
+    EXPECT_EQ(fs->ListFiles({"*/*"}, ListInvisible | ListSystem).size(), files);
 }

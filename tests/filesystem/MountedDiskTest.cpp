@@ -2,6 +2,8 @@
 // of hard disks, with stand-in file systems that report given scores and sizes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <utility>
 
@@ -154,6 +156,51 @@ TEST(MountPartitionsTest, ImpossibleSizesEndTheSearch) {
     }
 }
 
+// Real headers misstate the cylinders: the file's count bounds the search, and both
+// ways of dividing a disk are tried, the one the header suggests first.
+TEST(MountPartitionsTest, BothWaysAreTriedWithinWhatTheFileHolds) {
+    using Place = std::pair<int, int>;
+    struct Case {
+        const char* what;
+        HardDiskSize size;
+        std::vector<std::pair<Place, PartitionExtent>> partitions;
+        std::vector<Place> mounted;
+    } cases[] = {
+        {"by heads under a header that understates the cylinders",
+         {153, 203, 4},
+         {{{0, 0}, {203, 1}}, {{0, 1}, {203, 1}}, {{0, 2}, {203, 1}}, {{0, 3}, {203, 1}}},
+         {{0, 0}, {0, 1}, {0, 2}, {0, 3}}},
+        {"by cylinders past the header's count",
+         {203, 840, 6},
+         {{{0, 0}, {140, 6}}, {{140, 0}, {140, 6}}, {{280, 0}, {140, 6}}, {{420, 0}, {140, 6}}, {{560, 0}, {140, 6}},
+          {{700, 0}, {140, 6}}},
+         {{0, 0}, {140, 0}, {280, 0}, {420, 0}, {560, 0}, {700, 0}}},
+        {"by heads after the header's way finds nothing",
+         {200, 200, 2},
+         {{{0, 0}, {150, 1}}, {{0, 1}, {150, 1}}},
+         {{0, 0}, {150, 0}, {0, 1}, {150, 1}}},
+        {"never inside a partition found",
+         {60, 100, 3},
+         {{{0, 0}, {100, 1}}, {{0, 1}, {60, 1}}},
+         {{0, 0}, {0, 1}, {0, 2}}},
+    };
+    for (const Case& c : cases) {
+        FakeHardDisk disk;
+        for (const auto& [place, extent] : c.partitions) disk.Partitions[place] = extent;
+        auto partitions = MountPartitions(c.size, disk.Mounter(), disk.Extents());
+        EXPECT_EQ(partitions.size(), c.partitions.size()) << c.what;
+        EXPECT_EQ(disk.Mounted, c.mounted) << c.what;
+    }
+}
+
+TEST(MountPartitionsTest, MultidosPartitionsFollowOneAnotherAsLDOSOnes) {
+    FakeHardDisk disk;
+    disk.Family = "MULTIDOS";
+    disk.Partitions[{0, 0}] = {40, 2};
+    disk.Partitions[{40, 0}] = {40, 2};
+    EXPECT_EQ(MountPartitions(80, 2, disk.Mounter(), disk.Extents()).size(), 2u);
+}
+
 namespace {
 
 struct PartitionPlace {
@@ -228,4 +275,31 @@ TEST(MountedDiskChangeTest, FlushLandsAChangeAndCloseUndoesAnUnflushedOne) {
     disk.Open(path);
     EXPECT_GE(disk.Current()->FindFile("KEPT/DAT"), 0);
     EXPECT_LT(disk.Current()->FindFile("LOST/DAT"), 0);
+}
+
+// An image its container accepts but no DOS claims says which container took it; a file no
+// container accepts keeps the container's own refusal.
+TEST(MountedDiskOpenTest, RefusalsSayWhetherTheContainerOrTheDOSWasNotRecognised) {
+    LDOSTest::TempFolder folder;
+    const std::string blank = folder.File("blank.dsk");
+    MountedDisk disk;
+    disk.CreateNew(blank, DiskImage::ImageJV3, 40, -1, 1, true, "", "");  // a JV3 image with no DOS
+    disk.Flush();
+    disk.Close();
+    try {
+        disk.Open(blank);
+        ADD_FAILURE() << "a blank image was mounted";
+    } catch (const EUnrecognizedFileSystem& error) {
+        EXPECT_STREQ(error.what(), "Unrecognized disk format");
+        EXPECT_EQ(error.ImageFormat, "JV3");
+    }
+    EXPECT_FALSE(disk.IsOpen());
+
+    const std::string text = folder.File("notes.txt");
+    {
+        std::ofstream out(text, std::ios::binary);
+        out << "not a disk";
+    }
+    EXPECT_THROW(disk.Open(text), DiskImage::TDiskImage::EInvalidFormat);
+    EXPECT_FALSE(disk.IsOpen());
 }

@@ -13,6 +13,7 @@
 #include "common/JV3Writer.h"
 #include "diskimage/DiskImage.h"
 #include "filesystem/DiskCheck.h"
+#include "filesystem/MountedDisk.h"
 #include "filesystem/RSDOS.h"
 
 using FileSystem::RSDOS;
@@ -242,6 +243,37 @@ TEST(RSDOSRecognition, FatJudgement) {
         EXPECT_GE(o.fs->Suspicion, 100);
         EXPECT_TRUE(o.fs->ReadError);
     }
+}
+
+// A Color Computer OS-9 disk describes itself in logical sector 0 (track 0, sector 1);
+// whatever its track 17 holds (here zeros, which pass for a FAT of links and an empty
+// directory) is not an RSDOS FAT.
+TEST(RSDOSRecognition, OS9DisksAreNotRSDOS) {
+    RSDOSDisk disk;
+    for (int track = 0; track < 35; ++track)
+        for (int id = 1; id <= 18; ++id) disk.Sector(track, id).assign(256, 0);
+    std::vector<uint8_t>& id = disk.Sector(0, 1);
+    const uint8_t description[] = {0x00, 0x02, 0x76,  // 630 sectors
+                                   18,                // sectors per track
+                                   0x00, 0x4F,        // 79 bytes of allocation map
+                                   0x00, 0x01,        // one sector per cluster
+                                   0x00, 0x00, 0x03,  // root directory at LSN 3
+                                   0x00, 0x00, 0xFF, 0x12, 0x34, 0x00, 0x00, 0x12};
+    std::copy(std::begin(description), std::end(description), id.begin());
+    const std::string name = "OS9DISK";
+    std::copy(name.begin(), name.end(), id.begin() + 31);
+    id[31 + name.size() - 1] |= 0x80;
+    {
+        TempPath path("os9");
+        Opened o = Build(disk, path);
+        EXPECT_GE(o.fs->Suspicion, 100);
+        EXPECT_THROW(FileSystem::MountFloppy(o.image.get()), TFileSystem::EInvalidFormat);
+    }
+    // The same disk with that sector holding file data is an (empty) RSDOS disk.
+    std::fill(id.begin(), id.begin() + 64, 0x41);
+    TempPath path("os9-not");
+    Opened o = Build(disk, path);
+    EXPECT_EQ(o.fs->Suspicion, 0);
 }
 
 TEST(RSDOSReadOnly, EveryChangeIsRefusedAndTheImageKeepsItsBytes) {

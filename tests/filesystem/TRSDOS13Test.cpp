@@ -220,6 +220,7 @@ TEST(TRSDOS13, DatesKeepMonthAndYearOnly) {
         EXPECT_EQ(date.Year, c.readBack);
         EXPECT_EQ(date.Month, 11);
         EXPECT_EQ(date.Day, 1);
+        EXPECT_FALSE(date.HasDay);  // the month and year only
     }
     FileDate none;
     disk.Fs->SetFileDate(dec, none);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/TRSDOSScratch.h"
+#include "filesystem/DiskCheck.h"
 
 using namespace FileSystem;
 using TRSDOSTest::TFreshDisk;
@@ -83,6 +84,40 @@ TEST(TRSDOS23Format, WorksOnEveryFloppyContainer) {
         EXPECT_EQ(disk.Fs->Suspicion, 0) << type;
         EXPECT_EQ(disk.Fs->ReadFile(disk.Fs->FindFile("HELLO/TXT")), TRSDOSTest::PatternBytes(3000, 9)) << type;
     }
+}
+
+// Disks of the TRSDOS 2.3 layout on 40 tracks (as NEWDOS+ and others write them, with
+// nothing in GAT byte 0xCC) are used with all their tracks: the GAT holds allocation
+// bytes for tracks 35 to 39, files lie there, and the disk check finds nothing wrong.
+TEST(TRSDOS23Recognition, FortyTrackDisksKeepTheirTracks) {
+    TFreshDisk disk(DiskImage::ImageJV1, 40);
+    const std::vector<uint8_t> big = TRSDOSTest::PatternBytes(90000, 40);  // reaches track 39
+    ASSERT_TRUE(disk.Fs->CreateFile("BIG/DAT", big, {}));
+    disk.Fs->GAT[0xCC] = 0;
+    disk.Fs->Modified = true;
+    disk.Reopen();
+    EXPECT_EQ(disk.Fs->Suspicion, 0);
+    EXPECT_EQ(disk.Fs->GetTracks(), 40);
+    EXPECT_EQ(disk.Fs->GetCapacity(), 40 * 10 * 256);
+    EXPECT_EQ(disk.Fs->ReadFile(disk.Fs->FindFile("BIG/DAT")), big);
+    EXPECT_TRUE(IsHealthy(CheckTRSDOS(*disk.Fs)));
+
+    // Free tracks past 35 count too, so that new files can go there.
+    ASSERT_TRUE(disk.Fs->DeleteFile(disk.Fs->FindFile("BIG/DAT")));
+    disk.Reopen();
+    EXPECT_EQ(disk.Fs->GetTracks(), 40);
+    EXPECT_EQ(disk.Fs->GetFreeSpace(), 77 * 5 * 256);
+}
+
+// A GAT that speaks of tracks the image does not hold counts only those it holds.
+TEST(TRSDOS23Recognition, TracksTheImageLacksDoNotCount) {
+    TFreshDisk disk(DiskImage::ImageJV1, 40);
+    ASSERT_TRUE(disk.Fs->CreateFile("SMALL/DAT", TRSDOSTest::PatternBytes(100, 1), {}));
+    disk.Close();
+    std::filesystem::resize_file(disk.Path, 35 * 10 * 256);
+    disk.Reopen();
+    EXPECT_EQ(disk.Fs->GetTracks(), 35);
+    EXPECT_EQ(disk.Fs->GetFreeSpace(), 67 * 5 * 256 - 5 * 256);
 }
 
 // Real disks: they open as TRSDOS 2.3 and every file reads in full.

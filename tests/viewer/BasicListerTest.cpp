@@ -93,3 +93,118 @@ TEST(BasicLister, RandomBytesAlwaysList) {
         EXPECT_LE(listing.size(), data.size() * 8 + 8);
     }
 }
+
+namespace {
+
+// A Color BASIC program file: FFH, the program's length and its lines, each with a
+// big-endian link and line number, then the zero link that ends the program.
+Bytes ColorProgram(const std::vector<std::pair<uint16_t, Bytes>>& lines) {
+    Bytes program;
+    uint16_t address = 0x2601;
+    for (const auto& [number, statement] : lines) {
+        address = static_cast<uint16_t>(address + 4 + statement.size() + 1);
+        program.insert(program.end(), {static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address & 0xFF),
+                                       static_cast<uint8_t>(number >> 8), static_cast<uint8_t>(number & 0xFF)});
+        program.insert(program.end(), statement.begin(), statement.end());
+        program.push_back(0x00);
+    }
+    program.insert(program.end(), {0x00, 0x00});
+    const uint8_t header[] = {0xFF, static_cast<uint8_t>(program.size() >> 8),
+                              static_cast<uint8_t>(program.size() & 0xFF)};
+    program.insert(program.begin(), std::begin(header), std::end(header));
+    return program;
+}
+
+Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes joined;
+    for (const Bytes& part : parts) joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
+}  // namespace
+
+TEST(ColorBasicLister, ListsAProgramAsTheCoCoWould) {
+    const Bytes file = ColorProgram({
+        // 10 PRINT "HI":X=RND(6)
+        {10, Join({{0x87, ' '}, Ascii("\"HI\":X"), {0xB3, 0xFF, 0x84}, Ascii("(6)")})},
+        // 20 IF X>3 THEN 10 ELSE 30 'C : the colons before ELSE and the apostrophe are stored, not shown
+        {20, Join({{0x85, ' ', 'X', 0xB2}, Ascii("3 "), {0xA7}, Ascii(" 10 :"), {0x84}, Ascii(" 30 :"), {0x83},
+                   Ascii("C")})},
+        // 300 LINE(0,0)-(9,9),PSET
+        {300, Join({{0xBB}, Ascii("(0,0)"), {0xAC}, Ascii("(9,9),"), {0xBD}})},
+        // 65535 HCLS:A=LPEEK(0):DIR
+        {65535, Join({{0xE6, ':', 'A', 0xB3, 0xFF, 0xA8}, Ascii("(0):"), {0xCE}})},
+    });
+    EXPECT_EQ(ListColorBasicProgram(file),
+              "10 PRINT \"HI\":X=RND(6)\n"
+              "20 IF X>3 THEN 10 ELSE 30 'C\n"
+              "300 LINE(0,0)-(9,9),PSET\n"
+              "65535 HCLS:A=LPEEK(0):DIR\n");
+}
+
+TEST(ColorBasicLister, StatementBytes) {
+    const struct {
+        Bytes statement;
+        std::string text;
+    } cases[] = {
+        {{0x22, 0x87, 0x22, 0x87}, "\"\x87\"PRINT"},     // no token expansion inside strings
+        {{0x84, ' ', 0x83}, "ELSE '"},                 // without their colons they list as themselves
+        {{0x3A, 0x3A, 0x84}, ":ELSE"},                 // only the colon right before ELSE is hidden
+        {{'A', 0xF9, 0xFF, 0xAD, 'B'}, "AB"},           // tokens without a keyword list as nothing
+        {{'A', 0xFF}, "A"},                            // a prefix at the line's end keeps the end
+        {{0xFF, 'X'}, "X"},                            // a prefix before a plain byte takes only itself
+        {{0xAF, 0xB5, 0xCD, 0xE1, 0xF8}, "^DELUSINGDOSATTR"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ListColorBasicProgram(ColorProgram({{5, c.statement}})), "5 " + c.text + "\n");
+    }
+    // The prefix at the line's end must not swallow the end of the line.
+    EXPECT_EQ(ListColorBasicProgram(ColorProgram({{1, {'A', 0xFF}}, {2, {0x8A}}})), "1 A\n2 END\n");
+}
+
+TEST(ColorBasicLister, ProgramEndAndTruncation) {
+    // A zero link ends the program, whatever comes after.
+    Bytes file = ColorProgram({{10, {0x8A}}});
+    file.insert(file.end(), {0x26, 0x10, 0x00, 0x14, 0x87, 0x00});
+    EXPECT_EQ(ListColorBasicProgram(file), "10 END\n");
+    // Line number 0 is an ordinary line here.
+    EXPECT_EQ(ListColorBasicProgram(ColorProgram({{0, {0x87}}})), "0 PRINT\n");
+    for (const Bytes& truncated : {Bytes{}, Bytes{0xFF, 0x00}, Bytes{0xFF, 0x00, 0x05, 0x26}}) {
+        EXPECT_EQ(ListColorBasicProgram(truncated), "");
+    }
+    const Bytes cut = {0xFF, 0, 20, 0x26, 0x0A, 0, 10, 0x8A, 0x00, 0x26, 0x10, 0, 20, 'A'};
+    EXPECT_EQ(ListColorBasicProgram(cut), "10 END\n20 A");
+}
+
+TEST(ColorBasicLister, KeywordTablesMatchTheTokens) {
+    const struct {
+        uint8_t token;
+        const char* keyword;
+    } statements[] = {{0x80, "FOR"}, {0x82, "REM"}, {0x87, "PRINT"}, {0x8A, "END"}, {0xA4, "TAB("},
+                      {0xAF, "^"},   {0xB3, "="},   {0xB5, "DEL"},   {0xCD, "USING"}, {0xCE, "DIR"},
+                      {0xE1, "DOS"}, {0xE2, "WIDTH"}, {0xF8, "ATTR"}};
+    for (const auto& row : statements) {
+        EXPECT_STREQ(ColorBasicStatements[row.token - 0x80], row.keyword) << std::hex << int(row.token);
+    }
+    const struct {
+        uint8_t token;
+        const char* keyword;
+    } functions[] = {{0x80, "SGN"}, {0x8D, "JOYSTK"}, {0x93, "MEM"}, {0x94, "ATN"}, {0x9F, "TIMER"},
+                     {0xA1, "STRING$"}, {0xA2, "CVN"}, {0xA7, "AS"}, {0xA8, "LPEEK"}, {0xAC, "ERLIN"}};
+    for (const auto& row : functions) {
+        EXPECT_STREQ(ColorBasicFunctions[row.token - 0x80], row.keyword) << std::hex << int(row.token);
+    }
+}
+
+TEST(ColorBasicLister, RandomBytesAlwaysList) {
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 300; ++round) {
+        Bytes data(static_cast<size_t>(byte(random)));
+        for (uint8_t& b : data) b = static_cast<uint8_t>(byte(random) % 4 == 0 ? 0 : byte(random));
+        if (!data.empty()) data[0] = 0xFF;
+        EXPECT_LE(ListColorBasicProgram(data).size(), data.size() * 8 + 8);
+    }
+}

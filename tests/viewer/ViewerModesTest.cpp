@@ -14,6 +14,8 @@ TEST(ViewerModes, FirstMatchingRowChoosesTheModes) {
     const Bytes basic = {0xFF, 0x00, 0x68, 0x0A, 0x00, 0x80, 0x00, 0x00, 0x00};
     const Bytes module = {0x01, 0x03, 0x00, 0x52, 0xC9, 0x02, 0x02, 0x00, 0x52};
     const Bytes text = {'H', 'I', 0x0D};
+    // FFH, a big-endian length of 5, then 10 END and the zero link.
+    const Bytes colorBasic = {0xFF, 0x00, 0x08, 0x26, 0x07, 0x00, 0x0A, 0x8A, 0x00, 0x00, 0x00};
     const Bytes picture(FullScreenPictureSize, 0x55);
     const struct {
         const char* name;
@@ -28,6 +30,9 @@ TEST(ViewerModes, FirstMatchingRowChoosesTheModes) {
         {"edtasm", edtasm, "ASM", FamilyTRSDOS, true, {EDTASM, Hexadecimal}},
         {"edtasm on RSDOS", edtasm, "ASM", FamilyRSDOS, true, {Text, Hexadecimal}},
         {"basic", basic, "BAS", FamilyTRSDOS, false, {BASIC, Hexadecimal}},
+        {"color basic", colorBasic, "BAS", FamilyRSDOS, false, {BASIC, Hexadecimal}},
+        {"color basic look-alike on CP/M", colorBasic, "BAS", FamilyCPM, false, {Hexadecimal, Text}},
+        {"trs-80 basic on RSDOS", basic, "BAS", FamilyRSDOS, false, {Hexadecimal, Text}},
         {"module", module, "CMD", FamilyTRSDOS, false, {Disassembly, Hexadecimal, Text}},
         {"module on CP/M", module, "COM", FamilyCPM, false, {Hexadecimal, Text}},
         {"text", text, "TXT", FamilyCPM, true, {Text, Hexadecimal}},
@@ -64,6 +69,14 @@ TEST(ViewerModes, EdtasmAndBasicTests) {
     EXPECT_FALSE(IsBasicProgram(Bytes{0xFF, 0x01, 0x85}));
     EXPECT_FALSE(IsBasicProgram(Bytes{0xFF, 0x00}));
     EXPECT_FALSE(IsBasicProgram(Bytes{0xFE, 0x00, 0x68}));
+
+    // The length counts the program, or the whole file as some tools write it.
+    EXPECT_TRUE(IsColorBasicProgram(Bytes{0xFF, 0x00, 0x02, 0x00, 0x00}));
+    EXPECT_TRUE(IsColorBasicProgram(Bytes{0xFF, 0x00, 0x05, 0x00, 0x00}));
+    EXPECT_FALSE(IsColorBasicProgram(Bytes{0xFF, 0x00, 0x06, 0x00, 0x00}));
+    EXPECT_FALSE(IsColorBasicProgram(Bytes{0xFF, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_FALSE(IsColorBasicProgram(Bytes{0xFF, 0x00}));
+    EXPECT_FALSE(IsColorBasicProgram(Bytes{0x00, 0x00, 0x02, 0x00, 0x00}));
 }
 
 TEST(ViewerModes, RenderViewProducesEachModeAndFallsBackToHex) {
@@ -83,6 +96,11 @@ TEST(ViewerModes, RenderViewProducesEachModeAndFallsBackToHex) {
     EXPECT_TRUE(rendering.Text.empty());
 
     EXPECT_EQ(RenderView(Text, ViewedFile{Bytes{'A', '\t', 'B'}, "TXT", FamilyTRSDOS, true}).Text, "A       B");
+
+    // BASIC follows the machine of the file system: the same bytes list as Color BASIC on RSDOS.
+    const Bytes program = {0xFF, 0x00, 0x08, 0x26, 0x07, 0x00, 0x0A, 0x87, 0x00, 0x00, 0x00};
+    EXPECT_EQ(RenderView(BASIC, ViewedFile{program, "BAS", FamilyRSDOS, false}).Text, "10 PRINT\n");
+    EXPECT_EQ(RenderView(BASIC, ViewedFile{program, "BAS", FamilyTRSDOS, false}).Text, "1830 \n");
 }
 
 TEST(ViewerModes, Labels) {

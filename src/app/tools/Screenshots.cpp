@@ -1,5 +1,6 @@
 // Takes the pictures of the program's windows for the documentation: the main
-// window on a disk, the file viewer in each of its renderings and the dialogs.
+// window on a disk and on a CP/M disk, the file viewer in each of its renderings,
+// the dialogs and the overwrite question.
 // Run on a real display (or a virtual one): quarrybox_screenshots IMAGE FOLDER.
 // The image is copied first and sample files are added to the copy.
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
 #include "TextView.h"
+#include "filesystem/CPM.h"
+#include "filesystem/CPMFormats.h"
 #include "filesystem/MountedDisk.h"
 
 namespace {
@@ -85,6 +88,95 @@ bool Save(QWidget* widget, const QString& path) {
 
 int FindFile(FileSystem::TFileSystem& fs, const char* name) { return fs.FindFile(name); }
 
+// A Montezuma Micro CP/M data disk, every sector formatted with E5H: an empty CP/M disk.
+constexpr int CPMDataRow = 8;
+
+bool FormatCPMDisk(const QString& path) {
+    const FileSystem::CPMFormat& format = FileSystem::FormatCatalogue[CPMDataRow];
+    auto image = DiskImage::CreateFloppyImage(QFile::encodeName(path).toStdString(), DiskImage::ImageJV3);
+    for (int track = 0; track < format.Tracks; ++track) {
+        std::array<std::vector<DiskImage::TTrackSector>, 2> sides;
+        for (int s = 0; s < format.SectorsPerTrack; ++s) {
+            DiskImage::TTrackSector sector;
+            sector.Sector = format.Translation[static_cast<size_t>(s)];
+            sector.Size = format.SectorSize();
+            sector.Density = format.IsDoubleDensity();
+            sector.Data.assign(static_cast<size_t>(format.SectorSize()), 0xE5);
+            sides[0].push_back(sector);
+        }
+        if (!image->LayOutTrack(track, sides) || !image->Flush()) return false;
+    }
+    image->CommitChange();
+    return true;
+}
+
+// Moves the directory entries of a file into another user area, as CP/M's USER command
+// and PIP would have placed it.
+void MoveToUserArea(const QString& path, const char* name, int user) {
+    std::vector<int> entries;
+    {
+        FileSystem::MountedDisk disk;
+        disk.Open(QFile::encodeName(path).toStdString());
+        auto* cpm = dynamic_cast<FileSystem::CPM*>(disk.Current());
+        if (cpm == nullptr) return;
+        for (int entry : cpm->GetExtentList(cpm->FindFile(name))) entries.push_back(entry);
+    }
+    const FileSystem::CPMFormat& format = FileSystem::FormatCatalogue[CPMDataRow];
+    auto image = DiskImage::OpenFloppyImage(QFile::encodeName(path).toStdString());
+    for (int entry : entries) {
+        FileSystem::CPMSectorAddress address;
+        if (entry < 0 || !FileSystem::CPM::MapSector(format, entry * 32 / format.SectorSize(), address)) continue;
+        std::vector<uint8_t> data(DiskImage::TFloppyImage::SectorBufferSize);
+        int size = 0;
+        uint8_t dam = 0;
+        image->LoadTrack(address.Track);
+        if (!image->ReadSector(address.Track, address.Side, address.Density, address.SectorId, size, dam, data.data(),
+                               false, false)) {
+            continue;
+        }
+        data[static_cast<size_t>(entry * 32 % format.SectorSize())] = static_cast<uint8_t>(user);
+        image->WriteSector(address.Track, address.Side, address.Density, address.SectorId, dam, data.data());
+    }
+    image->Flush();
+    image->CommitChange();
+}
+
+// The main window on a CP/M disk of a few files in three user areas.
+bool SaveCPMWindow(const QString& image, const QString& picture) {
+    if (!FormatCPMDisk(image)) return false;
+    FileSystem::FileDate none;
+    {
+        App::CDesktopPrompts prompts;
+        App::CMainFrame window(prompts, App::TPreferences());
+        if (!window.OpenDisk(image)) return false;
+        const std::string readme = "Notes on a CP/M disk.\r\n";
+        window.StoreFile("README.TXT", std::vector<uint8_t>(readme.begin(), readme.end()), none);
+        window.StoreFile("STARTREK.COM", std::vector<uint8_t>(6400, 0xC9), none);
+        window.StoreFile("STARTREK.DAT", std::vector<uint8_t>(1024, 0x20), none);
+        window.StoreFile("LEDGER.BAS", std::vector<uint8_t>(2944, 0x41), none);
+        window.StoreFile("PAYROLL.BAS", std::vector<uint8_t>(3968, 0x42), none);
+        window.StoreFile("MBASIC.COM", std::vector<uint8_t>(24320, 0xC3), none);
+        auto* fs = window.CurrentFileSystem();
+        fs->SetAttribute(fs->FindFile("MBASIC.COM"), FileSystem::AttrReadOnly, true);
+        fs->SetAttribute(fs->FindFile("LEDGER.BAS"), FileSystem::AttrArchive, true);
+        window.CommitChange();
+        window.CloseDisk();
+    }
+    MoveToUserArea(image, "STARTREK.COM", 3);
+    MoveToUserArea(image, "STARTREK.DAT", 3);
+    MoveToUserArea(image, "LEDGER.BAS", 5);
+    MoveToUserArea(image, "PAYROLL.BAS", 5);
+    App::CDesktopPrompts prompts;
+    App::CMainFrame window(prompts, App::TPreferences());
+    prompts.SetOwner(&window);
+    if (!window.OpenDisk(image)) return false;
+    window.resize(760, 330);
+    window.View()->SelectFileIndices({FindFile(*window.CurrentFileSystem(), "LEDGER.BAS")});
+    const bool saved = Save(&window, picture);
+    window.CloseDisk();
+    return saved;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -138,7 +230,9 @@ int main(int argc, char* argv[]) {
             if (!probe.Initialise()) continue;
             const auto modes = probe.Modes();
             const auto found = std::find(modes.begin(), modes.end(), static_cast<Viewer::ViewMode>(mode));
-            if (found == modes.end() || (found != modes.begin() && mode != 4 && mode != 0)) continue;
+            if (found == modes.end() || (found != modes.begin() && mode != 0)) continue;
+            // A dump of several lines shows what a line of it holds.
+            if (mode == 0 && fs->GetFileSize(fileIndex) < 256) continue;
             probe.SelectEntry(static_cast<int>(found - modes.begin()));
             if (probe.CurrentMode() != mode) continue;
             const QString label = QString(Viewer::ViewModeLabel(static_cast<Viewer::ViewMode>(mode))).toLower();
@@ -155,6 +249,13 @@ int main(int argc, char* argv[]) {
     ok = Save(&file, folder + "/file-properties.png") && ok;
     App::CPreferencesDialog preferences(window.Preferences(), &window);
     ok = Save(&preferences, folder + "/preferences.png") && ok;
+    auto overwrite = App::MakeMessageBox(
+        QMessageBox::Critical, "Confirm File Overwrite",
+        "The file 'listing.bas' exists in /home/user/trs80; are you sure you want to overwrite it?",
+        QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll | QMessageBox::Cancel,
+        &window);
+    ok = Save(overwrite.get(), folder + "/overwrite-question.png") && ok;
     window.CloseDisk();
+    ok = SaveCPMWindow(work.filePath("cpm.jv3"), folder + "/main-window-cpm.png") && ok;
     return ok ? 0 : 1;
 }
