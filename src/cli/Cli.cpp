@@ -65,6 +65,22 @@ std::string Escaped(std::string_view text, bool doubleBackslash) {
 
 std::string Printable(std::string_view text) { return Escaped(text, false); }
 
+std::vector<std::string> ImageTypeKeys() {
+    std::vector<std::string> keys;
+    for (const auto& type : DiskImage::WritableImageTypes()) keys.push_back(type.Key);
+    return keys;
+}
+
+std::string ImageTypeKeysText() {
+    const std::vector<std::string> keys = ImageTypeKeys();
+    std::string text;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0) text += i + 1 == keys.size() ? " or " : ", ";
+        text += keys[i];
+    }
+    return text;
+}
+
 std::string TabSeparatedField(std::string_view text) { return Escaped(text, true); }
 
 void Report(const std::string& image, const std::string& message) {

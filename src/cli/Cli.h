@@ -55,6 +55,9 @@ public:
 // control characters (C0, DEL and C1) and bytes that are not UTF-8 become \t, \n, \r or \ooo,
 // so that no name can move the cursor, clear the screen or set a window title.
 std::string Printable(std::string_view text);
+// The words --type takes for a new image, and the same as a list for a help text ("jv1, jv3 or dmk").
+std::vector<std::string> ImageTypeKeys();
+std::string ImageTypeKeysText();
 // A field of a tab-separated record: as Printable, with the backslash itself doubled, so
 // that tabs and newlines inside a field never split a record and every field reads back.
 std::string TabSeparatedField(std::string_view text);

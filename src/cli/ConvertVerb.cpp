@@ -1,17 +1,14 @@
 // qbox convert: the same floppy disk in another image format.
 #include <iostream>
-#include <map>
 #include <memory>
 
 #include "cli/Cli.h"
 #include "diskimage/ImageConvert.h"
+#include "filesystem/MountedDisk.h"
 
 namespace Qbox {
 
 namespace {
-
-const std::map<std::string, int> ImageTypes = {
-    {"jv1", DiskImage::ImageJV1}, {"jv3", DiskImage::ImageJV3}, {"dmk", DiskImage::ImageDMK}};
 
 struct ConvertOptions {
     std::string Input;
@@ -21,9 +18,11 @@ struct ConvertOptions {
 };
 
 int RunConvert(const ConvertOptions& options) {
-    auto result = DiskImage::ConvertImage(options.Input, options.Output, ImageTypes.at(options.Type), options.Force);
+    const DiskImage::TImageTypeInfo* type = DiskImage::FindImageTypeByKey(options.Type);
+    auto result = DiskImage::ConvertImage(options.Input, options.Output, type->Type, options.Force,
+                                          FileSystem::RecognisesDos);
     std::cout << Printable(options.Output) << ": " << result.Sectors << " sectors on " << result.Tracks << " tracks copied to "
-              << DiskImage::ImageTypeName(ImageTypes.at(options.Type)) << '\n';
+              << type->Name << '\n';
     return ExitOk;
 }
 
@@ -38,9 +37,9 @@ void AddConvertVerb(CLI::App& app, RunResult& result) {
         "every sector (JV1 holds only single-density 256-byte sectors 0 to 9 on side 0)");
     verb->add_option("IN", options->Input, "Floppy image to copy")->required();
     verb->add_option("OUT", options->Output, "New image file")->required();
-    verb->add_option("--type", options->Type, "Format of the new image: jv1, jv3 or dmk")
+    verb->add_option("--type", options->Type, "Format of the new image: " + ImageTypeKeysText())
         ->required()
-        ->check(CLI::IsMember({"jv1", "jv3", "dmk"}));
+        ->check(CLI::IsMember(ImageTypeKeys()));
     verb->add_flag("-f,--force", options->Force, "Replace OUT when it exists");
     verb->callback([options, &result] {
         result.ExitCode = RunVerb(options->Input, [&] { return RunConvert(*options); });

@@ -48,12 +48,10 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }
 
 int ImageTypeOf(const NewOptions& options) {
-    static const std::map<std::string, int> Types = {
-        {"jv1", DiskImage::ImageJV1}, {"jv3", DiskImage::ImageJV3}, {"dmk", DiskImage::ImageDMK}};
-    if (!options.Type.empty()) return Types.at(options.Type);
-    // Without --type, a telling extension decides; anything else gets the dialog's default, DMK.
-    for (const auto& [name, type] : Types)
-        if (EndsWith(options.Image, "." + name)) return type;
+    if (!options.Type.empty()) return DiskImage::FindImageTypeByKey(options.Type)->Type;
+    // Without --type, an extension that names a format decides; anything else gets the dialog's default, DMK.
+    for (const auto& type : DiskImage::WritableImageTypes())
+        if (EndsWith(options.Image, std::string(".") + type.Key)) return type.Type;
     return DiskImage::ImageDMK;
 }
 
@@ -66,6 +64,9 @@ NewDisk ResolveNewDisk(const NewOptions& options) {
 
     bool jv1 = disk.ImageType == DiskImage::ImageJV1;
     if (jv1 && disk.Dos == DosTRSDOS13) throw UsageError("new: TRSDOS 1.3 disks cannot be JV1 images");
+    const bool jvc = disk.ImageType == DiskImage::ImageJVC;
+    if (jvc && disk.Dos == DosTRSDOS23) throw UsageError("new: TRSDOS 2.3 disks cannot be JVC images");
+    if (jvc && options.Density == "single") throw UsageError("new: JVC images are double density");
 
     // Each DOS fixes what it supports; a conflicting explicit choice is refused rather than ignored.
     bool wantDouble = options.Density.empty() ? !jv1 : options.Density == "double";
@@ -178,10 +179,12 @@ void AddImageVerbs(CLI::App& app, RunResult& result) {
     newVerb->footer(
         "Defaults: DMK (or the type the file's extension names), LDOS, double density, 2 sides, 40 tracks, "
         "volume TRS80DSK dated today. TRSDOS 2.3 disks are single density, one side, 35 tracks; TRSDOS 1.3 "
-        "disks double density, one side, 40 tracks and never JV1; JV1 images are single density and one-sided. "
+        "disks double density, one side, 40 tracks and never JV1; JV1 images are single density and one-sided; "
+        "JVC images double density, so never TRSDOS 2.3. "
         "Options that contradict these rules are refused.");
     newVerb->add_option("IMAGE", create->Image, "Image file to create")->required();
-    newVerb->add_option("--type", create->Type, "Image format")->check(CLI::IsMember({"jv1", "jv3", "dmk"}));
+    newVerb->add_option("--type", create->Type, "Image format: " + ImageTypeKeysText())
+        ->check(CLI::IsMember(ImageTypeKeys()));
     newVerb->add_option("--dos", create->Dos, "File system")->check(CLI::IsMember({"trsdos23", "trsdos13", "ldos"}));
     newVerb->add_option("--tracks", create->Tracks, "Number of tracks (LDOS: 2 to 96)");
     newVerb->add_option("--sides", create->Sides, "Number of sides")->check(CLI::IsMember({1, 2}));

@@ -3,6 +3,7 @@
 #include "diskimage/DiskImage.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "diskimage/HDV2.h"
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
+#include "diskimage/JVC.h"
 
 namespace DiskImage {
 
@@ -106,10 +108,97 @@ std::unique_ptr<Image> TryFormats(OpenedFile& opened, const std::vector<FormatCo
 
 }  // namespace
 
-std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly) {
-    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3"}), readOnly);
-    return TryFormats<TFloppyImage>(
-        opened, {Construct<TFloppyImage, JV1>(), Construct<TFloppyImage, DMK>(), Construct<TFloppyImage, JV3>()});
+namespace {
+
+bool HasExtension(const std::string& name, const std::string& extension) {
+    if (name.size() <= extension.size()) return false;
+    for (size_t i = 0; i < extension.size(); ++i) {
+        const char c = name[name.size() - extension.size() + i];
+        if (std::tolower(static_cast<unsigned char>(c)) != extension[i]) return false;
+    }
+    return true;
+}
+
+// JV3 as the file's contents show it: a header block that lists sectors.
+std::unique_ptr<TFloppyImage> ConstructListedJV3(THostFile& file, bool readOnly, const std::string& name) {
+    std::vector<uint8_t> block(JV3::BlockBytes);
+    if (!file.ReadAt(0, block.data(), block.size()) || !JV3::ListsSectors(block.data())) {
+        throw TDiskImage::EInvalidFormat();
+    }
+    return std::make_unique<JV3>(file, readOnly, name);
+}
+
+// A JVC file with a header says what it is; one without is taken only when accept agrees.
+std::unique_ptr<TFloppyImage> ConstructJVC(THostFile& file, bool readOnly, const std::string& name,
+                                           const std::function<bool(JVC&)>& accept) {
+    auto image = std::make_unique<JVC>(file, readOnly, name);
+    if (accept(*image)) return image;
+    file = image->ReleaseFile();
+    throw TDiskImage::EInvalidFormat();
+}
+
+}  // namespace
+
+std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly, const TDosCheck& dosCheck) {
+    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc"}), readOnly);
+    const bool namedJVC = HasExtension(opened.name, ".jvc");
+    auto jvcWithHeader = [](THostFile& file, bool ro, const std::string& name) {
+        return ConstructJVC(file, ro, name, [](JVC& image) { return image.HasHeader(); });
+    };
+    auto jvcRecognised = [&](THostFile& file, bool ro, const std::string& name) {
+        return ConstructJVC(file, ro, name, [&](JVC& image) {
+            return namedJVC || image.HasHeader() || (dosCheck && image.GetTracks() > 0 && dosCheck(image));
+        });
+    };
+    // Formats whose contents show them come first; a file named as a JVC image is taken as one
+    // before any guess from its first bytes; a headerless JVC comes before a JV3 whose header
+    // lists nothing, which is all a sector dump beginning with 0xFF bytes looks like.
+    std::vector<FormatConstructor<TFloppyImage>> formats = {Construct<TFloppyImage, JV1>(),
+                                                            Construct<TFloppyImage, DMK>()};
+    if (namedJVC) formats.push_back(jvcRecognised);
+    formats.push_back(jvcWithHeader);
+    formats.push_back(ConstructListedJV3);
+    if (!namedJVC) formats.push_back(jvcRecognised);
+    formats.push_back(Construct<TFloppyImage, JV3>());
+    return TryFormats<TFloppyImage>(opened, formats);
+}
+
+std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int imageType, bool readOnly) {
+    OpenedFile opened = OpenFirstCandidate({path}, readOnly);
+    switch (imageType) {
+        case ImageJV1:
+            return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, JV1>()});
+        case ImageJV3:
+            return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, JV3>()});
+        case ImageJVC:
+            return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, JVC>()});
+        default:
+            return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, DMK>()});
+    }
+}
+
+const std::vector<TImageTypeInfo>& WritableImageTypes() {
+    static const std::vector<TImageTypeInfo> types = {
+        {ImageJV1, "JV1", "jv1", "dsk", "single-density, one side, ten 256-byte sectors a track"},
+        {ImageJV3, "JV3", "jv3", "jv3", "sectors of any size and density, data marks kept"},
+        {ImageDMK, "DMK", "dmk", "dmk", "whole raw tracks, everything kept"},
+        {ImageJVC, "JVC", "jvc", "dsk", "Color Computer sector image: double density, one geometry throughout"},
+    };
+    return types;
+}
+
+const TImageTypeInfo* FindImageType(int imageType) {
+    for (const auto& type : WritableImageTypes()) {
+        if (type.Type == imageType) return &type;
+    }
+    return nullptr;
+}
+
+const TImageTypeInfo* FindImageTypeByKey(const std::string& key) {
+    for (const auto& type : WritableImageTypes()) {
+        if (key == type.Key) return &type;
+    }
+    return nullptr;
 }
 
 std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly) {
@@ -131,8 +220,9 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
                                                   int trackCells) {
     const std::vector<uint8_t> empty = imageType == ImageJV1   ? JV1::EmptyImage()
                                        : imageType == ImageJV3 ? JV3::EmptyImage()
+                                       : imageType == ImageJVC ? std::vector<uint8_t>()
                                                                : DMK::EmptyImage(trackCells);
-    if (!file.WriteAt(0, empty.data(), empty.size())) {
+    if (!empty.empty() && !file.WriteAt(0, empty.data(), empty.size())) {
         file.DiscardOnClose();  // a new file that could not be begun never takes its name
         throw TDiskImage::EFileError(file.LastError());
     }
@@ -141,6 +231,8 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
             return std::make_unique<JV1>(file, false, path);
         case ImageJV3:
             return std::make_unique<JV3>(file, false, path);
+        case ImageJVC:
+            return std::make_unique<JVC>(file, false, path);
         default:
             return std::make_unique<DMK>(file, false, path);
     }

@@ -205,15 +205,41 @@ protected:
     int Heads = 0;
 };
 
-// Opens an existing image, trying the candidate names and then the formats in a fixed order.
+// Whether a DOS recognises the disk: what a container without a header of its own, which
+// any file of the right size could pass for, must satisfy before it is taken.
+using TDosCheck = std::function<bool(TFloppyImage&)>;
+
+// Opens an existing image, trying the candidate names and then the formats in a fixed order:
+// formats whose contents show them first, a headerless sector image last and only when
+// dosCheck recognises its disk (or the file name's extension says what it is).
 // readOnly opens the file for reading only, so nothing can ever be written to it.
-std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly = false);
+std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly = false,
+                                              const TDosCheck& dosCheck = {});
+// Opens the file as an image of the given type and no other, as a program does with a
+// file it has just written.
+std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int imageType, bool readOnly = false);
 std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly = false);
 
-enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2 };
-// Creates a new, empty image file: 0 JV1, 1 JV3, any other value DMK. A DMK's tracks
-// get trackCells cells a side (TRawTrack::EightInchCells for an 8-inch disk); JV1 and
-// JV3 tracks are as long as their own rules make them.
+enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2, ImageJVC = 3 };
+
+// A floppy container a new image can be made in.
+struct TImageTypeInfo {
+    int Type;                 // an ImageType
+    const char* Name;         // the format name its images report, "JV3"
+    const char* Key;          // the lower-case word that chooses it, "jv3"
+    const char* Extension;    // what a new image's file name ends in, without the dot
+    const char* Description;  // one line for a list of choices
+};
+// Every writable floppy container in the order programs offer them.
+const std::vector<TImageTypeInfo>& WritableImageTypes();
+// The entry of an image type, or nullptr.
+const TImageTypeInfo* FindImageType(int imageType);
+// The entry a key names ("jvc"), or nullptr.
+const TImageTypeInfo* FindImageTypeByKey(const std::string& key);
+
+// Creates a new, empty image file of an ImageType (an unknown value makes a DMK). A DMK's
+// tracks get trackCells cells a side (TRawTrack::EightInchCells for an 8-inch disk); the
+// other formats' tracks are as long as their own rules make them.
 std::unique_ptr<TFloppyImage> CreateFloppyImage(const std::string& path, int imageType,
                                                 int trackCells = TRawTrack::FiveInchCells);
 // The same on a new, empty file already open (see THostFile::AdoptNew); path names it in messages.

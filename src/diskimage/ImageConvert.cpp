@@ -10,6 +10,7 @@
 
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
+#include "diskimage/JVC.h"
 #include "diskimage/DMK.h"
 #include "diskimage/OutputFolder.h"
 
@@ -29,6 +30,8 @@ uint8_t StoredDAM(int imageType, int track, uint8_t dam) {
             return track == JV1DirectoryTrack ? 0xFA : 0xFB;
         case ImageJV3:
             return dam == 0xFB ? 0xFB : 0xFA;
+        case ImageJVC:
+            return 0xFB;
         default:
             return dam;
     }
@@ -73,6 +76,8 @@ int TrackCellsOf(int imageType, int dmkCells) {
             return TRawTrack::FiveInchCells;
         case ImageJV3:
             return JV3::MaxTrackCells;
+        case ImageJVC:
+            return TRawTrack::FiveInchCells;
         default:
             return dmkCells;
     }
@@ -123,9 +128,29 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
     return {};
 }
 
+// A JVC image has one geometry, which its first track sets, and stores every track from 0 on whole.
+std::string JVCLoss(const std::vector<TTrackContents>& tracks) {
+    int expected = 0;
+    JVC::Geometry geometry;
+    for (const auto& track : tracks) {
+        if (track.Track != expected) {
+            return "track " + std::to_string(expected) + " holds no sectors; JVC stores every sector of every track";
+        }
+        if (expected++ == 0) {
+            if (std::string loss = JVC::GeometryOf(track.Sides, geometry); !loss.empty()) return "track 0, " + loss;
+        }
+        for (int side = 0; side < 2; ++side) {
+            if (std::string loss = JVC::SideLoss(geometry, side, track.Sides[side]); !loss.empty()) {
+                return "track " + std::to_string(track.Track) + ", side " + std::to_string(side) + ", " + loss;
+            }
+        }
+    }
+    return {};
+}
+
 // Reads the copy back and names the first sector of the source it does not hold.
-std::string FindDifference(const std::vector<TTrackContents>& source, const std::string& copyPath) {
-    auto copy = OpenFloppyImage(copyPath, true);
+std::string FindDifference(const std::vector<TTrackContents>& source, const std::string& copyPath, int imageType) {
+    auto copy = OpenFloppyImageAs(copyPath, imageType, true);
     for (const auto& track : source) {
         if (!copy->LoadTrack(track.Track)) {
             return "track " + std::to_string(track.Track) + " cannot be read back";
@@ -172,14 +197,8 @@ std::vector<TTrackContents> ReadAllTracks(TFloppyImage& image) {
 }
 
 std::string ImageTypeName(int imageType) {
-    switch (imageType) {
-        case ImageJV1:
-            return "JV1";
-        case ImageJV3:
-            return "JV3";
-        default:
-            return "DMK";
-    }
+    const TImageTypeInfo* type = FindImageType(imageType);
+    return type ? type->Name : "DMK";
 }
 
 int DMKTrackCells(const std::vector<TTrackContents>& tracks) {
@@ -192,6 +211,9 @@ int DMKTrackCells(const std::vector<TTrackContents>& tracks) {
 
 std::string FindConversionLoss(const std::vector<TTrackContents>& tracks, int imageType) {
     const int dmkCells = DMKTrackCells(tracks);
+    if (imageType == ImageJVC) {
+        if (std::string loss = JVCLoss(tracks); !loss.empty()) return loss;
+    }
     for (const auto& track : tracks) {
         for (int side = 0; side < 2; ++side) {
             if (std::string loss = TrackSideLoss(imageType, track.Track, side, track.Sides[side], dmkCells);
@@ -227,10 +249,10 @@ std::string Refusal(int imageType, const std::string& reason) {
 
 // The tracks of the floppy image at path. A hard-disk image is named as such: it is a
 // disk image, only not one this copy can take.
-std::vector<TTrackContents> ReadSourceTracks(const std::string& path, int imageType) {
+std::vector<TTrackContents> ReadSourceTracks(const std::string& path, int imageType, const TDosCheck& dosCheck) {
     std::unique_ptr<TFloppyImage> source;
     try {
-        source = OpenFloppyImage(path, true);
+        source = OpenFloppyImage(path, true, dosCheck);
     } catch (const TDiskImage::EInvalidFormat&) {
         std::unique_ptr<THardImage> hard;
         try {
@@ -253,7 +275,7 @@ std::vector<TTrackContents> ReadSourceTracks(const std::string& path, int imageT
 }  // namespace
 
 TConversionResult ConvertImage(const std::string& inPath, const std::string& outPath, int imageType,
-                               bool overwrite) {
+                               bool overwrite, const TDosCheck& dosCheck) {
     TOutputFolder folder;
     std::string name;
     if (int error = folder.OpenFolderOf(outPath, name); error != 0)
@@ -268,7 +290,7 @@ TConversionResult ConvertImage(const std::string& inPath, const std::string& out
         if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
         throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
     }
-    const std::vector<TTrackContents> tracks = ReadSourceTracks(inPath, imageType);
+    const std::vector<TTrackContents> tracks = ReadSourceTracks(inPath, imageType, dosCheck);
     if (tracks.empty()) throw EConversionRefused(Refusal(imageType, inPath + " holds no readable sector to copy"));
     if (std::string loss = FindConversionLoss(tracks, imageType); !loss.empty()) {
         throw EConversionRefused(Refusal(imageType, loss));
@@ -298,7 +320,7 @@ TConversionResult ConvertImage(const std::string& inPath, const std::string& out
         }
         if (!target->Flush()) ThrowWriteFailure(*target, Refusal(imageType, "the image cannot be written"));
     }
-    if (std::string difference = FindDifference(tracks, folder.PathOf(output.TemporaryName()));
+    if (std::string difference = FindDifference(tracks, folder.PathOf(output.TemporaryName()), imageType);
         !difference.empty()) {
         throw EConversionRefused(Refusal(imageType, difference));
     }

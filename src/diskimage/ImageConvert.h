@@ -21,7 +21,7 @@ struct TTrackContents {
 // Every track of the image that holds at least one readable sector, in track order.
 std::vector<TTrackContents> ReadAllTracks(TFloppyImage& image);
 
-// The format name of an image type (ImageJV1, ImageJV3, ImageDMK).
+// The format name of an image type.
 std::string ImageTypeName(int imageType);
 
 // The cells a side of a DMK copy gets: as long as the longest side of the source,
@@ -52,8 +52,9 @@ struct TConversionResult {
 // track and sector that would be lost, when the target cannot hold the source exactly;
 // the copy is built beside outPath and only takes its name once every sector has been
 // read back unchanged, so a refused or failed conversion leaves no output file.
-// An existing outPath is replaced only when overwrite is set.
+// An existing outPath is replaced only when overwrite is set. dosCheck lets a source without
+// a header of its own be recognised by its DOS (see OpenFloppyImage).
 TConversionResult ConvertImage(const std::string& inPath, const std::string& outPath, int imageType,
-                               bool overwrite = false);
+                               bool overwrite = false, const TDosCheck& dosCheck = {});
 
 }  // namespace DiskImage

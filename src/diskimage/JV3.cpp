@@ -88,6 +88,13 @@ bool JV3::FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength) 
     return true;
 }
 
+bool JV3::ListsSectors(const uint8_t* block) {
+    for (int entry = 0; entry < HeadersPerBlock; ++entry) {
+        if (!IsFree(block + entry * 3) && block[entry * 3] <= MaxTrackNumber) return true;
+    }
+    return false;
+}
+
 std::vector<uint8_t> JV3::EmptyImage() { return std::vector<uint8_t>(BlockBytes, Free); }
 
 namespace {

@@ -25,6 +25,8 @@ public:
     bool HasSecondHeaderBlock() const { return SecondHeaderBlock; }
     // A new image: one header block with every entry free and the disk writable, no sectors.
     static std::vector<uint8_t> EmptyImage();
+    // Whether a header block (BlockBytes) lists at least one sector.
+    static bool ListsSectors(const uint8_t* block);
 
     // A track side is a 5.25-inch double-density track when its sectors fit one; a
     // side that holds more can only come from an 8-inch disk and gets its length.

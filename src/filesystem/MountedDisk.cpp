@@ -84,6 +84,14 @@ std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image) {
     return MountBestCandidate(candidates);
 }
 
+bool RecognisesDos(DiskImage::TFloppyImage& image) {
+    try {
+        return MountFloppy(&image) != nullptr;
+    } catch (const std::exception&) {
+        return false;  // a disk no DOS can read is simply not recognised
+    }
+}
+
 std::unique_ptr<TFileSystem> MountHard(DiskImage::TDiskImage* image, int firstCylinder, int firstHead) {
     std::vector<CandidateFactory> candidates = {
         [=]() -> std::unique_ptr<TFileSystem> { return std::make_unique<LDOS>(image, firstCylinder, firstHead); },
@@ -239,7 +247,7 @@ void MountedDisk::Open(const std::string& path, bool readOnly) {
     Close();
     CurrentPartition = 0;
     try {
-        Image = DiskImage::OpenFloppyImage(path, readOnly);
+        Image = DiskImage::OpenFloppyImage(path, readOnly, RecognisesDos);
     } catch (const DiskImage::TDiskImage::Exception&) {
         Image = DiskImage::OpenHardImage(path, readOnly);
     }

@@ -55,6 +55,8 @@ public:
 constexpr int FloppyCandidateCount = 10;
 std::unique_ptr<TFileSystem> ConstructFileSystem(int index, DiskImage::TDiskImage* image);
 std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image);
+// Whether any DOS recognises the floppy: what lets a headerless sector image be opened.
+bool RecognisesDos(DiskImage::TFloppyImage& image);
 std::unique_ptr<TFileSystem> MountHard(DiskImage::TDiskImage* image, int firstCylinder, int firstHead);
 
 // The judging rule shared by floppies and hard-disk partitions: candidates are
