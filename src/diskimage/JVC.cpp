@@ -118,6 +118,9 @@ bool JVC::Flush() {
             int found = 0;
             uint8_t dam = 0;
             if (ReadSector(track, side, 1, Layout.FirstSector + i, found, dam, sector.data(), false, false)) {
+                if (dam != StoredDataMark) {
+                    return false;  // the file would give the sector back as plain data: refuse rather than change it
+                }
                 std::memcpy(data.data() + i * size, sector.data(), std::min(found, size));
             }
         }
@@ -146,6 +149,9 @@ std::string JVC::SideLoss(const Geometry& geometry, int side, const std::vector<
                    " to " + std::to_string(geometry.FirstSector + geometry.SectorsPerTrack - 1);
         }
         if (seen[index]) return SectorText(sector.Sector) + " appears twice; JVC keeps one copy of each sector";
+        if (sector.DAM != StoredDataMark) {
+            return SectorText(sector.Sector) + " would lose its data address mark in JVC";
+        }
         if (sector.CrcError) return SectorText(sector.Sector) + " has a CRC error, which JVC cannot record";
         seen[index] = true;
     }

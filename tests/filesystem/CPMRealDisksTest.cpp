@@ -10,6 +10,7 @@
 
 #include "diskimage/DiskImage.h"
 #include "filesystem/CPM.h"
+#include "filesystem/MountedDisk.h"
 #include "filesystem/RSDOS.h"
 
 namespace {
@@ -67,4 +68,25 @@ TEST(CPMRealDisks, HeaderlessDumpsAreNotMisread) {
         FileSystem::RSDOS rsdos(image.get());
         EXPECT_GE(rsdos.Suspicion, 100);
     }
+}
+
+TEST(CPMRealDisks, AHeaderlessColorComputerDiskOpensAsJVCOnceItsDosKnowsIt) {
+    const std::string path = RealImage("raw-jvc-coco-rsdos-35t-sample.dsk");
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no " << path;
+    FileSystem::MountedDisk disk;
+    disk.Open(path, true);
+    EXPECT_EQ(disk.Image->GetFormatName(), "JVC");
+    ASSERT_NE(disk.Current(), nullptr);
+    EXPECT_EQ(disk.Current()->GetDOSName(false).rfind("RSDOS", 0), 0u) << disk.Current()->GetDOSName(false);
+    std::vector<std::string> names;
+    for (int file : disk.Current()->ListFiles({"*.*"}, 0)) {
+        names.push_back(disk.Current()->GetDisplayName(file));
+        EXPECT_EQ(static_cast<int>(disk.Current()->ReadFile(file).size()), disk.Current()->GetFileSize(file))
+            << names.back();
+    }
+    for (const char* name : {"JEN.BAS", "COMPART.BAS"})
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    // The Omikron dump has the size of a 40-track JVC disk, but no DOS knows it in that form.
+    FileSystem::MountedDisk omikron;
+    EXPECT_THROW(omikron.Open(RealImage("jv1-sd72-cpm-omikron-data-mrunzip.dsk"), true), std::exception);
 }
