@@ -1,6 +1,7 @@
 // Writes the starting corpus of the fuzz targets into a folder, one subfolder per
 // target: floppies and hard disks made by our own formatters with a few files on
 // them, and small files of each kind the viewer decodes.
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -87,6 +88,22 @@ void MakeBlankHDV1(const fs::path& path, int cylinders, int heads) {
     WriteAll(path, header);
 }
 
+// A small two-sided JVC image with a header, written track by track by the JVC writer:
+// 10 tracks of 18 double-density sectors numbered from 0.
+void MakeJVC(const fs::path& path) {
+    auto image = DiskImage::CreateFloppyImage(path.string(), DiskImage::ImageJVC);
+    for (int track = 0; track < 10; ++track) {
+        std::array<std::vector<DiskImage::TTrackSector>, 2> sides;
+        for (int side = 0; side < 2; ++side) {
+            for (int sector = 0; sector < 18; ++sector) {
+                sides[side].push_back({sector, 256, true, 0xFB, false,
+                                       std::vector<uint8_t>(256, static_cast<uint8_t>(track * 36 + side * 18 + sector))});
+            }
+        }
+        image->LayOutTrack(track, sides);
+    }
+    image->Flush();
+}
 
 }  // namespace
 
@@ -107,6 +124,7 @@ int main(int argc, char** argv) {
         MakeFloppy<FileSystem::LDOS>(floppies / "ldos-sd.jv1", DiskImage::ImageJV1, 35, 1, false);
         MakeFloppy<FileSystem::LDOS>(floppies / "ldos-dd.jv3", DiskImage::ImageJV3, 40, 2, true);
         MakeFloppy<FileSystem::LDOS>(floppies / "ldos-dd.dmk", DiskImage::ImageDMK, 40, 1, true);
+        MakeJVC(floppies / "two-sided.jvc");
         for (const auto& entry : fs::directory_iterator(floppies))
             fs::copy_file(entry.path(), root / "file_system" / entry.path().filename(),
                           fs::copy_options::overwrite_existing);
