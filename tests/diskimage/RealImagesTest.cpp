@@ -51,8 +51,9 @@ const RealImage RealImages[] = {
     {"dmk-ds80-mixed-newdos80-weikamp.dmk", "DMK", -1},
     // 68 sectors a cylinder (17 a head): HDV1 addressing knows only 32 sectors a head.
     {"hdv1-header-only-xtrshard-tandon.hdv", nullptr, 0},
-    // A headerless Color Computer dump starting with 0xFF bytes reads as an empty JV3
-    // header table; what matters is that it is never taken for JV1.
+    // A headerless Color Computer dump starting with 0xFF bytes: without a DOS to recognise
+    // it (the file system tests open it as JVC with one) it reads as an empty JV3 header
+    // table; what matters here is that it is never taken for JV1.
     {"raw-jvc-coco-rsdos-35t-sample.dsk", "JV3", 0},
 };
 
