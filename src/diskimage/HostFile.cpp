@@ -78,9 +78,17 @@ bool MeansReadOnlyFile(int error) { return error == EACCES || error == EPERM || 
 // image open for a long time is reported as holding it.
 constexpr int LockWaitMilliseconds = 1500;
 
-// The files this process holds open for writing, by device and inode.
-std::mutex HeldMutex;
-std::set<std::pair<dev_t, ino_t>> Held;
+// The files this process holds open for writing, by device and inode. Made on first use,
+// so that files opened while other units' statics are being built find it ready.
+struct HeldFiles {
+    std::mutex Mutex;
+    std::set<std::pair<dev_t, ino_t>> Identities;
+};
+
+HeldFiles& Held() {
+    static HeldFiles held;
+    return held;
+}
 
 std::pair<dev_t, ino_t> FileIdentity(int fd) {
     struct stat info {};
@@ -89,16 +97,16 @@ std::pair<dev_t, ino_t> FileIdentity(int fd) {
 }
 
 bool HeldHere(int fd) {
-    std::lock_guard<std::mutex> lock(HeldMutex);
-    return Held.count(FileIdentity(fd)) != 0;
+    std::lock_guard<std::mutex> lock(Held().Mutex);
+    return Held().Identities.count(FileIdentity(fd)) != 0;
 }
 
 void SetHeld(int fd, bool held) {
-    std::lock_guard<std::mutex> lock(HeldMutex);
+    std::lock_guard<std::mutex> lock(Held().Mutex);
     if (held)
-        Held.insert(FileIdentity(fd));
+        Held().Identities.insert(FileIdentity(fd));
     else
-        Held.erase(FileIdentity(fd));
+        Held().Identities.erase(FileIdentity(fd));
 }
 
 // Takes the lock (LOCK_EX or LOCK_SH), waiting for a holder to let go for a while, so

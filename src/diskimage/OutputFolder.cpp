@@ -181,7 +181,10 @@ int TOutputFile::Begin(const TOutputFolder& folder, const std::string& name, boo
     FolderFd = folder.Descriptor();
     Overwrite = overwrite;
     Name = name;
-    Temporary = "." + name.substr(0, TemporaryNameKept) + std::string(TemporaryMark) + std::to_string(::getpid());
+    // Built in a string of its own: GCC 12 at -O3 warns falsely about "." + std::string.
+    std::string temporary(1, '.');
+    temporary.append(name, 0, TemporaryNameKept).append(TemporaryMark).append(std::to_string(::getpid()));
+    Temporary = std::move(temporary);
     // A temporary of ours from an earlier file of this run that failed to go is no one's.
     ::unlinkat(FolderFd, Temporary.c_str(), 0);
     int fd = OpenAt(FolderFd, Temporary, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
