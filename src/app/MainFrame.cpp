@@ -26,6 +26,7 @@
 #include "FileTransfer.h"
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
+#include "StatusFigures.h"
 #include "filesystem/HostTransfer.h"
 #include "filesystem/MountedDisk.h"
 
@@ -106,9 +107,11 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     : QMainWindow(parent), Prompts(prompts), Prefs(preferences), List(new CQuarryboxView(this)) {
     setWindowTitle("Quarrybox");
     setCentralWidget(List);
+    Figures = new CStatusFigures(this);
     CreateActions();
     CreateMenus();
     statusBar()->showMessage("Ready");
+    statusBar()->addPermanentWidget(Figures);
     AccessLabel = new QLabel(this);
     statusBar()->addPermanentWidget(AccessLabel);
 
@@ -370,6 +373,15 @@ void CMainFrame::UpdateAccessIndicator() {
     AccessLabel->setVisible(!refusal.isEmpty());
 }
 
+void CMainFrame::UpdateStatusFigures() {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr) {
+        Figures->ShowNoDisk();
+        return;
+    }
+    Figures->Show(StatusFiguresOf(*fs, *List->FileModel(), List->SelectedFileIndices()));
+}
+
 void CMainFrame::UpdateCommands() {
     TFileSystem* fs = CurrentFileSystem();
     const bool open = fs != nullptr;
@@ -393,6 +405,7 @@ void CMainFrame::UpdateCommands() {
     Actions[CmdRename]->setEnabled(writable && selected == 1);
     Actions[CmdProperties]->setEnabled(selected == 1);
     UpdateAccessIndicator();
+    UpdateStatusFigures();
 
     const int partitions = open ? static_cast<int>(OpenedDisk->FileSystems.size()) : 0;
     PartitionSubmenu->setEnabled(partitions > 1);

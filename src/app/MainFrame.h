@@ -25,6 +25,7 @@ class MountedDisk;
 namespace App {
 
 class CQuarryboxView;
+class CStatusFigures;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -66,6 +67,8 @@ public:
     QMenu* ContextMenu() const { return ListMenu; }
     // The status bar's word for a disk that cannot be changed, empty otherwise.
     QLabel* AccessIndicator() const { return AccessLabel; }
+    // The status bar's files, sizes, free space and DOS.
+    CStatusFigures* StatusFigures() const { return Figures; }
     TPreferences& Preferences() { return Prefs; }
     bool ShowInvisible() const { return ShowInvisibleFiles; }
     bool ShowSystem() const { return ShowSystemFiles; }
@@ -150,6 +153,7 @@ private:
     // Why the current disk cannot be changed, empty when it can.
     QString WriteRefusal() const;
     void UpdateAccessIndicator();
+    void UpdateStatusFigures();
     // The first dropped host file that opens as a disk image, empty when there is none.
     QString DroppedDiskImage(const QMimeData* data) const;
 
@@ -162,6 +166,7 @@ private:
     QMenu* PartitionSubmenu = nullptr;
     QMenu* ListMenu = nullptr;
     QLabel* AccessLabel = nullptr;
+    CStatusFigures* Figures = nullptr;
     bool ShowInvisibleFiles = false;
     bool ShowSystemFiles = false;
     CLDOSDatePatcher DefaultPatcher;

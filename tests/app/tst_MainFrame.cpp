@@ -15,7 +15,9 @@
 
 #include "AppTestSupport.h"
 #include "FileTransfer.h"
+#include "PropertyDialogs.h"
 #include "QuarryboxView.h"
+#include "StatusFigures.h"
 #include "common/CPMDisk.h"
 #include "common/DamagedSectors.h"
 #include "filesystem/HostTransfer.h"
@@ -344,6 +346,42 @@ private slots:
         QCOMPARE(Frame->PartitionItemCount(), static_cast<int>(CMainFrame::PartitionItems));
         QCOMPARE(Frame->PartitionAction(1)->text(), QString("1  TESTDISK"));
         QCOMPARE(Frame->PartitionAction(5)->text(), QString("5"));
+    }
+
+    void StatusBarCountsSizesAndFreeSpace() {
+        auto k = [](qint64 bytes) { return App::CDiskInfoDialog::FormatK(bytes); };
+        App::CStatusFigures* figures = Frame->StatusFigures();
+        QVERIFY(figures->isHidden());
+        FakeDisk disk;
+        disk.Fs().Add("ONE", "DAT", std::vector<uint8_t>(1024));
+        disk.Fs().Add("TWO", "DAT", std::vector<uint8_t>(2048));
+        disk.Fs().Add("HALF", "DAT", std::vector<uint8_t>(512));
+        Attach(std::move(disk));
+        QVERIFY(!figures->isHidden());
+        QCOMPARE(figures->FilesShown(), "3 files, " + k(3584));
+        QCOMPARE(figures->FreeShown(), k(100000 - 3584) + " free");
+        QCOMPARE(figures->DOSShown(), QString("TRSDOS 2.3"));
+
+        SelectNames({"ONE/DAT", "HALF/DAT"});
+        QCOMPARE(figures->FilesShown(), "2 of 3 files selected, " + k(1536));
+
+        // Deleting and adding change the count and the free space at once.
+        SelectNames({"TWO/DAT"});
+        Prompts.YesNo = {true};
+        Frame->OnDelete();
+        QCOMPARE(figures->FilesShown(), "2 files, " + k(1536));
+        QCOMPARE(figures->FreeShown(), k(100000 - 1536) + " free");
+        QVERIFY(Frame->StoreFile("NEW/DAT", std::vector<uint8_t>(4096), MakeDate(1985, 6, 1, 12, 0)));
+        Frame->Refresh();
+        QCOMPARE(figures->FilesShown(), "3 files, " + k(5632));
+        QCOMPARE(figures->FreeShown(), k(100000 - 5632) + " free");
+
+        SelectNames({"NEW/DAT", "ONE/DAT"});
+        Frame->OnDelete();
+        QCOMPARE(figures->FilesShown(), QString("1 file, ") + k(512));
+
+        Frame->CloseDisk();
+        QVERIFY(figures->isHidden());
     }
 
     void CommandsFollowTheSelection() {
