@@ -128,14 +128,55 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     if (QClipboard* clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::dataChanged, this, &CMainFrame::UpdateCommands);
     }
-    const QFontMetrics metrics(List->font());
-    resize(metrics.horizontalAdvance(QString(80, 'X')), metrics.height() * 30);
+    RestoreWindowState();
     UpdateCommands();
 }
 
 CMainFrame::~CMainFrame() {
+    KeepWindowState();
     if (WritePreferences) WritePreferences(Prefs);
     CloseDisk();
+}
+
+void CMainFrame::RestoreWindowState() {
+    const TWindowState& state = Prefs.Window;
+    if (state.Geometry.isEmpty() || !restoreGeometry(state.Geometry)) {
+        const QFontMetrics metrics(List->font());
+        resize(metrics.horizontalAdvance(QString(80, 'X')), metrics.height() * 30);
+    }
+    ShowInvisibleFiles = state.ShowInvisible;
+    ShowSystemFiles = state.ShowSystem;
+    const int column = state.SortColumn < CFileListModel::ColumnCount ? state.SortColumn : 0;
+    List->sortByColumn(column, state.SortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void CMainFrame::KeepWindowState() {
+    TWindowState& state = Prefs.Window;
+    state.Geometry = saveGeometry();
+    state.ShowInvisible = ShowInvisibleFiles;
+    state.ShowSystem = ShowSystemFiles;
+    const QHeaderView* header = List->horizontalHeader();
+    state.SortColumn = header->sortIndicatorSection();
+    state.SortDescending = header->sortIndicatorOrder() == Qt::DescendingOrder;
+    // Only columns the user could see and size have a width worth keeping; the others
+    // keep the width they were left with.
+    if (header->isHidden()) return;
+    while (state.ColumnWidths.size() < CFileListModel::ColumnCount) state.ColumnWidths.append(-1);
+    for (int column = 0; column < CFileListModel::ColumnCount; ++column) {
+        if (!List->isColumnHidden(column)) state.ColumnWidths[column] = List->columnWidth(column);
+    }
+}
+
+void CMainFrame::FillRecentMenu() {
+    RecentSubmenu->clear();
+    Prefs.Window.RecentDisks = ExistingRecentDisks(Prefs.Window.RecentDisks);
+    for (const QString& path : Prefs.Window.RecentDisks) {
+        QAction* item = RecentSubmenu->addAction(QFileInfo(path).fileName());
+        item->setToolTip(path);
+        item->setStatusTip(path);
+        connect(item, &QAction::triggered, this, [this, path] { OpenDisk(path); });
+    }
+    if (Prefs.Window.RecentDisks.isEmpty()) RecentSubmenu->addAction("No recent disks")->setEnabled(false);
 }
 
 void CMainFrame::CreateActions() {
@@ -197,6 +238,9 @@ void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(Actions[CmdNew]);
     file->addAction(Actions[CmdOpen]);
+    RecentSubmenu = file->addMenu("Open &Recent");
+    RecentSubmenu->setStatusTip("Open one of the disks opened last.");
+    connect(RecentSubmenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
     file->addAction(Actions[CmdClose]);
     file->addSeparator();
     file->addAction(Actions[CmdDiskProperties]);
@@ -299,6 +343,7 @@ bool CMainFrame::OpenDisk(const QString& path) {
         return false;
     }
     AttachDisk(std::move(disk));
+    Prefs.Window.RecentDisks = WithRecentDisk(Prefs.Window.RecentDisks, QFileInfo(path).absoluteFilePath());
     ReportDamagedDirectory();
     RunDateCheck();
     return true;
@@ -318,7 +363,7 @@ void CMainFrame::AttachDisk(std::unique_ptr<MountedDisk> disk) {
     CloseDisk();
     OpenedDisk = std::move(disk);
     List->Clear();
-    List->ShowForDisk();
+    List->ShowForDisk(Prefs.Window.ColumnWidths);
     Refresh();
     UpdateTitle();
     UpdateCommands();

@@ -64,6 +64,9 @@ public:
     QAction* PartitionAction(int partition) const { return PartitionActions.at(static_cast<size_t>(partition)); }
     int PartitionItemCount() const { return static_cast<int>(PartitionActions.size()); }
     QMenu* PartitionMenu() const { return PartitionSubmenu; }
+    // File > Open Recent, filled (with the missing disks pruned) each time it opens.
+    QMenu* RecentMenu() const { return RecentSubmenu; }
+    void FillRecentMenu();
     QMenu* ContextMenu() const { return ListMenu; }
     // The status bar's word for a disk that cannot be changed, empty otherwise.
     QLabel* AccessIndicator() const { return AccessLabel; }
@@ -154,6 +157,9 @@ private:
     QString WriteRefusal() const;
     void UpdateAccessIndicator();
     void UpdateStatusFigures();
+    // The window's size, list and View choices from the preferences, and back.
+    void RestoreWindowState();
+    void KeepWindowState();
     // The first dropped host file that opens as a disk image, empty when there is none.
     QString DroppedDiskImage(const QMimeData* data) const;
 
@@ -165,6 +171,7 @@ private:
     std::vector<QAction*> PartitionActions;
     QMenu* PartitionSubmenu = nullptr;
     QMenu* ListMenu = nullptr;
+    QMenu* RecentSubmenu = nullptr;
     QLabel* AccessLabel = nullptr;
     CStatusFigures* Figures = nullptr;
     bool ShowInvisibleFiles = false;

@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 #include "AppTestSupport.h"
 #include "FileTransfer.h"
@@ -853,6 +854,53 @@ private slots:
         QCOMPARE(errors[2].Text,
                  QString("The write protection could not be removed: the image file itself is read-only."));
         QCOMPARE(Fs->DiskName, std::string("TESTDISK"));
+    }
+
+    void WindowComesBackAsItWasLeft() {
+        std::optional<App::TPreferences> written;
+        Frame->SetPreferencesWriter([&](const App::TPreferences& preferences) { written = preferences; });
+        FakeDisk disk;
+        disk.Fs().Add("FILE", "DAT");
+        Attach(std::move(disk));
+        Frame->resize(900, 500);
+        Frame->View()->setColumnWidth(App::CFileListModel::ColumnSize, 211);
+        Frame->View()->sortByColumn(App::CFileListModel::ColumnSize, Qt::DescendingOrder);
+        Frame->Action(CMainFrame::CmdInvisible)->trigger();
+        Frame.reset();
+        QVERIFY(written);
+
+        Frame = std::make_unique<CMainFrame>(Prompts, *written);
+        QCOMPARE(Frame->size(), QSize(900, 500));
+        QVERIFY(Frame->ShowInvisible() && !Frame->ShowSystem());
+        Attach(FakeDisk());
+        QCOMPARE(Frame->View()->columnWidth(App::CFileListModel::ColumnSize), 211);
+        const QHeaderView* header = Frame->View()->horizontalHeader();
+        QCOMPARE(header->sortIndicatorSection(), int(App::CFileListModel::ColumnSize));
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+
+    void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {
+        const QString fixture = QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk";
+        if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
+        QTemporaryDir folder;
+        const QString first = folder.filePath("first.dsk");
+        const QString second = folder.filePath("second.dsk");
+        QVERIFY(QFile::copy(fixture, first) && QFile::copy(fixture, second));
+        Frame->Preferences().LDOSDateCheck = true;  // no date question on opening
+        QVERIFY(Frame->OpenDisk(first));
+        QVERIFY(Frame->OpenDisk(second));
+        QVERIFY(Frame->OpenDisk(first));
+        QCOMPARE(Frame->Preferences().Window.RecentDisks, (QStringList{first, second}));
+
+        QVERIFY(QFile::remove(second));
+        Frame->FillRecentMenu();
+        const QList<QAction*> items = Frame->RecentMenu()->actions();
+        QCOMPARE(items.size(), 1);
+        QCOMPARE(items[0]->text(), QString("first.dsk"));
+        QCOMPARE(Frame->Preferences().Window.RecentDisks, QStringList{first});
+        Frame->CloseDisk();
+        items[0]->trigger();
+        QVERIFY(Frame->Disk() != nullptr);
     }
 
     void PreferencesAreHandedOverWhenTheWindowGoes() {
