@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -23,6 +24,7 @@
 #include <map>
 
 #include "AppText.h"
+#include "FileFilter.h"
 #include "FileTransfer.h"
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
@@ -282,6 +284,7 @@ void CMainFrame::CreateMenus() {
     toolbar->addAction(Actions[CmdPaste]);
     toolbar->addSeparator();
     toolbar->addAction(Actions[CmdAbout]);
+    AddFilterBox(toolbar);
 
     ListMenu = new QMenu(this);
     ListMenu->addAction(Actions[CmdPreview]);
@@ -316,6 +319,36 @@ QStringList CMainFrame::FileArguments(const QStringList& arguments) {
         files << argument;
     }
     return files;
+}
+
+void CMainFrame::AddFilterBox(QToolBar* toolbar) {
+    auto* spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    FilterEdit = new QLineEdit(toolbar);
+    FilterEdit->setObjectName("FilterBox");
+    FilterEdit->setPlaceholderText("Filter (Ctrl+F)");
+    FilterEdit->setToolTip("Show only the files whose names contain this text, or match a pattern such as *.CMD");
+    FilterEdit->setClearButtonEnabled(true);
+    FilterEdit->setMaximumWidth(FilterEdit->fontMetrics().horizontalAdvance(QString(24, 'X')));
+    toolbar->addWidget(FilterEdit);
+    connect(FilterEdit, &QLineEdit::textChanged, this, &CMainFrame::ApplyFilter);
+
+    auto* find = new QAction("Filter", this);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        FilterEdit->setFocus(Qt::ShortcutFocusReason);
+        FilterEdit->selectAll();
+    });
+    addAction(find);
+}
+
+void CMainFrame::ApplyFilter() {
+    TFileSystem* fs = CurrentFileSystem();
+    List->SortModel()->SetShownFileIndices(fs != nullptr ? FilesMatching(*fs, *List->FileModel(), FilterEdit->text())
+                                                         : std::nullopt);
+    UpdateCommands();
 }
 
 void CMainFrame::Start(const QStringList& arguments) {
@@ -362,6 +395,7 @@ void CMainFrame::ReportDamagedDirectory() {
 void CMainFrame::AttachDisk(std::unique_ptr<MountedDisk> disk) {
     CloseDisk();
     OpenedDisk = std::move(disk);
+    FilterEdit->clear();
     List->Clear();
     List->ShowForDisk(Prefs.Window.ColumnWidths);
     Refresh();
@@ -424,7 +458,7 @@ void CMainFrame::UpdateStatusFigures() {
         Figures->ShowNoDisk();
         return;
     }
-    Figures->Show(StatusFiguresOf(*fs, *List->FileModel(), List->SelectedFileIndices()));
+    Figures->Show(StatusFiguresOf(*fs, *List->SortModel(), List->SelectedFileIndices()));
 }
 
 void CMainFrame::UpdateCommands() {
@@ -502,6 +536,7 @@ void CMainFrame::Refresh() {
         return;
     }
     List->Fill(*fs, fileIndices);
+    ApplyFilter();
     List->SelectFileIndices(selected);
     UpdateCommands();
 }
@@ -707,6 +742,12 @@ void CMainFrame::OnFileProperties() {
 }
 
 void CMainFrame::OnEscape() {
+    // Esc first takes back a filter; only then may it close the window.
+    if (!FilterEdit->text().isEmpty()) {
+        FilterEdit->clear();
+        List->setFocus();
+        return;
+    }
     if (Prefs.ExitUponESC) close();
 }
 

@@ -15,6 +15,8 @@
 #include "UserPrompts.h"
 
 class QLabel;
+class QLineEdit;
+class QToolBar;
 class QMimeData;
 class QTemporaryDir;
 
@@ -70,6 +72,10 @@ public:
     QMenu* ContextMenu() const { return ListMenu; }
     // The status bar's word for a disk that cannot be changed, empty otherwise.
     QLabel* AccessIndicator() const { return AccessLabel; }
+    // The filter box on the toolbar (Ctrl+F; Esc clears it).
+    QLineEdit* FilterBox() const { return FilterEdit; }
+    // Shows only the files the filter box's text keeps.
+    void ApplyFilter();
     // The status bar's files, sizes, free space and DOS.
     CStatusFigures* StatusFigures() const { return Figures; }
     TPreferences& Preferences() { return Prefs; }
@@ -158,6 +164,7 @@ private:
     void UpdateAccessIndicator();
     void UpdateStatusFigures();
     // The window's size, list and View choices from the preferences, and back.
+    void AddFilterBox(QToolBar* toolbar);
     void RestoreWindowState();
     void KeepWindowState();
     // The first dropped host file that opens as a disk image, empty when there is none.
@@ -172,6 +179,7 @@ private:
     QMenu* PartitionSubmenu = nullptr;
     QMenu* ListMenu = nullptr;
     QMenu* RecentSubmenu = nullptr;
+    QLineEdit* FilterEdit = nullptr;
     QLabel* AccessLabel = nullptr;
     CStatusFigures* Figures = nullptr;
     bool ShowInvisibleFiles = false;

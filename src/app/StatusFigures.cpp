@@ -11,13 +11,14 @@
 
 namespace App {
 
-TStatusFigures StatusFiguresOf(FileSystem::TFileSystem& fs, const CFileListModel& listed,
+TStatusFigures StatusFiguresOf(FileSystem::TFileSystem& fs, const CFileSortProxy& shown,
                                const std::vector<int>& selectedFileIndices) {
     TStatusFigures figures;
     const std::unordered_set<int> selected(selectedFileIndices.begin(), selectedFileIndices.end());
+    const auto& listed = static_cast<const CFileListModel&>(*shown.sourceModel());
     // The sizes come from the rows, which were read once when the list was filled.
-    for (int row = 0; row < listed.rowCount(); ++row) {
-        const CFileListModel::Row& file = listed.RowAt(row);
+    for (int row = 0; row < shown.rowCount(); ++row) {
+        const CFileListModel::Row& file = listed.RowAt(shown.mapToSource(shown.index(row, 0)).row());
         ++figures.Shown;
         figures.ShownBytes += file.Size;
         if (selected.count(file.FileIndex) != 0) {

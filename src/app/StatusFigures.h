@@ -14,7 +14,7 @@ class QLabel;
 
 namespace App {
 
-class CFileListModel;
+class CFileSortProxy;
 
 struct TStatusFigures {
     int Shown = 0;
@@ -25,9 +25,9 @@ struct TStatusFigures {
     QString DOS;
 };
 
-// The figures of the listed files (the model's rows), the selected ones among them,
-// and the file system they come from.
-TStatusFigures StatusFiguresOf(FileSystem::TFileSystem& fs, const CFileListModel& listed,
+// The figures of the files the list shows (the rows the filter keeps), the selected
+// ones among them, and the file system they come from.
+TStatusFigures StatusFiguresOf(FileSystem::TFileSystem& fs, const CFileSortProxy& shown,
                                const std::vector<int>& selectedFileIndices);
 
 // "12 files, 40.25K" with nothing selected, "3 of 12 files selected, 4.50K" otherwise.

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QStyle>
@@ -383,6 +384,54 @@ private slots:
 
         Frame->CloseDisk();
         QVERIFY(figures->isHidden());
+    }
+
+    void FilterKeepsNamesByWildcardOrSubstring_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("empty") << "" << QStringList{"BASIC/CMD", "MYSYS/DAT", "README/TXT", "SYS0/SYS", "SYS10/SYS"};
+        QTest::newRow("substring in any case") << "sys" << QStringList{"MYSYS/DAT", "SYS0/SYS", "SYS10/SYS"};
+        QTest::newRow("the host's form") << "e.t" << QStringList{"README/TXT"};
+        QTest::newRow("the DOS's own form") << "e/t" << QStringList{"README/TXT"};
+        QTest::newRow("extension wildcard") << "*.cmd" << QStringList{"BASIC/CMD"};
+        QTest::newRow("one character") << "SYS?" << QStringList{"SYS0/SYS"};
+        QTest::newRow("name wildcard, any extension") << "S*" << QStringList{"SYS0/SYS", "SYS10/SYS"};
+        QTest::newRow("nothing") << "*.BAS" << QStringList{};
+    }
+    void FilterKeepsNamesByWildcardOrSubstring() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, kept);
+        FakeDisk disk;
+        for (const char* name : {"SYS0", "SYS10", "BASIC", "README", "MYSYS"}) {
+            const std::string n = name;
+            disk.Fs().Add(n, n == "BASIC" ? "CMD" : n == "README" ? "TXT" : n == "MYSYS" ? "DAT" : "SYS",
+                          std::vector<uint8_t>(100));
+        }
+        Attach(std::move(disk));
+        Frame->FilterBox()->setText(text);
+        QStringList names = Names();
+        names.sort();
+        QCOMPARE(names, kept);
+        QCOMPARE(Frame->StatusFigures()->FilesShown().section(',', 0, 0),
+                 kept.size() == 1 ? QString("1 file") : QString("%1 files").arg(kept.size()));
+        // The list keeps the filter when it is filled again; Esc takes it back.
+        Frame->Refresh();
+        QCOMPARE(Frame->View()->RowCount(), int(kept.size()));
+        Frame->OnEscape();
+        QCOMPARE(Frame->FilterBox()->text(), QString());
+        QCOMPARE(Frame->View()->RowCount(), 5);
+    }
+
+    void NamesShowAnIconOfTheirKind() {
+        FakeDisk disk;
+        disk.Fs().Add("PROG", "CMD");
+        disk.Fs().Add("NOTES", "TXT");
+        Attach(std::move(disk));
+        const App::CFileListModel* model = Frame->View()->FileModel();
+        QCOMPARE(model->RowAt(0).Kind, Viewer::FileKind::Program);
+        QCOMPARE(model->RowAt(1).Kind, Viewer::FileKind::Text);
+        QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(!model->index(0, 2).data(Qt::DecorationRole).isValid());
     }
 
     void CommandsFollowTheSelection() {
