@@ -24,6 +24,7 @@
 #include <map>
 
 #include "AppText.h"
+#include "CheckFindings.h"
 #include "FileFilter.h"
 #include "FileTransfer.h"
 #include "PropertyDialogs.h"
@@ -269,6 +270,11 @@ void CMainFrame::CreateMenus() {
     PartitionSubmenu->setStatusTip("Choose the partition of the hard disk to show.");
     SetPartitionItemCount(PartitionItems);
 
+    QMenu* tools = menuBar()->addMenu("&Tools");
+    CheckAction = tools->addAction("&Check Disk…");
+    CheckAction->setStatusTip("Read every sector and check the disk's tables, without changing anything.");
+    connect(CheckAction, &QAction::triggered, this, &CMainFrame::OnCheckDisk);
+
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(Actions[CmdHelp]);
     help->addAction(Actions[CmdAbout]);
@@ -412,6 +418,8 @@ void CMainFrame::CloseDisk() {
         }
         OpenedDisk.reset();
     }
+    // The findings belong to the disk that was checked.
+    delete FindingsWindow;
     List->ShowNoDisk();
     UpdateTitle();
     UpdateCommands();
@@ -468,6 +476,7 @@ void CMainFrame::UpdateCommands() {
     const bool writable = open && WriteRefusal().isEmpty();
     const size_t selected = open ? List->SelectedFileIndices().size() : 0;
     Actions[CmdClose]->setEnabled(open);
+    if (CheckAction != nullptr) CheckAction->setEnabled(open);
     Actions[CmdDiskProperties]->setEnabled(open);
     Actions[CmdCopy]->setEnabled(selected > 0);
     Actions[CmdPaste]->setEnabled(writable && ClipboardOffersFiles());
@@ -667,6 +676,24 @@ void CMainFrame::OnPartition(int partition) {
     List->clearSelection();
     Refresh();
     UpdateTitle();
+}
+
+void CMainFrame::OnCheckDisk() {
+    if (!DiskOpen()) return;
+    const std::vector<FileSystem::TCheckSection> sections = RunDiskCheck(this, *OpenedDisk);
+    delete FindingsWindow;
+    FindingsWindow = new CCheckFindingsDialog(*OpenedDisk, sections, this);
+    FindingsWindow->setAttribute(Qt::WA_DeleteOnClose);
+    connect(FindingsWindow, &CCheckFindingsDialog::FileChosen, this, &CMainFrame::SelectFileOfPartition);
+    FindingsWindow->show();
+}
+
+void CMainFrame::SelectFileOfPartition(int partition, int fileIndex) {
+    if (!OpenedDisk) return;
+    if (partition != OpenedDisk->CurrentPartition) OnPartition(partition);
+    List->SelectFileIndices({fileIndex});
+    const std::vector<int> selected = List->SelectedFileIndices();
+    if (!selected.empty()) List->scrollTo(List->selectionModel()->selectedRows().value(0));
 }
 
 void CMainFrame::OnAbout() { Prompts.ShowAbout(); }

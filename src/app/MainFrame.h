@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <functional>
@@ -27,6 +28,7 @@ class MountedDisk;
 namespace App {
 
 class CQuarryboxView;
+class CCheckFindingsDialog;
 class CStatusFigures;
 
 class CMainFrame : public QMainWindow {
@@ -76,6 +78,11 @@ public:
     QLineEdit* FilterBox() const { return FilterEdit; }
     // Shows only the files the filter box's text keeps.
     void ApplyFilter();
+    // Tools > Check Disk: the findings window, while it is open.
+    QAction* CheckDiskAction() const { return CheckAction; }
+    CCheckFindingsDialog* CheckFindings() const { return FindingsWindow; }
+    // Shows the partition and selects the file in it.
+    void SelectFileOfPartition(int partition, int fileIndex);
     // The status bar's files, sizes, free space and DOS.
     CStatusFigures* StatusFigures() const { return Figures; }
     TPreferences& Preferences() { return Prefs; }
@@ -141,6 +148,7 @@ public slots:
     void OnToggleSystem();
     void OnPartition(int partition);
     void OnAbout();
+    void OnCheckDisk();
     void OnPreview(int fileIndex);
     void OnPreviewSelected();
     void OnDelete();
@@ -180,6 +188,8 @@ private:
     QMenu* ListMenu = nullptr;
     QMenu* RecentSubmenu = nullptr;
     QLineEdit* FilterEdit = nullptr;
+    QAction* CheckAction = nullptr;
+    QPointer<CCheckFindingsDialog> FindingsWindow;
     QLabel* AccessLabel = nullptr;
     CStatusFigures* Figures = nullptr;
     bool ShowInvisibleFiles = false;

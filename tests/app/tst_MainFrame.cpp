@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTreeWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QStyle>
@@ -16,6 +17,7 @@
 #include <optional>
 
 #include "AppTestSupport.h"
+#include "CheckFindings.h"
 #include "FileTransfer.h"
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
@@ -950,6 +952,45 @@ private slots:
         Frame->CloseDisk();
         items[0]->trigger();
         QVERIFY(Frame->Disk() != nullptr);
+    }
+
+    // A file that lost a sector: the check lists what qbox check finds, and choosing the
+    // finding about the file selects it in the list.
+    void CheckDiskListsTheFindingsAndSelectsTheirFile() {
+        QTemporaryDir folder;
+        const std::string path = folder.filePath("missing.dsk").toStdString();
+        TestSupport::WriteDiskMissingASectorOfAFile(path, std::vector<uint8_t>(2000, 0x41));
+        QVERIFY(Frame->OpenDisk(QString::fromStdString(path)));
+        QVERIFY(Frame->CheckDiskAction()->isEnabled());
+        Frame->CheckDiskAction()->trigger();
+        App::CCheckFindingsDialog* findings = Frame->CheckFindings();
+        QVERIFY(findings != nullptr);
+
+        std::vector<FileSystem::TCheckSection> expected;
+        {
+            FileSystem::MountedDisk disk;
+            disk.Open(path, true);
+            expected = FileSystem::CheckMountedDisk(disk);
+        }
+        QTreeWidget* tree = findings->Findings();
+        QCOMPARE(tree->topLevelItemCount(), int(expected.size()));
+        QTreeWidgetItem* aboutTheFile = nullptr;
+        for (int s = 0; s < tree->topLevelItemCount(); ++s) {
+            QTreeWidgetItem* section = tree->topLevelItem(s);
+            QCOMPARE(section->text(0), QString::fromStdString(expected[size_t(s)].Title));
+            for (int f = 0; f < int(expected[size_t(s)].Findings.size()); ++f) {
+                const QString message = QString::fromStdString(expected[size_t(s)].Findings[size_t(f)].Message);
+                QCOMPARE(section->child(f)->text(0), message);
+                if (message.contains("GAME/CMD")) aboutTheFile = section->child(f);
+            }
+        }
+        QVERIFY2(aboutTheFile != nullptr, "no finding names the damaged file");
+        QVERIFY(Frame->View()->SelectedFileIndices().empty());
+        tree->setCurrentItem(aboutTheFile);
+        QCOMPARE(Frame->View()->SelectedFileIndices(), std::vector<int>{Frame->CurrentFileSystem()->FindFile("GAME/CMD")});
+        Frame->CloseDisk();
+        QVERIFY(Frame->CheckFindings() == nullptr);
+        QVERIFY(!Frame->CheckDiskAction()->isEnabled());
     }
 
     void PreferencesAreHandedOverWhenTheWindowGoes() {
