@@ -678,6 +678,8 @@ void CMainFrame::OnPartition(int partition) {
     UpdateTitle();
 }
 
+CCheckFindingsDialog* CMainFrame::CheckFindings() const { return FindingsWindow.data(); }
+
 void CMainFrame::OnCheckDisk() {
     if (!DiskOpen()) return;
     const std::vector<FileSystem::TCheckSection> sections = RunDiskCheck(this, *OpenedDisk);

@@ -80,7 +80,7 @@ public:
     void ApplyFilter();
     // Tools > Check Disk: the findings window, while it is open.
     QAction* CheckDiskAction() const { return CheckAction; }
-    CCheckFindingsDialog* CheckFindings() const { return FindingsWindow; }
+    CCheckFindingsDialog* CheckFindings() const;
     // Shows the partition and selects the file in it.
     void SelectFileOfPartition(int partition, int fileIndex);
     // The status bar's files, sizes, free space and DOS.
