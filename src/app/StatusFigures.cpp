@@ -52,6 +52,7 @@ CStatusFigures::CStatusFigures(QWidget* parent)
     : QWidget(parent), Files(new QLabel(this)), Free(new QLabel(this)), DOS(new QLabel(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(fontMetrics().horizontalAdvance(QString(3, 'X')));
     layout->addWidget(Files);
     layout->addWidget(Free);
     layout->addWidget(DOS);
