@@ -1,6 +1,10 @@
 #include "FileListModel.h"
 
+#include <QApplication>
+#include <QStyle>
+#include <algorithm>
 #include <climits>
+#include <iterator>
 
 #include "AppText.h"
 
@@ -17,7 +21,8 @@ void CFileListModel::Fill(TFileSystem& fs, const std::vector<int>& fileIndices) 
         row.FileIndex = fileIndex;
         try {
             row.Name = ToQ(fs.GetFileName(fileIndex));
-            row.Type = ToQ(fs.GetFileExtension(fileIndex));
+            const std::string extension = fs.GetFileExtension(fileIndex);
+            row.Type = ToQ(extension);
             row.Size = fs.GetFileSize(fileIndex);
             const FileSystem::FileDate date = fs.GetFileDate(fileIndex);
             row.DateText = FormatFileDate(date);
@@ -26,6 +31,8 @@ void CFileListModel::Fill(TFileSystem& fs, const std::vector<int>& fileIndices) 
             row.Attributes = ToQ(fs.GetAttributeLetters(fileIndex));
             if (fs.SupportsUserAreas()) row.User = fs.GetUserArea(fileIndex);
             row.Colour = RowColour(fs, fileIndex);
+            row.Kind = Viewer::KindOfFile(extension, static_cast<size_t>(std::max<qint64>(row.Size, 0)),
+                                          fs.GetFileSystemType());
         } catch (const TFileSystem::Exception&) {
             // Keep what was read; a damaged entry still deserves a row.
         }
@@ -67,6 +74,8 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const Row& row = RowAt(index.row());
     switch (role) {
+    case Qt::DecorationRole:
+        return index.column() == ColumnName ? QVariant(KindIcon(row.Kind)) : QVariant();
     case Qt::DisplayRole:
         switch (index.column()) {
         case ColumnName: return row.Name;
@@ -119,8 +128,41 @@ Qt::ItemFlags CFileListModel::flags(const QModelIndex& index) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
 }
 
+QIcon CFileListModel::KindIcon(Viewer::FileKind kind) const {
+    struct KindIconName {
+        const char* Theme;
+        QStyle::StandardPixmap Fallback;
+    };
+    static const KindIconName names[] = {
+        {"application-x-executable", QStyle::SP_ComputerIcon},  // Program
+        {"text-x-script", QStyle::SP_FileDialogDetailedView},   // BASIC
+        {"text-x-generic", QStyle::SP_FileDialogContentsView},  // Text
+        {"text-x-csrc", QStyle::SP_FileDialogInfoView},         // AssemblerSource
+        {"image-x-generic", QStyle::SP_DesktopIcon},            // Picture
+        {"application-octet-stream", QStyle::SP_FileIcon},      // Data
+    };
+    static_assert(std::size(names) == std::tuple_size_v<decltype(KindIcons)>);
+    const auto at = static_cast<size_t>(kind);
+    if (at >= std::size(names)) return {};
+    if (KindIcons[at].isNull()) {
+        KindIcons[at] = QIcon::fromTheme(names[at].Theme, QApplication::style()->standardIcon(names[at].Fallback));
+    }
+    return KindIcons[at];
+}
+
 CFileSortProxy::CFileSortProxy(QObject* parent) : QSortFilterProxyModel(parent) {
     setSortRole(CFileListModel::SortKeyRole);
+}
+
+void CFileSortProxy::SetShownFileIndices(std::optional<std::unordered_set<int>> fileIndices) {
+    Shown = std::move(fileIndices);
+    invalidateFilter();
+}
+
+bool CFileSortProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+    if (!Shown) return true;
+    const int fileIndex = sourceModel()->index(sourceRow, 0, sourceParent).data(CFileListModel::FileIndexRole).toInt();
+    return Shown->count(fileIndex) != 0;
 }
 
 bool NaturalLess(const QString& a, const QString& b) {

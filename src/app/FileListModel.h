@@ -4,10 +4,15 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QIcon>
 #include <QSortFilterProxyModel>
+#include <array>
+#include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "filesystem/FileSystem.h"
+#include "viewer/ViewerModes.h"
 
 namespace App {
 
@@ -31,6 +36,7 @@ public:
         QString Attributes;
         int User = -1;  // -1: the file system has no user areas
         QColor Colour;  // invalid: the list's default
+        Viewer::FileKind Kind = Viewer::FileKind::Data;  // picks the name's icon
     };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -51,9 +57,13 @@ public:
     static QColor RowColour(FileSystem::TFileSystem& fs, int fileIndex);
     // The template strings the column widths are measured from.
     static QString WidthTemplate(int column);
+    // The icon of a kind of file: the desktop's theme icon, or a built-in one.
+    QIcon KindIcon(Viewer::FileKind kind) const;
 
 private:
     std::vector<Row> Rows;
+    // Looked up once a kind: the theme search is far too slow to run for every row painted.
+    mutable std::array<QIcon, 6> KindIcons;
 };
 
 // Whether a comes before b with runs of digits compared as numbers ("SYS2" before "SYS10").
@@ -67,8 +77,15 @@ class CFileSortProxy : public QSortFilterProxyModel {
 public:
     explicit CFileSortProxy(QObject* parent = nullptr);
 
+    // Shows only the rows of these file indices; no set shows every row.
+    void SetShownFileIndices(std::optional<std::unordered_set<int>> fileIndices);
+
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    std::optional<std::unordered_set<int>> Shown;
 };
 
 }  // namespace App

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -23,9 +24,12 @@
 #include <map>
 
 #include "AppText.h"
+#include "CheckFindings.h"
+#include "FileFilter.h"
 #include "FileTransfer.h"
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
+#include "StatusFigures.h"
 #include "filesystem/HostTransfer.h"
 #include "filesystem/MountedDisk.h"
 
@@ -107,9 +111,11 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     : QMainWindow(parent), Prompts(prompts), Prefs(preferences), List(new CQuarryboxView(this)) {
     setWindowTitle("Quarrybox");
     setCentralWidget(List);
+    Figures = new CStatusFigures(this);
     CreateActions();
     CreateMenus();
     statusBar()->showMessage("Ready");
+    statusBar()->addPermanentWidget(Figures);
     AccessLabel = new QLabel(this);
     statusBar()->addPermanentWidget(AccessLabel);
 
@@ -126,14 +132,55 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     if (QClipboard* clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::dataChanged, this, &CMainFrame::UpdateCommands);
     }
-    const QFontMetrics metrics(List->font());
-    resize(metrics.horizontalAdvance(QString(80, 'X')), metrics.height() * 30);
+    RestoreWindowState();
     UpdateCommands();
 }
 
 CMainFrame::~CMainFrame() {
+    KeepWindowState();
     if (WritePreferences) WritePreferences(Prefs);
     CloseDisk();
+}
+
+void CMainFrame::RestoreWindowState() {
+    const TWindowState& state = Prefs.Window;
+    if (state.Geometry.isEmpty() || !restoreGeometry(state.Geometry)) {
+        const QFontMetrics metrics(List->font());
+        resize(metrics.horizontalAdvance(QString(80, 'X')), metrics.height() * 30);
+    }
+    ShowInvisibleFiles = state.ShowInvisible;
+    ShowSystemFiles = state.ShowSystem;
+    const int column = state.SortColumn < CFileListModel::ColumnCount ? state.SortColumn : 0;
+    List->sortByColumn(column, state.SortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void CMainFrame::KeepWindowState() {
+    TWindowState& state = Prefs.Window;
+    state.Geometry = saveGeometry();
+    state.ShowInvisible = ShowInvisibleFiles;
+    state.ShowSystem = ShowSystemFiles;
+    const QHeaderView* header = List->horizontalHeader();
+    state.SortColumn = header->sortIndicatorSection();
+    state.SortDescending = header->sortIndicatorOrder() == Qt::DescendingOrder;
+    // Only columns the user could see and size have a width worth keeping; the others
+    // keep the width they were left with.
+    if (header->isHidden()) return;
+    while (state.ColumnWidths.size() < CFileListModel::ColumnCount) state.ColumnWidths.append(-1);
+    for (int column = 0; column < CFileListModel::ColumnCount; ++column) {
+        if (!List->isColumnHidden(column)) state.ColumnWidths[column] = List->columnWidth(column);
+    }
+}
+
+void CMainFrame::FillRecentMenu() {
+    RecentSubmenu->clear();
+    Prefs.Window.RecentDisks = ExistingRecentDisks(Prefs.Window.RecentDisks);
+    for (const QString& path : Prefs.Window.RecentDisks) {
+        QAction* item = RecentSubmenu->addAction(QFileInfo(path).fileName());
+        item->setToolTip(path);
+        item->setStatusTip(path);
+        connect(item, &QAction::triggered, this, [this, path] { OpenDisk(path); });
+    }
+    if (Prefs.Window.RecentDisks.isEmpty()) RecentSubmenu->addAction("No recent disks")->setEnabled(false);
 }
 
 void CMainFrame::CreateActions() {
@@ -195,6 +242,9 @@ void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(Actions[CmdNew]);
     file->addAction(Actions[CmdOpen]);
+    RecentSubmenu = file->addMenu("Open &Recent");
+    RecentSubmenu->setStatusTip("Open one of the disks opened last.");
+    connect(RecentSubmenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
     file->addAction(Actions[CmdClose]);
     file->addSeparator();
     file->addAction(Actions[CmdDiskProperties]);
@@ -221,6 +271,11 @@ void CMainFrame::CreateMenus() {
     PartitionSubmenu->setStatusTip("Choose the partition of the hard disk to show.");
     SetPartitionItemCount(PartitionItems);
 
+    QMenu* tools = menuBar()->addMenu("&Tools");
+    CheckAction = tools->addAction("&Check Disk…");
+    CheckAction->setStatusTip("Read every sector and check the disk's tables, without changing anything.");
+    connect(CheckAction, &QAction::triggered, this, &CMainFrame::OnCheckDisk);
+
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(Actions[CmdHelp]);
     help->addAction(Actions[CmdAbout]);
@@ -236,6 +291,7 @@ void CMainFrame::CreateMenus() {
     toolbar->addAction(Actions[CmdPaste]);
     toolbar->addSeparator();
     toolbar->addAction(Actions[CmdAbout]);
+    AddFilterBox(toolbar);
 
     ListMenu = new QMenu(this);
     ListMenu->addAction(Actions[CmdPreview]);
@@ -272,6 +328,36 @@ QStringList CMainFrame::FileArguments(const QStringList& arguments) {
     return files;
 }
 
+void CMainFrame::AddFilterBox(QToolBar* toolbar) {
+    auto* spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    FilterEdit = new QLineEdit(toolbar);
+    FilterEdit->setObjectName("FilterBox");
+    FilterEdit->setPlaceholderText("Filter (Ctrl+F)");
+    FilterEdit->setToolTip("Show only the files whose names contain this text, or match a pattern such as *.CMD");
+    FilterEdit->setClearButtonEnabled(true);
+    FilterEdit->setMaximumWidth(FilterEdit->fontMetrics().horizontalAdvance(QString(24, 'X')));
+    toolbar->addWidget(FilterEdit);
+    connect(FilterEdit, &QLineEdit::textChanged, this, &CMainFrame::ApplyFilter);
+
+    auto* find = new QAction("Filter", this);
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        FilterEdit->setFocus(Qt::ShortcutFocusReason);
+        FilterEdit->selectAll();
+    });
+    addAction(find);
+}
+
+void CMainFrame::ApplyFilter() {
+    TFileSystem* fs = CurrentFileSystem();
+    List->SortModel()->SetShownFileIndices(fs != nullptr ? FilesMatching(*fs, *List->FileModel(), FilterEdit->text())
+                                                         : std::nullopt);
+    UpdateCommands();
+}
+
 void CMainFrame::Start(const QStringList& arguments) {
     const QStringList files = FileArguments(arguments);
     if (files.size() == 1) OpenDisk(files.front());
@@ -297,6 +383,7 @@ bool CMainFrame::OpenDisk(const QString& path) {
         return false;
     }
     AttachDisk(std::move(disk));
+    Prefs.Window.RecentDisks = WithRecentDisk(Prefs.Window.RecentDisks, QFileInfo(path).absoluteFilePath());
     ReportDamagedDirectory();
     RunDateCheck();
     return true;
@@ -315,8 +402,9 @@ void CMainFrame::ReportDamagedDirectory() {
 void CMainFrame::AttachDisk(std::unique_ptr<MountedDisk> disk) {
     CloseDisk();
     OpenedDisk = std::move(disk);
+    FilterEdit->clear();
     List->Clear();
-    List->ShowForDisk();
+    List->ShowForDisk(Prefs.Window.ColumnWidths);
     Refresh();
     UpdateTitle();
     UpdateCommands();
@@ -331,6 +419,8 @@ void CMainFrame::CloseDisk() {
         }
         OpenedDisk.reset();
     }
+    // The findings belong to the disk that was checked.
+    delete FindingsWindow;
     List->ShowNoDisk();
     UpdateTitle();
     UpdateCommands();
@@ -371,6 +461,15 @@ void CMainFrame::UpdateAccessIndicator() {
     AccessLabel->setVisible(!refusal.isEmpty());
 }
 
+void CMainFrame::UpdateStatusFigures() {
+    TFileSystem* fs = CurrentFileSystem();
+    if (fs == nullptr) {
+        Figures->ShowNoDisk();
+        return;
+    }
+    Figures->Show(StatusFiguresOf(*fs, *List->SortModel(), List->SelectedFileIndices()));
+}
+
 void CMainFrame::UpdateCommands() {
     TFileSystem* fs = CurrentFileSystem();
     const bool open = fs != nullptr;
@@ -378,6 +477,7 @@ void CMainFrame::UpdateCommands() {
     const bool writable = open && WriteRefusal().isEmpty();
     const size_t selected = open ? List->SelectedFileIndices().size() : 0;
     Actions[CmdClose]->setEnabled(open);
+    if (CheckAction != nullptr) CheckAction->setEnabled(open);
     Actions[CmdDiskProperties]->setEnabled(open);
     Actions[CmdCopy]->setEnabled(selected > 0);
     Actions[CmdPaste]->setEnabled(writable && ClipboardOffersFiles());
@@ -394,6 +494,7 @@ void CMainFrame::UpdateCommands() {
     Actions[CmdRename]->setEnabled(writable && selected == 1);
     Actions[CmdProperties]->setEnabled(selected == 1);
     UpdateAccessIndicator();
+    UpdateStatusFigures();
 
     const int partitions = open ? static_cast<int>(OpenedDisk->FileSystems.size()) : 0;
     PartitionSubmenu->setEnabled(partitions > 1);
@@ -445,6 +546,7 @@ void CMainFrame::Refresh() {
         return;
     }
     List->Fill(*fs, fileIndices);
+    ApplyFilter();
     List->SelectFileIndices(selected);
     UpdateCommands();
 }
@@ -577,6 +679,26 @@ void CMainFrame::OnPartition(int partition) {
     UpdateTitle();
 }
 
+CCheckFindingsDialog* CMainFrame::CheckFindings() const { return FindingsWindow.data(); }
+
+void CMainFrame::OnCheckDisk() {
+    if (!DiskOpen()) return;
+    const std::vector<FileSystem::TCheckSection> sections = RunDiskCheck(this, *OpenedDisk);
+    delete FindingsWindow;
+    FindingsWindow = new CCheckFindingsDialog(*OpenedDisk, sections, this);
+    FindingsWindow->setAttribute(Qt::WA_DeleteOnClose);
+    connect(FindingsWindow, &CCheckFindingsDialog::FileChosen, this, &CMainFrame::SelectFileOfPartition);
+    FindingsWindow->show();
+}
+
+void CMainFrame::SelectFileOfPartition(int partition, int fileIndex) {
+    if (!OpenedDisk) return;
+    if (partition != OpenedDisk->CurrentPartition) OnPartition(partition);
+    List->SelectFileIndices({fileIndex});
+    const std::vector<int> selected = List->SelectedFileIndices();
+    if (!selected.empty()) List->scrollTo(List->selectionModel()->selectedRows().value(0));
+}
+
 void CMainFrame::OnAbout() { Prompts.ShowAbout(); }
 
 void CMainFrame::OnPreview(int fileIndex) {
@@ -650,6 +772,12 @@ void CMainFrame::OnFileProperties() {
 }
 
 void CMainFrame::OnEscape() {
+    // Esc first takes back a filter; only then may it close the window.
+    if (!FilterEdit->text().isEmpty()) {
+        FilterEdit->clear();
+        List->setFocus();
+        return;
+    }
     if (Prefs.ExitUponESC) close();
 }
 

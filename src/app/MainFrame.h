@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <functional>
@@ -15,6 +16,8 @@
 #include "UserPrompts.h"
 
 class QLabel;
+class QLineEdit;
+class QToolBar;
 class QMimeData;
 class QTemporaryDir;
 
@@ -25,6 +28,8 @@ class MountedDisk;
 namespace App {
 
 class CQuarryboxView;
+class CCheckFindingsDialog;
+class CStatusFigures;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -63,9 +68,23 @@ public:
     QAction* PartitionAction(int partition) const { return PartitionActions.at(static_cast<size_t>(partition)); }
     int PartitionItemCount() const { return static_cast<int>(PartitionActions.size()); }
     QMenu* PartitionMenu() const { return PartitionSubmenu; }
+    // File > Open Recent, filled (with the missing disks pruned) each time it opens.
+    QMenu* RecentMenu() const { return RecentSubmenu; }
+    void FillRecentMenu();
     QMenu* ContextMenu() const { return ListMenu; }
     // The status bar's word for a disk that cannot be changed, empty otherwise.
     QLabel* AccessIndicator() const { return AccessLabel; }
+    // The filter box on the toolbar (Ctrl+F; Esc clears it).
+    QLineEdit* FilterBox() const { return FilterEdit; }
+    // Shows only the files the filter box's text keeps.
+    void ApplyFilter();
+    // Tools > Check Disk: the findings window, while it is open.
+    QAction* CheckDiskAction() const { return CheckAction; }
+    CCheckFindingsDialog* CheckFindings() const;
+    // Shows the partition and selects the file in it.
+    void SelectFileOfPartition(int partition, int fileIndex);
+    // The status bar's files, sizes, free space and DOS.
+    CStatusFigures* StatusFigures() const { return Figures; }
     TPreferences& Preferences() { return Prefs; }
     bool ShowInvisible() const { return ShowInvisibleFiles; }
     bool ShowSystem() const { return ShowSystemFiles; }
@@ -129,6 +148,7 @@ public slots:
     void OnToggleSystem();
     void OnPartition(int partition);
     void OnAbout();
+    void OnCheckDisk();
     void OnPreview(int fileIndex);
     void OnPreviewSelected();
     void OnDelete();
@@ -150,6 +170,11 @@ private:
     // Why the current disk cannot be changed, empty when it can.
     QString WriteRefusal() const;
     void UpdateAccessIndicator();
+    void UpdateStatusFigures();
+    // The window's size, list and View choices from the preferences, and back.
+    void AddFilterBox(QToolBar* toolbar);
+    void RestoreWindowState();
+    void KeepWindowState();
     // The first dropped host file that opens as a disk image, empty when there is none.
     QString DroppedDiskImage(const QMimeData* data) const;
 
@@ -161,7 +186,12 @@ private:
     std::vector<QAction*> PartitionActions;
     QMenu* PartitionSubmenu = nullptr;
     QMenu* ListMenu = nullptr;
+    QMenu* RecentSubmenu = nullptr;
+    QLineEdit* FilterEdit = nullptr;
+    QAction* CheckAction = nullptr;
+    QPointer<CCheckFindingsDialog> FindingsWindow;
     QLabel* AccessLabel = nullptr;
+    CStatusFigures* Figures = nullptr;
     bool ShowInvisibleFiles = false;
     bool ShowSystemFiles = false;
     CLDOSDatePatcher DefaultPatcher;

@@ -1,5 +1,6 @@
 #include "Preferences.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QVariant>
 #include <cstdint>
@@ -45,7 +46,76 @@ void ReadFlag(QSettings& settings, const char* name, bool& target) {
     if (const std::optional<int> value = ReadInteger(settings, name)) target = *value != 0;
 }
 
+// A list of texts: the per-user file gives back a list of one as plain text.
+QStringList ReadTexts(QSettings& settings, const char* name) {
+    const QVariant value = settings.value(name);
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList();
+    if (value.typeId() == QMetaType::QString && !value.toString().isEmpty()) return {value.toString()};
+    return {};
+}
+
+// A width must be one a window could show; anything else is measured afresh.
+QList<int> ReadWidths(QSettings& settings, const char* name) {
+    QList<int> widths;
+    for (const QString& text : ReadTexts(settings, name).join(',').split(',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int width = text.trimmed().toInt(&ok);
+        widths.append(ok && width > 0 && width <= 10000 ? width : -1);
+        if (widths.size() == 16) break;
+    }
+    return widths;
+}
+
+TWindowState LoadWindowState(QSettings& settings) {
+    TWindowState state;
+    settings.beginGroup("Window");
+    const QVariant geometry = settings.value("Geometry");
+    if (geometry.typeId() == QMetaType::QByteArray) state.Geometry = geometry.toByteArray();
+    state.ColumnWidths = ReadWidths(settings, "ColumnWidths");
+    if (const std::optional<int> column = ReadInteger(settings, "SortColumn"); column && *column >= 0 && *column < 16)
+        state.SortColumn = *column;
+    ReadFlag(settings, "SortDescending", state.SortDescending);
+    ReadFlag(settings, "ShowInvisible", state.ShowInvisible);
+    ReadFlag(settings, "ShowSystem", state.ShowSystem);
+    for (const QString& path : ReadTexts(settings, "RecentDisks")) {
+        const bool fits = state.RecentDisks.size() < TWindowState::RecentDiskLimit;
+        if (fits && !path.isEmpty() && !state.RecentDisks.contains(path)) state.RecentDisks << path;
+    }
+    settings.endGroup();
+    return state;
+}
+
+void SaveWindowState(QSettings& settings, const TWindowState& state) {
+    settings.beginGroup("Window");
+    if (!state.Geometry.isEmpty()) settings.setValue("Geometry", state.Geometry);
+    QStringList widths;
+    for (int width : state.ColumnWidths) widths << QString::number(width);
+    settings.setValue("ColumnWidths", widths.join(','));
+    settings.setValue("SortColumn", state.SortColumn);
+    settings.setValue("SortDescending", state.SortDescending ? 1 : 0);
+    settings.setValue("ShowInvisible", state.ShowInvisible ? 1 : 0);
+    settings.setValue("ShowSystem", state.ShowSystem ? 1 : 0);
+    settings.setValue("RecentDisks", state.RecentDisks);
+    settings.endGroup();
+}
+
 }  // namespace
+
+QStringList WithRecentDisk(const QStringList& recent, const QString& path) {
+    QStringList result{path};
+    for (const QString& other : recent) {
+        if (other != path && result.size() < TWindowState::RecentDiskLimit) result << other;
+    }
+    return result;
+}
+
+QStringList ExistingRecentDisks(const QStringList& recent) {
+    QStringList existing;
+    for (const QString& path : recent) {
+        if (QFileInfo(path).isFile()) existing << path;
+    }
+    return existing;
+}
 
 TPreferences TPreferences::Load(QSettings& settings) {
     TPreferences preferences;
@@ -56,6 +126,7 @@ TPreferences TPreferences::Load(QSettings& settings) {
     ReadChoice(settings, "FontType", {0, 1}, preferences.FontType);
     ReadFlag(settings, "LDOSDateCheck", preferences.LDOSDateCheck);
     ReadFlag(settings, "ExitUponESC", preferences.ExitUponESC);
+    preferences.Window = LoadWindowState(settings);
     return preferences;
 }
 
@@ -66,6 +137,7 @@ void TPreferences::Save(QSettings& settings) const {
     settings.setValue("FontType", FontType);
     settings.setValue("LDOSDateCheck", LDOSDateCheck ? 1 : 0);
     settings.setValue("ExitUponESC", ExitUponESC ? 1 : 0);
+    SaveWindowState(settings, Window);
     settings.sync();
 }
 

@@ -44,12 +44,13 @@ CQuarryboxView::CQuarryboxView(QWidget* parent)
     horizontalHeader()->setVisible(false);
 }
 
-void CQuarryboxView::ShowForDisk() {
+void CQuarryboxView::ShowForDisk(const QList<int>& widths) {
     horizontalHeader()->setVisible(true);
     const QFontMetrics metrics(font());
     const int padding = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 8;
     for (int column = 0; column < CFileListModel::ColumnCount; ++column) {
-        setColumnWidth(column, metrics.horizontalAdvance(CFileListModel::WidthTemplate(column)) + padding);
+        const int kept = column < widths.size() ? widths[column] : -1;
+        setColumnWidth(column, kept > 0 ? kept : metrics.horizontalAdvance(CFileListModel::WidthTemplate(column)) + padding);
     }
 }
 

@@ -16,8 +16,9 @@ class CQuarryboxView : public QTableView {
 public:
     explicit CQuarryboxView(QWidget* parent = nullptr);
 
-    // Shows the header and measures the column widths from the template strings.
-    void ShowForDisk();
+    // Shows the header with the given column widths; a column without one (or -1) is
+    // measured from its template string.
+    void ShowForDisk(const QList<int>& widths = {});
     // Empties the list and hides its header.
     void ShowNoDisk();
     // Replaces the rows, keeping the user's sort column and order.

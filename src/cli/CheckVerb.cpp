@@ -18,13 +18,9 @@ struct CheckOptions {
     bool Json = false;
 };
 
-struct Section {
-    std::string Title;
-    std::vector<TFinding> Findings;
-};
+using Section = FileSystem::TCheckSection;
 
 std::vector<Section> CheckDisk(const std::string& image) {
-    std::vector<Section> sections;
     // Read-only: the image file cannot be changed by anything below.
     FileSystem::MountedDisk disk;
     std::string mountError;
@@ -43,17 +39,12 @@ std::vector<Section> CheckDisk(const std::string& image) {
             disk.Image = DiskImage::OpenHardImage(image, true);
         }
     }
-    if (auto* floppy = dynamic_cast<DiskImage::TFloppyImage*>(disk.Image.get())) {
-        sections.push_back({"Tracks", FileSystem::CheckFloppyTracks(*floppy)});
-    }
+    std::vector<Section> sections = FileSystem::CheckMountedDisk(disk);
     if (!mountError.empty()) {
-        sections.push_back({"File system", {TFinding{FileSystem::TSeverity::Error, mountError}}});
-    }
-    for (size_t p = 0; p < disk.FileSystems.size(); ++p) {
-        FileSystem::TFileSystem& fs = *disk.FileSystems[p];
-        std::string title = fs.GetDOSName(false);
-        if (disk.FileSystems.size() > 1) title = "Partition " + std::to_string(p) + " (" + title + ")";
-        sections.push_back({title, FileSystem::CheckFileSystem(fs)});
+        // Said after the tracks, before any partition.
+        const bool tracks = !sections.empty() && sections.front().Partition < 0;
+        sections.insert(sections.begin() + (tracks ? 1 : 0),
+                        Section{"File system", {TFinding{FileSystem::TSeverity::Error, mountError}}, -1});
     }
     return sections;
 }

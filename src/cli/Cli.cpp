@@ -123,20 +123,6 @@ namespace {
 
 bool HasWildcard(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
 
-// Lets users write the host's "NAME.EXT" form and "*" for every file on any DOS.
-std::string DiskPattern(TFileSystem& fs, std::string pattern) {
-    char separator = fs.GetExtensionSeparator();
-    if (separator != '.') {
-        for (char& c : pattern)
-            if (c == '.') c = separator;
-    }
-    if (pattern.find(separator) == std::string::npos) {
-        pattern += separator;
-        pattern += '*';
-    }
-    return pattern;
-}
-
 }  // namespace
 
 std::vector<int> NamedFiles(TFileSystem& fs, const std::string& name) {
@@ -191,7 +177,7 @@ std::vector<int> MatchFiles(TFileSystem& fs, const std::vector<std::string>& pat
                 listed = FileSystem::ListAllFiles(fs, listFlags);
                 haveListed = true;
             }
-            std::vector<std::string> diskPattern = {DiskPattern(fs, pattern)};
+            std::vector<std::string> diskPattern = {FileSystem::DiskPattern(fs, pattern)};
             for (int fileIndex : listed)
                 if (fs.MatchesPattern(diskPattern, fs.GetFullFileName(fileIndex))) found.push_back(fileIndex);
         }

@@ -6,6 +6,7 @@
 
 #include "diskimage/DiskImage.h"
 #include "filesystem/CPM.h"
+#include "filesystem/MountedDisk.h"
 #include "filesystem/RSDOS.h"
 #include "filesystem/TRSDOS13.h"
 #include "filesystem/TRSDOSBase.h"
@@ -362,6 +363,20 @@ std::vector<TFinding> CheckFileSystem(TFileSystem& fs) {
         structure = {TFinding{TSeverity::Info, "No checks for " + fs.GetDOSName(false)}};
     findings.insert(findings.end(), structure.begin(), structure.end());
     return findings;
+}
+
+std::vector<TCheckSection> CheckMountedDisk(MountedDisk& disk) {
+    std::vector<TCheckSection> sections;
+    if (auto* floppy = dynamic_cast<DiskImage::TFloppyImage*>(disk.Image.get())) {
+        sections.push_back({"Tracks", CheckFloppyTracks(*floppy), -1});
+    }
+    for (size_t p = 0; p < disk.FileSystems.size(); ++p) {
+        TFileSystem& fs = *disk.FileSystems[p];
+        std::string title = fs.GetDOSName(false);
+        if (disk.FileSystems.size() > 1) title = "Partition " + std::to_string(p) + " (" + title + ")";
+        sections.push_back({title, CheckFileSystem(fs), static_cast<int>(p)});
+    }
+    return sections;
 }
 
 }  // namespace FileSystem

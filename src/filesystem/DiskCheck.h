@@ -12,6 +12,10 @@ class TFloppyImage;
 }
 
 namespace FileSystem {
+class MountedDisk;
+}
+
+namespace FileSystem {
 
 class TRSDOSBase;
 class CPM;
@@ -52,6 +56,17 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs);
 std::vector<TFinding> CheckCPM(CPM& fs);
 // RSDOS: broken granule chains, granules in two chains, granules in use that no chain owns.
 std::vector<TFinding> CheckRSDOS(RSDOS& fs);
+
+// The findings of one part of a disk: "Tracks", then one a partition under its DOS's name
+// ("Partition 1 (LDOS 6.3)" when there are several).
+struct TCheckSection {
+    std::string Title;
+    std::vector<TFinding> Findings;
+    int Partition = -1;  // the partition the findings are about, -1 for the tracks
+};
+// The whole check of an open disk, as qbox check reports it: the floppy's tracks, then
+// every partition's file system. Reads only.
+std::vector<TCheckSection> CheckMountedDisk(MountedDisk& disk);
 
 // Every file of a file system, invisible and system files included.
 std::vector<int> ListEveryFile(TFileSystem& fs);

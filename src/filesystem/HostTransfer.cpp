@@ -299,6 +299,19 @@ std::string ExtractFileAs(TFileSystem& fs, int fileIndex, const std::string& hos
 
 std::vector<int> ListAllFiles(TFileSystem& fs, int flags) { return fs.ListFiles({"*.*"}, flags); }
 
+std::string DiskPattern(TFileSystem& fs, std::string pattern) {
+    const char separator = fs.GetExtensionSeparator();
+    if (separator != '.') {
+        for (char& c : pattern)
+            if (c == '.') c = separator;
+    }
+    if (pattern.find(separator) == std::string::npos) {
+        pattern += separator;
+        pattern += '*';
+    }
+    return pattern;
+}
+
 int StoreFile(TFileSystem& fs, const std::string& name, const std::vector<uint8_t>& data, size_t hostSize,
               const FileDate& date, bool replace) {
     if (!fs.IsValidFilename(name)) throw TFileSystem::EInvalidFilename();

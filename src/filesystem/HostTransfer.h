@@ -83,6 +83,10 @@ std::string ExtractFile(TFileSystem& fs, int fileIndex, bool overwrite, const Tr
 // read cleanly"; empty when the file was read whole.
 std::string DescribeShortRead(const TFileRead& read);
 std::vector<int> ListAllFiles(TFileSystem& fs, int flags);
+// A wildcard as the user types it, in the form the disk's MatchesPattern takes: the
+// host's "NAME.EXT" form is accepted on every DOS, and a pattern without an extension
+// matches any extension ("*" is every file).
+std::string DiskPattern(TFileSystem& fs, std::string pattern);
 // The device names some hosts reserve (CON, NUL, LPT1 ...). Extraction refuses them only on
 // a host that has them; this one has none.
 bool IsReservedHostName(const std::string& hostName);

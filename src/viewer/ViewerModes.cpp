@@ -1,5 +1,8 @@
 #include "viewer/ViewerModes.h"
 
+#include <cctype>
+#include <initializer_list>
+
 #include "viewer/BasicLister.h"
 #include "viewer/CMDFile.h"
 #include "viewer/Z80Disassembler.h"
@@ -30,6 +33,23 @@ bool IsGraphicsFile(const std::string& extension, size_t size) {
     if ((extension == "HR" || extension == "HRG") && size == FullScreenPictureSize) return true;
     if ((extension == "HR" || extension == "HRX") && size == BankedScreenPictureSize) return true;
     return extension == "SHR" || extension == "CHR";
+}
+
+FileKind KindOfFile(const std::string& extension, size_t size, int family) {
+    std::string upper;
+    for (char c : extension) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto any = [&upper](std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            if (upper == name) return true;
+        }
+        return false;
+    };
+    if (family != FamilyRSDOS && IsGraphicsFile(upper, size)) return FileKind::Picture;
+    if (any({"CMD", "COM", "SYS", "CIM", "BIN", "PRL", "DVR", "FLT"})) return FileKind::Program;
+    if (upper == "BAS") return FileKind::BASIC;
+    if (any({"ASM", "SRC", "EDT", "Z80", "MAC", "DEF", "EQU", "LIB"})) return FileKind::AssemblerSource;
+    if (any({"TXT", "DOC", "ASC", "JCL", "HLP", "ME", "LST", "PRN", "FIX", "TEX"})) return FileKind::Text;
+    return FileKind::Data;
 }
 
 bool IsEdtasmSource(std::span<const uint8_t> bytes) {

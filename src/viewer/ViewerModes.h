@@ -32,6 +32,11 @@ struct ViewedFile {
 // The drop-down label: "Hexadecimal", "Graphics", "EDTASM", "BASIC", "Text", "Disassembly".
 const char* ViewModeLabel(ViewMode mode);
 
+// What a file is, by the name conventions of its DOS: enough to pick its icon in a
+// list without reading it.
+enum class FileKind { Program, BASIC, Text, AssemblerSource, Picture, Data };
+FileKind KindOfFile(const std::string& extension, size_t size, int family);
+
 // Recognition tests.
 bool IsGraphicsFile(const std::string& extension, size_t size);
 bool IsEdtasmSource(std::span<const uint8_t> bytes);

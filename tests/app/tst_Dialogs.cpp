@@ -349,6 +349,71 @@ private slots:
         QVERIFY(loaded.ExitUponESC);
     }
 
+    void WindowStateSurvivesTheStore() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("window.conf");
+        App::TPreferences preferences;
+        App::TWindowState& state = preferences.Window;
+        state.Geometry = QByteArray("\x01\x02geometry\x00", 11);
+        state.ColumnWidths = {120, -1, 64, 200, 90, -1};
+        state.SortColumn = 3;
+        state.SortDescending = true;
+        state.ShowInvisible = true;
+        state.RecentDisks = {"/disks/b.dsk", "/disks/a.dmk"};
+        {
+            QSettings store(path, QSettings::IniFormat);
+            preferences.Save(store);
+        }
+        QSettings store(path, QSettings::IniFormat);
+        const App::TWindowState loaded = App::TPreferences::Load(store).Window;
+        QCOMPARE(loaded.Geometry, state.Geometry);
+        QCOMPARE(loaded.ColumnWidths, state.ColumnWidths);
+        QCOMPARE(loaded.SortColumn, 3);
+        QVERIFY(loaded.SortDescending && loaded.ShowInvisible && !loaded.ShowSystem);
+        QCOMPARE(loaded.RecentDisks, state.RecentDisks);
+    }
+
+    void WindowStateOfTheWrongKindKeepsTheDefaults() {
+        QTemporaryDir folder;
+        QSettings store(folder.filePath("bad.conf"), QSettings::IniFormat);
+        store.beginGroup("Window");
+        store.setValue("Geometry", 5);
+        store.setValue("ColumnWidths", "100,wide,-4,99999");
+        store.setValue("SortColumn", 40);
+        QStringList recent;
+        for (int i = 0; i < 14; ++i) recent << QString("/disks/%1.dsk").arg(i % 12);
+        store.setValue("RecentDisks", recent);
+        store.endGroup();
+        const App::TWindowState loaded = App::TPreferences::Load(store).Window;
+        QVERIFY(loaded.Geometry.isEmpty());
+        QCOMPARE(loaded.ColumnWidths, (QList<int>{100, -1, -1, -1}));
+        QCOMPARE(loaded.SortColumn, 0);
+        // Each disk once, most recent first, at most ten.
+        QCOMPARE(loaded.RecentDisks.size(), 10);
+        QCOMPARE(loaded.RecentDisks.first(), QString("/disks/0.dsk"));
+        QCOMPARE(loaded.RecentDisks.last(), QString("/disks/9.dsk"));
+    }
+
+    void RecentDisksPutTheLatestFirstAndDropMissingFiles() {
+        QStringList recent;
+        for (int i = 0; i < 10; ++i) recent = App::WithRecentDisk(recent, QString("/d/%1").arg(i));
+        QCOMPARE(recent.first(), QString("/d/9"));
+        QCOMPARE(recent.last(), QString("/d/0"));
+        recent = App::WithRecentDisk(recent, "/d/5");
+        QCOMPARE(recent.size(), 10);
+        QCOMPARE(recent.mid(0, 3), (QStringList{"/d/5", "/d/9", "/d/8"}));
+        recent = App::WithRecentDisk(recent, "/d/new");
+        QCOMPARE(recent.size(), 10);
+        QVERIFY(!recent.contains("/d/0"));
+
+        QTemporaryDir folder;
+        const QString kept = folder.filePath("kept.dsk");
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QCOMPARE(App::ExistingRecentDisks({folder.filePath("gone.dsk"), kept, folder.path()}), QStringList{kept});
+    }
+
     void PreferenceValuesOfTheWrongKindKeepTheDefaults() {
         QTemporaryDir folder;
         QSettings store(folder.filePath("bad.conf"), QSettings::IniFormat);

@@ -7,15 +7,21 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 #include "AppTestSupport.h"
+#include "CheckFindings.h"
 #include "FileTransfer.h"
+#include "PropertyDialogs.h"
 #include "QuarryboxView.h"
+#include "StatusFigures.h"
 #include "common/CPMDisk.h"
 #include "common/DamagedSectors.h"
 #include "filesystem/HostTransfer.h"
@@ -344,6 +350,90 @@ private slots:
         QCOMPARE(Frame->PartitionItemCount(), static_cast<int>(CMainFrame::PartitionItems));
         QCOMPARE(Frame->PartitionAction(1)->text(), QString("1  TESTDISK"));
         QCOMPARE(Frame->PartitionAction(5)->text(), QString("5"));
+    }
+
+    void StatusBarCountsSizesAndFreeSpace() {
+        auto k = [](qint64 bytes) { return App::CDiskInfoDialog::FormatK(bytes); };
+        App::CStatusFigures* figures = Frame->StatusFigures();
+        QVERIFY(figures->isHidden());
+        FakeDisk disk;
+        disk.Fs().Add("ONE", "DAT", std::vector<uint8_t>(1024));
+        disk.Fs().Add("TWO", "DAT", std::vector<uint8_t>(2048));
+        disk.Fs().Add("HALF", "DAT", std::vector<uint8_t>(512));
+        Attach(std::move(disk));
+        QVERIFY(!figures->isHidden());
+        QCOMPARE(figures->FilesShown(), "3 files, " + k(3584));
+        QCOMPARE(figures->FreeShown(), k(100000 - 3584) + " free");
+        QCOMPARE(figures->DOSShown(), QString("TRSDOS 2.3"));
+
+        SelectNames({"ONE/DAT", "HALF/DAT"});
+        QCOMPARE(figures->FilesShown(), "2 of 3 files selected, " + k(1536));
+
+        // Deleting and adding change the count and the free space at once.
+        SelectNames({"TWO/DAT"});
+        Prompts.YesNo = {true};
+        Frame->OnDelete();
+        QCOMPARE(figures->FilesShown(), "2 files, " + k(1536));
+        QCOMPARE(figures->FreeShown(), k(100000 - 1536) + " free");
+        QVERIFY(Frame->StoreFile("NEW/DAT", std::vector<uint8_t>(4096), MakeDate(1985, 6, 1, 12, 0)));
+        Frame->Refresh();
+        QCOMPARE(figures->FilesShown(), "3 files, " + k(5632));
+        QCOMPARE(figures->FreeShown(), k(100000 - 5632) + " free");
+
+        SelectNames({"NEW/DAT", "ONE/DAT"});
+        Frame->OnDelete();
+        QCOMPARE(figures->FilesShown(), QString("1 file, ") + k(512));
+
+        Frame->CloseDisk();
+        QVERIFY(figures->isHidden());
+    }
+
+    void FilterKeepsNamesByWildcardOrSubstring_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("empty") << "" << QStringList{"BASIC/CMD", "MYSYS/DAT", "README/TXT", "SYS0/SYS", "SYS10/SYS"};
+        QTest::newRow("substring in any case") << "sys" << QStringList{"MYSYS/DAT", "SYS0/SYS", "SYS10/SYS"};
+        QTest::newRow("the host's form") << "e.t" << QStringList{"README/TXT"};
+        QTest::newRow("the DOS's own form") << "e/t" << QStringList{"README/TXT"};
+        QTest::newRow("extension wildcard") << "*.cmd" << QStringList{"BASIC/CMD"};
+        QTest::newRow("one character") << "SYS?" << QStringList{"SYS0/SYS"};
+        QTest::newRow("name wildcard, any extension") << "S*" << QStringList{"SYS0/SYS", "SYS10/SYS"};
+        QTest::newRow("nothing") << "*.BAS" << QStringList{};
+    }
+    void FilterKeepsNamesByWildcardOrSubstring() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, kept);
+        FakeDisk disk;
+        for (const char* name : {"SYS0", "SYS10", "BASIC", "README", "MYSYS"}) {
+            const std::string n = name;
+            disk.Fs().Add(n, n == "BASIC" ? "CMD" : n == "README" ? "TXT" : n == "MYSYS" ? "DAT" : "SYS",
+                          std::vector<uint8_t>(100));
+        }
+        Attach(std::move(disk));
+        Frame->FilterBox()->setText(text);
+        QStringList names = Names();
+        names.sort();
+        QCOMPARE(names, kept);
+        QCOMPARE(Frame->StatusFigures()->FilesShown().section(',', 0, 0),
+                 kept.size() == 1 ? QString("1 file") : QString("%1 files").arg(kept.size()));
+        // The list keeps the filter when it is filled again; Esc takes it back.
+        Frame->Refresh();
+        QCOMPARE(Frame->View()->RowCount(), int(kept.size()));
+        Frame->OnEscape();
+        QCOMPARE(Frame->FilterBox()->text(), QString());
+        QCOMPARE(Frame->View()->RowCount(), 5);
+    }
+
+    void NamesShowAnIconOfTheirKind() {
+        FakeDisk disk;
+        disk.Fs().Add("PROG", "CMD");
+        disk.Fs().Add("NOTES", "TXT");
+        Attach(std::move(disk));
+        const App::CFileListModel* model = Frame->View()->FileModel();
+        QCOMPARE(model->RowAt(0).Kind, Viewer::FileKind::Program);
+        QCOMPARE(model->RowAt(1).Kind, Viewer::FileKind::Text);
+        QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(!model->index(0, 2).data(Qt::DecorationRole).isValid());
     }
 
     void CommandsFollowTheSelection() {
@@ -815,6 +905,92 @@ private slots:
         QCOMPARE(errors[2].Text,
                  QString("The write protection could not be removed: the image file itself is read-only."));
         QCOMPARE(Fs->DiskName, std::string("TESTDISK"));
+    }
+
+    void WindowComesBackAsItWasLeft() {
+        std::optional<App::TPreferences> written;
+        Frame->SetPreferencesWriter([&](const App::TPreferences& preferences) { written = preferences; });
+        FakeDisk disk;
+        disk.Fs().Add("FILE", "DAT");
+        Attach(std::move(disk));
+        Frame->resize(900, 500);
+        Frame->View()->setColumnWidth(App::CFileListModel::ColumnSize, 211);
+        Frame->View()->sortByColumn(App::CFileListModel::ColumnSize, Qt::DescendingOrder);
+        Frame->Action(CMainFrame::CmdInvisible)->trigger();
+        Frame.reset();
+        QVERIFY(written);
+
+        Frame = std::make_unique<CMainFrame>(Prompts, *written);
+        QCOMPARE(Frame->size(), QSize(900, 500));
+        QVERIFY(Frame->ShowInvisible() && !Frame->ShowSystem());
+        Attach(FakeDisk());
+        QCOMPARE(Frame->View()->columnWidth(App::CFileListModel::ColumnSize), 211);
+        const QHeaderView* header = Frame->View()->horizontalHeader();
+        QCOMPARE(header->sortIndicatorSection(), int(App::CFileListModel::ColumnSize));
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+
+    void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {
+        const QString fixture = QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk";
+        if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
+        QTemporaryDir folder;
+        const QString first = folder.filePath("first.dsk");
+        const QString second = folder.filePath("second.dsk");
+        QVERIFY(QFile::copy(fixture, first) && QFile::copy(fixture, second));
+        Frame->Preferences().LDOSDateCheck = true;  // no date question on opening
+        QVERIFY(Frame->OpenDisk(first));
+        QVERIFY(Frame->OpenDisk(second));
+        QVERIFY(Frame->OpenDisk(first));
+        QCOMPARE(Frame->Preferences().Window.RecentDisks, (QStringList{first, second}));
+
+        QVERIFY(QFile::remove(second));
+        Frame->FillRecentMenu();
+        const QList<QAction*> items = Frame->RecentMenu()->actions();
+        QCOMPARE(items.size(), 1);
+        QCOMPARE(items[0]->text(), QString("first.dsk"));
+        QCOMPARE(Frame->Preferences().Window.RecentDisks, QStringList{first});
+        Frame->CloseDisk();
+        items[0]->trigger();
+        QVERIFY(Frame->Disk() != nullptr);
+    }
+
+    // A file that lost a sector: the check lists what qbox check finds, and choosing the
+    // finding about the file selects it in the list.
+    void CheckDiskListsTheFindingsAndSelectsTheirFile() {
+        QTemporaryDir folder;
+        const std::string path = folder.filePath("missing.dsk").toStdString();
+        TestSupport::WriteDiskMissingASectorOfAFile(path, std::vector<uint8_t>(2000, 0x41));
+        QVERIFY(Frame->OpenDisk(QString::fromStdString(path)));
+        QVERIFY(Frame->CheckDiskAction()->isEnabled());
+        Frame->CheckDiskAction()->trigger();
+        App::CCheckFindingsDialog* findings = Frame->CheckFindings();
+        QVERIFY(findings != nullptr);
+
+        std::vector<FileSystem::TCheckSection> expected;
+        {
+            FileSystem::MountedDisk disk;
+            disk.Open(path, true);
+            expected = FileSystem::CheckMountedDisk(disk);
+        }
+        QTreeWidget* tree = findings->Findings();
+        QCOMPARE(tree->topLevelItemCount(), int(expected.size()));
+        QTreeWidgetItem* aboutTheFile = nullptr;
+        for (int s = 0; s < tree->topLevelItemCount(); ++s) {
+            QTreeWidgetItem* section = tree->topLevelItem(s);
+            QCOMPARE(section->text(0), QString::fromStdString(expected[size_t(s)].Title));
+            for (int f = 0; f < int(expected[size_t(s)].Findings.size()); ++f) {
+                const QString message = QString::fromStdString(expected[size_t(s)].Findings[size_t(f)].Message);
+                QCOMPARE(section->child(f)->text(0), message);
+                if (message.contains("GAME/CMD")) aboutTheFile = section->child(f);
+            }
+        }
+        QVERIFY2(aboutTheFile != nullptr, "no finding names the damaged file");
+        QVERIFY(Frame->View()->SelectedFileIndices().empty());
+        tree->setCurrentItem(aboutTheFile);
+        QCOMPARE(Frame->View()->SelectedFileIndices(), std::vector<int>{Frame->CurrentFileSystem()->FindFile("GAME/CMD")});
+        Frame->CloseDisk();
+        QVERIFY(Frame->CheckFindings() == nullptr);
+        QVERIFY(!Frame->CheckDiskAction()->isEnabled());
     }
 
     void PreferencesAreHandedOverWhenTheWindowGoes() {

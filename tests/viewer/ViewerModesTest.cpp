@@ -109,3 +109,29 @@ TEST(ViewerModes, Labels) {
                                                        {Text, "Text"},               {Disassembly, "Disassembly"}};
     for (const auto& [mode, label] : labels) EXPECT_EQ(ViewModeLabel(mode), label);
 }
+
+TEST(ViewerModes, KindOfFileFollowsTheNameConventions) {
+    struct Case {
+        const char* Extension;
+        size_t Size;
+        int Family;
+        FileKind Kind;
+    };
+    const Case cases[] = {
+        {"CMD", 100, FamilyTRSDOS, FileKind::Program},
+        {"com", 100, FamilyCPM, FileKind::Program},
+        {"BIN", 100, FamilyRSDOS, FileKind::Program},
+        {"BAS", 100, FamilyTRSDOS, FileKind::BASIC},
+        {"TXT", 100, FamilyCPM, FileKind::Text},
+        {"ASM", 100, FamilyCPM, FileKind::AssemblerSource},
+        {"SRC", 100, FamilyTRSDOS, FileKind::AssemblerSource},
+        {"CHR", 100, FamilyTRSDOS, FileKind::Picture},
+        {"HR", 19200, FamilyTRSDOS, FileKind::Picture},
+        {"HR", 100, FamilyTRSDOS, FileKind::Data},  // a picture has a screen's size
+        {"DAT", 100, FamilyTRSDOS, FileKind::Data},
+        {"", 0, FamilyTRSDOS, FileKind::Data},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(KindOfFile(c.Extension, c.Size, c.Family), c.Kind) << c.Extension << " " << c.Size;
+    }
+}

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "CheckFindings.h"
 #include "CreateFloppy.h"
 #include "DesktopPrompts.h"
 #include "MainFrame.h"
@@ -87,6 +88,20 @@ bool Save(QWidget* widget, const QString& path) {
 }
 
 int FindFile(FileSystem::TFileSystem& fs, const char* name) { return fs.FindFile(name); }
+
+// Tools > Check Disk's findings on a real LDOS disk when the shared disks are beside the
+// project, on the demo disk otherwise.
+bool SaveCheckFindings(const QString& demo, const QString& path) {
+    const QString real = QCoreApplication::applicationDirPath() + "/../../../../shared/fixtures/real/jv3-dd40-ldos531-m3-system.dsk";
+    App::CDesktopPrompts prompts;
+    App::CMainFrame window(prompts, App::TPreferences());
+    prompts.SetOwner(&window);
+    window.Preferences().LDOSDateCheck = true;
+    if (!window.OpenDisk(QFile::exists(real) ? real : demo)) return false;
+    window.CheckDiskAction()->trigger();
+    App::CCheckFindingsDialog* findings = window.CheckFindings();
+    return findings != nullptr && Save(findings, path);
+}
 
 // A Montezuma Micro CP/M data disk, every sector formatted with E5H: an empty CP/M disk.
 constexpr int CPMDataRow = 8;
@@ -222,6 +237,7 @@ int main(int argc, char* argv[]) {
     window.resize(760, 420);
     window.View()->SelectFileIndices({FindFile(*fs, "SOURCE/ASM"), FindFile(*fs, "RINGS/HR")});
     bool ok = Save(&window, folder + "/main-window.png");
+    ok = SaveCheckFindings(image, folder + "/check-findings.png") && ok;
 
     // One viewer picture per rendering, on the first file whose list offers it.
     for (int mode = 0; mode <= 5; ++mode) {
