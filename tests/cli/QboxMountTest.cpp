@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "cli/QboxRunner.h"
+#include "common/HardDiskLayouts.h"
 #include "common/TempDir.h"
 
 using TestSupport::Bytes;
@@ -141,6 +142,43 @@ TEST_F(QboxMountTest, WriteProtectedImageAndReadOnlyMountRefuseChanges) {
             ASSERT_EQ(RunQbox({"protect", image, "off"}).Status, 0);
         }
     }
+}
+
+// A DOS Quarrybox only reads mounts read-only; its files still read as qbox cat gives them.
+TEST_F(QboxMountTest, ReadOnlyDosMountsReadOnly) {
+    const std::filesystem::path fixture = std::filesystem::path(QB_FIXTURES_DIR) / "peer/rsdos-1.jv3";
+    if (!std::filesystem::exists(fixture)) GTEST_SKIP() << "fixture missing: " << fixture;
+    const std::string rsdos = dir / "rsdos.jv3";
+    std::filesystem::copy_file(fixture, rsdos);
+    const std::vector<uint8_t> before = ReadHostBytes(rsdos);
+    {
+        Mount mount(rsdos, folder);
+        MOUNT_OR_SKIP(mount);
+        EXPECT_NE(mount.Result.Err.find("mounted read-only"), std::string::npos) << mount.Result.Err;
+        EXPECT_EQ(Shell("touch " + folder + "/new.bas 2>&1 | grep -q Read-only"), 0);
+        bool compared = false;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            const std::string name = entry.path().filename();
+            const std::string expected = RunQbox({"cat", rsdos, name}).Out;
+            EXPECT_EQ(ReadHostBytes(entry.path()), std::vector<uint8_t>(expected.begin(), expected.end())) << name;
+            compared = true;
+        }
+        EXPECT_TRUE(compared);
+    }
+    EXPECT_EQ(ReadHostBytes(rsdos), before);
+}
+
+// -p mounts one partition of a hard disk; a file copied in lands in that partition.
+TEST_F(QboxMountTest, HardDiskPartitionWithP) {
+    const std::string hard = HardDiskTest::BuildLDOSDividedByHeads(dir / "ldos.hdv").Path;
+    {
+        Mount mount(hard, folder, {"-p", "3"});
+        MOUNT_OR_SKIP(mount);
+        EXPECT_TRUE(std::filesystem::exists(folder + "/notes.txt"));
+        EXPECT_EQ(Shell("cp " + dir / "hello.bas" + " " + folder + "/hello.bas"), 0);
+    }
+    EXPECT_NE(RunQbox({"ls", hard, "-p", "3"}).Out.find("HELLO/BAS"), std::string::npos);
+    EXPECT_EQ(RunQbox({"ls", hard, "-p", "0"}).Out.find("HELLO/BAS"), std::string::npos);
 }
 
 // Whether folder is a mount point now (as /proc/mounts lists it).
