@@ -70,6 +70,13 @@ public:
         IndexNames();
     }
 
+    // A disk that cannot be changed anyway is held for reading only, so that it is not
+    // kept locked against other programs for the whole mount.
+    void OpenReadOnly() {
+        Options.ReadOnly = true;
+        Open();
+    }
+
     TFileSystem& Fs() { return *Disk.Current(); }
     bool ReadOnly() { return Options.ReadOnly || !FileSystem::WriteRefusal(Fs()).empty(); }
 
@@ -526,9 +533,11 @@ std::string SourceName(const std::string& image) {
 int RunMount(const MountOptions& options) {
     MountedFolder folder(options);
     folder.Open();
-    if (!options.ReadOnly && folder.ReadOnly())
+    if (!options.ReadOnly && folder.ReadOnly()) {
         std::cerr << "qbox: " << Printable(options.Image) << ": mounted read-only: "
                   << FileSystem::WriteRefusal(folder.Fs()) << '\n';
+        folder.OpenReadOnly();
+    }
     std::vector<std::string> arguments = {"qbox", "-s", "-o",
                                           "fsname=" + SourceName(options.Image) +
                                               ",subtype=quarrybox,default_permissions" +
