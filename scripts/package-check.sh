@@ -32,7 +32,7 @@ fixture="$root/../shared/fixtures/real"
 image=$(ls "$fixture"/*.dsk "$fixture"/*.dmk 2>/dev/null | head -1 || true)
 if [[ -n "$image" ]]; then
   echo "qbox ls $(basename "$image"):"
-  "$scratch/usr/bin/qbox" ls "$image" | head -5
+  "$scratch/usr/bin/qbox" ls -a "$image" | head -5
 else
   "$scratch/usr/bin/qbox" new "$scratch/check.dsk" --type jv3 --dos trsdos23 --name CHECK >/dev/null
   "$scratch/usr/bin/qbox" ls -a "$scratch/check.dsk"
