@@ -1,11 +1,14 @@
 // qbox mount through the real kernel interface: host programs working in the mounted
 // folder. Skipped, with the reason, where FUSE cannot mount (no /dev/fuse, no fusermount3).
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "cli/QboxRunner.h"
@@ -105,6 +108,20 @@ TEST_F(QboxMountTest, HostProgramsListCopyRenameRemoveAndSeeAttributes) {
     EXPECT_EQ(listed.Out.find("HELLO/BAS"), std::string::npos) << listed.Out;
     EXPECT_NE(listed.Out.find("GAME/CMD"), std::string::npos) << listed.Out;
     EXPECT_EQ(RunQbox({"cat", image, "GAME/CMD"}).Out, std::string(program.begin(), program.end()));
+}
+
+// While a writer has the file open, another reader sees the file as the disk holds it;
+// once the writer closes, everyone sees the new bytes.
+TEST_F(QboxMountTest, SecondReaderSeesTheStoredFileUntilTheWriterCloses) {
+    Mount mount(image, folder);
+    MOUNT_OR_SKIP(mount);
+    const std::string path = folder + "/hello.bas";
+    const int writer = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+    ASSERT_GE(writer, 0) << std::strerror(errno);
+    EXPECT_EQ(::write(writer, "NEW", 3), 3);
+    EXPECT_EQ(ReadHostBytes(path), Bytes("10 PRINT \"HI\"\r"));
+    EXPECT_EQ(::close(writer), 0);
+    EXPECT_EQ(ReadHostBytes(path), Bytes("NEW"));
 }
 
 // A copy that does not fit fails at its close and leaves the image as it was; a second
