@@ -99,6 +99,7 @@ TOutputFolder& TOutputFolder::operator=(TOutputFolder&& other) noexcept {
 
 // Creates the folder at path and every missing folder above it, as mkdir -p does. A name
 // on the way that is there but is no folder is left for the open that follows to refuse.
+namespace {
 int MakeFolderPath(const std::string& path) {
     for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
         const std::string prefix = path.substr(0, end);
