@@ -6,17 +6,52 @@ include(GNUInstallDirs)
 if(TARGET qbox)
   install(TARGETS qbox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+# Man pages install compressed, as Debian keeps them; -n leaves no time stamp in the file.
 if(EXISTS ${CMAKE_SOURCE_DIR}/docs/qbox.1)
-  install(FILES ${CMAKE_SOURCE_DIR}/docs/qbox.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  find_program(QB_GZIP gzip)
+  if(QB_GZIP)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/qbox.1.gz
+      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/docs/qbox.1 ${CMAKE_BINARY_DIR}/qbox.1
+      COMMAND ${QB_GZIP} -9nf ${CMAKE_BINARY_DIR}/qbox.1
+      DEPENDS ${CMAKE_SOURCE_DIR}/docs/qbox.1 VERBATIM)
+    add_custom_target(qb_man_pages ALL DEPENDS ${CMAKE_BINARY_DIR}/qbox.1.gz)
+    install(FILES ${CMAKE_BINARY_DIR}/qbox.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  else()
+    install(FILES ${CMAKE_SOURCE_DIR}/docs/qbox.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
 endif()
 
 set(CPACK_PACKAGE_NAME "quarrybox")
 set(CPACK_PACKAGE_VENDOR "Brisbyn")
-set(CPACK_PACKAGE_CONTACT "Quarrybox maintainers <quarrybox@localhost>")
+set(CPACK_PACKAGE_CONTACT "Quarrybox maintainers <quarrybox@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tool for TRS-80 emulator disk images")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Opens JV1, JV3 and DMK floppy images and HDV hard-disk images, recognises the
+DOS on them (TRSDOS, LDOS, NEWDOS/80, CP/M, RSDOS and others) and lists,
+extracts, adds, renames and deletes their files. Ships the desktop program
+quarrybox and the command-line tool qbox, which can also mount a disk as a
+folder.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_SECTION "otherosfs")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Debian wants a compressed changelog beside the documentation, even for a native package.
+if(QB_GZIP)
+  string(TIMESTAMP QB_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  file(WRITE ${CMAKE_BINARY_DIR}/changelog
+    "quarrybox (${PROJECT_VERSION}) unstable; urgency=medium\n\n  * Release ${PROJECT_VERSION}.\n\n"
+    " -- ${CPACK_PACKAGE_CONTACT}  ${QB_CHANGELOG_DATE}\n")
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+    COMMAND ${QB_GZIP} -9nkf ${CMAKE_BINARY_DIR}/changelog
+    DEPENDS ${CMAKE_BINARY_DIR}/changelog VERBATIM)
+  add_custom_target(qb_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quarrybox)
+endif()
+
+# The package ships stripped programs; the libraries they link (Qt 6, libfuse 3) come from
+# shlibdeps, and qbox mount needs fusermount3 from fuse3 as well.
+set(CPACK_STRIP_FILES ON)
+if(QB_HAVE_FUSE)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fuse3")
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_GENERATOR "DEB")
 include(CPack)

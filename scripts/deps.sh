@@ -9,6 +9,7 @@ QB_PACKAGES=(
   clang libclang-rt-14-dev
   qt6-base-dev
   libcli11-dev
+  libfuse3-dev fuse3 attr
   xvfb xauth
 )
 

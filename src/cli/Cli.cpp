@@ -102,8 +102,8 @@ int RunVerb(const std::string& image, const std::function<int()>& body) {
     return ExitFailure;
 }
 
-TFileSystem& OpenDisk(FileSystem::MountedDisk& disk, const std::string& image, int partition) {
-    disk.Open(image);
+TFileSystem& OpenDisk(FileSystem::MountedDisk& disk, const std::string& image, int partition, bool readOnly) {
+    disk.Open(image, readOnly);
     int count = static_cast<int>(disk.FileSystems.size());
     if (partition < 0 || partition >= count)
         throw Failure("partition " + std::to_string(partition) + " does not exist (the disk has " +

@@ -39,6 +39,9 @@ void AddConvertVerb(CLI::App& app, RunResult& result);
 void AddCheckVerb(CLI::App& app, RunResult& result);
 void AddExportVerb(CLI::App& app, RunResult& result);
 void AddCatalogVerb(CLI::App& app, RunResult& result);
+#ifdef QB_HAVE_FUSE
+void AddMountVerb(CLI::App& app, RunResult& result);  // built only where libfuse 3 is found
+#endif
 
 // A failure to report as "qbox: IMAGE: message" with exit status 1.
 class Failure : public std::runtime_error {
@@ -68,8 +71,9 @@ int RunVerb(const std::string& image, const std::function<int()>& body);
 // Reports one problem on stderr without stopping the verb: "qbox: IMAGE: message", printable.
 void Report(const std::string& image, const std::string& message);
 
-// Opens the image and returns the chosen partition's file system.
-FileSystem::TFileSystem& OpenDisk(FileSystem::MountedDisk& disk, const std::string& image, int partition);
+// Opens the image (for reading only when readOnly) and returns the chosen partition's file system.
+FileSystem::TFileSystem& OpenDisk(FileSystem::MountedDisk& disk, const std::string& image, int partition,
+                                  bool readOnly = false);
 // Refuses with the shell's message when the file system must not be changed.
 void RequireWritable(FileSystem::TFileSystem& fs);
 // Writes every pending change to the image, so that failures are reported.

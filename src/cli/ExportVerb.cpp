@@ -145,7 +145,7 @@ void AddExportVerb(CLI::App& app, RunResult& result) {
         "Extract every file of every partition, byte for byte, into DIR/partition0, DIR/partition1 ..., and "
         "describe them (name, size, date, attributes) in DIR/manifest.json. The image is opened read-only");
     verb->add_option("IMAGE", options->Image, "Disk image")->required();
-    verb->add_option("-d,--directory", options->Directory, "Host folder to create or fill")->required();
+    verb->add_option("-d,--directory", options->Directory, "Host folder to create (with its parents) or fill")->required();
     verb->add_flag("-f,--force", options->Force, "Overwrite host files that exist");
     verb->callback([options, &result] {
         result.ExitCode = RunVerb(options->Image, [&] { return RunExport(*options); });

@@ -1,14 +1,13 @@
 // qbox get and qbox cat: files from the disk to host files or standard output.
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
 
 #include "cli/Cli.h"
+#include "diskimage/HostFile.h"
+#include "diskimage/OutputFolder.h"
 #include "filesystem/HostTransfer.h"
 
 namespace Qbox {
@@ -37,11 +36,13 @@ struct GetOptions {
 };
 
 int RunGet(const GetOptions& options) {
-    struct stat folder {};
-    if (::stat(options.Directory.c_str(), &folder) != 0) throw Failure(options.Directory + ": " + std::strerror(errno));
-    if (!S_ISDIR(folder.st_mode)) throw Failure(options.Directory + ": " + std::strerror(ENOTDIR));
     FileSystem::MountedDisk disk;
     TFileSystem& fs = OpenDisk(disk, options.Image, options.Partition);
+    // The folder (and any missing above it) is made once the image has opened, so that a
+    // wrong image path leaves no empty folder behind.
+    DiskImage::TOutputFolder folder;
+    if (int error = folder.Open(options.Directory, true); error != 0)
+        throw Failure(DiskImage::OutputErrorText(error, options.Directory));
     int failures = 0;
     std::vector<int> files = MatchFiles(fs, options.Patterns, FileSystem::ListInvisible | FileSystem::ListSystem,
                                         options.Image, failures);
@@ -112,7 +113,8 @@ void AddExtractVerbs(CLI::App& app, RunResult& result) {
     getVerb->add_option("IMAGE", get->Image, "Disk image")->required();
     getVerb->add_option("PATTERN", get->Patterns, "Names or wildcard patterns; '*' extracts every file")
         ->required();
-    getVerb->add_option("-d,--directory", get->Directory, "Host folder to write into (default: the current one)");
+    getVerb->add_option("-d,--directory", get->Directory,
+                       "Host folder to write into, created with its parents when missing (default: the current one)");
     AddConversionOption(getVerb, get->Conversion);
     getVerb->add_flag("-f,--force", get->Force, "Overwrite host files that exist");
     AddPartitionOption(getVerb, get->Partition);

@@ -28,6 +28,9 @@ const VerbUnit Verbs[] = {
     {{"check"}, Qbox::AddCheckVerb},
     {{"export"}, Qbox::AddExportVerb},
     {{"catalog"}, Qbox::AddCatalogVerb},
+#ifdef QB_HAVE_FUSE
+    {{"mount"}, Qbox::AddMountVerb},
+#endif
 };
 
 // A run names its verb first; only that verb's parser is built, since building all of
@@ -46,11 +49,13 @@ void AddVerbs(CLI::App& app, Qbox::RunResult& result, int argc, char** argv) {
     for (const VerbUnit& unit : Verbs) unit.Add(app, result);
 }
 
+// The error reaches the top-level parser whichever verb it came from; the verb that was
+// being parsed is the one whose help answers it.
 std::string UsageFailure(const CLI::App* app, const CLI::Error& error) {
-    std::string message = std::string("qbox: ") + error.what() + "\n";
-    std::string name = app->get_name();
-    message += "Run '" + std::string(name == "qbox" ? "qbox" : "qbox " + name) + " --help' for more information.\n";
-    return message;
+    std::string command = "qbox";
+    const auto verbs = app->get_subcommands();
+    if (!verbs.empty()) command += " " + verbs.front()->get_name();
+    return std::string("qbox: ") + error.what() + "\nRun '" + command + " --help' for more information.\n";
 }
 
 }  // namespace

@@ -97,10 +97,24 @@ TOutputFolder& TOutputFolder::operator=(TOutputFolder&& other) noexcept {
     return *this;
 }
 
+// Creates the folder at path and every missing folder above it, as mkdir -p does. A name
+// on the way that is there but is no folder is left for the open that follows to refuse.
+namespace {
+int MakeFolderPath(const std::string& path) {
+    for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string prefix = path.substr(0, end);
+        if (!prefix.empty() && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+        if (end == std::string::npos) return 0;
+    }
+}
+}  // namespace
+
 int TOutputFolder::Open(const std::string& path, bool make) {
     *this = TOutputFolder();
     const std::string folder = path.empty() ? "." : path;
-    if (make && ::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    if (make) {
+        if (int error = MakeFolderPath(folder); error != 0) return error;
+    }
     int fd = OpenAt(AT_FDCWD, folder, O_RDONLY | O_DIRECTORY);
     if (fd < 0) return errno;
     Fd = fd;

@@ -32,7 +32,7 @@ public:
     TOutputFolder& operator=(const TOutputFolder&) = delete;
 
     // Opens the folder the user named. Its path is theirs to choose, links included; with
-    // make, a missing last folder is created. Returns 0, an errno or a THostError.
+    // make, missing folders along it are created. Returns 0, an errno or a THostError.
     int Open(const std::string& path, bool make);
     // Opens the folder of an output file's path and gives the file's own name.
     int OpenFolderOf(const std::string& filePath, std::string& name);

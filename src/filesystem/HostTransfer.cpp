@@ -19,29 +19,6 @@
 
 namespace FileSystem {
 
-namespace {
-
-// A POSIX host reserves no file names: "con" and "nul" are names like any other there.
-constexpr bool HostReservesDeviceNames = false;
-
-std::string ToLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// Makes one part of a name read from the image safe as part of a host file name.
-std::string HarmlessNamePart(const std::string& part) {
-    std::string safe;
-    safe.reserve(part.size());
-    for (char c : part) {
-        auto byte = static_cast<unsigned char>(c);
-        bool harmless = byte >= 0x20 && byte < 0x7F && c != '/' && c != '\\';
-        safe.push_back(harmless ? c : '_');
-    }
-    return safe;
-}
-
 // The file's date as a host time stamp, or false when it has none or it is not a real date.
 bool HostTimeOf(const FileDate& date, std::time_t& result) {
     if (!date.HasDate) return false;
@@ -63,6 +40,29 @@ bool HostTimeOf(const FileDate& date, std::time_t& result) {
     if (time == static_cast<std::time_t>(-1)) return false;
     result = time;
     return true;
+}
+
+namespace {
+
+// A POSIX host reserves no file names: "con" and "nul" are names like any other there.
+constexpr bool HostReservesDeviceNames = false;
+
+std::string ToLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Makes one part of a name read from the image safe as part of a host file name.
+std::string HarmlessNamePart(const std::string& part) {
+    std::string safe;
+    safe.reserve(part.size());
+    for (char c : part) {
+        auto byte = static_cast<unsigned char>(c);
+        bool harmless = byte >= 0x20 && byte < 0x7F && c != '/' && c != '\\';
+        safe.push_back(harmless ? c : '_');
+    }
+    return safe;
 }
 
 // Everything a replaced file needs to come back as it was.

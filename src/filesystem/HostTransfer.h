@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ public:
     size_t Needed;  // bytes the file takes, as the host holds it
     int FreeSpace;  // bytes the disk has free
 };
+
+// The file's date as a host time stamp, or false when it has none or it is not a real date.
+bool HostTimeOf(const FileDate& date, std::time_t& result);
 
 bool IsTextFile(const std::string& extension, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ConvertFromTRS80(TFileSystem& fs, const std::vector<uint8_t>& bytes,
