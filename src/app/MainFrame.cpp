@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,7 +29,9 @@
 #include "FileFilter.h"
 #include "FileTransfer.h"
 #include "PropertyDialogs.h"
+#include "PreviewPane.h"
 #include "QuarryboxView.h"
+#include "ViewerTools.h"
 #include "StatusFigures.h"
 #include "filesystem/HostTransfer.h"
 #include "filesystem/MountedDisk.h"
@@ -114,6 +117,7 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     Figures = new CStatusFigures(this);
     CreateActions();
     CreateMenus();
+    CreatePreviewDock();
     statusBar()->showMessage("Ready");
     statusBar()->addPermanentWidget(Figures);
     AccessLabel = new QLabel(this);
@@ -129,6 +133,7 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
             [this](const QMimeData* data, bool& accept) { accept = AcceptsTransfer(data); });
     connect(List, &CQuarryboxView::DataDropped, this, &CMainFrame::DropData);
     connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMainFrame::UpdateCommands);
+    connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdatePreview(); });
     if (QClipboard* clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::dataChanged, this, &CMainFrame::UpdateCommands);
     }
@@ -150,6 +155,7 @@ void CMainFrame::RestoreWindowState() {
     }
     ShowInvisibleFiles = state.ShowInvisible;
     ShowSystemFiles = state.ShowSystem;
+    PreviewDockWidget->setVisible(state.ShowPreview);
     const int column = state.SortColumn < CFileListModel::ColumnCount ? state.SortColumn : 0;
     List->sortByColumn(column, state.SortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
@@ -159,6 +165,7 @@ void CMainFrame::KeepWindowState() {
     state.Geometry = saveGeometry();
     state.ShowInvisible = ShowInvisibleFiles;
     state.ShowSystem = ShowSystemFiles;
+    state.ShowPreview = !PreviewDockWidget->isHidden();
     const QHeaderView* header = List->horizontalHeader();
     state.SortColumn = header->sortIndicatorSection();
     state.SortDescending = header->sortIndicatorOrder() == Qt::DescendingOrder;
@@ -264,6 +271,7 @@ void CMainFrame::CreateMenus() {
     edit->addAction(Actions[CmdPreferences]);
 
     QMenu* view = menuBar()->addMenu("&View");
+    ViewMenu = view;
     view->addAction(Actions[CmdInvisible]);
     view->addAction(Actions[CmdSystem]);
     view->addSeparator();
@@ -345,10 +353,44 @@ void CMainFrame::AddFilterBox(QToolBar* toolbar) {
     find->setShortcut(QKeySequence::Find);
     find->setShortcutContext(Qt::WindowShortcut);
     connect(find, &QAction::triggered, this, [this] {
+        // Within the preview pane the key finds in the file shown.
+        if (PreviewPaneWidget->isAncestorOf(QApplication::focusWidget())) {
+            PreviewPaneWidget->ViewerTools()->FocusFind();
+            return;
+        }
         FilterEdit->setFocus(Qt::ShortcutFocusReason);
         FilterEdit->selectAll();
     });
     addAction(find);
+}
+
+void CMainFrame::CreatePreviewDock() {
+    PreviewPaneWidget = new CPreviewPane;
+    PreviewDockWidget = new QDockWidget("Preview", this);
+    PreviewDockWidget->setObjectName("PreviewDock");
+    PreviewDockWidget->setWidget(PreviewPaneWidget);
+    PreviewDockWidget->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    addDockWidget(Qt::RightDockWidgetArea, PreviewDockWidget);
+    PreviewDockWidget->hide();
+    QAction* toggle = PreviewDockWidget->toggleViewAction();
+    toggle->setText("Preview &Pane");
+    toggle->setShortcut(QKeySequence(Qt::Key_F9));
+    toggle->setStatusTip("Show the selected file beside the list.");
+    ViewMenu->insertAction(ViewMenu->actions().value(2), toggle);
+    // Opened, it shows the selection at once (the dock's own handler has run by now).
+    connect(toggle, &QAction::triggered, this, [this] { UpdatePreview(); });
+}
+
+void CMainFrame::UpdatePreview(bool again) {
+    if (PreviewDockWidget->isHidden()) return;
+    TFileSystem* fs = CurrentFileSystem();
+    const std::vector<int> selected = List->SelectedFileIndices();
+    if (fs == nullptr || selected.size() != 1) {
+        PreviewPaneWidget->Clear();
+        return;
+    }
+    if (!again && PreviewPaneWidget->FileIndex() == selected.front()) return;
+    PreviewPaneWidget->ShowFile(*fs, selected.front());
 }
 
 void CMainFrame::ApplyFilter() {
@@ -422,6 +464,7 @@ void CMainFrame::CloseDisk() {
     // The findings belong to the disk that was checked.
     delete FindingsWindow;
     List->ShowNoDisk();
+    PreviewPaneWidget->Clear();
     UpdateTitle();
     UpdateCommands();
 }
@@ -549,6 +592,7 @@ void CMainFrame::Refresh() {
     ApplyFilter();
     List->SelectFileIndices(selected);
     UpdateCommands();
+    UpdatePreview(true);
 }
 
 void CMainFrame::RunDateCheck() {

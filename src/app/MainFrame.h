@@ -15,6 +15,7 @@
 #include "Preferences.h"
 #include "UserPrompts.h"
 
+class QDockWidget;
 class QLabel;
 class QLineEdit;
 class QToolBar;
@@ -30,6 +31,7 @@ namespace App {
 class CQuarryboxView;
 class CCheckFindingsDialog;
 class CStatusFigures;
+class CPreviewPane;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -83,6 +85,9 @@ public:
     CCheckFindingsDialog* CheckFindings() const;
     // Shows the partition and selects the file in it.
     void SelectFileOfPartition(int partition, int fileIndex);
+    // View > Preview Pane: the dock beside the list showing the one selected file.
+    QDockWidget* PreviewDock() const { return PreviewDockWidget; }
+    CPreviewPane* Preview() const { return PreviewPaneWidget; }
     // The status bar's files, sizes, free space and DOS.
     CStatusFigures* StatusFigures() const { return Figures; }
     TPreferences& Preferences() { return Prefs; }
@@ -173,6 +178,10 @@ private:
     void UpdateStatusFigures();
     // The window's size, list and View choices from the preferences, and back.
     void AddFilterBox(QToolBar* toolbar);
+    void CreatePreviewDock();
+    // Shows the one selected file in the preview pane when it is open; again even when
+    // it is already shown if the disk may have changed under it.
+    void UpdatePreview(bool again = false);
     void RestoreWindowState();
     void KeepWindowState();
     // The first dropped host file that opens as a disk image, empty when there is none.
@@ -186,12 +195,15 @@ private:
     std::vector<QAction*> PartitionActions;
     QMenu* PartitionSubmenu = nullptr;
     QMenu* ListMenu = nullptr;
+    QMenu* ViewMenu = nullptr;
     QMenu* RecentSubmenu = nullptr;
     QLineEdit* FilterEdit = nullptr;
     QAction* CheckAction = nullptr;
     QPointer<CCheckFindingsDialog> FindingsWindow;
     QLabel* AccessLabel = nullptr;
     CStatusFigures* Figures = nullptr;
+    QDockWidget* PreviewDockWidget = nullptr;
+    CPreviewPane* PreviewPaneWidget = nullptr;
     bool ShowInvisibleFiles = false;
     bool ShowSystemFiles = false;
     CLDOSDatePatcher DefaultPatcher;

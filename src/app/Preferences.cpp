@@ -77,6 +77,7 @@ TWindowState LoadWindowState(QSettings& settings) {
     ReadFlag(settings, "SortDescending", state.SortDescending);
     ReadFlag(settings, "ShowInvisible", state.ShowInvisible);
     ReadFlag(settings, "ShowSystem", state.ShowSystem);
+    ReadFlag(settings, "ShowPreview", state.ShowPreview);
     for (const QString& path : ReadTexts(settings, "RecentDisks")) {
         const bool fits = state.RecentDisks.size() < TWindowState::RecentDiskLimit;
         if (fits && !path.isEmpty() && !state.RecentDisks.contains(path)) state.RecentDisks << path;
@@ -95,6 +96,7 @@ void SaveWindowState(QSettings& settings, const TWindowState& state) {
     settings.setValue("SortDescending", state.SortDescending ? 1 : 0);
     settings.setValue("ShowInvisible", state.ShowInvisible ? 1 : 0);
     settings.setValue("ShowSystem", state.ShowSystem ? 1 : 0);
+    settings.setValue("ShowPreview", state.ShowPreview ? 1 : 0);
     settings.setValue("RecentDisks", state.RecentDisks);
     settings.endGroup();
 }

@@ -20,6 +20,7 @@ struct TWindowState {
     bool SortDescending = false;
     bool ShowInvisible = false;
     bool ShowSystem = false;
+    bool ShowPreview = false;  // View > Preview Pane
     QStringList RecentDisks;  // most recent first, at most RecentDiskLimit
     static constexpr int RecentDiskLimit = 10;
 };

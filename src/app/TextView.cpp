@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "AppText.h"
+#include "ViewerTools.h"
 #include "filesystem/HostTransfer.h"
 
 namespace App {
@@ -48,19 +49,6 @@ QFont InstalledOr(const QString& family, QFontDatabase::SystemFont fallback) {
     return font;
 }
 
-QImage PictureImage(const Viewer::Picture& picture) {
-    QImage image(picture.Width, picture.Height, QImage::Format_Mono);
-    image.setColor(0, qRgb(0, 0, 0));
-    image.setColor(1, qRgb(255, 255, 255));
-    image.fill(0);
-    for (int y = 0; y < picture.Height; ++y) {
-        for (int x = 0; x < picture.Width; ++x) {
-            if (picture.PixelLit(x, y)) image.setPixel(x, y, 1);
-        }
-    }
-    return image;
-}
-
 }  // namespace
 
 QFont CTextView::MonospacedFont() { return InstalledOr("Courier New", QFontDatabase::FixedFont); }
@@ -77,7 +65,8 @@ CTextView::CTextView(FileSystem::TFileSystem& fs, int fileIndex, int fontType, Q
       FontGroup(new QGroupBox("Font")),
       Monospaced(new QRadioButton("&Monospaced")),
       Proportional(new QRadioButton("&Proportional")),
-      ModeCombo(new QComboBox) {
+      ModeCombo(new QComboBox),
+      Tools(new CViewerTools(Text, this)) {
     setWindowTitle("File viewer");
     setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
     setSizeGripEnabled(true);
@@ -110,6 +99,7 @@ CTextView::CTextView(FileSystem::TFileSystem& fs, int fileIndex, int fontType, Q
     bottom->addWidget(done, 0, Qt::AlignBottom);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Text, 1);
+    layout->addWidget(Tools);
     layout->addLayout(bottom);
 
     SetWholeFont(MonospacedFont());
@@ -125,6 +115,7 @@ bool CTextView::Initialise() {
     } catch (const FileSystem::TFileSystem::Exception&) {
     }
     setWindowTitle("File Viewer - " + name);
+    Tools->SetSuggestedName(QString(name).replace('/', '.'));
     Text->setFocus();
     return true;
 }
@@ -184,7 +175,8 @@ QSize CTextView::TextModeSize(ViewMode mode) const {
     const QMargins outer = layout()->contentsMargins();
     const QSize bottom = BottomRow->sizeHint();
     const int width = std::max(textWidth, bottom.width()) + outer.left() + outer.right();
-    const int height = textHeight + layout()->spacing() + bottom.height() + outer.top() + outer.bottom();
+    const int height = textHeight + 2 * layout()->spacing() + Tools->sizeHint().height() + bottom.height() +
+                       outer.top() + outer.bottom();
     return {width, height};
 }
 
@@ -254,15 +246,17 @@ bool CTextView::Render(bool initial) {
         Text->setFrameShape(QFrame::NoFrame);
         Text->textCursor().insertImage("quarrybox://picture");
         Text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        Tools->ShowPicture(image);
         const QMargins margins = layout()->contentsMargins();
-        const int width = image.width() + margins.left() + margins.right();
-        const int height = image.height() + margins.top() + margins.bottom() + layout()->spacing() +
-                           FontGroup->sizeHint().height() + 10;
+        const int width = std::max(image.width(), Tools->sizeHint().width()) + margins.left() + margins.right();
+        const int height = image.height() + margins.top() + margins.bottom() + 2 * layout()->spacing() +
+                           Tools->sizeHint().height() + FontGroup->sizeHint().height() + 10;
         SizeClientArea(width, height);
         setFixedSize(size());
         return true;
     }
 
+    Tools->ShowText();
     Text->document()->setDocumentMargin(4);
     Text->setFrameShape(QFrame::StyledPanel);
     Text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -16,6 +16,8 @@ class QTextEdit;
 
 namespace App {
 
+class CViewerTools;
+
 class CTextView : public QDialog {
     Q_OBJECT
 public:
@@ -45,6 +47,7 @@ public:
     QRadioButton* MonospacedButton() const { return Monospaced; }
     QRadioButton* ProportionalButton() const { return Proportional; }
     QTextEdit* TextControl() const { return Text; }
+    CViewerTools* ViewerTools() const { return Tools; }
 
     static QFont MonospacedFont();
     static QFont ProportionalFont();
@@ -72,6 +75,7 @@ private:
     QRadioButton* Monospaced;
     QRadioButton* Proportional;
     QComboBox* ModeCombo;
+    CViewerTools* Tools;
     QLayout* BottomRow = nullptr;
 };
 

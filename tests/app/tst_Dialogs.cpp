@@ -359,6 +359,7 @@ private slots:
         state.SortColumn = 3;
         state.SortDescending = true;
         state.ShowInvisible = true;
+        state.ShowPreview = true;
         state.RecentDisks = {"/disks/b.dsk", "/disks/a.dmk"};
         {
             QSettings store(path, QSettings::IniFormat);
@@ -369,7 +370,7 @@ private slots:
         QCOMPARE(loaded.Geometry, state.Geometry);
         QCOMPARE(loaded.ColumnWidths, state.ColumnWidths);
         QCOMPARE(loaded.SortColumn, 3);
-        QVERIFY(loaded.SortDescending && loaded.ShowInvisible && !loaded.ShowSystem);
+        QVERIFY(loaded.SortDescending && loaded.ShowInvisible && !loaded.ShowSystem && loaded.ShowPreview);
         QCOMPARE(loaded.RecentDisks, state.RecentDisks);
     }
 

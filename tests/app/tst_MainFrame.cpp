@@ -3,6 +3,8 @@
 // delete, rename and write-permission flows.
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDockWidget>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -19,6 +21,7 @@
 #include "AppTestSupport.h"
 #include "CheckFindings.h"
 #include "FileTransfer.h"
+#include "PreviewPane.h"
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
 #include "StatusFigures.h"
@@ -917,17 +920,65 @@ private slots:
         Frame->View()->setColumnWidth(App::CFileListModel::ColumnSize, 211);
         Frame->View()->sortByColumn(App::CFileListModel::ColumnSize, Qt::DescendingOrder);
         Frame->Action(CMainFrame::CmdInvisible)->trigger();
+        QVERIFY(Frame->PreviewDock()->isHidden());
+        Frame->PreviewDock()->toggleViewAction()->trigger();
         Frame.reset();
         QVERIFY(written);
 
         Frame = std::make_unique<CMainFrame>(Prompts, *written);
         QCOMPARE(Frame->size(), QSize(900, 500));
         QVERIFY(Frame->ShowInvisible() && !Frame->ShowSystem());
+        QVERIFY(!Frame->PreviewDock()->isHidden());
         Attach(FakeDisk());
         QCOMPARE(Frame->View()->columnWidth(App::CFileListModel::ColumnSize), 211);
         const QHeaderView* header = Frame->View()->horizontalHeader();
         QCOMPARE(header->sortIndicatorSection(), int(App::CFileListModel::ColumnSize));
         QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+
+    // The pane shows the one selected file in its first mode and follows the keyboard
+    // through the list; several files or none leave it empty; hidden, it reads nothing.
+    void PreviewPaneFollowsTheSelection() {
+        const std::vector<uint8_t> module = {0x01, 0x03, 0x00, 0x60, 0xC9, 0x02, 0x02, 0x00, 0x60};
+        FakeDisk disk;
+        const int game = disk.Fs().Add("GAME", "CMD", module);
+        const int notes = disk.Fs().Add("NOTES", "TXT", {'H', 'E', 'L', 'L', 'O', '\r'});
+        const int data = disk.Fs().Add("TABLE", "DAT", {0x00, 0x80, 0x81});
+        Attach(std::move(disk));
+        App::CPreviewPane* pane = Frame->Preview();
+        Frame->PreviewDock()->toggleViewAction()->trigger();
+        QCOMPARE(pane->FileIndex(), -1);
+
+        SelectNames({"GAME/CMD"});
+        QCOMPARE(pane->FileIndex(), game);
+        QTRY_VERIFY(!pane->IsRendering());
+        QCOMPARE(pane->ShownMode(), Viewer::ViewMode::Disassembly);
+        QCOMPARE(pane->ModeBox()->currentText(), QString("Disassembly"));
+
+        const struct {
+            int File;
+            Viewer::ViewMode Mode;
+        } steps[] = {{notes, Viewer::ViewMode::Text}, {data, Viewer::ViewMode::Hexadecimal}};
+        for (const auto& step : steps) {
+            QTest::keyClick(Frame->View(), Qt::Key_Down);
+            QCOMPARE(pane->FileIndex(), step.File);
+            QTRY_VERIFY(!pane->IsRendering());
+            QCOMPARE(pane->ShownMode(), step.Mode);
+        }
+        // Another mode from the pane's chooser.
+        pane->SelectEntry(pane->ModeBox()->findText("Text"));
+        QTRY_VERIFY(!pane->IsRendering());
+        QCOMPARE(pane->ShownMode(), Viewer::ViewMode::Text);
+
+        SelectNames({"GAME/CMD", "NOTES/TXT"});
+        QCOMPARE(pane->FileIndex(), -1);
+        Frame->PreviewDock()->toggleViewAction()->trigger();
+        SelectNames({"NOTES/TXT"});
+        QCOMPARE(pane->FileIndex(), -1);
+        Frame->PreviewDock()->toggleViewAction()->trigger();
+        QCOMPARE(pane->FileIndex(), notes);
+        Frame->CloseDisk();
+        QCOMPARE(pane->FileIndex(), -1);
     }
 
     void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {

@@ -1,6 +1,9 @@
 // The file viewer: the first rendering chosen for each kind of file, the
 // Disassembly fallback, the font radio buttons and when FontType is kept.
+#include <QClipboard>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -10,6 +13,7 @@
 
 #include "AppTestSupport.h"
 #include "TextView.h"
+#include "ViewerTools.h"
 
 using namespace AppTest;
 using App::CTextView;
@@ -198,6 +202,77 @@ private slots:
         QCOMPARE(view.CurrentMode(), static_cast<int>(ViewMode::Graphics));
         QCOMPARE(view.minimumSize(), view.maximumSize());
         QVERIFY(view.width() >= 640);
+    }
+
+    // Find goes round the end both ways and says when nothing matches; Enter in the
+    // field finds rather than pressing "Done".
+    void FindGoesRoundTheText() {
+        const int index = Fs->Add("NOTES", "", Text("APPLE\rPEAR\rAPPLE PIE\r"));
+        CTextView view(*Fs, index, 0);
+        QVERIFY(view.Initialise());
+        view.show();
+        App::CViewerTools* tools = view.ViewerTools();
+        tools->FindField()->setText("APPLE");
+        const auto selectedAt = [&] { return view.TextControl()->textCursor().selectionStart(); };
+        const int second = view.TextControl()->toPlainText().lastIndexOf("APPLE");
+        QVERIFY(tools->FindNext());
+        QCOMPARE(selectedAt(), 0);
+        QVERIFY(tools->FindNext());
+        QCOMPARE(selectedAt(), second);
+        QVERIFY(tools->FindNext());
+        QCOMPARE(selectedAt(), 0);
+        QVERIFY(tools->FindNext(true));
+        QCOMPARE(selectedAt(), second);
+        QTest::keyClick(tools->FindField(), Qt::Key_Return);
+        QCOMPARE(selectedAt(), 0);
+        QVERIFY(view.isVisible());
+        QCOMPARE(view.result(), 0);
+        tools->FindField()->setText("PLUM");
+        QVERIFY(!tools->FindNext());
+        QCOMPARE(view.TextControl()->textCursor().selectedText(), QString("APPLE"));
+    }
+
+    // Copy takes the selected text, or the picture; Save as… writes the text as shown,
+    // or the picture as PNG, where the user said.
+    void CopyAndSaveTakeWhatIsShown() {
+        QTemporaryDir folder;
+        const int notes = Fs->Add("NOTES", "", Text("APPLE\rPEAR\r"));
+        const int picture = Fs->Add("PIC", "SHR", {});
+        {
+            CTextView view(*Fs, notes, 0);
+            QVERIFY(view.Initialise());
+            App::CViewerTools* tools = view.ViewerTools();
+            QVERIFY(!tools->CopyButton()->isEnabled());
+            tools->FindField()->setText("PEAR");
+            QVERIFY(tools->FindNext());
+            QVERIFY(tools->CopyButton()->isEnabled());
+            tools->CopyButton()->click();
+            QCOMPARE(QGuiApplication::clipboard()->text(), QString("PEAR"));
+            QString asked;
+            tools->SetSaveNameAsker([&](const QString&, const QString& filter, const QString& suffix) {
+                asked = filter + " " + suffix;
+                return folder.filePath("notes.txt");
+            });
+            tools->SaveButton()->click();
+            QCOMPARE(asked, QString("Text files (*.txt) txt"));
+            QFile saved(folder.filePath("notes.txt"));
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), view.TextControl()->toPlainText().toLatin1());
+        }
+        {
+            CTextView view(*Fs, picture, 0);
+            QVERIFY(view.Initialise());
+            App::CViewerTools* tools = view.ViewerTools();
+            QVERIFY(tools->ShowsPicture() && tools->CopyButton()->isEnabled());
+            tools->CopyButton()->click();
+            const QImage copied = QGuiApplication::clipboard()->image();
+            QVERIFY(!copied.isNull());
+            const QString path = folder.filePath("picture.png");
+            QVERIFY(tools->SaveShown(path));
+            const QImage saved(path);
+            QCOMPARE(saved.size(), copied.size());
+            QVERIFY(!tools->SaveShown(folder.filePath("missing/folder/picture.png")));
+        }
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 #include "CreateFloppy.h"
 #include "DesktopPrompts.h"
 #include "MainFrame.h"
+#include "PreviewPane.h"
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
 #include "TextView.h"
@@ -238,6 +240,14 @@ int main(int argc, char* argv[]) {
     window.View()->SelectFileIndices({FindFile(*fs, "SOURCE/ASM"), FindFile(*fs, "RINGS/HR")});
     bool ok = Save(&window, folder + "/main-window.png");
     ok = SaveCheckFindings(image, folder + "/check-findings.png") && ok;
+
+    // The preview pane beside the list, showing a disassembly.
+    window.PreviewDock()->toggleViewAction()->trigger();
+    window.resize(1100, 460);
+    window.View()->SelectFileIndices({FindFile(*fs, "DEMO/CMD")});
+    ok = QTest::qWaitFor([&] { return !window.Preview()->IsRendering(); }, 5000) && ok;
+    ok = Save(&window, folder + "/preview-pane.png") && ok;
+    window.PreviewDock()->toggleViewAction()->trigger();
 
     // One viewer picture per rendering, on the first file whose list offers it.
     for (int mode = 0; mode <= 5; ++mode) {
