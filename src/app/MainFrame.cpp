@@ -26,13 +26,15 @@
 
 #include "AppText.h"
 #include "CheckFindings.h"
+#include "ConvertDisk.h"
 #include "FileFilter.h"
 #include "FileTransfer.h"
-#include "PropertyDialogs.h"
 #include "PreviewPane.h"
+#include "PropertyDialogs.h"
 #include "QuarryboxView.h"
-#include "ViewerTools.h"
 #include "StatusFigures.h"
+#include "ViewerTools.h"
+#include "diskimage/DiskImage.h"
 #include "filesystem/HostTransfer.h"
 #include "filesystem/MountedDisk.h"
 
@@ -283,6 +285,14 @@ void CMainFrame::CreateMenus() {
     CheckAction = tools->addAction("&Check Disk…");
     CheckAction->setStatusTip("Read every sector and check the disk's tables, without changing anything.");
     connect(CheckAction, &QAction::triggered, this, &CMainFrame::OnCheckDisk);
+    // Every container a new image can be made in, as the core lists them.
+    ConvertSubmenu = tools->addMenu("Con&vert to");
+    ConvertSubmenu->setStatusTip("Copy the disk into a new image of another kind, sector by sector.");
+    for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) {
+        QAction* item = ConvertSubmenu->addAction(QString("%1…").arg(type.Name));
+        item->setStatusTip(type.Description);
+        connect(item, &QAction::triggered, this, [this, imageType = type.Type] { OnConvert(imageType); });
+    }
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(Actions[CmdHelp]);
@@ -362,6 +372,27 @@ void CMainFrame::AddFilterBox(QToolBar* toolbar) {
         FilterEdit->selectAll();
     });
     addAction(find);
+}
+
+void CMainFrame::OnConvert(int imageType) {
+    if (!OpenedDisk || !CanConvert(*OpenedDisk)) return;
+    const DiskImage::TImageTypeInfo* type = DiskImage::FindImageType(imageType);
+    if (type == nullptr) return;
+    const QString title = QString("Convert to %1").arg(type->Name);
+    const QString path = Prompts.AskSaveFileName(
+        title, {QString("%1 images (*.%2)").arg(type->Name, type->Extension), "All files (*)"}, type->Extension);
+    if (path.isEmpty()) return;
+    QString done;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        done = ConvertOpenDisk(*OpenedDisk, path, imageType);
+    } catch (const std::exception& refusal) {
+        QApplication::restoreOverrideCursor();
+        Prompts.ShowError(title, QString::fromLocal8Bit(refusal.what()));
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    statusBar()->showMessage(QString("%1: %2").arg(QFileInfo(path).fileName(), done));
 }
 
 void CMainFrame::CreatePreviewDock() {
@@ -521,6 +552,7 @@ void CMainFrame::UpdateCommands() {
     const size_t selected = open ? List->SelectedFileIndices().size() : 0;
     Actions[CmdClose]->setEnabled(open);
     if (CheckAction != nullptr) CheckAction->setEnabled(open);
+    if (ConvertSubmenu != nullptr) ConvertSubmenu->setEnabled(OpenedDisk != nullptr && CanConvert(*OpenedDisk));
     Actions[CmdDiskProperties]->setEnabled(open);
     Actions[CmdCopy]->setEnabled(selected > 0);
     Actions[CmdPaste]->setEnabled(writable && ClipboardOffersFiles());

@@ -82,6 +82,10 @@ public:
     void ApplyFilter();
     // Tools > Check Disk: the findings window, while it is open.
     QAction* CheckDiskAction() const { return CheckAction; }
+    // Tools > Convert to: an entry a container type, in the core's order.
+    QMenu* ConvertMenu() const { return ConvertSubmenu; }
+    // Asks for the new image's name and converts the open disk into it.
+    void OnConvert(int imageType);
     CCheckFindingsDialog* CheckFindings() const;
     // Shows the partition and selects the file in it.
     void SelectFileOfPartition(int partition, int fileIndex);
@@ -199,6 +203,7 @@ private:
     QMenu* RecentSubmenu = nullptr;
     QLineEdit* FilterEdit = nullptr;
     QAction* CheckAction = nullptr;
+    QMenu* ConvertSubmenu = nullptr;
     QPointer<CCheckFindingsDialog> FindingsWindow;
     QLabel* AccessLabel = nullptr;
     CStatusFigures* Figures = nullptr;

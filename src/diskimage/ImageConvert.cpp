@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <set>
 
 #include "diskimage/JV1.h"
@@ -274,8 +275,11 @@ std::vector<TTrackContents> ReadSourceTracks(const std::string& path, int imageT
 
 }  // namespace
 
-TConversionResult ConvertImage(const std::string& inPath, const std::string& outPath, int imageType,
-                               bool overwrite, const TDosCheck& dosCheck) {
+namespace {
+
+// The conversion once the source is known: readTracks gives its tracks, inPath names it.
+TConversionResult ConvertTracks(const std::string& inPath, const std::function<std::vector<TTrackContents>()>& readTracks,
+                                const std::string& outPath, int imageType, bool overwrite) {
     TOutputFolder folder;
     std::string name;
     if (int error = folder.OpenFolderOf(outPath, name); error != 0)
@@ -290,7 +294,7 @@ TConversionResult ConvertImage(const std::string& inPath, const std::string& out
         if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
         throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
     }
-    const std::vector<TTrackContents> tracks = ReadSourceTracks(inPath, imageType, dosCheck);
+    const std::vector<TTrackContents> tracks = readTracks();
     if (tracks.empty()) throw EConversionRefused(Refusal(imageType, inPath + " holds no readable sector to copy"));
     if (std::string loss = FindConversionLoss(tracks, imageType); !loss.empty()) {
         throw EConversionRefused(Refusal(imageType, loss));
@@ -329,6 +333,19 @@ TConversionResult ConvertImage(const std::string& inPath, const std::string& out
         throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
     }
     return result;
+}
+
+}  // namespace
+
+TConversionResult ConvertImage(const std::string& inPath, const std::string& outPath, int imageType,
+                               bool overwrite, const TDosCheck& dosCheck) {
+    return ConvertTracks(
+        inPath, [&] { return ReadSourceTracks(inPath, imageType, dosCheck); }, outPath, imageType, overwrite);
+}
+
+TConversionResult ConvertImage(TFloppyImage& source, const std::string& sourcePath, const std::string& outPath,
+                               int imageType, bool overwrite) {
+    return ConvertTracks(sourcePath, [&] { return ReadAllTracks(source); }, outPath, imageType, overwrite);
 }
 
 }  // namespace DiskImage

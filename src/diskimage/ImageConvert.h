@@ -56,5 +56,9 @@ struct TConversionResult {
 // a header of its own be recognised by its DOS (see OpenFloppyImage).
 TConversionResult ConvertImage(const std::string& inPath, const std::string& outPath, int imageType,
                                bool overwrite = false, const TDosCheck& dosCheck = {});
+// The same from an image already open (as the desktop program holds its disk); sourcePath
+// names it in messages and keeps the copy from replacing it.
+TConversionResult ConvertImage(TFloppyImage& source, const std::string& sourcePath, const std::string& outPath,
+                               int imageType, bool overwrite = false);
 
 }  // namespace DiskImage

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -26,6 +27,7 @@
 #include "QuarryboxView.h"
 #include "StatusFigures.h"
 #include "common/CPMDisk.h"
+#include "diskimage/DiskImage.h"
 #include "common/DamagedSectors.h"
 #include "filesystem/HostTransfer.h"
 
@@ -979,6 +981,42 @@ private slots:
         QCOMPARE(pane->FileIndex(), notes);
         Frame->CloseDisk();
         QCOMPARE(pane->FileIndex(), -1);
+    }
+
+    // Tools > Convert to offers the core's containers; a disk the target can hold is
+    // copied whole, one it cannot is refused naming the sector, with no file left.
+    void ConvertToCopiesTheDiskOrNamesTheSectorInTheWay() {
+        const QString fixture = QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk";
+        if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
+        QStringList offered;
+        for (QAction* item : Frame->ConvertMenu()->actions()) offered << item->text();
+        QStringList expected;
+        for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) expected << QString(type.Name) + "…";
+        QCOMPARE(offered, expected);
+        QVERIFY(!Frame->ConvertMenu()->isEnabled());
+
+        QTemporaryDir folder;
+        const QString source = folder.filePath("ldos.dsk");
+        QVERIFY(QFile::copy(fixture, source));
+        QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner);
+        Frame->Preferences().LDOSDateCheck = true;
+        QVERIFY(Frame->OpenDisk(source));
+        QVERIFY(Frame->ConvertMenu()->isEnabled());
+
+        Prompts.SaveNames = {folder.filePath("copy.dmk"), folder.filePath("copy.jv1")};
+        Frame->OnConvert(DiskImage::ImageDMK);
+        QVERIFY(Prompts.Log.back().Kind != "error");
+        auto copy = DiskImage::OpenFloppyImage(QFile::encodeName(folder.filePath("copy.dmk")).toStdString(), true);
+        QCOMPARE(QString::fromStdString(copy->GetFormatName()), QString("DMK"));
+        QVERIFY(Frame->statusBar()->currentMessage().contains("copied to DMK"));
+
+        Frame->OnConvert(DiskImage::ImageJV1);
+        QCOMPARE(Prompts.Log.back().Kind, QString("error"));
+        QCOMPARE(Prompts.Log.back().Caption, QString("Convert to JV1"));
+        QVERIFY2(Prompts.Log.back().Text.contains("sector"), qPrintable(Prompts.Log.back().Text));
+        QVERIFY(!QFile::exists(folder.filePath("copy.jv1")));
+        // The window still holds its disk.
+        QVERIFY(Frame->CurrentFileSystem() != nullptr);
     }
 
     void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {

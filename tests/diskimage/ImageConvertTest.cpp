@@ -190,6 +190,24 @@ TEST(ImageConvertTest, ExistingOutputIsKeptUnlessOverwriting) {
     ExpectSameSectors(disk, ReadBack(dir.File("out.jv3")));
 }
 
+// An image already open (as the desktop program holds it) converts as its file does,
+// is refused as its file is, and never replaces itself.
+TEST(ImageConvertTest, AnOpenImageConvertsAsItsFileDoes) {
+    ScratchDir dir;
+    const auto disk = MixedDisk();
+    WriteImage(dir.File("start.dmk"), ImageDMK, disk);
+    const auto byPath = ConvertImage(dir.File("start.dmk"), dir.File("by-path.jv3"), ImageJV3);
+    auto source = OpenFloppyImage(dir.File("start.dmk"), true);
+    const auto open = ConvertImage(*source, dir.File("start.dmk"), dir.File("open.jv3"), ImageJV3);
+    EXPECT_EQ(open.Tracks, byPath.Tracks);
+    EXPECT_EQ(open.Sectors, byPath.Sectors);
+    ExpectSameSectors(ReadBack(dir.File("by-path.jv3")), ReadBack(dir.File("open.jv3")));
+    EXPECT_THROW(ConvertImage(*source, dir.File("start.dmk"), dir.File("open.jv1"), ImageJV1), EConversionRefused);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("open.jv1")));
+    EXPECT_THROW(ConvertImage(*source, dir.File("start.dmk"), dir.File("start.dmk"), ImageDMK, true),
+                 EConversionRefused);
+}
+
 // Every real floppy image either converts to each other format with every sector
 // intact, or is refused with the reason; nothing in between.
 TEST(ImageConvertTest, RealImagesConvertLosslesslyOrAreRefused) {
