@@ -1,5 +1,6 @@
 #include "DesktopPrompts.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -136,6 +137,10 @@ std::optional<bool> CDesktopPrompts::AskExtract(int selectedCount, QString& dire
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     directory = dialog.Directory();
     return dialog.AllFiles();
+}
+
+QString CDesktopPrompts::AskFolder(const QString& title) {
+    return QFileDialog::getExistingDirectory(Owner, title, QDir::homePath());
 }
 
 void CDesktopPrompts::ShowViewer(FileSystem::TFileSystem& fs, int fileIndex, int& fontType) {

@@ -39,6 +39,7 @@ public:
     bool AskReplace(FileSystem::TFileSystem& fs, int existingIndex, const QString& newName, qint64 newSize,
                     const FileSystem::FileDate& newDate) override;
     std::optional<bool> AskExtract(int selectedCount, QString& directory) override;
+    QString AskFolder(const QString& title) override;
     void ShowViewer(FileSystem::TFileSystem& fs, int fileIndex, int& fontType) override;
     std::optional<NewFloppySettings> AskNewFloppy() override;
     std::optional<DiskPropertyChanges> ShowDiskProperties(FileSystem::MountedDisk& disk) override;

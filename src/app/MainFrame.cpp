@@ -27,6 +27,7 @@
 #include "AppText.h"
 #include "CheckFindings.h"
 #include "ConvertDisk.h"
+#include "ExportAll.h"
 #include "FileFilter.h"
 #include "FileTransfer.h"
 #include "PreviewPane.h"
@@ -285,6 +286,9 @@ void CMainFrame::CreateMenus() {
     CheckAction = tools->addAction("&Check Disk…");
     CheckAction->setStatusTip("Read every sector and check the disk's tables, without changing anything.");
     connect(CheckAction, &QAction::triggered, this, &CMainFrame::OnCheckDisk);
+    ExportAction = tools->addAction("&Export All…");
+    ExportAction->setStatusTip("Copy every file of every partition, byte for byte, into a folder per partition.");
+    connect(ExportAction, &QAction::triggered, this, &CMainFrame::OnExportAll);
     // Every container a new image can be made in, as the core lists them.
     ConvertSubmenu = tools->addMenu("Con&vert to");
     ConvertSubmenu->setStatusTip("Copy the disk into a new image of another kind, sector by sector.");
@@ -393,6 +397,30 @@ void CMainFrame::OnConvert(int imageType) {
     }
     QApplication::restoreOverrideCursor();
     statusBar()->showMessage(QString("%1: %2").arg(QFileInfo(path).fileName(), done));
+}
+
+void CMainFrame::OnExportAll() {
+    if (!OpenedDisk || !DiskOpen()) return;
+    const QString title = "Export All";
+    const QString folder = Prompts.AskFolder(title);
+    if (folder.isEmpty()) return;
+    ExportSummary summary;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        summary = ExportAllFiles(*OpenedDisk, folder);
+    } catch (const std::exception& failure) {
+        QApplication::restoreOverrideCursor();
+        Prompts.ShowError(title, QString::fromLocal8Bit(failure.what()));
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    const QString done = QString("%1 files from %2 partition%3 written to %4")
+                             .arg(summary.Written)
+                             .arg(summary.Partitions)
+                             .arg(summary.Partitions == 1 ? "" : "s")
+                             .arg(QDir::toNativeSeparators(folder));
+    statusBar()->showMessage(done);
+    if (!summary.Problems.isEmpty()) Prompts.ShowError(title, done + ".\n\n" + summary.Problems.join('\n'));
 }
 
 void CMainFrame::CreatePreviewDock() {
@@ -552,6 +580,7 @@ void CMainFrame::UpdateCommands() {
     const size_t selected = open ? List->SelectedFileIndices().size() : 0;
     Actions[CmdClose]->setEnabled(open);
     if (CheckAction != nullptr) CheckAction->setEnabled(open);
+    if (ExportAction != nullptr) ExportAction->setEnabled(open);
     if (ConvertSubmenu != nullptr) ConvertSubmenu->setEnabled(OpenedDisk != nullptr && CanConvert(*OpenedDisk));
     Actions[CmdDiskProperties]->setEnabled(open);
     Actions[CmdCopy]->setEnabled(selected > 0);

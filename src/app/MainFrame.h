@@ -86,6 +86,9 @@ public:
     QMenu* ConvertMenu() const { return ConvertSubmenu; }
     // Asks for the new image's name and converts the open disk into it.
     void OnConvert(int imageType);
+    // Tools > Export All: asks for a folder and exports every partition into it.
+    QAction* ExportAllAction() const { return ExportAction; }
+    void OnExportAll();
     CCheckFindingsDialog* CheckFindings() const;
     // Shows the partition and selects the file in it.
     void SelectFileOfPartition(int partition, int fileIndex);
@@ -204,6 +207,7 @@ private:
     QLineEdit* FilterEdit = nullptr;
     QAction* CheckAction = nullptr;
     QMenu* ConvertSubmenu = nullptr;
+    QAction* ExportAction = nullptr;
     QPointer<CCheckFindingsDialog> FindingsWindow;
     QLabel* AccessLabel = nullptr;
     CStatusFigures* Figures = nullptr;

@@ -77,6 +77,8 @@ public:
     // "Extract": nothing on Cancel, else whether "All files" was chosen; the folder
     // the user chose is left in directory.
     virtual std::optional<bool> AskExtract(int selectedCount, QString& directory) = 0;
+    // A host folder to write into; empty when the user cancelled.
+    virtual QString AskFolder(const QString& title) = 0;
 
     // The file viewer. fontType is changed only when the viewer is closed with "Done".
     virtual void ShowViewer(FileSystem::TFileSystem& fs, int fileIndex, int& fontType) = 0;

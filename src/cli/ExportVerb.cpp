@@ -11,6 +11,7 @@
 #include "diskimage/HostFile.h"
 #include "diskimage/OutputFolder.h"
 #include "filesystem/DiskCheck.h"
+#include "filesystem/DiskExport.h"
 #include "filesystem/HostTransfer.h"
 
 namespace Qbox {
@@ -29,35 +30,21 @@ constexpr const char* ManifestName = "manifest.json";
 
 // Extracts every file of one partition and describes each in the manifest. Returns how
 // many problems were reported; written counts the host files written.
-int ExportPartition(TFileSystem& fs, const DiskImage::TOutputFolder& folder, const ExportOptions& options,
-                    JsonWriter& json, int& written) {
-    FileSystem::TransferSettings settings;
-    settings.ByteExact = true;
-    settings.ExtractDirectory = folder.Path();
-    settings.Folder = &folder;
+int DescribePartition(TFileSystem& fs, const DiskImage::TOutputFolder& folder, const ExportOptions& options,
+                      JsonWriter& json, int& written) {
     int failures = 0;
     json.Key("directory_problems").BeginArray();
     for (const FileSystem::TSectorProblem& problem : fs.GetDirectoryProblems())
         json.String(FileSystem::DescribeSectorProblem(problem));
     json.EndArray();
     if (!ReportDirectoryProblems(options.Image, fs)) ++failures;
-    // Files of CP/M user areas other than 0 go into userN/, and no two files share a host name.
-    const std::map<int, std::string> hostNames = FileSystem::HostNamesOfDisk(fs, true);
     json.Key("files").BeginArray();
-    for (int fileIndex : FileSystem::ListEveryFile(fs)) {
-        const std::string name = fs.GetFullFileName(fileIndex);
-        const auto known = hostNames.find(fileIndex);
-        const std::string hostName =
-            known != hostNames.end() ? known->second : FileSystem::ExtractedFileName(fs, fileIndex);
-        std::string error;
-        FileSystem::TFileRead read;
-        try {
-            FileSystem::ExtractFileAs(fs, fileIndex, hostName, options.Force, settings, &read);
-            ++written;
-            if (!ReportFileRead(options.Image, fs.GetDisplayName(fileIndex), read)) ++failures;
-        } catch (const TFileSystem::Exception& failure) {
-            error = failure.what();
-            Report(options.Image, fs.GetDisplayName(fileIndex) + ": " + error);
+    written += FileSystem::ExportPartition(fs, folder, options.Force, [&](const FileSystem::TExportedFile& file) {
+        const int fileIndex = file.FileIndex;
+        if (!file.Error.empty()) {
+            Report(options.Image, fs.GetDisplayName(fileIndex) + ": " + file.Error);
+            ++failures;
+        } else if (!ReportFileRead(options.Image, fs.GetDisplayName(fileIndex), file.Read)) {
             ++failures;
         }
         std::string attributes;
@@ -66,9 +53,9 @@ int ExportPartition(TFileSystem& fs, const DiskImage::TOutputFolder& folder, con
         if (!attributes.empty()) attributes.pop_back();
         json.BeginObject()
             .Key("name")
-            .String(name)
+            .String(fs.GetFullFileName(fileIndex))
             .Key("host_name")
-            .String(hostName)
+            .String(file.HostName)
             .Key("size")
             .Number(fs.GetFileSize(fileIndex))
             .Key("date")
@@ -78,14 +65,14 @@ int ExportPartition(TFileSystem& fs, const DiskImage::TOutputFolder& folder, con
             .Key("attribute_names")
             .String(attributes)
             .Key("error")
-            .StringOrNull(error);
+            .StringOrNull(file.Error);
         // What reading met: the bytes of sectors read cleanly, and each sector read with an error.
-        if (error.empty()) json.Key("good_bytes").Number(static_cast<int64_t>(read.GoodBytes));
+        if (file.Error.empty()) json.Key("good_bytes").Number(static_cast<int64_t>(file.Read.GoodBytes));
         json.Key("read_problems").BeginArray();
-        for (const FileSystem::TSectorProblem& problem : read.Problems)
+        for (const FileSystem::TSectorProblem& problem : file.Read.Problems)
             json.String(FileSystem::DescribeSectorProblem(problem));
         json.EndArray().EndObject();
-    }
+    });
     json.EndArray();
     return failures;
 }
@@ -109,7 +96,7 @@ int RunExport(const ExportOptions& options) {
     int failures = 0, written = 0;
     for (size_t p = 0; p < disk.FileSystems.size(); ++p) {
         TFileSystem& fs = *disk.FileSystems[p];
-        const std::string name = "partition" + std::to_string(p);
+        const std::string name = FileSystem::PartitionFolderName(p);
         DiskImage::TOutputFolder folder;
         if (int error = top.OpenInside(name, true, folder); error != 0)
             throw Failure(DiskImage::OutputErrorText(error, top.PathOf(name)));
@@ -124,7 +111,7 @@ int RunExport(const ExportOptions& options) {
             .StringOrNull(fs.GetDiskName())
             .Key("disk_date")
             .StringOrNull(fs.GetDiskDate());
-        failures += ExportPartition(fs, folder, options, json, written);
+        failures += DescribePartition(fs, folder, options, json, written);
         json.EndObject();
     }
     json.EndArray().EndObject();

@@ -305,6 +305,10 @@ public:
         if (!ExtractDirectory.isEmpty()) directory = ExtractDirectory;
         return Next(Extracts, std::optional<bool>());
     }
+    QString AskFolder(const QString& title) override {
+        Log.push_back({"folder", title, {}});
+        return Next(Folders, QString());
+    }
     void ShowViewer(TFileSystem& fs, int fileIndex, int& fontType) override {
         Log.push_back({"viewer", {}, QString::fromStdString(fs.GetFullFileName(fileIndex))});
         if (ViewerFontType) fontType = *ViewerFontType;
@@ -341,6 +345,7 @@ public:
     std::deque<QString> OpenNames;
     std::deque<QStringList> OpenManyNames;
     std::deque<QString> SaveNames;
+    std::deque<QString> Folders;
     std::deque<std::optional<QString>> Renames;
     std::deque<std::optional<QString>> ValidNames;
     std::deque<bool> Replaces;

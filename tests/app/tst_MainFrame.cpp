@@ -29,6 +29,7 @@
 #include "common/CPMDisk.h"
 #include "diskimage/DiskImage.h"
 #include "common/DamagedSectors.h"
+#include "filesystem/DiskCheck.h"
 #include "filesystem/HostTransfer.h"
 
 using namespace AppTest;
@@ -1017,6 +1018,41 @@ private slots:
         QVERIFY(!QFile::exists(folder.filePath("copy.jv1")));
         // The window still holds its disk.
         QVERIFY(Frame->CurrentFileSystem() != nullptr);
+    }
+
+    // Tools > Export All writes every file of the disk, byte for byte, into partition0;
+    // a second export into the same folder keeps the files there and says which.
+    void ExportAllWritesEveryFileIntoAFolderPerPartition() {
+        const QString fixture = QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk";
+        if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
+        QVERIFY(!Frame->ExportAllAction()->isEnabled());
+        QTemporaryDir folder;
+        const QString source = folder.filePath("ldos.dsk");
+        QVERIFY(QFile::copy(fixture, source));
+        QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner);
+        Frame->Preferences().LDOSDateCheck = true;
+        QVERIFY(Frame->OpenDisk(source));
+        QVERIFY(Frame->ExportAllAction()->isEnabled());
+        FileSystem::TFileSystem& fs = *Frame->CurrentFileSystem();
+        const std::vector<int> files = FileSystem::ListEveryFile(fs);
+        QVERIFY(!files.empty());
+
+        const QString out = folder.filePath("export");
+        Prompts.Folders = {out, out};
+        Frame->ExportAllAction()->trigger();
+        QVERIFY(Prompts.Log.back().Kind != "error");
+        QVERIFY(Frame->statusBar()->currentMessage().startsWith(QString("%1 files from 1 partition written").arg(files.size())));
+        for (int fileIndex : files) {
+            QFile written(out + "/partition0/" + QString::fromStdString(FileSystem::ExtractedFileName(fs, fileIndex)));
+            QVERIFY2(written.open(QIODevice::ReadOnly), qPrintable(written.fileName()));
+            const std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
+            QCOMPARE(written.readAll(), QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        }
+
+        Frame->ExportAllAction()->trigger();
+        QCOMPARE(Prompts.Log.back().Kind, QString("error"));
+        QVERIFY(Prompts.Log.back().Text.startsWith("0 files from 1 partition written"));
+        QCOMPARE(Prompts.Log.back().Text.count("partition0: "), static_cast<int>(files.size()));
     }
 
     void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {
