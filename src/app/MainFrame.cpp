@@ -252,6 +252,14 @@ void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(Actions[CmdNew]);
     file->addAction(Actions[CmdOpen]);
+    NewWindow = file->addAction("New &Window");
+    NewWindow->setShortcut(QKeySequence("Ctrl+Shift+N"));
+    NewWindow->setStatusTip("Open another window, to look at a second disk beside this one.");
+    NewWindow->setVisible(false);
+    connect(NewWindow, &QAction::triggered, this, [this] {
+        KeepWindowState();
+        if (MakeWindow) MakeWindow(Prefs);
+    });
     RecentSubmenu = file->addMenu("Open &Recent");
     RecentSubmenu->setStatusTip("Open one of the disks opened last.");
     connect(RecentSubmenu, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
@@ -397,6 +405,11 @@ void CMainFrame::OnConvert(int imageType) {
     }
     QApplication::restoreOverrideCursor();
     statusBar()->showMessage(QString("%1: %2").arg(QFileInfo(path).fileName(), done));
+}
+
+void CMainFrame::SetWindowMaker(WindowMaker maker) {
+    MakeWindow = std::move(maker);
+    NewWindow->setVisible(static_cast<bool>(MakeWindow));
 }
 
 void CMainFrame::OnExportAll() {

@@ -102,6 +102,11 @@ public:
     bool ShowSystem() const { return ShowSystemFiles; }
 
     void SetDatePatcher(IDatePatcher* patcher) { Patcher = patcher; }
+    // File > New Window: makes and shows another window given this one's preferences.
+    // Without a maker the command is not offered.
+    using WindowMaker = std::function<void(const TPreferences&)>;
+    void SetWindowMaker(WindowMaker maker);
+    QAction* NewWindowAction() const { return NewWindow; }
     // Called with the preferences when the window is destroyed.
     void SetPreferencesWriter(std::function<void(const TPreferences&)> writer) { WritePreferences = std::move(writer); }
 
@@ -208,6 +213,8 @@ private:
     QAction* CheckAction = nullptr;
     QMenu* ConvertSubmenu = nullptr;
     QAction* ExportAction = nullptr;
+    QAction* NewWindow = nullptr;
+    WindowMaker MakeWindow;
     QPointer<CCheckFindingsDialog> FindingsWindow;
     QLabel* AccessLabel = nullptr;
     CStatusFigures* Figures = nullptr;

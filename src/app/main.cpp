@@ -7,6 +7,29 @@
 #include "MainFrame.h"
 #include "Preferences.h"
 
+namespace {
+
+using namespace App;
+
+// A window of its own with its own prompts; it goes when closed, and every window can
+// open another (File > New Window).
+CMainFrame* OpenWindow(const TPreferences& preferences) {
+    auto* prompts = new CDesktopPrompts;
+    auto* window = new CMainFrame(*prompts, preferences);
+    prompts->SetOwner(window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(window, &QObject::destroyed, [prompts] { delete prompts; });
+    window->SetPreferencesWriter([](const TPreferences& current) {
+        QSettings store(SettingsOrganisation, SettingsApplication);
+        current.Save(store);
+    });
+    window->SetWindowMaker([](const TPreferences& current) { OpenWindow(current); });
+    window->show();
+    return window;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(App::SettingsOrganisation);
@@ -17,16 +40,9 @@ int main(int argc, char* argv[]) {
     QSettings settings(App::SettingsOrganisation, App::SettingsApplication);
     const App::TPreferences preferences = App::TPreferences::Load(settings);
 
-    App::CDesktopPrompts prompts;
-    App::CMainFrame window(prompts, preferences);
-    prompts.SetOwner(&window);
-    window.SetPreferencesWriter([](const App::TPreferences& current) {
-        QSettings store(App::SettingsOrganisation, App::SettingsApplication);
-        current.Save(store);
-    });
-    window.show();
+    App::CMainFrame* window = OpenWindow(preferences);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    window.Start(arguments);
+    window->Start(arguments);
     return application.exec();
 }

@@ -1055,6 +1055,22 @@ private slots:
         QCOMPARE(Prompts.Log.back().Text.count("partition0: "), static_cast<int>(files.size()));
     }
 
+    // File > New Window is offered once the program can make windows, and hands the
+    // new one this window's preferences as they are now.
+    void NewWindowStartsFromThisWindowsPreferences() {
+        QVERIFY(!Frame->NewWindowAction()->isVisible());
+        std::vector<App::TPreferences> made;
+        Frame->SetWindowMaker([&](const App::TPreferences& preferences) { made.push_back(preferences); });
+        QVERIFY(Frame->NewWindowAction()->isVisible());
+        Frame->Preferences().FontType = 1;
+        Frame->View()->sortByColumn(App::CFileListModel::ColumnSize, Qt::DescendingOrder);
+        Frame->NewWindowAction()->trigger();
+        QCOMPARE(made.size(), size_t{1});
+        QCOMPARE(made.front().FontType, 1);
+        QCOMPARE(made.front().Window.SortColumn, int(App::CFileListModel::ColumnSize));
+        QVERIFY(made.front().Window.SortDescending);
+    }
+
     void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {
         const QString fixture = QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk";
         if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
