@@ -7,19 +7,25 @@ if(TARGET qbox)
   install(TARGETS qbox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 # Man pages install compressed, as Debian keeps them; -n leaves no time stamp in the file.
-if(EXISTS ${CMAKE_SOURCE_DIR}/docs/qbox.1)
-  find_program(QB_GZIP gzip)
-  if(QB_GZIP)
-    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/qbox.1.gz
-      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/docs/qbox.1 ${CMAKE_BINARY_DIR}/qbox.1
-      COMMAND ${QB_GZIP} -9nf ${CMAKE_BINARY_DIR}/qbox.1
-      DEPENDS ${CMAKE_SOURCE_DIR}/docs/qbox.1 VERBATIM)
-    add_custom_target(qb_man_pages ALL DEPENDS ${CMAKE_BINARY_DIR}/qbox.1.gz)
-    install(FILES ${CMAKE_BINARY_DIR}/qbox.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  else()
-    install(FILES ${CMAKE_SOURCE_DIR}/docs/qbox.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+find_program(QB_GZIP gzip)
+foreach(page qbox.1 quarrybox.1)
+  if(NOT EXISTS ${CMAKE_SOURCE_DIR}/docs/${page})
+    continue()
   endif()
-endif()
+  if(QB_GZIP)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${page}.gz
+      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/docs/${page} ${CMAKE_BINARY_DIR}/${page}
+      COMMAND ${QB_GZIP} -9nf ${CMAKE_BINARY_DIR}/${page}
+      DEPENDS ${CMAKE_SOURCE_DIR}/docs/${page} VERBATIM)
+    string(REPLACE "." "_" target ${page})
+    add_custom_target(qb_man_${target} ALL DEPENDS ${CMAKE_BINARY_DIR}/${page}.gz)
+    install(FILES ${CMAKE_BINARY_DIR}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  else()
+    install(FILES ${CMAKE_SOURCE_DIR}/docs/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endforeach()
+# Debian wants the copyright statement beside the documentation.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quarrybox)
 
 set(CPACK_PACKAGE_NAME "quarrybox")
 set(CPACK_PACKAGE_VENDOR "Brisbyn")

@@ -15,6 +15,7 @@
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
 #include "diskimage/JVC.h"
+#include "diskimage/RawDump.h"
 
 namespace DiskImage {
 
@@ -137,6 +138,18 @@ std::unique_ptr<TFloppyImage> ConstructJVC(THostFile& file, bool readOnly, const
     throw TDiskImage::EInvalidFormat();
 }
 
+// A raw sector dump under the first geometry its size allows that recognised says a DOS knows.
+std::unique_ptr<TFloppyImage> ConstructRawDump(THostFile& file, bool readOnly, const std::string& name,
+                                               const TDosCheck& recognised) {
+    if (!recognised) throw TDiskImage::EInvalidFormat();
+    for (const auto& geometry : RawDump::GeometriesFor(file.Size())) {
+        auto image = std::make_unique<RawDump>(file, readOnly, name, geometry);
+        if (recognised(*image)) return image;
+        file = image->ReleaseFile();
+    }
+    throw TDiskImage::EInvalidFormat();
+}
+
 }  // namespace
 
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly, const TDosCheck& dosCheck) {
@@ -159,6 +172,11 @@ std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool read
     formats.push_back(jvcWithHeader);
     formats.push_back(ConstructListedJV3);
     if (!namedJVC) formats.push_back(jvcRecognised);
+    // A raw dump has nothing of its own to show, so it is the last guess a DOS must confirm;
+    // it still comes before a JV3 that lists nothing, which no dump of a DOS's disk is.
+    formats.push_back([&](THostFile& file, bool ro, const std::string& name) {
+        return ConstructRawDump(file, ro, name, dosCheck);
+    });
     formats.push_back(Construct<TFloppyImage, JV3>());
     return TryFormats<TFloppyImage>(opened, formats);
 }

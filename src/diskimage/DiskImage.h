@@ -210,8 +210,9 @@ protected:
 using TDosCheck = std::function<bool(TFloppyImage&)>;
 
 // Opens an existing image, trying the candidate names and then the formats in a fixed order:
-// formats whose contents show them first, a headerless sector image last and only when
-// dosCheck recognises its disk (or the file name's extension says what it is).
+// formats whose contents show them first, then the headerless sector images (JVC, and raw
+// dumps of the layouts the DOSes know), each only when dosCheck recognises its disk (or, for
+// JVC, the file name's extension says what it is), and a JV3 that lists no sectors last.
 // readOnly opens the file for reading only, so nothing can ever be written to it.
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly = false,
                                               const TDosCheck& dosCheck = {});

@@ -3,6 +3,7 @@
 #include "filesystem/CPM.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "diskimage/DiskImage.h"
 
@@ -58,7 +59,7 @@ struct CPM::Probes {
     bool S512 = false;
     bool S1024 = false;
     bool PDS = false;
-    bool P80 = false;
+    bool P80 = false;  // track 79 has a sector 1 of either density: an 80-track disk
     bool PSide1 = false;
     bool P8 = false;  // track 0 has a single-density sector 26: an 8-inch disk
 };
@@ -122,7 +123,7 @@ void CPM::SelectFormat() {
         p.S1024 = data.size() == 1024;
     }
     p.PDS = ReadDiskSector(1, 1, 1, 1, dam, data);
-    p.P80 = ReadDiskSector(79, 1, 0, 1, dam, data);
+    p.P80 = ReadDiskSector(79, 1, 0, 1, dam, data) || ReadDiskSector(79, 1, 0, 0, dam, data);
     p.P8 = ReadDiskSector(0, 26, 0, 0, dam, data);
     if (ReadDiskSector(2, 1, 1, 1, dam, data)) {
         // A freshly formatted 256-byte sector is no data.
@@ -132,7 +133,14 @@ void CPM::SelectFormat() {
     std::vector<int> emptyCandidates;
     int withFiles = -1;
     std::vector<int> alternatives;  // later rows with files that read the same directory sectors
-    for (int row = 0; row < CPMFormatCount; ++row) {
+    // Rows are tried in catalogue order, except that a disk whose track 79 reads tries the
+    // layouts that use such tracks first: a 40-track layout would read only its first half.
+    std::vector<int> order(CPMFormatCount);
+    std::iota(order.begin(), order.end(), 0);
+    if (p.P80) {
+        std::stable_partition(order.begin(), order.end(), [](int row) { return FormatCatalogue[row].Tracks > 40; });
+    }
+    for (int row : order) {
         if (!RowApplies(FormatCatalogue[row], p)) continue;
         if (withFiles >= 0 && !SameDirectorySectors(withFiles, row)) continue;
         const int score = TryFormat(row);

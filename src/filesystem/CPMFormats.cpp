@@ -101,6 +101,9 @@ const std::array<CPMFormat, CPMFormatCount> FormatCatalogue = {{
     {"TRS-80 Model II CP/M", "8-inch (77T, SS, DD, 600K)",
         64, 4, 15, 0, 299, 127, 0xC0, 0x00, 32, 2,  16, 2, 77, 0x84,
         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
+    // The Mapper I layout on an 80-track drive.
+    {"Omikron Mapper I CP/M", "80-track (80T, SS, SD, 173K)",
+        18, 3, 7, 0, 172, 63, 0xC0, 0x00, 16, 3,  18, 0, 80, 0x00, Skew4By18},
 }};
 // clang-format on
 

@@ -58,7 +58,7 @@ struct CPMFormat {
 
 // The 33 rows of the TRS-80 5.25-inch layouts, then the 8-inch ones. New rows go after
 // the last, so that no disk changes row.
-constexpr int CPMFormatCount = 35;
+constexpr int CPMFormatCount = 36;
 
 // In the order recognition tries them.
 extern const std::array<CPMFormat, CPMFormatCount> FormatCatalogue;

@@ -1,0 +1,165 @@
+// Raw sector dumps: the layouts a file's size allows, taken only when a DOS recognises the
+// disk under one of them, and sector writes that go back only when nothing is lost.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "ImageTestSupport.h"
+#include "diskimage/RawDump.h"
+
+using namespace DiskImage;
+using ImageTest::ScratchDir;
+
+namespace {
+
+struct Shape {
+    int sectors, size;
+    bool doubleDensity;
+    int sides, tracks;
+    bool operator==(const Shape&) const = default;
+};
+
+// A dump of sides-interleaved tracks whose sectors hold the usual test pattern.
+std::vector<uint8_t> DumpBytes(const Shape& shape, int first) {
+    std::vector<uint8_t> bytes;
+    for (int track = 0; track < shape.tracks; ++track) {
+        for (int side = 0; side < shape.sides; ++side) {
+            for (int i = 0; i < shape.sectors; ++i) {
+                const auto data = ImageTest::SectorPattern(track, side, first + i, shape.size);
+                bytes.insert(bytes.end(), data.begin(), data.end());
+            }
+        }
+    }
+    return bytes;
+}
+
+size_t SectorOffset(const Shape& shape, int track, int side, int index) {
+    return ((size_t(track) * shape.sides + side) * shape.sectors + index) * shape.size;
+}
+
+// A DOS check that knows the disk only under one geometry.
+TDosCheck KnowsOnly(const RawDump::Geometry& wanted) {
+    return [wanted](TFloppyImage& image) {
+        const auto* dump = dynamic_cast<RawDump*>(&image);
+        return dump != nullptr && dump->GetGeometry() == wanted;
+    };
+}
+
+}  // namespace
+
+TEST(RawDumpTest, TheFileSizeGivesEveryLayoutItCouldBe) {
+    struct Case {
+        int64_t size;
+        std::vector<Shape> shapes;  // in the order they are tried; each with sectors from 0 and from 1
+    };
+    const Case cases[] = {
+        {35 * 10 * 256, {{10, 256, false, 1, 35}}},  // TRSDOS 2.3
+        {80 * 18 * 128, {{18, 128, false, 1, 80}, {18, 128, false, 2, 40}, {18, 256, true, 1, 40}}},
+        {80 * 2 * 10 * 512, {{10, 512, true, 2, 80}, {5, 1024, true, 2, 80}}},
+        {77 * 26 * 128, {{26, 128, false, 1, 77}}},  // the 8-inch interchange disk
+        {40 * 18 * 256 + 1, {}},                     // a byte too many
+        {12345, {}},
+        {0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const auto geometries = RawDump::GeometriesFor(c.size);
+        ASSERT_EQ(geometries.size(), c.shapes.size() * 2);
+        for (size_t i = 0; i < geometries.size(); ++i) {
+            const auto& g = geometries[i];
+            EXPECT_EQ((Shape{g.SectorsPerTrack, g.SectorSize, g.DoubleDensity, g.Sides, g.Tracks}), c.shapes[i / 2]);
+            EXPECT_EQ(g.FirstSector, int(i % 2));
+            EXPECT_EQ(int64_t(g.TrackBytes()) * g.Tracks, c.size);
+        }
+    }
+}
+
+TEST(RawDumpTest, ADumpIsTakenOnlyUnderTheGeometryItsDosRecognises) {
+    const struct {
+        Shape shape;
+        int first;
+    } cases[] = {
+        {{10, 256, false, 1, 35}, 0},
+        {{18, 128, false, 1, 80}, 1},
+        {{18, 128, false, 2, 40}, 1},
+        {{10, 512, true, 2, 80}, 0},
+    };
+    for (const auto& c : cases) {
+        const Shape& s = c.shape;
+        SCOPED_TRACE(std::to_string(s.sectors) + "x" + std::to_string(s.size) + ", " + std::to_string(s.sides) +
+                     " sides, " + std::to_string(s.tracks) + " tracks");
+        ScratchDir dir;
+        const auto bytes = DumpBytes(s, c.first);
+        ImageTest::WriteAll(dir.File("disk.img"), bytes);
+        const RawDump::Geometry wanted{s.sectors, s.size, s.doubleDensity, s.sides, c.first, s.tracks};
+        auto image = OpenFloppyImage(dir.File("disk.img"), true, KnowsOnly(wanted));
+        ASSERT_EQ(image->GetFormatName(), "raw sector dump");
+        for (int track : {0, s.tracks - 1}) {
+            ASSERT_TRUE(image->LoadTrack(track));
+            for (int side = 0; side < 2; ++side) {
+                const auto found = image->ReadTrackSide(side);
+                ASSERT_EQ(found.size(), side < s.sides ? size_t(s.sectors) : 0u);
+                for (const auto& sector : found) {
+                    EXPECT_EQ(sector.Density, s.doubleDensity);
+                    EXPECT_EQ(sector.DAM, 0xFB);
+                    EXPECT_FALSE(sector.CrcError);
+                    EXPECT_EQ(sector.Data, ImageTest::SectorPattern(track, side, sector.Sector, s.size))
+                        << "track " << track << " side " << side << " sector " << sector.Sector;
+                }
+            }
+        }
+        EXPECT_FALSE(image->LoadTrack(s.tracks));
+        image.reset();
+        // Nobody recognises it, or no check is offered: the file is not claimed and stays as it was.
+        for (const TDosCheck& check : {TDosCheck{}, TDosCheck{[](TFloppyImage&) { return false; }}}) {
+            try {
+                EXPECT_NE(OpenFloppyImage(dir.File("disk.img"), true, check)->GetFormatName(), "raw sector dump");
+            } catch (const TDiskImage::EInvalidFormat&) {
+            }
+        }
+        EXPECT_EQ(ImageTest::ReadAll(dir.File("disk.img")), bytes);
+    }
+}
+
+TEST(RawDumpTest, SectorWritesGoBackOnlyWhenTheDumpKeepsThem) {
+    const Shape shape{10, 256, false, 1, 35};
+    const RawDump::Geometry geometry{10, 256, false, 1, 0, 35};
+    ScratchDir dir;
+    const auto bytes = DumpBytes(shape, 0);
+    ImageTest::WriteAll(dir.File("disk.img"), bytes);
+    std::vector<uint8_t> data(256, 0x5A);
+    {
+        auto image = OpenFloppyImage(dir.File("disk.img"), false, KnowsOnly(geometry));
+        ASSERT_TRUE(image->LoadTrack(17));
+        ASSERT_TRUE(image->WriteSector(17, 0, 0, 3, 0xFB, data.data()));
+        ASSERT_TRUE(image->Flush());
+        image->CommitChange();
+    }
+    auto expected = bytes;
+    std::copy(data.begin(), data.end(), expected.begin() + SectorOffset(shape, 17, 0, 3));
+    EXPECT_EQ(ImageTest::ReadAll(dir.File("disk.img")), expected);
+
+    // A new layout, a track past the end or a directory mark has no place in the file:
+    // refused, and nothing written.
+    auto image = OpenFloppyImage(dir.File("disk.img"), false, KnowsOnly(geometry));
+    EXPECT_FALSE(image->FormatTrack(20, 18, 1, false, 0xFB, true, 1));
+    EXPECT_FALSE(image->FormatTrack(35, 10, 1, false, 0xFB, false, 1));
+    ASSERT_TRUE(image->LoadTrack(17));
+    ASSERT_TRUE(image->WriteSector(17, 0, 0, 4, 0xFA, data.data()));
+    EXPECT_FALSE(image->Flush());
+    image.reset();
+    EXPECT_EQ(ImageTest::ReadAll(dir.File("disk.img")), expected);
+
+    // The dump's own layout formats: the track's sectors hold what the formatter writes.
+    image = OpenFloppyImage(dir.File("disk.img"), false, KnowsOnly(geometry));
+    ASSERT_TRUE(image->FormatTrack(20, 10, 1, false, 0xFB, false, 1));
+    ASSERT_TRUE(image->Flush());
+    image->CommitChange();
+    image.reset();
+    const auto after = ImageTest::ReadAll(dir.File("disk.img"));
+    ASSERT_EQ(after.size(), expected.size());
+    const size_t start = SectorOffset(shape, 20, 0, 0), end = SectorOffset(shape, 21, 0, 0);
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + start, expected.begin()));
+    EXPECT_TRUE(std::equal(after.begin() + end, after.end(), expected.begin() + end));
+    EXPECT_FALSE(std::equal(after.begin() + start, after.begin() + end, expected.begin() + start));
+}
