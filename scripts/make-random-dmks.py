@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Writes random DMK images for comparing two builds (scripts/differential.sh).
 
-    scripts/make-random-dmks.py FOLDER [--count 300] [--seed 1]
+    scripts/make-random-dmks.py FOLDER [--count 300] [--series 1]
 
 Each image has 1 to 6 tracks of one or two sides. Its track length is short (a 5.25-inch
 single-density dump, 0x18EA, 0x1900) or long (up to the format's 0x2940), with single-
 density bytes doubled or, sometimes, stored once. A track side holds sectors of both
 densities, sizes 128 to 1024 bytes, ordinary and deleted data marks, some with bad ID or
 data CRCs, some with no data field, stray ID pointers, index marks, and, on long tracks,
-sectors beyond the 6,272 bytes of a 5.25-inch track. The same seed gives the same files.
+sectors beyond the 6,272 bytes of a 5.25-inch track. The same series number
+gives the same files, so a comparison can be repeated exactly.
 """
 import argparse
 import os
@@ -124,10 +125,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("folder")
     parser.add_argument("--count", type=int, default=300)
-    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--series", type=int, default=1,
+                        help="which series of images to make; one number always makes the same ones")
     args = parser.parse_args()
     os.makedirs(args.folder, exist_ok=True)
-    rng = random.Random(args.seed)
+    rng = random.Random(args.series)
     for n in range(args.count):
         with open(os.path.join(args.folder, "random-%03d.dmk" % n), "wb") as out:
             out.write(image(rng))

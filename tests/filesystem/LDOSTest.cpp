@@ -292,7 +292,7 @@ TEST(LDOSRecognition, AReplacedBootSectorStillLeadsToTheDirectory) {
     struct Row {
         int Tracks, Sides;
         bool DoubleDensity;
-        uint8_t LoaderByte2;  // where the loader's byte 2 would send the designed rule
+        uint8_t LoaderByte2;  // where the loader's byte 2 would send the usual directory-track search
         bool SectorZeroToo;   // sector 0 holds the loader as well
     };
     const Row rows[] = {
