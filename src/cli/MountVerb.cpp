@@ -122,6 +122,11 @@ private:
     int Commit(Change change);
     int Store(FileBuffer& file);
     std::string Letters(int fileIndex);
+    // Says on stderr why a change failed, as qbox says it; the error number the caller gets.
+    int ReportFailure(const std::exception& failure) const {
+        std::cerr << "qbox: " << Printable(Options.Image) << ": " << Printable(failure.what()) << '\n';
+        return EIO;
+    }
 
     MountOptions Options;
     FileSystem::MountedDisk Disk;
@@ -146,15 +151,13 @@ int MountedFolder::Commit(Change change) {
     } catch (const TFileSystem::EFileExists&) {
         error = EEXIST;
     } catch (const std::exception& failure) {
-        std::cerr << "qbox: " << Printable(Options.Image) << ": " << Printable(failure.what()) << '\n';
-        error = EIO;
+        error = ReportFailure(failure);
     }
     try {
         if (error != 0) Open();
         else IndexNames();
     } catch (const std::exception& failure) {
-        std::cerr << "qbox: " << Printable(Options.Image) << ": " << Printable(failure.what()) << '\n';
-        error = EIO;
+        error = ReportFailure(failure);
     }
     return -error;
 }

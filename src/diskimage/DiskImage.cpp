@@ -107,10 +107,6 @@ std::unique_ptr<Image> TryFormats(OpenedFile& opened, const std::vector<FormatCo
     throw TDiskImage::EInvalidFormat();
 }
 
-}  // namespace
-
-namespace {
-
 bool HasExtension(const std::string& name, const std::string& extension) {
     if (name.size() <= extension.size()) return false;
     for (size_t i = 0; i < extension.size(); ++i) {
@@ -155,23 +151,21 @@ std::unique_ptr<TFloppyImage> ConstructRawDump(THostFile& file, bool readOnly, c
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly, const TDosCheck& dosCheck) {
     OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc"}), readOnly);
     const bool namedJVC = HasExtension(opened.name, ".jvc");
-    auto jvcWithHeader = [](THostFile& file, bool ro, const std::string& name) {
-        return ConstructJVC(file, ro, name, [](JVC& image) { return image.HasHeader(); });
+    // A JVC file says what it is by its header or by its name; one with neither is taken
+    // only when a DOS recognises its disk.
+    auto jvcShown = [namedJVC](THostFile& file, bool ro, const std::string& name) {
+        return ConstructJVC(file, ro, name, [namedJVC](JVC& image) { return namedJVC || image.HasHeader(); });
     };
-    auto jvcRecognised = [&](THostFile& file, bool ro, const std::string& name) {
-        return ConstructJVC(file, ro, name, [&](JVC& image) {
-            return namedJVC || image.HasHeader() || (dosCheck && image.GetTracks() > 0 && dosCheck(image));
-        });
+    auto jvcRecognised = [&dosCheck](THostFile& file, bool ro, const std::string& name) {
+        return ConstructJVC(file, ro, name,
+                            [&dosCheck](JVC& image) { return dosCheck && image.GetTracks() > 0 && dosCheck(image); });
     };
-    // Formats whose contents show them come first; a file named as a JVC image is taken as one
-    // before any guess from its first bytes; a headerless JVC comes before a JV3 whose header
-    // lists nothing, which is all a sector dump beginning with 0xFF bytes looks like.
+    // Formats whose contents show them come first, a JVC file shown as one before any guess
+    // from its first bytes; a headerless JVC comes before a JV3 whose header lists nothing,
+    // which is all a sector dump beginning with 0xFF bytes looks like.
     std::vector<FormatConstructor<TFloppyImage>> formats = {Construct<TFloppyImage, JV1>(),
-                                                            Construct<TFloppyImage, DMK>()};
-    if (namedJVC) formats.push_back(jvcRecognised);
-    formats.push_back(jvcWithHeader);
-    formats.push_back(ConstructListedJV3);
-    if (!namedJVC) formats.push_back(jvcRecognised);
+                                                            Construct<TFloppyImage, DMK>(), jvcShown,
+                                                            ConstructListedJV3, jvcRecognised};
     // A raw dump has nothing of its own to show, so it is the last guess a DOS must confirm;
     // it still comes before a JV3 that lists nothing, which no dump of a DOS's disk is.
     formats.push_back([&](THostFile& file, bool ro, const std::string& name) {

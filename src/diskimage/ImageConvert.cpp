@@ -273,9 +273,12 @@ std::vector<TTrackContents> ReadSourceTracks(const std::string& path, int imageT
     throw EConversionRefused(refusal);
 }
 
-}  // namespace
-
-namespace {
+// Throws what an output error means: a name already taken is a refusal, anything else the
+// host's own error.
+[[noreturn]] void ThrowOutputError(int error, const std::string& outPath) {
+    if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
+    throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
+}
 
 // The conversion once the source is known: readTracks gives its tracks, inPath names it.
 TConversionResult ConvertTracks(const std::string& inPath, const std::function<std::vector<TTrackContents>()>& readTracks,
@@ -290,10 +293,7 @@ TConversionResult ConvertTracks(const std::string& inPath, const std::function<s
         in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
         throw EConversionRefused(outPath + ": the copy cannot replace the image it is made from");
     }
-    if (int error = folder.CheckName(name, overwrite); error != 0) {
-        if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
-        throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
-    }
+    if (int error = folder.CheckName(name, overwrite); error != 0) ThrowOutputError(error, outPath);
     const std::vector<TTrackContents> tracks = readTracks();
     if (tracks.empty()) throw EConversionRefused(Refusal(imageType, inPath + " holds no readable sector to copy"));
     if (std::string loss = FindConversionLoss(tracks, imageType); !loss.empty()) {
@@ -303,10 +303,7 @@ TConversionResult ConvertTracks(const std::string& inPath, const std::function<s
     // The copy is built at a temporary name beside OUT and takes OUT's name only once it
     // has been read back whole; the temporary goes whatever happens.
     TOutputFile output;
-    if (int error = output.Begin(folder, name, overwrite); error != 0) {
-        if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
-        throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
-    }
+    if (int error = output.Begin(folder, name, overwrite); error != 0) ThrowOutputError(error, outPath);
     const int copyFd = ::fcntl(output.Descriptor(), F_DUPFD_CLOEXEC, 0);
     if (copyFd < 0) throw TDiskImage::EFileError(errno);
     THostFile copyFile;
@@ -328,10 +325,7 @@ TConversionResult ConvertTracks(const std::string& inPath, const std::function<s
         !difference.empty()) {
         throw EConversionRefused(Refusal(imageType, difference));
     }
-    if (int error = output.Commit(); error != 0) {
-        if (error == EEXIST) throw EConversionRefused(outPath + ": file exists");
-        throw TDiskImage::EFileError(error, OutputErrorText(error, outPath));
-    }
+    if (int error = output.Commit(); error != 0) ThrowOutputError(error, outPath);
     return result;
 }
 

@@ -10,16 +10,12 @@ namespace {
 // The header's bytes in order; a shorter header leaves the later ones at their defaults.
 enum HeaderField { FieldSectorsPerTrack, FieldSides, FieldSizeCode, FieldFirstSector, FieldAttributes, FieldCount };
 
-constexpr uint8_t StoredDataMark = 0xFB;  // the file keeps no data marks: every sector reads back as plain data
-
 int SizeCodeOf(int size) {
     for (int code = 0; code <= 3; ++code) {
         if ((128 << code) == size) return code;
     }
     return -1;
 }
-
-std::string SectorText(int sector) { return "sector " + std::to_string(sector); }
 
 }  // namespace
 
@@ -66,22 +62,13 @@ bool JVC::LoadTrack(int track) {
     if (!Fixed || track >= Tracks) {
         return false;  // beyond the end of the file: an empty track a formatter can fill
     }
-    const int size = Layout.SectorSize();
     std::vector<uint8_t> data(Layout.SideBytes());
     for (int side = 0; side < Layout.Sides; ++side) {
         if (!File.ReadAt(TrackOffset(track, side), data.data(), data.size())) {
             TrackLoadFailed();
             return false;
         }
-        std::vector<TTrackSector> sectors(Layout.SectorsPerTrack);
-        for (int i = 0; i < Layout.SectorsPerTrack; ++i) {
-            TTrackSector& sector = sectors[i];
-            sector.Sector = Layout.FirstSector + i;
-            sector.Size = size;
-            sector.Density = true;
-            sector.DAM = StoredDataMark;
-            sector.Data.assign(data.begin() + i * size, data.begin() + (i + 1) * size);
-        }
+        const std::vector<TTrackSector> sectors = SectorsOfSide(Layout.Sectors(), data);
         if (!RawSide(side).LayOut(track, side, sectors)) {
             TrackLoadFailed();  // cannot happen: the constructor checked that the sectors fit
             return false;
@@ -118,7 +105,7 @@ bool JVC::Flush() {
             int found = 0;
             uint8_t dam = 0;
             if (ReadSector(track, side, 1, Layout.FirstSector + i, found, dam, sector.data(), false, false)) {
-                if (dam != StoredDataMark) {
+                if (dam != SectorImageDataMark) {
                     return false;  // the file would give the sector back as plain data: refuse rather than change it
                 }
                 std::memcpy(data.data() + i * size, sector.data(), std::min(found, size));
@@ -134,33 +121,7 @@ bool JVC::Flush() {
 }
 
 std::string JVC::SideLoss(const Geometry& geometry, int side, const std::vector<TTrackSector>& sectors) {
-    if (side >= geometry.Sides) {
-        if (sectors.empty()) return {};
-        return SectorText(sectors.front().Sector) + " would be lost: the JVC image has one side";
-    }
-    std::vector<bool> seen(geometry.SectorsPerTrack, false);
-    for (const auto& sector : sectors) {
-        const int index = sector.Sector - geometry.FirstSector;
-        if (!sector.Density || sector.Size != geometry.SectorSize() || index < 0 ||
-            index >= geometry.SectorsPerTrack) {
-            return SectorText(sector.Sector) + " (" + (sector.Density ? "double" : "single") + "-density, " +
-                   std::to_string(sector.Size) + " bytes) would be lost: this JVC image holds double-density " +
-                   std::to_string(geometry.SectorSize()) + "-byte sectors " + std::to_string(geometry.FirstSector) +
-                   " to " + std::to_string(geometry.FirstSector + geometry.SectorsPerTrack - 1);
-        }
-        if (seen[index]) return SectorText(sector.Sector) + " appears twice; JVC keeps one copy of each sector";
-        if (sector.DAM != StoredDataMark) {
-            return SectorText(sector.Sector) + " would lose its data address mark in JVC";
-        }
-        if (sector.CrcError) return SectorText(sector.Sector) + " has a CRC error, which JVC cannot record";
-        seen[index] = true;
-    }
-    for (int i = 0; i < geometry.SectorsPerTrack; ++i) {
-        if (!seen[i]) {
-            return SectorText(geometry.FirstSector + i) + " is missing; JVC stores every sector of every track";
-        }
-    }
-    return {};
+    return SectorLayoutLoss(geometry.Sectors(), side, sectors, "JVC");
 }
 
 std::string JVC::GeometryOf(const std::array<std::vector<TTrackSector>, 2>& sides, Geometry& geometry) {

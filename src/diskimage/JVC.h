@@ -7,6 +7,7 @@
 #include <string>
 
 #include "diskimage/DiskImage.h"
+#include "diskimage/SectorImage.h"
 
 namespace DiskImage {
 
@@ -20,6 +21,7 @@ public:
         int SectorSize() const { return 128 << SizeCode; }
         int SideBytes() const { return SectorsPerTrack * SectorSize(); }
         int TrackBytes() const { return SideBytes() * Sides; }
+        TSectorLayout Sectors() const { return {SectorsPerTrack, SectorSize(), true, FirstSector, Sides}; }
         bool operator==(const Geometry&) const = default;
     };
 

@@ -7,9 +7,6 @@ namespace DiskImage {
 
 namespace {
 
-// A dump keeps no data marks: every sector reads back as plain data.
-constexpr uint8_t StoredDataMark = 0xFB;
-
 struct SectorLayout {
     int Sectors;
     int Size;
@@ -25,8 +22,6 @@ constexpr SectorLayout Layouts[] = {
 };
 
 constexpr int TrackCounts[] = {35, 40, 77, 80};
-
-std::string SectorText(int sector) { return "sector " + std::to_string(sector); }
 
 int CellsFor(const SectorLayout& layout) {
     const int cells = TRawTrack::UniformLayoutCells(layout.Sectors, layout.Size, layout.DoubleDensity);
@@ -84,22 +79,13 @@ bool RawDump::LoadTrack(int track) {
     if (track >= Layout.Tracks) {
         return false;  // the dump holds no more tracks, and cannot grow
     }
-    const int size = Layout.SectorSize;
     std::vector<uint8_t> data(Layout.SideBytes());
     for (int side = 0; side < Layout.Sides; ++side) {
         if (!File.ReadAt(TrackOffset(track, side), data.data(), data.size())) {
             TrackLoadFailed();
             return false;
         }
-        std::vector<TTrackSector> sectors(Layout.SectorsPerTrack);
-        for (int i = 0; i < Layout.SectorsPerTrack; ++i) {
-            TTrackSector& sector = sectors[i];
-            sector.Sector = Layout.FirstSector + i;
-            sector.Size = size;
-            sector.Density = Layout.DoubleDensity;
-            sector.DAM = StoredDataMark;
-            sector.Data.assign(data.begin() + i * size, data.begin() + (i + 1) * size);
-        }
+        const std::vector<TTrackSector> sectors = SectorsOfSide(Layout.Sectors(), data);
         if (!RawSide(side).LayOut(track, side, sectors)) {
             TrackLoadFailed();  // cannot happen: the constructor checked that the sectors fit
             return false;
@@ -125,7 +111,7 @@ bool RawDump::Flush() {
             uint8_t dam = 0;
             if (!ReadSector(track, side, Layout.DoubleDensity ? 1 : 0, Layout.FirstSector + i, found, dam,
                             sector.data(), false, false) ||
-                dam != StoredDataMark || found != Layout.SectorSize) {
+                dam != SectorImageDataMark || found != Layout.SectorSize) {
                 return false;  // the file would give the sector back changed: refuse rather than do that
             }
             std::memcpy(data.data() + side * Layout.SideBytes() + i * Layout.SectorSize, sector.data(), found);
@@ -138,31 +124,10 @@ bool RawDump::Flush() {
     return true;
 }
 
-std::string RawDump::SideLoss(int side, const std::vector<TTrackSector>& sectors) const {
-    if (side >= Layout.Sides) {
-        if (sectors.empty()) return {};
-        return SectorText(sectors.front().Sector) + " would be lost: the dump has one side";
-    }
-    std::vector<bool> seen(Layout.SectorsPerTrack, false);
-    for (const auto& sector : sectors) {
-        const int index = sector.Sector - Layout.FirstSector;
-        if (sector.Density != Layout.DoubleDensity || sector.Size != Layout.SectorSize || index < 0 ||
-            index >= Layout.SectorsPerTrack) {
-            return SectorText(sector.Sector) + " does not match the dump's layout";
-        }
-        if (seen[index]) return SectorText(sector.Sector) + " appears twice";
-        if (sector.DAM != StoredDataMark) return SectorText(sector.Sector) + " would lose its data address mark";
-        if (sector.CrcError) return SectorText(sector.Sector) + " has a CRC error, which a dump cannot record";
-        seen[index] = true;
-    }
-    if (std::find(seen.begin(), seen.end(), false) != seen.end()) return "a sector is missing";
-    return {};
-}
-
 bool RawDump::CanStoreLoadedTrack() {
     if (GetCurrentTrack() >= Layout.Tracks) return false;
     for (int side = 0; side < 2; ++side) {
-        if (!SideLoss(side, ReadTrackSide(side)).empty()) return false;
+        if (!SectorLayoutLoss(Layout.Sectors(), side, ReadTrackSide(side), GetFormatName()).empty()) return false;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diskimage/DiskImage.h"
+#include "diskimage/SectorImage.h"
 
 namespace DiskImage {
 
@@ -22,6 +23,7 @@ public:
         int Tracks = 0;
         int SideBytes() const { return SectorsPerTrack * SectorSize; }
         int TrackBytes() const { return SideBytes() * Sides; }
+        TSectorLayout Sectors() const { return {SectorsPerTrack, SectorSize, DoubleDensity, FirstSector, Sides}; }
         bool operator==(const Geometry&) const = default;
     };
 
@@ -51,8 +53,6 @@ protected:
 
 private:
     uint64_t TrackOffset(int track, int side) const;
-    // Why a side of the loaded track cannot go back into the file; empty when it can.
-    std::string SideLoss(int side, const std::vector<TTrackSector>& sectors) const;
 
     Geometry Layout;
     int Cells = TRawTrack::FiveInchCells;

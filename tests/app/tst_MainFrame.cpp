@@ -66,6 +66,16 @@ private:
         Frame->View()->SelectFileIndices(indices);
     }
 
+    // The real LDOS 5.3.1 system disk; tests that use it skip where the real disks are not.
+    static QString RealLDOSDisk() { return QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk"; }
+    // Opens a writable copy of the real LDOS disk at path, without the date question.
+    bool OpenCopyOfRealLDOSDisk(const QString& path) {
+        if (!QFile::copy(RealLDOSDisk(), path)) return false;
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        Frame->Preferences().LDOSDateCheck = true;
+        return Frame->OpenDisk(path);
+    }
+
 private slots:
     void init() {
         Prompts = ScriptedPrompts();
@@ -987,8 +997,7 @@ private slots:
     // Tools > Convert to offers the core's containers; a disk the target can hold is
     // copied whole, one it cannot is refused naming the sector, with no file left.
     void ConvertToCopiesTheDiskOrNamesTheSectorInTheWay() {
-        const QString fixture = QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk";
-        if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
+        if (!QFile::exists(RealLDOSDisk())) QSKIP("the real disks are not here");
         QStringList offered;
         for (QAction* item : Frame->ConvertMenu()->actions()) offered << item->text();
         QStringList expected;
@@ -997,11 +1006,7 @@ private slots:
         QVERIFY(!Frame->ConvertMenu()->isEnabled());
 
         QTemporaryDir folder;
-        const QString source = folder.filePath("ldos.dsk");
-        QVERIFY(QFile::copy(fixture, source));
-        QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner);
-        Frame->Preferences().LDOSDateCheck = true;
-        QVERIFY(Frame->OpenDisk(source));
+        QVERIFY(OpenCopyOfRealLDOSDisk(folder.filePath("ldos.dsk")));
         QVERIFY(Frame->ConvertMenu()->isEnabled());
 
         Prompts.SaveNames = {folder.filePath("copy.dmk"), folder.filePath("copy.jv1")};
@@ -1023,15 +1028,10 @@ private slots:
     // Tools > Export All writes every file of the disk, byte for byte, into partition0;
     // a second export into the same folder keeps the files there and says which.
     void ExportAllWritesEveryFileIntoAFolderPerPartition() {
-        const QString fixture = QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk";
-        if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
+        if (!QFile::exists(RealLDOSDisk())) QSKIP("the real disks are not here");
         QVERIFY(!Frame->ExportAllAction()->isEnabled());
         QTemporaryDir folder;
-        const QString source = folder.filePath("ldos.dsk");
-        QVERIFY(QFile::copy(fixture, source));
-        QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner);
-        Frame->Preferences().LDOSDateCheck = true;
-        QVERIFY(Frame->OpenDisk(source));
+        QVERIFY(OpenCopyOfRealLDOSDisk(folder.filePath("ldos.dsk")));
         QVERIFY(Frame->ExportAllAction()->isEnabled());
         FileSystem::TFileSystem& fs = *Frame->CurrentFileSystem();
         const std::vector<int> files = FileSystem::ListEveryFile(fs);
@@ -1072,7 +1072,7 @@ private slots:
     }
 
     void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {
-        const QString fixture = QB_FIXTURES_DIR "/real/jv3-dd40-ldos531-m3-system.dsk";
+        const QString fixture = RealLDOSDisk();
         if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
         QTemporaryDir folder;
         const QString first = folder.filePath("first.dsk");

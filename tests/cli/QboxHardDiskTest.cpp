@@ -14,14 +14,7 @@ using TestSupport::RunQbox;
 namespace {
 
 std::vector<std::string> SortedLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    std::vector<std::string> lines = TestSupport::Lines(text);
     std::sort(lines.begin(), lines.end());
     return lines;
 }

@@ -37,19 +37,8 @@ constexpr int NoHangSeconds = 20;
     return ::testing::AssertionFailure() << "exit " << result.Status << ", stderr: " << result.Err;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
+using TestSupport::Contains;
+using TestSupport::Lines;
 
 // A process id that no process has: a child that has been waited for.
 pid_t DeadProcessId() {

@@ -1,0 +1,35 @@
+// What images that store sector data only have in common (JVC, raw sector dumps): every
+// track side holds the same run of sector numbers, of one size and one density, kept in
+// the file in number order. Such a file keeps no ID fields, data marks or CRCs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "diskimage/RawTrack.h"
+
+namespace DiskImage {
+
+struct TSectorLayout {
+    int SectorsPerTrack = 0;
+    int SectorSize = 0;
+    bool DoubleDensity = true;
+    int FirstSector = 0;
+    int Sides = 1;
+    int SideBytes() const { return SectorsPerTrack * SectorSize; }
+};
+
+// Every sector reads back as plain data.
+constexpr uint8_t SectorImageDataMark = 0xFB;
+
+// The sectors of one track side from its bytes as the file stores them.
+std::vector<TTrackSector> SectorsOfSide(const TSectorLayout& layout, const std::vector<uint8_t>& bytes);
+
+// Why a track side cannot be stored in an image of this layout, naming the first sector
+// at fault ("sector 4 would lose its data address mark in JVC"); empty when it can.
+// format names the kind of image in the reason.
+std::string SectorLayoutLoss(const TSectorLayout& layout, int side, const std::vector<TTrackSector>& sectors,
+                             const std::string& format);
+
+}  // namespace DiskImage
