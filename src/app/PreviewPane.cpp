@@ -1,14 +1,17 @@
 #include "PreviewPane.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtMath>
 #include <algorithm>
 
 #include "AppText.h"
@@ -86,6 +89,18 @@ void CPreviewPane::Clear() {
 void CPreviewPane::ShowNote(const QString& note) {
     Note->setText(note);
     Note->setVisible(!note.isEmpty());
+}
+
+QSize CPreviewPane::sizeHint() const {
+    constexpr int ScreenColumns = 64;
+    constexpr int LineSlack = 4;  // the caret and rounding at the end of a line
+    const QFontMetrics metrics(CTextView::MonospacedFont());
+    const QMargins outer = layout()->contentsMargins();
+    const int width = metrics.horizontalAdvance(QString(ScreenColumns, 'X')) + 2 * Text->frameWidth() +
+                      2 * qCeil(Text->document()->documentMargin()) +
+                      Text->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Text) + LineSlack +
+                      outer.left() + outer.right();
+    return {std::max(width, QWidget::sizeHint().width()), QWidget::sizeHint().height()};
 }
 
 void CPreviewPane::ShowFile(FileSystem::TFileSystem& fs, int fileIndex) {

@@ -39,6 +39,9 @@ public:
     // Picks a drop-down entry as the user would.
     void SelectEntry(int entry);
 
+    // Wide enough for a line of the TRS-80's 64-column screen, as most renderings are.
+    QSize sizeHint() const override;
+
     QComboBox* ModeBox() const { return ModeCombo; }
     QTextEdit* TextControl() const { return Text; }
     CViewerTools* ViewerTools() const { return Tools; }

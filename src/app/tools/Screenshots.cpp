@@ -243,7 +243,7 @@ int main(int argc, char* argv[]) {
 
     // The preview pane beside the list, showing a disassembly.
     window.PreviewDock()->toggleViewAction()->trigger();
-    window.resize(1100, 460);
+    window.resize(1220, 460);
     window.View()->SelectFileIndices({FindFile(*fs, "DEMO/CMD")});
     ok = QTest::qWaitFor([&] { return !window.Preview()->IsRendering(); }, 5000) && ok;
     ok = Save(&window, folder + "/preview-pane.png") && ok;
