@@ -12,6 +12,7 @@
 #include "diskimage/HDDCF.h"
 #include "diskimage/HDV1.h"
 #include "diskimage/HDV2.h"
+#include "diskimage/IMD.h"
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
 #include "diskimage/JVC.h"
@@ -149,7 +150,7 @@ std::unique_ptr<TFloppyImage> ConstructRawDump(THostFile& file, bool readOnly, c
 }  // namespace
 
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly, const TDosCheck& dosCheck) {
-    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc"}), readOnly);
+    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc", ".imd"}), readOnly);
     const bool namedJVC = HasExtension(opened.name, ".jvc");
     // A JVC file says what it is by its header or by its name; one with neither is taken
     // only when a DOS recognises its disk.
@@ -164,7 +165,8 @@ std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool read
     // from its first bytes; a headerless JVC comes before a JV3 whose header lists nothing,
     // which is all a sector dump beginning with 0xFF bytes looks like.
     std::vector<FormatConstructor<TFloppyImage>> formats = {Construct<TFloppyImage, JV1>(),
-                                                            Construct<TFloppyImage, DMK>(), jvcShown,
+                                                            Construct<TFloppyImage, DMK>(),
+                                                            Construct<TFloppyImage, IMD>(), jvcShown,
                                                             ConstructListedJV3, jvcRecognised};
     // A raw dump has nothing of its own to show, so it is the last guess a DOS must confirm;
     // it still comes before a JV3 that lists nothing, which no dump of a DOS's disk is.
@@ -184,6 +186,8 @@ std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int ima
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, JV3>()});
         case ImageJVC:
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, JVC>()});
+        case ImageIMD:
+            return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, IMD>()});
         default:
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, DMK>()});
     }
@@ -195,6 +199,7 @@ const std::vector<TImageTypeInfo>& WritableImageTypes() {
         {ImageJV3, "JV3", "jv3", "jv3", "sectors of any size and density, data marks kept"},
         {ImageDMK, "DMK", "dmk", "dmk", "whole raw tracks, everything kept"},
         {ImageJVC, "JVC", "jvc", "dsk", "Color Computer sector image: double density, one geometry throughout"},
+        {ImageIMD, "IMD", "imd", "imd", "archive of a real floppy: sectors with numbers, densities, deleted marks and errors"},
     };
     return types;
 }
@@ -233,6 +238,7 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
     const std::vector<uint8_t> empty = imageType == ImageJV1   ? JV1::EmptyImage()
                                        : imageType == ImageJV3 ? JV3::EmptyImage()
                                        : imageType == ImageJVC ? std::vector<uint8_t>()
+                                       : imageType == ImageIMD ? IMD::EmptyImage()
                                                                : DMK::EmptyImage(trackCells);
     if (!empty.empty() && !file.WriteAt(0, empty.data(), empty.size())) {
         file.DiscardOnClose();  // a new file that could not be begun never takes its name
@@ -245,6 +251,8 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
             return std::make_unique<JV3>(file, false, path);
         case ImageJVC:
             return std::make_unique<JVC>(file, false, path);
+        case ImageIMD:
+            return std::make_unique<IMD>(file, false, path);
         default:
             return std::make_unique<DMK>(file, false, path);
     }

@@ -89,7 +89,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Layout{ImageDMK, "DMK", false, 1, 16 + 40 * 2 * 6400},
                     Layout{ImageDMK, "DMK", false, 2, 16 + 40 * 2 * 6400},
                     Layout{ImageDMK, "DMK", true, 1, 16 + 40 * 2 * 6400},
-                    Layout{ImageDMK, "DMK", true, 2, 16 + 40 * 2 * 6400}),
+                    Layout{ImageDMK, "DMK", true, 2, 16 + 40 * 2 * 6400},
+                    // A header of 32 bytes; per track side 5 bytes, the numbering map, a record byte and the data
+                    Layout{ImageIMD, "IMD", false, 1, 32 + 40 * (5 + 10 * 258)},
+                    Layout{ImageIMD, "IMD", false, 2, 32 + 80 * (5 + 10 * 258)},
+                    Layout{ImageIMD, "IMD", true, 1, 32 + 40 * (5 + 18 * 258)},
+                    Layout{ImageIMD, "IMD", true, 2, 32 + 80 * (5 + 18 * 258)}),
     [](const testing::TestParamInfo<Layout>& info) {
         return std::string(info.param.name) + (info.param.density ? "DD" : "SD") + std::to_string(info.param.sides) +
                "Side";
