@@ -321,8 +321,10 @@ int IMD::SideCellsFor(const std::vector<TTrackSector>& sectors) const { return C
 
 std::vector<uint8_t> IMD::Serialise() const {
     std::vector<uint8_t> out(Header.begin(), Header.end());
-    for (const auto& [key, track] : Tracks) {
-        const auto& [cylinder, head] = key;
+    for (const auto& entry : Tracks) {
+        const Track& track = entry.second;
+        const int cylinder = entry.first.first;
+        const int head = entry.first.second;
         const auto differs = [&](auto test) { return std::any_of(track.Sectors.begin(), track.Sectors.end(), test); };
         const bool cylinderMap = differs([&](const Sector& s) { return s.Cylinder != cylinder; });
         const bool headMap = differs([&](const Sector& s) { return s.Head != head; });
