@@ -85,23 +85,29 @@ const CommandInfo Commands[CMainFrame::CommandCount] = {
 };
 
 const QStringList OpenFilters = {
-    "Virtual Disks (*.dsk *.jv1 *.jv3 *.dmk *.jvc *.hdv) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 *.jv3 *.JVC "
-    "*.jvc *.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
+    "Virtual Disks (*.dsk *.jv1 *.jv3 *.dmk *.jvc *.imd *.hdv) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 *.jv3 "
+    "*.JVC *.jvc *.IMD *.imd *.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
     "JV1 Floppy Images (*.jv1) (*.JV1 *.jv1)",
     "JV3 Floppy Images (*.jv3) (*.JV3 *.jv3)",
     "DMK Floppy Images (*.dmk) (*.DMK *.dmk)",
     "JVC Color Computer Images (*.jvc) (*.JVC *.jvc)",
+    "IMD Floppy Archives (*.imd) (*.IMD *.imd)",
     "HDV Hard Drive Images (*.hdv) (*.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
     "All Files (*.*) (*)",
 };
 
-const QStringList NewFilters = {
-    "Virtual Floppy Disks (*.dsk) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 *.jv3)",
-    "JV1 Floppy Images (*.jv1) (*.JV1 *.jv1)",
-    "JV3 Floppy Images (*.jv3) (*.JV3 *.jv3)",
-    "DMK Floppy Images (*.dmk) (*.DMK *.dmk)",
-    "All Files (*.*) (*)",
-};
+// The choices of the file dialog for a new image: every kind a new image can be made in.
+QStringList NewFilters() {
+    QStringList patterns, rows;
+    for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) {
+        if (type.Type == DiskImage::ImageJVC) continue;
+        const QString lower = QString("*.") + type.Extension;
+        if (!patterns.contains(lower)) patterns << lower.toUpper() << lower;
+        rows << QString("%1 Floppy Images (%2) (%3 %2)").arg(type.Name, lower, lower.toUpper());
+    }
+    return QStringList{QString("Virtual Floppy Disks (*.dsk) (%1)").arg(patterns.join(' '))} + rows +
+           QStringList{"All Files (*.*) (*)"};
+}
 
 FileSystem::TransferSettings TransferSettingsOf(const TPreferences& preferences) {
     FileSystem::TransferSettings settings;
@@ -729,10 +735,9 @@ bool CMainFrame::CheckWritePermission() {
 void CMainFrame::OnNew() {
     const std::optional<NewFloppySettings> settings = Prompts.AskNewFloppy();
     if (!settings) return;
-    // The suffix names the container chosen, but for JV1, whose images are named .dsk by custom.
-    static const char* const suffixes[] = {"dsk", "jv3", "dmk"};
-    const int type = settings->ImageType;
-    const QString path = Prompts.AskSaveFileName("New", NewFilters, suffixes[type >= 0 && type <= 2 ? type : 2]);
+    // The suffix names the container chosen (JV1 images are named .dsk by custom).
+    const DiskImage::TImageTypeInfo* type = DiskImage::FindImageType(settings->ImageType);
+    const QString path = Prompts.AskSaveFileName("New", NewFilters(), type ? type->Extension : "dmk");
     if (path.isEmpty()) return;
     auto disk = std::make_unique<MountedDisk>();
     try {
