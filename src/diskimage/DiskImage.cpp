@@ -12,6 +12,7 @@
 #include "diskimage/HDDCF.h"
 #include "diskimage/HDV1.h"
 #include "diskimage/HDV2.h"
+#include "diskimage/HFE.h"
 #include "diskimage/IMD.h"
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
@@ -150,7 +151,7 @@ std::unique_ptr<TFloppyImage> ConstructRawDump(THostFile& file, bool readOnly, c
 }  // namespace
 
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly, const TDosCheck& dosCheck) {
-    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc", ".imd"}), readOnly);
+    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc", ".imd", ".hfe"}), readOnly);
     const bool namedJVC = HasExtension(opened.name, ".jvc");
     // A JVC file says what it is by its header or by its name; one with neither is taken
     // only when a DOS recognises its disk.
@@ -166,7 +167,8 @@ std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool read
     // which is all a sector dump beginning with 0xFF bytes looks like.
     std::vector<FormatConstructor<TFloppyImage>> formats = {Construct<TFloppyImage, JV1>(),
                                                             Construct<TFloppyImage, DMK>(),
-                                                            Construct<TFloppyImage, IMD>(), jvcShown,
+                                                            Construct<TFloppyImage, IMD>(),
+                                                            Construct<TFloppyImage, HFE>(), jvcShown,
                                                             ConstructListedJV3, jvcRecognised};
     // A raw dump has nothing of its own to show, so it is the last guess a DOS must confirm;
     // it still comes before a JV3 that lists nothing, which no dump of a DOS's disk is.
@@ -188,6 +190,8 @@ std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int ima
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, JVC>()});
         case ImageIMD:
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, IMD>()});
+        case ImageHFE:
+            return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, HFE>()});
         default:
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, DMK>()});
     }
@@ -200,6 +204,7 @@ const std::vector<TImageTypeInfo>& WritableImageTypes() {
         {ImageDMK, "DMK", "dmk", "dmk", "whole raw tracks, everything kept"},
         {ImageJVC, "JVC", "jvc", "dsk", "Color Computer sector image: double density, one geometry throughout"},
         {ImageIMD, "IMD", "imd", "imd", "archive of a real floppy: sectors with numbers, densities, deleted marks and errors"},
+        {ImageHFE, "HFE", "hfe", "hfe", "floppy-emulator bit stream: every track as the drive plays it"},
     };
     return types;
 }
@@ -239,6 +244,7 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
                                        : imageType == ImageJV3 ? JV3::EmptyImage()
                                        : imageType == ImageJVC ? std::vector<uint8_t>()
                                        : imageType == ImageIMD ? IMD::EmptyImage()
+                                       : imageType == ImageHFE ? HFE::EmptyImage()
                                                                : DMK::EmptyImage(trackCells);
     if (!empty.empty() && !file.WriteAt(0, empty.data(), empty.size())) {
         file.DiscardOnClose();  // a new file that could not be begun never takes its name
@@ -253,6 +259,8 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
             return std::make_unique<JVC>(file, false, path);
         case ImageIMD:
             return std::make_unique<IMD>(file, false, path);
+        case ImageHFE:
+            return std::make_unique<HFE>(file, false, path);
         default:
             return std::make_unique<DMK>(file, false, path);
     }

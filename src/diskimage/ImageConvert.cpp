@@ -11,6 +11,7 @@
 
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
+#include "diskimage/HFE.h"
 #include "diskimage/IMD.h"
 #include "diskimage/JVC.h"
 #include "diskimage/DMK.h"
@@ -83,6 +84,7 @@ int TrackCellsOf(int imageType, int dmkCells) {
         case ImageJVC:
             return TRawTrack::FiveInchCells;
         case ImageIMD:
+        case ImageHFE:
             return TRawTrack::MaxCells;
         default:
             return dmkCells;
@@ -102,6 +104,9 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
     const std::string where = "track " + std::to_string(track) + ", side " + std::to_string(side);
     if (imageType == ImageIMD) {
         if (std::string loss = IMD::SideLoss(sectors); !loss.empty()) return where + ", " + loss;
+    }
+    if (imageType == ImageHFE) {
+        if (std::string loss = HFE::SideLoss(sectors); !loss.empty()) return where + ", " + loss;
     }
     if (imageType == ImageJV1) {
         std::set<int> numbers;
@@ -127,7 +132,7 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
             }
         }
     }
-    if (imageType != ImageJV1 && imageType != ImageJV3 && imageType != ImageIMD &&
+    if (imageType != ImageJV1 && imageType != ImageJV3 && imageType != ImageIMD && imageType != ImageHFE &&
         static_cast<int>(sectors.size()) > DMK::MaxPointers) {
         return Where(track, side, sectors[DMK::MaxPointers]) + " would be lost: a DMK track side records at most " +
                std::to_string(DMK::MaxPointers) + " sectors";

@@ -52,6 +52,7 @@ const RealImage RealImages[] = {
     // table; what matters here is that it is never taken for JV1.
     {"raw-jvc-coco-rsdos-35t-sample.dsk", "JV3", 0},
     {"imd-mfm80ds-512b-cpm3-genie3s-boot.imd", "IMD", 1600},
+    {"hfe-mfm40-trsdos13-m3-datadisk.hfe", "HFE", 720},
 };
 
 struct SectorRecord {
