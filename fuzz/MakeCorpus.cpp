@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
         MakeFloppy<FileSystem::TRSDOS13>(floppies / "trsdos13.imd", DiskImage::ImageIMD);
         MakeFloppy<FileSystem::LDOS>(floppies / "ldos-dd-two-sided.imd", DiskImage::ImageIMD, 40, 2, true);
         MakeRawDump(floppies / "raw-35t-18x128.img");
+        MakeFloppy<FileSystem::TRSDOS23>(floppies / "trsdos23.hfe", DiskImage::ImageHFE, 35);
         for (const auto& entry : fs::directory_iterator(floppies))
             fs::copy_file(entry.path(), root / "file_system" / entry.path().filename(),
                           fs::copy_options::overwrite_existing);

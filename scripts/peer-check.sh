@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks the IMD files qbox writes with tools written by other people:
-#   - MAME's floptool (Debian mame-tools) must identify each file as IMD;
+# Checks the IMD and HFE files qbox writes with tools written by other people:
+#   - MAME's floptool (Debian mame-tools) must identify each file as IMD or HFE;
 #   - libdsk's dsktrans (Debian libdsk-utils), told the geometry (its own guess is not
 #     reliable), copies each file to a raw sector dump that must equal, byte for byte, the
 #     dump a small reader of the IMD records in this script makes from the same file.
@@ -115,6 +115,19 @@ if [[ -f $real ]]; then
 else
   echo "peer-check: $real missing (QB_FIXTURES_DIR); skipped"
 fi
+
+# HFE: floptool names the files; their contents are checked by the test-only decoder of
+# tests/diskimage/HFETest.cpp (floptool's own conversion fails on many valid HFE files).
+for dos in trsdos23 trsdos13; do
+  "$qbox" new "$work/$dos.hfe" --type hfe --dos "$dos" >/dev/null
+  if "$floptool" identify "$work/$dos.hfe" 2>&1 | grep -q ' - hfe '; then
+    echo "peer-check: $dos.hfe: floptool identifies HFE"
+  else
+    echo "peer-check: $dos.hfe: floptool does not identify it as HFE:" >&2
+    "$floptool" identify "$work/$dos.hfe" >&2 || true
+    failures=$((failures + 1))
+  fi
+done
 
 if ((failures > 0)); then
   echo "peer-check: $failures problem(s)" >&2

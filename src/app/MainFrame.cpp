@@ -85,13 +85,14 @@ const CommandInfo Commands[CMainFrame::CommandCount] = {
 };
 
 const QStringList OpenFilters = {
-    "Virtual Disks (*.dsk *.jv1 *.jv3 *.dmk *.jvc *.imd *.hdv) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 *.jv3 "
-    "*.JVC *.jvc *.IMD *.imd *.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
+    "Virtual Disks (*.dsk *.jv1 *.jv3 *.dmk *.jvc *.imd *.hfe *.hdv) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 "
+    "*.jv3 *.JVC *.jvc *.IMD *.imd *.HFE *.hfe *.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
     "JV1 Floppy Images (*.jv1) (*.JV1 *.jv1)",
     "JV3 Floppy Images (*.jv3) (*.JV3 *.jv3)",
     "DMK Floppy Images (*.dmk) (*.DMK *.dmk)",
     "JVC Color Computer Images (*.jvc) (*.JVC *.jvc)",
     "IMD Floppy Archives (*.imd) (*.IMD *.imd)",
+    "HFE Floppy Emulator Images (*.hfe) (*.HFE *.hfe)",
     "HDV Hard Drive Images (*.hdv) (*.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
     "All Files (*.*) (*)",
 };

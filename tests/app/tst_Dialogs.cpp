@@ -153,6 +153,7 @@ private slots:
         QTest::newRow("JV3") << 1 << "jv3";
         QTest::newRow("DMK") << 2 << "dmk";
         QTest::newRow("IMD") << 4 << "imd";
+        QTest::newRow("HFE") << 5 << "hfe";
     }
     void NewImageSuffixFollowsTheImageType() {
         QFETCH(int, imageType);
