@@ -152,6 +152,16 @@ std::unique_ptr<TFloppyImage> ConstructRawDump(THostFile& file, bool readOnly, c
 
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly, const TDosCheck& dosCheck) {
     OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc", ".imd", ".hfe"}), readOnly);
+    // A file that begins with a format's signature is that format or damaged: never a guess
+    // of another kind (a damaged HFE file is, by its size, a headerless JVC disk).
+    uint8_t start[8] = {};
+    const bool haveStart = opened.file.ReadAt(0, start, sizeof start);
+    if (haveStart && std::memcmp(start, IMD::Signature, std::strlen(IMD::Signature)) == 0) {
+        return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, IMD>()});
+    }
+    if (haveStart && std::memcmp(start, HFE::Signature, std::strlen(HFE::Signature)) == 0) {
+        return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, HFE>()});
+    }
     const bool namedJVC = HasExtension(opened.name, ".jvc");
     // A JVC file says what it is by its header or by its name; one with neither is taken
     // only when a DOS recognises its disk.
@@ -166,9 +176,7 @@ std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool read
     // from its first bytes; a headerless JVC comes before a JV3 whose header lists nothing,
     // which is all a sector dump beginning with 0xFF bytes looks like.
     std::vector<FormatConstructor<TFloppyImage>> formats = {Construct<TFloppyImage, JV1>(),
-                                                            Construct<TFloppyImage, DMK>(),
-                                                            Construct<TFloppyImage, IMD>(),
-                                                            Construct<TFloppyImage, HFE>(), jvcShown,
+                                                            Construct<TFloppyImage, DMK>(), jvcShown,
                                                             ConstructListedJV3, jvcRecognised};
     // A raw dump has nothing of its own to show, so it is the last guess a DOS must confirm;
     // it still comes before a JV3 that lists nothing, which no dump of a DOS's disk is.

@@ -156,6 +156,10 @@ TEST(IMDTest, DamagedFilesAreRefusedAndLeftAsTheyWere) {
         damage.spoil(bytes);
         ImageTest::WriteAll(path, bytes);
         EXPECT_THROW(OpenFloppyImageAs(path, ImageIMD), TDiskImage::EInvalidFormat);
+        // A file that still says it is IMD is never taken for another format.
+        if (std::equal(bytes.begin(), bytes.begin() + 4, "IMD ")) {
+            EXPECT_THROW(OpenFloppyImage(path, false, [](TFloppyImage&) { return true; }), TDiskImage::EInvalidFormat);
+        }
         EXPECT_EQ(ImageTest::ReadAll(path), bytes);
     }
 }
