@@ -27,6 +27,7 @@
 #include "AppText.h"
 #include "CheckFindings.h"
 #include "ConvertDisk.h"
+#include "DiskMapView.h"
 #include "ExportAll.h"
 #include "FileFilter.h"
 #include "FileTransfer.h"
@@ -121,6 +122,7 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     CreateActions();
     CreateMenus();
     CreatePreviewDock();
+    CreateDiskMapDock();
     statusBar()->showMessage("Ready");
     statusBar()->addPermanentWidget(Figures);
     AccessLabel = new QLabel(this);
@@ -453,6 +455,17 @@ void CMainFrame::CreatePreviewDock() {
     connect(toggle, &QAction::triggered, this, [this] { UpdatePreview(); });
 }
 
+void CMainFrame::CreateDiskMapDock() {
+    DiskMapWidget = new CDiskMapDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, DiskMapWidget);
+    DiskMapWidget->hide();
+    ViewMenu->insertAction(ViewMenu->actions().value(3), DiskMapWidget->toggleViewAction());
+    connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { DiskMapWidget->SetHighlighted(List->SelectedFileIndices()); });
+    connect(DiskMapWidget->View(), &CDiskMapView::FileClicked, this,
+            [this](int file) { SelectFileOfPartition(OpenedDisk ? OpenedDisk->CurrentPartition : 0, file); });
+}
+
 void CMainFrame::UpdatePreview(bool again) {
     if (PreviewDockWidget->isHidden()) return;
     TFileSystem* fs = CurrentFileSystem();
@@ -537,6 +550,7 @@ void CMainFrame::CloseDisk() {
     delete FindingsWindow;
     List->ShowNoDisk();
     PreviewPaneWidget->Clear();
+    DiskMapWidget->ShowFileSystem(nullptr);
     UpdateTitle();
     UpdateCommands();
 }
@@ -667,6 +681,7 @@ void CMainFrame::Refresh() {
     List->SelectFileIndices(selected);
     UpdateCommands();
     UpdatePreview(true);
+    DiskMapWidget->ShowFileSystem(fs);
 }
 
 void CMainFrame::RunDateCheck() {

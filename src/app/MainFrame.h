@@ -32,6 +32,7 @@ class CQuarryboxView;
 class CCheckFindingsDialog;
 class CStatusFigures;
 class CPreviewPane;
+class CDiskMapDock;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -95,6 +96,8 @@ public:
     // View > Preview Pane: the dock beside the list showing the one selected file.
     QDockWidget* PreviewDock() const { return PreviewDockWidget; }
     CPreviewPane* Preview() const { return PreviewPaneWidget; }
+    // View > Disk Map: the dock picturing the sectors of the current partition.
+    CDiskMapDock* DiskMap() const { return DiskMapWidget; }
     // The status bar's files, sizes, free space and DOS.
     CStatusFigures* StatusFigures() const { return Figures; }
     TPreferences& Preferences() { return Prefs; }
@@ -191,6 +194,7 @@ private:
     // The window's size, list and View choices from the preferences, and back.
     void AddFilterBox(QToolBar* toolbar);
     void CreatePreviewDock();
+    void CreateDiskMapDock();
     // Shows the one selected file in the preview pane when it is open; again even when
     // it is already shown if the disk may have changed under it.
     void UpdatePreview(bool again = false);
@@ -220,6 +224,7 @@ private:
     CStatusFigures* Figures = nullptr;
     QDockWidget* PreviewDockWidget = nullptr;
     CPreviewPane* PreviewPaneWidget = nullptr;
+    CDiskMapDock* DiskMapWidget = nullptr;
     bool ShowInvisibleFiles = false;
     bool ShowSystemFiles = false;
     CLDOSDatePatcher DefaultPatcher;
