@@ -28,9 +28,10 @@ int LegendHeight(const QFontMetrics& metrics) { return LegendLines * (metrics.he
 
 // A hue of its own for each file, spread round the colour wheel by the golden angle so
 // that neighbouring files differ.
-QColor FileColour(int file) {
+// Faded, the hue stays but gives way to the highlight of selected files.
+QColor FileColour(int file, bool faded = false) {
     const int hue = static_cast<int>((static_cast<long long>(file) * 137) % 360);
-    return QColor::fromHsv(hue, 110, 225);
+    return faded ? QColor::fromHsv(hue, 40, 238) : QColor::fromHsv(hue, 110, 225);
 }
 
 const TSectorUse LegendOrder[] = {TSectorUse::System, TSectorUse::Directory, TSectorUse::File,
@@ -134,8 +135,10 @@ QColor CDiskMapView::UseColour(TSectorUse use) {
 QColor CDiskMapView::CellColour(int cell) const {
     const TMapSector& sector = DiskMap.Sectors[static_cast<size_t>(cell)];
     const bool lit = sector.File >= 0 && Highlighted.count(sector.File) != 0;
-    if (sector.Use == TSectorUse::File) return lit ? palette().color(QPalette::Highlight) : FileColour(sector.File);
-    return UseColour(sector.Use);
+    if (sector.Use != TSectorUse::File) return UseColour(sector.Use);
+    if (lit) return palette().color(QPalette::Highlight);
+    // While files are selected the others fade, so that the lit ones stand out.
+    return FileColour(sector.File, !Highlighted.empty());
 }
 
 QSize CDiskMapView::sizeHint() const {

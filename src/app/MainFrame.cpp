@@ -457,7 +457,7 @@ void CMainFrame::CreatePreviewDock() {
 
 void CMainFrame::CreateDiskMapDock() {
     DiskMapWidget = new CDiskMapDock(this);
-    addDockWidget(Qt::BottomDockWidgetArea, DiskMapWidget);
+    addDockWidget(Qt::RightDockWidgetArea, DiskMapWidget);
     DiskMapWidget->hide();
     ViewMenu->insertAction(ViewMenu->actions().value(3), DiskMapWidget->toggleViewAction());
     connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this,
