@@ -64,6 +64,11 @@ void CDiskMapView::SetHighlighted(const std::vector<int>& files) {
     update();
 }
 
+int CDiskMapView::ShownSides(const TLayout& layout) {
+    return static_cast<int>(
+        std::count_if(layout.Columns.begin(), layout.Columns.end(), [](int columns) { return columns > 0; }));
+}
+
 CDiskMapView::TLayout CDiskMapView::Layout() const {
     TLayout layout;
     const int sides = std::max(1, DiskMap.Sides);
@@ -75,15 +80,16 @@ CDiskMapView::TLayout CDiskMapView::Layout() const {
     layout.Rows = std::max(0, DiskMap.LastTrack - DiskMap.FirstTrack + 1);
     int totalColumns = 0;
     for (int columns : layout.Columns) totalColumns += columns;
-    const int width = std::max(0, this->width() - TrackLabelWidth - SideGap * sides);
+    const int width = std::max(0, this->width() - TrackLabelWidth - SideGap * ShownSides(layout));
     const int height = std::max(0, this->height() - HeaderHeight - LegendHeight(fontMetrics()));
     layout.CellWidth = std::clamp(totalColumns > 0 ? width / totalColumns : MinCell, MinCell, MaxCellWidth);
     layout.CellHeight = std::clamp(layout.Rows > 0 ? height / layout.Rows : MinCell, MinCell, MaxCellHeight);
     layout.Top = HeaderHeight;
+    // Sides without sectors (the other heads of a partition that has one) take no room.
     int left = TrackLabelWidth;
     for (int columns : layout.Columns) {
         layout.SideLeft.push_back(left);
-        left += columns * layout.CellWidth + SideGap;
+        if (columns > 0) left += columns * layout.CellWidth + SideGap;
     }
     return layout;
 }
@@ -144,14 +150,14 @@ QColor CDiskMapView::CellColour(int cell) const {
 QSize CDiskMapView::sizeHint() const {
     const TLayout layout = Layout();
     int width = TrackLabelWidth;
-    for (int columns : layout.Columns) width += columns * 12 + SideGap;
+    for (int columns : layout.Columns) width += columns > 0 ? columns * 12 + SideGap : 0;
     return QSize(std::max(width, 320), HeaderHeight + layout.Rows * 9 + LegendHeight(fontMetrics()));
 }
 
 QSize CDiskMapView::minimumSizeHint() const {
     const TLayout layout = Layout();
     int width = TrackLabelWidth;
-    for (int columns : layout.Columns) width += columns * MinCell + SideGap;
+    for (int columns : layout.Columns) width += columns > 0 ? columns * MinCell + SideGap : 0;
     return QSize(width, HeaderHeight + layout.Rows * MinCell + LegendHeight(fontMetrics()));
 }
 
@@ -161,9 +167,13 @@ void CDiskMapView::paintEvent(QPaintEvent*) {
     if (DiskMap.Sectors.empty()) return;
     const TLayout layout = Layout();
     painter.setPen(palette().color(QPalette::WindowText));
-    for (size_t side = 0; side < layout.SideLeft.size() && layout.Columns.size() > 1; ++side) {
+    // A single-sided floppy needs no side heading; a hard disk partition tells its head.
+    const QString sideWord = DiskMap.HardDisk ? "Head %1" : "Side %1";
+    const bool headings = DiskMap.HardDisk || ShownSides(layout) > 1;
+    for (size_t side = 0; side < layout.SideLeft.size() && headings; ++side) {
+        if (layout.Columns[side] == 0) continue;
         painter.drawText(QRect(layout.SideLeft[side], 0, layout.Columns[side] * layout.CellWidth, HeaderHeight),
-                         Qt::AlignLeft | Qt::AlignVCenter, QString("Side %1").arg(side));
+                         Qt::AlignLeft | Qt::AlignVCenter, sideWord.arg(side));
     }
     // A track number every fifth row, where the rows are tall enough to read it.
     const int every = std::max(5, ((fontMetrics().height() + layout.CellHeight - 1) / layout.CellHeight + 4) / 5 * 5);

@@ -52,6 +52,7 @@ private:
         int Top = 0;  // where the first track's row starts
     };
     TLayout Layout() const;
+    static int ShownSides(const TLayout& layout);
     void PaintLegend(QPainter& painter, int top) const;
 
     FileSystem::TDiskMap DiskMap;

@@ -227,6 +227,7 @@ TDiskMap MapDisk(TFileSystem& fs) {
         MapFloppySectors(*floppy, owners, systemSides, map.Sectors);
     else
         MapHardDiskSectors(owners, map.Sectors);
+    map.HardDisk = fs.GetFloppyImage() == nullptr;
     std::sort(map.Sectors.begin(), map.Sectors.end(), [](const TMapSector& a, const TMapSector& b) {
         return std::tie(a.Track, a.Side, a.Sector) < std::tie(b.Track, b.Side, b.Sector);
     });

@@ -40,7 +40,8 @@ struct TDiskMap {
     // Ordered by track, side and sector number.
     std::vector<TMapSector> Sectors;
     int FirstTrack = 0, LastTrack = -1;
-    int Sides = 1;
+    int Sides = 1;           // sides (heads) up to the last one a sector lies on
+    bool HardDisk = false;   // tracks are cylinders and sides heads
 
     // How many sectors have each use.
     std::array<int, SectorUseCount> CountUses() const;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/CPMDisk.h"
+#include "common/HardDiskLayouts.h"
 #include "common/TRSDOSScratch.h"
 #include "common/TempDir.h"
 #include "diskimage/DiskImage.h"
@@ -145,6 +146,32 @@ TEST(DiskMap, CPMBlocksLandOnTheirSkewedSectors) {
     EXPECT_EQ(Count(map, TSectorUse::Directory), fs.GetDirectoryBlockCount() * perBlock);
 }
 
+// A hard disk divided by heads: each partition's map lies on its own head, four granules
+// of eight sectors to a track, and a file's sectors are where the layout put it.
+TEST(DiskMap, HardDiskPartitionsMapOntoTheirHeads) {
+    TestSupport::TempDir folder;
+    const HardDiskTest::TBuiltDisk built = HardDiskTest::BuildLDOSDividedByHeads(folder / "ldos.hdv");
+    MountedDisk disk;
+    disk.Open(built.Path, true);
+    ASSERT_EQ(disk.FileSystems.size(), 4u);
+    for (int head = 0; head < 4; ++head) {
+        SCOPED_TRACE("partition " + std::to_string(head));
+        TFileSystem& fs = *disk.FileSystems[static_cast<size_t>(head)];
+        const TDiskMap map = MapDisk(fs);
+        EXPECT_EQ(static_cast<int>(map.Sectors.size()), 203 * 32);
+        EXPECT_TRUE(std::all_of(map.Sectors.begin(), map.Sectors.end(),
+                                [head](const TMapSector& cell) { return cell.Side == head; }));
+        // README (700 bytes) was laid at track 2, granule 0.
+        const std::vector<TMapSector> readme = map.SectorsOf(fs.FindFile("README"));
+        ASSERT_EQ(readme.size(), 8u);
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_EQ(readme[static_cast<size_t>(k)].Track, 2);
+            EXPECT_EQ(readme[static_cast<size_t>(k)].Sector, k);
+        }
+        EXPECT_EQ(Count(map, TSectorUse::Free) * 256, fs.GetFreeSpace());
+    }
+}
+
 namespace {
 
 std::filesystem::path RealFixture(const std::string& name) {
@@ -154,7 +181,7 @@ std::filesystem::path RealFixture(const std::string& name) {
 
 }  // namespace
 
-// Real disks: the figures a user can hold against qbox info (free space, capacity).
+// Real disks: the figures a user can hold against qbox info and qbox check (sectors read, free space).
 TEST(DiskMap, RealDisksAddUpToWhatInfoSays) {
     struct TCase {
         const char* Name;
@@ -167,13 +194,17 @@ TEST(DiskMap, RealDisksAddUpToWhatInfoSays) {
         // directory's (capacity 169984 bytes: 83 blocks); 2048 bytes free; the last four
         // sectors of the disk make no whole block.
         {"jv3-dd40-cpm22-montezuma-bios230-system.jv3", 720, 2048 / 256, 2 * 18, 4},
+        // RSDOS: 35 tracks of 18; 142848 bytes free (62 granules of 9); the directory
+        // track's sectors besides the entries (3 to 11) are the system's.
+        {"raw-jvc-coco-rsdos-35t-sample.dsk", 630, 142848 / 256, 9, 0},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         const auto path = RealFixture(c.Name);
         if (!std::filesystem::exists(path)) GTEST_SKIP() << "no real fixtures";
-        auto image = DiskImage::OpenFloppyImage(path.string(), true);
-        auto fs = MountFloppy(image.get());
+        MountedDisk disk;
+        disk.Open(path.string(), true);
+        TFileSystem* fs = disk.Current();
         const TDiskMap map = MapDisk(*fs);
         EXPECT_EQ(static_cast<int>(map.Sectors.size()), c.Sectors);
         EXPECT_EQ(Count(map, TSectorUse::Free), c.Free);
@@ -191,42 +222,47 @@ TEST(DiskMap, RealDisksAddUpToWhatInfoSays) {
     }
 }
 
-// Every DOS of the real disks: each file's sectors hold its size, no file index is one the
-// listing lacks, and the map covers each sector of the image once.
+// Every DOS of the real and peer disks, hard disks among them: each file's sectors hold its
+// size, no file index is one the listing lacks, and no sector of the image is in the map twice.
 TEST(DiskMap, EveryRealDiskMapsEachFileOverItsSize) {
-    const auto root = RealFixture("");
-    if (!std::filesystem::is_directory(root)) GTEST_SKIP() << "no real fixtures";
+    const auto root = RealFixture("").parent_path().parent_path();
+    if (!std::filesystem::is_directory(root / "real")) GTEST_SKIP() << "no real fixtures";
     int mapped = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(root)) {
-        if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
-        SCOPED_TRACE(entry.path().filename().string());
-        std::unique_ptr<DiskImage::TFloppyImage> image;
-        std::unique_ptr<TFileSystem> fs;
-        try {
-            image = DiskImage::OpenFloppyImage(entry.path().string(), true);
-            fs = MountFloppy(image.get());
-        } catch (const std::exception&) {
-            continue;
-        }
-        const TDiskMap map = MapDisk(*fs);
-        ++mapped;
-        const std::vector<int> files =
-            fs->ListFiles({"*" + std::string(1, fs->GetExtensionSeparator()) + "*"}, ListInvisible | ListSystem);
-        const int sectorSize = map.Sectors.empty() ? 256 : static_cast<int>(SectorBytes(*image, map.Sectors[0]).size());
-        for (int file : files) {
-            EXPECT_GE(static_cast<long long>(map.SectorsOf(file).size()) * std::max(sectorSize, 128),
-                      fs->GetFileSize(file))
-                << fs->GetDisplayName(file);
-        }
-        for (const TMapSector& cell : map.Sectors) {
-            if (cell.File >= 0) {
-                EXPECT_NE(std::find(files.begin(), files.end(), cell.File), files.end());
+    for (const char* folder : {"real", "peer"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(root / folder)) {
+            const auto extension = entry.path().extension();
+            if (!entry.is_regular_file() || extension == ".md" || extension == ".json") continue;
+            SCOPED_TRACE(entry.path().filename().string());
+            MountedDisk disk;
+            try {
+                disk.Open(entry.path().string(), true);
+            } catch (const std::exception&) {
+                continue;
+            }
+            for (const auto& fs : disk.FileSystems) {
+                const TDiskMap map = MapDisk(*fs);
+                ++mapped;
+                const std::vector<int> files = fs->ListFiles(
+                    {"*" + std::string(1, fs->GetExtensionSeparator()) + "*"}, ListInvisible | ListSystem);
+                const auto* cpm = dynamic_cast<const CPM*>(fs.get());
+                const long long sectorSize = cpm ? cpm->GetFormat().SectorSize() : 256;
+                for (int file : files) {
+                    EXPECT_GE(static_cast<long long>(map.SectorsOf(file).size()) * sectorSize, fs->GetFileSize(file))
+                        << fs->GetDisplayName(file);
+                }
+                for (const TMapSector& cell : map.Sectors) {
+                    if (cell.File >= 0) {
+                        EXPECT_NE(std::find(files.begin(), files.end(), cell.File), files.end());
+                    }
+                }
+                const auto twice = std::adjacent_find(map.Sectors.begin(), map.Sectors.end(),
+                                                      [](const auto& a, const auto& b) {
+                                                          return a.Track == b.Track && a.Side == b.Side &&
+                                                                 a.Sector == b.Sector;
+                                                      });
+                EXPECT_EQ(twice, map.Sectors.end());
             }
         }
-        const auto twice = std::adjacent_find(map.Sectors.begin(), map.Sectors.end(), [](const auto& a, const auto& b) {
-            return a.Track == b.Track && a.Side == b.Side && a.Sector == b.Sector;
-        });
-        EXPECT_EQ(twice, map.Sectors.end());
     }
-    EXPECT_GT(mapped, 5);
+    EXPECT_GT(mapped, 20);
 }
