@@ -190,7 +190,7 @@ void CMainFrame::FillRecentMenu() {
         QAction* item = RecentSubmenu->addAction(QFileInfo(path).fileName());
         item->setToolTip(path);
         item->setStatusTip(path);
-        connect(item, &QAction::triggered, this, [this, path] { OpenDisk(path); });
+        connect(item, &QAction::triggered, this, [this, path] { OpenChosenDisk(path); });
     }
     if (Prefs.Window.RecentDisks.isEmpty()) RecentSubmenu->addAction("No recent disks")->setEnabled(false);
 }
@@ -260,7 +260,7 @@ void CMainFrame::CreateMenus() {
     NewWindow->setVisible(false);
     connect(NewWindow, &QAction::triggered, this, [this] {
         KeepWindowState();
-        if (MakeWindow) MakeWindow(Prefs);
+        if (MakeWindow) MakeWindow(Prefs, QString());
     });
     RecentSubmenu = file->addMenu("Open &Recent");
     RecentSubmenu->setStatusTip("Open one of the disks opened last.");
@@ -768,7 +768,25 @@ void CMainFrame::OnNew() {
 void CMainFrame::OnOpen() {
     const QString path = Prompts.AskOpenFileName("Open", OpenFilters);
     if (path.isEmpty()) return;
-    OpenDisk(path);
+    OpenChosenDisk(path);
+}
+
+void CMainFrame::OpenChosenDisk(const QString& path) {
+    const TFileSystem* fs = CurrentFileSystem();
+    const bool sameDisk = fs != nullptr && QFileInfo(QString::fromLocal8Bit(fs->GetImageFileName())).canonicalFilePath() ==
+                                               QFileInfo(path).canonicalFilePath();
+    if (fs == nullptr || !MakeWindow || sameDisk) {
+        OpenDisk(path);
+        return;
+    }
+    switch (Prompts.AskWhereToOpen(QFileInfo(path).fileName())) {
+        case SecondDiskAnswer::NewWindow:
+            KeepWindowState();
+            MakeWindow(Prefs, path);
+            break;
+        case SecondDiskAnswer::Replace: OpenDisk(path); break;
+        case SecondDiskAnswer::Cancel: break;
+    }
 }
 
 void CMainFrame::OnClose() { CloseDisk(); }
@@ -1168,6 +1186,7 @@ void CMainFrame::DropData(const QMimeData* data) {
     const QString image = DroppedDiskImage(data);
     if (!image.isEmpty()) {
         const DroppedImageAnswer answer = Prompts.AskOpenOrAdd(QFileInfo(image).fileName());
+        // Dropped on this window, it opens here: the question just asked was the one choice.
         if (answer == DroppedImageAnswer::Open) OpenDisk(image);
         if (answer != DroppedImageAnswer::AddAsFile) return;
     }

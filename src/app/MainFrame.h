@@ -60,6 +60,9 @@ public:
     // The open flow after the file dialog: open, then take the new disk in place of the
     // open one, fill, title, date check. A disk that cannot be opened leaves the open one.
     bool OpenDisk(const QString& path);
+    // A disk the user chose (File > Open, Open Recent): while another is shown, and
+    // windows can be made, asks whether it opens in a new window or in place of the shown one.
+    void OpenChosenDisk(const QString& path);
     // Takes an opened disk as the open one and fills the list (no date check).
     void AttachDisk(std::unique_ptr<FileSystem::MountedDisk> disk);
     void CloseDisk();
@@ -107,7 +110,8 @@ public:
     void SetDatePatcher(IDatePatcher* patcher) { Patcher = patcher; }
     // File > New Window: makes and shows another window given this one's preferences.
     // Without a maker the command is not offered.
-    using WindowMaker = std::function<void(const TPreferences&)>;
+    // The path is a disk for the new window to open, empty for none.
+    using WindowMaker = std::function<void(const TPreferences&, const QString& path)>;
     void SetWindowMaker(WindowMaker maker);
     QAction* NewWindowAction() const { return NewWindow; }
     // Called with the preferences when the window is destroyed.

@@ -1119,7 +1119,10 @@ private slots:
     void NewWindowStartsFromThisWindowsPreferences() {
         QVERIFY(!Frame->NewWindowAction()->isVisible());
         std::vector<App::TPreferences> made;
-        Frame->SetWindowMaker([&](const App::TPreferences& preferences) { made.push_back(preferences); });
+        Frame->SetWindowMaker([&](const App::TPreferences& preferences, const QString& path) {
+            QVERIFY(path.isEmpty());
+            made.push_back(preferences);
+        });
         QVERIFY(Frame->NewWindowAction()->isVisible());
         Frame->Preferences().FontType = 1;
         Frame->View()->sortByColumn(App::CFileListModel::ColumnSize, Qt::DescendingOrder);
@@ -1128,6 +1131,45 @@ private slots:
         QCOMPARE(made.front().FontType, 1);
         QCOMPARE(made.front().Window.SortColumn, int(App::CFileListModel::ColumnSize));
         QVERIFY(made.front().Window.SortDescending);
+    }
+
+    // A second disk chosen while one is shown: the question offers a new window (which gets
+    // the disk and this window's preferences), the place of the shown disk, or nothing.
+    // Without a way to make windows, or for the disk already shown, nothing is asked.
+    void SecondDiskOffersANewWindow() {
+        const QString fixture = RealLDOSDisk();
+        if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
+        QTemporaryDir folder;
+        const QString first = folder.filePath("first.dsk"), second = folder.filePath("second.dsk");
+        QVERIFY(QFile::copy(fixture, first) && QFile::copy(fixture, second));
+        Frame->Preferences().LDOSDateCheck = true;  // no date question on opening
+        auto shownDisk = [&] { return QString::fromLocal8Bit(Frame->CurrentFileSystem()->GetImageFileName()); };
+
+        Frame->OpenChosenDisk(first);  // nothing shown yet
+        Frame->OpenChosenDisk(second);  // no window maker: opens here
+        QCOMPARE(QFileInfo(shownDisk()).fileName(), QString("second.dsk"));
+        QVERIFY(Prompts.OfKind("wheretoopen").empty());
+
+        std::vector<std::pair<QString, int>> made;
+        Frame->SetWindowMaker([&](const App::TPreferences& preferences, const QString& path) {
+            made.emplace_back(path, preferences.FontType);
+        });
+        Frame->Preferences().FontType = 1;
+        Prompts.SecondDisks = {App::SecondDiskAnswer::NewWindow, App::SecondDiskAnswer::Cancel,
+                               App::SecondDiskAnswer::Replace};
+        Prompts.OpenNames = {first, first, first, first};
+        for (int step = 0; step < 3; ++step) Frame->Action(App::CMainFrame::CmdOpen)->trigger();
+        const auto asked = Prompts.OfKind("wheretoopen");
+        QCOMPARE(asked.size(), size_t{3});
+        QCOMPARE(asked[0].Text, QString("first.dsk"));
+        QCOMPARE(made.size(), size_t{1});
+        QCOMPARE(made[0].first, first);
+        QCOMPARE(made[0].second, 1);
+        // The new window and the cancelled question left the shown disk; Replace took its place.
+        QCOMPARE(QFileInfo(shownDisk()).fileName(), QString("first.dsk"));
+        Frame->Action(App::CMainFrame::CmdOpen)->trigger();  // the disk already shown
+        QCOMPARE(Prompts.OfKind("wheretoopen").size(), size_t{3});
+        QCOMPARE(made.size(), size_t{1});
     }
 
     void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {
