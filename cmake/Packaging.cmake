@@ -26,6 +26,8 @@ foreach(page qbox.1 quarrybox.1)
 endforeach()
 # Debian wants the copyright statement beside the documentation.
 install(FILES ${CMAKE_SOURCE_DIR}/docs/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quarrybox)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        RENAME quarrybox)
 
 set(CPACK_PACKAGE_NAME "quarrybox")
 set(CPACK_PACKAGE_VENDOR "Brisbyn")
