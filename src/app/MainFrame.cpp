@@ -27,6 +27,7 @@
 #include "AppText.h"
 #include "CheckFindings.h"
 #include "ConvertDisk.h"
+#include "DiskMapView.h"
 #include "ExportAll.h"
 #include "FileFilter.h"
 #include "FileTransfer.h"
@@ -128,6 +129,7 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     CreateActions();
     CreateMenus();
     CreatePreviewDock();
+    CreateDiskMapDock();
     statusBar()->showMessage("Ready");
     statusBar()->addPermanentWidget(Figures);
     AccessLabel = new QLabel(this);
@@ -195,7 +197,7 @@ void CMainFrame::FillRecentMenu() {
         QAction* item = RecentSubmenu->addAction(QFileInfo(path).fileName());
         item->setToolTip(path);
         item->setStatusTip(path);
-        connect(item, &QAction::triggered, this, [this, path] { OpenDisk(path); });
+        connect(item, &QAction::triggered, this, [this, path] { OpenChosenDisk(path); });
     }
     if (Prefs.Window.RecentDisks.isEmpty()) RecentSubmenu->addAction("No recent disks")->setEnabled(false);
 }
@@ -265,7 +267,7 @@ void CMainFrame::CreateMenus() {
     NewWindow->setVisible(false);
     connect(NewWindow, &QAction::triggered, this, [this] {
         KeepWindowState();
-        if (MakeWindow) MakeWindow(Prefs);
+        if (MakeWindow) MakeWindow(Prefs, QString());
     });
     RecentSubmenu = file->addMenu("Open &Recent");
     RecentSubmenu->setStatusTip("Open one of the disks opened last.");
@@ -460,6 +462,17 @@ void CMainFrame::CreatePreviewDock() {
     connect(toggle, &QAction::triggered, this, [this] { UpdatePreview(); });
 }
 
+void CMainFrame::CreateDiskMapDock() {
+    DiskMapWidget = new CDiskMapDock(this);
+    addDockWidget(Qt::RightDockWidgetArea, DiskMapWidget);
+    DiskMapWidget->hide();
+    ViewMenu->insertAction(ViewMenu->actions().value(3), DiskMapWidget->toggleViewAction());
+    connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { DiskMapWidget->SetHighlighted(List->SelectedFileIndices()); });
+    connect(DiskMapWidget->View(), &CDiskMapView::FileClicked, this,
+            [this](int file) { SelectFileOfPartition(OpenedDisk ? OpenedDisk->CurrentPartition : 0, file); });
+}
+
 void CMainFrame::UpdatePreview(bool again) {
     if (PreviewDockWidget->isHidden()) return;
     TFileSystem* fs = CurrentFileSystem();
@@ -544,6 +557,7 @@ void CMainFrame::CloseDisk() {
     delete FindingsWindow;
     List->ShowNoDisk();
     PreviewPaneWidget->Clear();
+    DiskMapWidget->ShowFileSystem(nullptr);
     UpdateTitle();
     UpdateCommands();
 }
@@ -674,6 +688,7 @@ void CMainFrame::Refresh() {
     List->SelectFileIndices(selected);
     UpdateCommands();
     UpdatePreview(true);
+    DiskMapWidget->ShowFileSystem(fs);
 }
 
 void CMainFrame::RunDateCheck() {
@@ -759,7 +774,25 @@ void CMainFrame::OnNew() {
 void CMainFrame::OnOpen() {
     const QString path = Prompts.AskOpenFileName("Open", OpenFilters);
     if (path.isEmpty()) return;
-    OpenDisk(path);
+    OpenChosenDisk(path);
+}
+
+void CMainFrame::OpenChosenDisk(const QString& path) {
+    const TFileSystem* fs = CurrentFileSystem();
+    const bool sameDisk = fs != nullptr && QFileInfo(QString::fromLocal8Bit(fs->GetImageFileName())).canonicalFilePath() ==
+                                               QFileInfo(path).canonicalFilePath();
+    if (fs == nullptr || !MakeWindow || sameDisk) {
+        OpenDisk(path);
+        return;
+    }
+    switch (Prompts.AskWhereToOpen(QFileInfo(path).fileName())) {
+        case SecondDiskAnswer::NewWindow:
+            KeepWindowState();
+            MakeWindow(Prefs, path);
+            break;
+        case SecondDiskAnswer::Replace: OpenDisk(path); break;
+        case SecondDiskAnswer::Cancel: break;
+    }
 }
 
 void CMainFrame::OnClose() { CloseDisk(); }
@@ -1159,6 +1192,7 @@ void CMainFrame::DropData(const QMimeData* data) {
     const QString image = DroppedDiskImage(data);
     if (!image.isEmpty()) {
         const DroppedImageAnswer answer = Prompts.AskOpenOrAdd(QFileInfo(image).fileName());
+        // Dropped on this window, it opens here: the question just asked was the one choice.
         if (answer == DroppedImageAnswer::Open) OpenDisk(image);
         if (answer != DroppedImageAnswer::AddAsFile) return;
     }

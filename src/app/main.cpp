@@ -23,7 +23,10 @@ CMainFrame* OpenWindow(const TPreferences& preferences) {
         QSettings store(SettingsOrganisation, SettingsApplication);
         current.Save(store);
     });
-    window->SetWindowMaker([](const TPreferences& current) { OpenWindow(current); });
+    window->SetWindowMaker([](const TPreferences& current, const QString& path) {
+        CMainFrame* made = OpenWindow(current);
+        if (!path.isEmpty()) made->OpenDisk(path);
+    });
     window->show();
     return window;
 }
