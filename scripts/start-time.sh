@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times the desktop program from the start of its process to a listed disk with the
-# preview pane showing the first file, window painted: whole processes on a virtual X
-# display, RUNS of each image, median wall-clock and CPU milliseconds.
+# preview pane showing the first file, window painted, on a virtual X display: RUNS of
+# each image, medians in milliseconds (scripts/first-preview-time.py).
 # Usage: scripts/start-time.sh [RUNS] [IMAGE...]
 # Without images: the real LDOS 5.3.1 and Montezuma CP/M disks beside the project, and a
 # disk made by qbox holding a program (the preview then shows a disassembly).
@@ -34,12 +34,11 @@ if [[ ${#images[@]} -eq 0 ]]; then
   images+=("$work/program.dmk")
 fi
 
-printf 'image\tmedian wall ms\tmedian CPU ms\n'
+printf 'image\tto first preview ms\tfastest ms\twhole process ms\tCPU ms\n'
 for image in "${images[@]}"; do
   copy="$work/$(basename "$image")"
   [[ "$image" -ef "$copy" ]] || cp "$image" "$copy"
-  result=$(xvfb-run -a -s "-screen 0 1280x1024x24" \
-    python3 "$root/scripts/median-time.py" "$runs" \
-    XDG_CONFIG_HOME="$work/config" QB_EXIT_WHEN_PREVIEWED=1 "$build/src/app/quarrybox" "$copy")
+  result=$(XDG_CONFIG_HOME="$work/config" xvfb-run -a -s "-screen 0 1280x1024x24" \
+    python3 "$root/scripts/first-preview-time.py" "$runs" "$build/src/app/quarrybox" "$copy")
   printf '%s\t%s\n' "$(basename "$image")" "$result"
 done

@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QDockWidget>
 #include <QSettings>
+#include <chrono>
+#include <cstdio>
 
 #include "AppIcon.h"
 #include "DesktopPrompts.h"
@@ -36,7 +38,8 @@ CMainFrame* OpenWindow(const TPreferences& preferences) {
 
 // With QB_EXIT_WHEN_PREVIEWED set, for timing a start from outside (scripts/start-time.sh):
 // the window shows the preview pane, selects the first file of the disk it opened, and
-// the program ends once that file is rendered and the window painted.
+// once that file is rendered and the window painted writes "previewed" and the wall
+// clock in nanoseconds on standard output and ends.
 void ExitWhenPreviewed(CMainFrame& window, const QStringList& arguments) {
     window.PreviewDock()->show();
     window.Start(arguments);
@@ -46,6 +49,10 @@ void ExitWhenPreviewed(CMainFrame& window, const QStringList& arguments) {
     }
     auto finish = [&window] {
         window.repaint();
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        std::printf("previewed %lld\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+        std::fflush(stdout);
         QApplication::exit(0);
     };
     QObject::connect(window.Preview(), &CPreviewPane::Rendered, &window, finish);
