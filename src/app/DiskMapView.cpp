@@ -55,6 +55,12 @@ void CDiskMapView::ShowMap(FileSystem::TDiskMap map, std::vector<QString> fileNa
         const TMapSector& cell = DiskMap.Sectors[i];
         if (cell.Track == before.Track && cell.Side == before.Side) CellColumns[i] = CellColumns[i - 1] + 1;
     }
+    const int sides = std::max(1, DiskMap.Sides);
+    SideColumns.assign(static_cast<size_t>(sides), 0);
+    for (size_t i = 0; i < DiskMap.Sectors.size(); ++i) {
+        int& columns = SideColumns[static_cast<size_t>(std::clamp(DiskMap.Sectors[i].Side, 0, sides - 1))];
+        columns = std::max(columns, CellColumns[i] + 1);
+    }
     updateGeometry();
     update();
 }
@@ -71,12 +77,7 @@ int CDiskMapView::ShownSides(const TLayout& layout) {
 
 CDiskMapView::TLayout CDiskMapView::Layout() const {
     TLayout layout;
-    const int sides = std::max(1, DiskMap.Sides);
-    layout.Columns.assign(static_cast<size_t>(sides), 0);
-    for (size_t i = 0; i < DiskMap.Sectors.size(); ++i) {
-        int& columns = layout.Columns[static_cast<size_t>(std::clamp(DiskMap.Sectors[i].Side, 0, sides - 1))];
-        columns = std::max(columns, CellColumns[i] + 1);
-    }
+    layout.Columns = SideColumns;
     layout.Rows = std::max(0, DiskMap.LastTrack - DiskMap.FirstTrack + 1);
     int totalColumns = 0;
     for (int columns : layout.Columns) totalColumns += columns;
@@ -94,9 +95,10 @@ CDiskMapView::TLayout CDiskMapView::Layout() const {
     return layout;
 }
 
-QRect CDiskMapView::CellRect(int cell) const {
-    if (cell < 0 || cell >= static_cast<int>(DiskMap.Sectors.size())) return {};
-    const TLayout layout = Layout();
+QRect CDiskMapView::CellRect(int cell) const { return CellRect(Layout(), cell); }
+
+QRect CDiskMapView::CellRect(const TLayout& layout, int cell) const {
+    if (cell < 0 || cell >= static_cast<int>(DiskMap.Sectors.size()) || layout.SideLeft.empty()) return {};
     const TMapSector& sector = DiskMap.Sectors[static_cast<size_t>(cell)];
     const int side = std::clamp(sector.Side, 0, static_cast<int>(layout.SideLeft.size()) - 1);
     return QRect(layout.SideLeft[static_cast<size_t>(side)] + CellColumns[static_cast<size_t>(cell)] * layout.CellWidth,
@@ -106,8 +108,9 @@ QRect CDiskMapView::CellRect(int cell) const {
 
 int CDiskMapView::CellAt(QPoint point) const {
     // Cells are few enough (a floppy holds some thousands) to look through.
+    const TLayout layout = Layout();
     for (int cell = 0; cell < static_cast<int>(DiskMap.Sectors.size()); ++cell) {
-        if (CellRect(cell).contains(point)) return cell;
+        if (CellRect(layout, cell).contains(point)) return cell;
     }
     return -1;
 }
@@ -187,7 +190,7 @@ void CDiskMapView::paintEvent(QPaintEvent*) {
     const bool gridLines = layout.CellWidth >= 5 && layout.CellHeight >= 5;
     const QColor line = palette().color(QPalette::Window);
     for (int cell = 0; cell < static_cast<int>(DiskMap.Sectors.size()); ++cell) {
-        const QRect box = CellRect(cell);
+        const QRect box = CellRect(layout, cell);
         painter.fillRect(gridLines ? box.adjusted(0, 0, -1, -1) : box, CellColour(cell));
         if (gridLines) {
             painter.setPen(line);

@@ -52,14 +52,16 @@ private:
         int Top = 0;  // where the first track's row starts
     };
     TLayout Layout() const;
+    QRect CellRect(const TLayout& layout, int cell) const;
     static int ShownSides(const TLayout& layout);
     void PaintLegend(QPainter& painter, int top) const;
 
     FileSystem::TDiskMap DiskMap;
     std::vector<QString> FileNames;
     std::set<int> Highlighted;
-    // Each cell's column within its track side.
+    // Each cell's column within its track side, and the most columns each side has.
     std::vector<int> CellColumns;
+    std::vector<int> SideColumns;
 };
 
 // The dock holding the map; it maps the disk only while it is shown.
