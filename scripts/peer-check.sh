@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Checks the IMD and HFE files qbox writes with tools written by other people:
+# Checks the IMD and HFE files qbox writes, and a JVC disk another tool wrote, with tools
+# written by other people:
 #   - MAME's floptool (Debian mame-tools) must identify each file as IMD or HFE;
 #   - libdsk's dsktrans (Debian libdsk-utils), told the geometry (its own guess is not
 #     reliable), copies each file to a raw sector dump that must equal, byte for byte, the
 #     dump a small reader of the IMD records in this script makes from the same file.
-# The files are disks our formatter makes (TRSDOS 2.3, TRSDOS 1.3, LDOS on two sides) and
-# the real archived CP/M disk of the fixtures after a round trip through DMK.
+#   - MAME's imgtool makes a Color Computer JVC disk and puts files on it; qbox must list the
+#     same names and sizes and read every file as imgtool reads it.
+# The IMD and HFE files are disks our formatter makes (TRSDOS 2.3, TRSDOS 1.3, LDOS on two
+# sides) and the real archived CP/M disk of the fixtures after a round trip through DMK.
 # The peers are unpacked into build/peers (Debian packages, dpkg -x, no root needed, the
 # system untouched). Not run by ./test.sh: it downloads.
 # usage: scripts/peer-check.sh
@@ -21,8 +24,11 @@ if [[ ! -x $build/qbox ]]; then
 fi
 qbox=$build/qbox
 
-peer_debs=(mame-tools libsdl2-2.0-0 libflac12 libutf8proc2 libdsk4 libdsk-utils)
-if [[ ! -x $peers/root/usr/bin/floptool || ! -x $peers/root/usr/bin/dsktrans ]]; then
+# imgtool loads SDL's sound libraries as well.
+peer_debs=(mame-tools libsdl2-2.0-0 libflac12 libutf8proc2 libdsk4 libdsk-utils libpulse0 libsamplerate0
+  libdecor-0-0 libogg0 libsndfile1 libasyncns0 libvorbis0a libvorbisenc2 libopus0 libmpg123-0 libmp3lame0)
+if [[ ! -x $peers/root/usr/bin/floptool || ! -x $peers/root/usr/bin/dsktrans ||
+  ! -f $peers/root/usr/lib/x86_64-linux-gnu/libpulse.so.0 ]]; then
   mkdir -p "$peers/debs"
   (cd "$peers/debs" && apt-get download "${peer_debs[@]}" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
   for deb in "$peers"/debs/*.deb; do dpkg -x "$deb" "$peers/root"; done
@@ -125,6 +131,41 @@ for dos in trsdos23 trsdos13; do
   else
     echo "peer-check: $dos.hfe: floptool does not identify it as HFE:" >&2
     "$floptool" identify "$work/$dos.hfe" >&2 || true
+    failures=$((failures + 1))
+  fi
+done
+
+# JVC: a Color Computer disk made and filled by MAME's imgtool (headerless, as imgtool writes
+# it) must list the same names and sizes under qbox as under imgtool, and every file must
+# come out with the same bytes.
+imgtool=$peers/root/usr/bin/imgtool
+jvc=$work/coco.dsk
+"$imgtool" create coco_jvc_rsdos "$jvc" >/dev/null
+head -c 3000 /dev/urandom >"$work/prog.bin"
+seq 1 2000 >"$work/numbers.txt"
+head -c 10 /dev/urandom >"$work/tiny.dat"
+for file in prog.bin numbers.txt tiny.dat; do
+  "$imgtool" put coco_jvc_rsdos "$jvc" "$work/$file" "${file^^}" >/dev/null
+done
+"$imgtool" dir coco_jvc_rsdos "$jvc" | awk '/^-/ {part++; next} part == 1 {print $1, $2}' | sort >"$work/imgtool.dir"
+"$qbox" ls --json "$jvc" | python3 -c '
+import json, sys
+for entry in json.load(sys.stdin): print(entry["full_name"], entry["size"])' | sort >"$work/qbox.dir"
+if cmp -s "$work/imgtool.dir" "$work/qbox.dir"; then
+  echo "peer-check: coco.dsk (JVC by imgtool): qbox lists what imgtool lists ($(wc -l <"$work/qbox.dir") files)"
+else
+  echo "peer-check: coco.dsk (JVC by imgtool): the listings differ:" >&2
+  diff "$work/imgtool.dir" "$work/qbox.dir" >&2 || true
+  failures=$((failures + 1))
+fi
+mkdir -p "$work/jvc-out"
+"$qbox" get "$jvc" '*' -d "$work/jvc-out" >/dev/null
+for file in prog.bin numbers.txt tiny.dat; do
+  "$imgtool" get coco_jvc_rsdos "$jvc" "${file^^}" "$work/imgtool-$file" >/dev/null
+  if cmp -s "$work/imgtool-$file" "$work/jvc-out/$file" && cmp -s "$work/$file" "$work/jvc-out/$file"; then
+    echo "peer-check: coco.dsk: ${file^^} reads as imgtool reads it"
+  else
+    echo "peer-check: coco.dsk: ${file^^} reads otherwise than imgtool reads it" >&2
     failures=$((failures + 1))
   fi
 done

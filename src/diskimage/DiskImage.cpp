@@ -118,10 +118,13 @@ bool HasExtension(const std::string& name, const std::string& extension) {
     return true;
 }
 
-// JV3 as the file's contents show it: a header block that lists sectors.
+// JV3 as the file's contents show it: a header block that lists sectors the file holds.
+// A JV3 cut short is still opened, by the last guess of all.
 std::unique_ptr<TFloppyImage> ConstructListedJV3(THostFile& file, bool readOnly, const std::string& name) {
     std::vector<uint8_t> block(JV3::BlockBytes);
-    if (!file.ReadAt(0, block.data(), block.size()) || !JV3::ListsSectors(block.data())) {
+    const int64_t size = file.Size();
+    if (size < 0 || !file.ReadAt(0, block.data(), block.size()) ||
+        !JV3::ListsSectorsWithin(block.data(), static_cast<uint64_t>(size))) {
         throw TDiskImage::EInvalidFormat();
     }
     return std::make_unique<JV3>(file, readOnly, name);

@@ -88,11 +88,17 @@ bool JV3::FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength) 
     return true;
 }
 
-bool JV3::ListsSectors(const uint8_t* block) {
+bool JV3::ListsSectorsWithin(const uint8_t* block, uint64_t fileSize) {
+    // Every entry, free or not, has its slot in the data area; a listed sector's data ends
+    // where its slot ends.
+    uint64_t slotEnd = BlockBytes;
+    uint64_t listedEnd = 0;
     for (int entry = 0; entry < HeadersPerBlock; ++entry) {
-        if (!IsFree(block + entry * 3) && block[entry * 3] <= MaxTrackNumber) return true;
+        const uint8_t* header = block + entry * 3;
+        slotEnd += HeaderSize(header);
+        if (!IsFree(header) && header[0] <= MaxTrackNumber) listedEnd = slotEnd;
     }
-    return false;
+    return listedEnd > 0 && listedEnd <= fileSize;
 }
 
 std::vector<uint8_t> JV3::EmptyImage() { return std::vector<uint8_t>(BlockBytes, Free); }

@@ -25,8 +25,11 @@ public:
     bool HasSecondHeaderBlock() const { return SecondHeaderBlock; }
     // A new image: one header block with every entry free and the disk writable, no sectors.
     static std::vector<uint8_t> EmptyImage();
-    // Whether a header block (BlockBytes) lists at least one sector.
-    static bool ListsSectors(const uint8_t* block);
+    // Whether a header block (BlockBytes) lists at least one sector and the data of every
+    // sector it lists lies within a file of fileSize bytes. The first bytes of a sector image
+    // without a header can look like a list of sectors; the data of such a list reaches far
+    // past the end of the file.
+    static bool ListsSectorsWithin(const uint8_t* block, uint64_t fileSize);
 
     // A track side is a 5.25-inch double-density track when its sectors fit one; a
     // side that holds more can only come from an 8-inch disk and gets its length.
