@@ -59,12 +59,12 @@ CCreateFloppy::CCreateFloppy(ErrorReporter showError, QWidget* parent)
       DateEdit(new QLineEdit(QDate::currentDate().toString("MM/dd/yy"))) {
     setWindowTitle("Create New Floppy Image");
     auto* layout = new QVBoxLayout(this);
-    // Every container the core can write, but JVC: it keeps no data address marks, which the
-    // directories of every DOS formatted here need.
+    // Every container the core can write, but those that keep no data address marks (JVC,
+    // raw dumps), which the directories of every DOS formatted here need.
     QStringList imageNames, imageTips;
     QList<int> imageTypes;
     for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) {
-        if (type.Type == DiskImage::ImageJVC) continue;
+        if (!type.KeepsDataMarks) continue;
         imageNames << type.Name;
         imageTips << type.Description;
         imageTypes << type.Type;

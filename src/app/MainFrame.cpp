@@ -102,7 +102,7 @@ const QStringList OpenFilters = {
 QStringList NewFilters() {
     QStringList patterns, rows;
     for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) {
-        if (type.Type == DiskImage::ImageJVC) continue;
+        if (!type.KeepsDataMarks) continue;
         const QString lower = QString("*.") + type.Extension;
         if (!patterns.contains(lower)) patterns << lower.toUpper() << lower;
         rows << QString("%1 Floppy Images (%2) (%3 %2)").arg(type.Name, lower, lower.toUpper());

@@ -64,9 +64,11 @@ NewDisk ResolveNewDisk(const NewOptions& options) {
 
     bool jv1 = disk.ImageType == DiskImage::ImageJV1;
     if (jv1 && disk.Dos == DosTRSDOS13) throw UsageError("new: TRSDOS 1.3 disks cannot be JV1 images");
-    const bool jvc = disk.ImageType == DiskImage::ImageJVC;
-    // A JVC file keeps no data address marks, and every DOS formatted here marks its directory with them.
-    if (jvc) throw UsageError("new: JVC images keep no data address marks, which TRSDOS and LDOS directories need");
+    // Every DOS formatted here marks its directory with data address marks.
+    if (const DiskImage::TImageTypeInfo* type = DiskImage::FindImageType(disk.ImageType); type && !type->KeepsDataMarks) {
+        throw UsageError(std::string("new: ") + type->Name +
+                         " images keep no data address marks, which TRSDOS and LDOS directories need");
+    }
 
     // Each DOS fixes what it supports; a conflicting explicit choice is refused rather than ignored.
     bool wantDouble = options.Density.empty() ? !jv1 : options.Density == "double";
@@ -178,7 +180,7 @@ void AddImageVerbs(CLI::App& app, RunResult& result) {
         "Defaults: DMK (or the type the file's extension names), LDOS, double density, 2 sides, 40 tracks, "
         "volume TRS80DSK dated today. TRSDOS 2.3 disks are single density, one side, 35 tracks; TRSDOS 1.3 "
         "disks double density, one side, 40 tracks and never JV1; JV1 images are single density and one-sided. "
-        "JVC images cannot be made here: they keep no data address marks. "
+        "JVC images and raw sector dumps cannot be made here: they keep no data address marks. "
         "Options that contradict these rules are refused.");
     newVerb->add_option("IMAGE", create->Image, "Image file to create")->required();
     newVerb->add_option("--type", create->Type, "Image format: " + ImageTypeKeysText())

@@ -190,7 +190,8 @@ std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool read
     return TryFormats<TFloppyImage>(opened, formats);
 }
 
-std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int imageType, bool readOnly) {
+std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int imageType, bool readOnly,
+                                                const TDosCheck& recognised) {
     OpenedFile opened = OpenFirstCandidate({path}, readOnly);
     switch (imageType) {
         case ImageJV1:
@@ -203,6 +204,12 @@ std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int ima
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, IMD>()});
         case ImageHFE:
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, HFE>()});
+        case ImageRaw: {
+            const TDosCheck acceptAny = [](TFloppyImage&) { return true; };
+            return TryFormats<TFloppyImage>(opened, {[&](THostFile& file, bool ro, const std::string& name) {
+                                                return ConstructRawDump(file, ro, name, recognised ? recognised : acceptAny);
+                                            }});
+        }
         default:
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, DMK>()});
     }
@@ -213,9 +220,11 @@ const std::vector<TImageTypeInfo>& WritableImageTypes() {
         {ImageJV1, "JV1", "jv1", "dsk", "single-density, one side, ten 256-byte sectors a track"},
         {ImageJV3, "JV3", "jv3", "jv3", "sectors of any size and density, data marks kept"},
         {ImageDMK, "DMK", "dmk", "dmk", "whole raw tracks, everything kept"},
-        {ImageJVC, "JVC", "jvc", "dsk", "Color Computer sector image: double density, one geometry throughout"},
+        {ImageJVC, "JVC", "jvc", "dsk", "Color Computer sector image: double density, one geometry throughout", false},
         {ImageIMD, "IMD", "imd", "imd", "archive of a real floppy: sectors with numbers, densities, deleted marks and errors"},
         {ImageHFE, "HFE", "hfe", "hfe", "floppy-emulator bit stream: every track as the drive plays it"},
+        {ImageRaw, "raw sector dump", "raw", "img",
+         "sector data only, as cpmtools and dd read it: one layout throughout, no marks kept", false},
     };
     return types;
 }
@@ -253,7 +262,7 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
                                                   int trackCells) {
     const std::vector<uint8_t> empty = imageType == ImageJV1   ? JV1::EmptyImage()
                                        : imageType == ImageJV3 ? JV3::EmptyImage()
-                                       : imageType == ImageJVC ? std::vector<uint8_t>()
+                                       : imageType == ImageJVC || imageType == ImageRaw ? std::vector<uint8_t>()
                                        : imageType == ImageIMD ? IMD::EmptyImage()
                                        : imageType == ImageHFE ? HFE::EmptyImage()
                                                                : DMK::EmptyImage(trackCells);
@@ -272,6 +281,8 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
             return std::make_unique<IMD>(file, false, path);
         case ImageHFE:
             return std::make_unique<HFE>(file, false, path);
+        case ImageRaw:
+            return std::make_unique<RawDump>(file, path);
         default:
             return std::make_unique<DMK>(file, false, path);
     }

@@ -217,11 +217,13 @@ using TDosCheck = std::function<bool(TFloppyImage&)>;
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly = false,
                                               const TDosCheck& dosCheck = {});
 // Opens the file as an image of the given type and no other, as a program does with a
-// file it has just written.
-std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int imageType, bool readOnly = false);
+// file it has just written. A raw sector dump, which does not say its layout, is taken
+// under the first layout its size allows that recognised accepts.
+std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int imageType, bool readOnly = false,
+                                                const TDosCheck& recognised = {});
 std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly = false);
 
-enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2, ImageJVC = 3, ImageIMD = 4, ImageHFE = 5 };
+enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2, ImageJVC = 3, ImageIMD = 4, ImageHFE = 5, ImageRaw = 6 };
 
 // A floppy container a new image can be made in.
 struct TImageTypeInfo {
@@ -230,6 +232,9 @@ struct TImageTypeInfo {
     const char* Key;          // the lower-case word that chooses it, "jv3"
     const char* Extension;    // what a new image's file name ends in, without the dot
     const char* Description;  // one line for a list of choices
+    // False for sector data only: such an image cannot hold a disk formatted here, whose
+    // directory sectors carry their own data address mark.
+    bool KeepsDataMarks = true;
 };
 // Every writable floppy container in the order programs offer them.
 const std::vector<TImageTypeInfo>& WritableImageTypes();

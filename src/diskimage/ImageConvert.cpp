@@ -16,6 +16,7 @@
 #include "diskimage/JVC.h"
 #include "diskimage/DMK.h"
 #include "diskimage/OutputFolder.h"
+#include "diskimage/RawDump.h"
 
 namespace DiskImage {
 
@@ -34,6 +35,7 @@ uint8_t StoredDAM(int imageType, int track, uint8_t dam) {
         case ImageJV3:
             return dam == 0xFB ? 0xFB : 0xFA;
         case ImageJVC:
+        case ImageRaw:
             return 0xFB;
         case ImageIMD:
             return dam == 0xFB ? 0xFB : 0xF8;
@@ -83,6 +85,8 @@ int TrackCellsOf(int imageType, int dmkCells) {
             return JV3::MaxTrackCells;
         case ImageJVC:
             return TRawTrack::FiveInchCells;
+        case ImageRaw:
+            return TRawTrack::EightInchCells;
         case ImageIMD:
         case ImageHFE:
             return TRawTrack::MaxCells;
@@ -143,19 +147,22 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
     return {};
 }
 
-// A JVC image has one geometry, which its first track sets, and stores every track from 0 on whole.
-std::string JVCLoss(const std::vector<TTrackContents>& tracks) {
+// An image of sector data only (JVC, raw dump) has one geometry, which its first track
+// sets, and stores every track from 0 on whole.
+template <class Format>
+std::string SingleLayoutLoss(const std::vector<TTrackContents>& tracks, int imageType,
+                             typename Format::Geometry& geometry) {
     int expected = 0;
-    JVC::Geometry geometry;
     for (const auto& track : tracks) {
         if (track.Track != expected) {
-            return "track " + std::to_string(expected) + " holds no sectors; JVC stores every sector of every track";
+            return "track " + std::to_string(expected) + " holds no sectors; " + ImageTypeName(imageType) +
+                   " stores every sector of every track";
         }
         if (expected++ == 0) {
-            if (std::string loss = JVC::GeometryOf(track.Sides, geometry); !loss.empty()) return "track 0, " + loss;
+            if (std::string loss = Format::GeometryOf(track.Sides, geometry); !loss.empty()) return "track 0, " + loss;
         }
         for (int side = 0; side < 2; ++side) {
-            if (std::string loss = JVC::SideLoss(geometry, side, track.Sides[side]); !loss.empty()) {
+            if (std::string loss = Format::SideLoss(geometry, side, track.Sides[side]); !loss.empty()) {
                 return "track " + std::to_string(track.Track) + ", side " + std::to_string(side) + ", " + loss;
             }
         }
@@ -163,9 +170,37 @@ std::string JVCLoss(const std::vector<TTrackContents>& tracks) {
     return {};
 }
 
+std::string JVCLoss(const std::vector<TTrackContents>& tracks) {
+    JVC::Geometry geometry;
+    return SingleLayoutLoss<JVC>(tracks, ImageJVC, geometry);
+}
+
+// A raw dump says nothing of its layout, so one is made only in a layout it can be opened in again.
+std::string RawDumpLoss(const std::vector<TTrackContents>& tracks, RawDump::Geometry& geometry) {
+    if (std::string loss = SingleLayoutLoss<RawDump>(tracks, ImageRaw, geometry); !loss.empty()) return loss;
+    geometry.Tracks = static_cast<int>(tracks.size());
+    const auto known = RawDump::GeometriesFor(static_cast<int64_t>(geometry.TrackBytes()) * geometry.Tracks);
+    if (std::find(known.begin(), known.end(), geometry) == known.end()) {
+        return std::to_string(geometry.Tracks) + " tracks of " + std::to_string(geometry.Sides) + " side(s), " +
+               std::to_string(geometry.SectorsPerTrack) + " " + (geometry.DoubleDensity ? "double" : "single") +
+               "-density sectors of " + std::to_string(geometry.SectorSize) +
+               " bytes is no layout a raw sector dump is opened in";
+    }
+    return {};
+}
+
 // Reads the copy back and names the first sector of the source it does not hold.
 std::string FindDifference(const std::vector<TTrackContents>& source, const std::string& copyPath, int imageType) {
-    auto copy = OpenFloppyImageAs(copyPath, imageType, true);
+    TDosCheck sameLayout;
+    if (imageType == ImageRaw) {
+        RawDump::Geometry geometry;
+        RawDumpLoss(source, geometry);
+        sameLayout = [geometry](TFloppyImage& image) {
+            const auto* dump = dynamic_cast<const RawDump*>(&image);
+            return dump != nullptr && dump->GetGeometry() == geometry;
+        };
+    }
+    auto copy = OpenFloppyImageAs(copyPath, imageType, true, sameLayout);
     for (const auto& track : source) {
         if (!copy->LoadTrack(track.Track)) {
             return "track " + std::to_string(track.Track) + " cannot be read back";
@@ -228,6 +263,10 @@ std::string FindConversionLoss(const std::vector<TTrackContents>& tracks, int im
     const int dmkCells = DMKTrackCells(tracks);
     if (imageType == ImageJVC) {
         if (std::string loss = JVCLoss(tracks); !loss.empty()) return loss;
+    }
+    if (imageType == ImageRaw) {
+        RawDump::Geometry geometry;
+        if (std::string loss = RawDumpLoss(tracks, geometry); !loss.empty()) return loss;
     }
     for (const auto& track : tracks) {
         for (int side = 0; side < 2; ++side) {

@@ -23,11 +23,15 @@ constexpr SectorLayout Layouts[] = {
 
 constexpr int TrackCounts[] = {35, 40, 77, 80};
 
-int CellsFor(const SectorLayout& layout) {
-    const int cells = TRawTrack::UniformLayoutCells(layout.Sectors, layout.Size, layout.DoubleDensity);
+// The disk track a layout needing this many cells is written on: 5-inch, 8-inch, or none (0).
+int DiskTrackCells(int cells) {
     if (cells <= TRawTrack::FiveInchCells) return TRawTrack::FiveInchCells;
     if (cells <= TRawTrack::EightInchCells) return TRawTrack::EightInchCells;
     return 0;
+}
+
+int CellsFor(const SectorLayout& layout) {
+    return DiskTrackCells(TRawTrack::UniformLayoutCells(layout.Sectors, layout.Size, layout.DoubleDensity));
 }
 
 }  // namespace
@@ -66,6 +70,13 @@ RawDump::RawDump(THostFile& file, bool readOnly, const std::string& path, const 
     LoadTrack(0);
 }
 
+RawDump::RawDump(THostFile& file, const std::string& path) : Fixed(false), Growing(true) {
+    SetOpened(path, false);
+    if (file.Size() != 0) throw EInvalidFormat();
+    File = std::move(file);
+    LoadTrack(0);
+}
+
 RawDump::~RawDump() { FlushBeforeClosing(); }
 
 uint64_t RawDump::TrackOffset(int track, int side) const {
@@ -76,8 +87,8 @@ bool RawDump::LoadTrack(int track) {
     if (auto start = BeginLoadTrack(track); start != TrackLoadStart::Build) {
         return start == TrackLoadStart::AlreadyLoaded;
     }
-    if (track >= Layout.Tracks) {
-        return false;  // the dump holds no more tracks, and cannot grow
+    if (!Fixed || track >= Layout.Tracks) {
+        return false;  // the dump holds no more tracks: an empty one, which only a new dump can take
     }
     std::vector<uint8_t> data(Layout.SideBytes());
     for (int side = 0; side < Layout.Sides; ++side) {
@@ -99,7 +110,7 @@ bool RawDump::Flush() {
         return true;
     }
     const int track = GetCurrentTrack();
-    if (track < 0 || track >= Layout.Tracks) {
+    if (!Fixed || track < 0 || (track >= Layout.Tracks && !Growing)) {
         return false;  // the file has no place for the track
     }
     // Every sector is checked before anything is written, so a refused track leaves the file as it was.
@@ -120,20 +131,64 @@ bool RawDump::Flush() {
     if (!File.WriteAt(TrackOffset(track, 0), data.data(), data.size())) {
         return false;
     }
+    Layout.Tracks = std::max(Layout.Tracks, track + 1);
     TrackFlushed();
     return true;
 }
 
-bool RawDump::CanStoreLoadedTrack() {
-    if (GetCurrentTrack() >= Layout.Tracks) return false;
+std::string RawDump::SideLoss(const Geometry& geometry, int side, const std::vector<TTrackSector>& sectors) {
+    return SectorLayoutLoss(geometry.Sectors(), side, sectors, "raw sector dump");
+}
+
+std::string RawDump::GeometryOf(const std::array<std::vector<TTrackSector>, 2>& sides, Geometry& geometry) {
+    const auto& first = sides[0];
+    if (first.empty()) return "side 0 holds no sectors";
+    geometry = Geometry();
+    geometry.SectorsPerTrack = static_cast<int>(first.size());
+    geometry.SectorSize = first.front().Size;
+    geometry.DoubleDensity = first.front().Density;
+    geometry.Sides = sides[1].empty() ? 1 : 2;
+    geometry.FirstSector = std::min_element(first.begin(), first.end(), [](const auto& a, const auto& b) {
+                               return a.Sector < b.Sector;
+                           })->Sector;
     for (int side = 0; side < 2; ++side) {
-        if (!SectorLayoutLoss(Layout.Sectors(), side, ReadTrackSide(side), GetFormatName()).empty()) return false;
+        if (std::string loss = SideLoss(geometry, side, sides[side]); !loss.empty()) {
+            return "side " + std::to_string(side) + ", " + loss;
+        }
+    }
+    if (CellsFor({geometry.SectorsPerTrack, geometry.SectorSize, geometry.DoubleDensity}) == 0) {
+        return std::to_string(geometry.SectorsPerTrack) + " sectors of " + std::to_string(geometry.SectorSize) +
+               " bytes do not fit one disk track";
+    }
+    return {};
+}
+
+int RawDump::SideCellsFor(const std::vector<TTrackSector>& sectors) const {
+    if (Fixed || sectors.empty()) return Cells;
+    // A new dump's first track is laid out on the disk track its sectors need.
+    const int cells = DiskTrackCells(TRawTrack::LayoutCells(sectors, true));
+    return cells != 0 ? cells : TRawTrack::MaxCells;
+}
+
+bool RawDump::CanStoreLoadedTrack() {
+    const std::array<std::vector<TTrackSector>, 2> sides = {ReadTrackSide(0), ReadTrackSide(1)};
+    if (!Fixed) {
+        Geometry geometry;
+        if (!GeometryOf(sides, geometry).empty()) return false;
+        Layout = geometry;
+        Cells = CellsFor({geometry.SectorsPerTrack, geometry.SectorSize, geometry.DoubleDensity});
+        Fixed = true;
+        return true;
+    }
+    if (GetCurrentTrack() >= Layout.Tracks && !Growing) return false;
+    for (int side = 0; side < 2; ++side) {
+        if (!SideLoss(Layout, side, sides[side]).empty()) return false;
     }
     return true;
 }
 
 int RawDump::StoredSectorCount(int side) const {
-    return side < Layout.Sides && GetCurrentTrack() < Layout.Tracks ? Layout.SectorsPerTrack : 0;
+    return Fixed && side < Layout.Sides && GetCurrentTrack() < Layout.Tracks ? Layout.SectorsPerTrack : 0;
 }
 
 }  // namespace DiskImage

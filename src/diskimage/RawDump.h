@@ -1,9 +1,11 @@
 // A raw sector dump: the sectors of every track in order, sides interleaved by track,
 // and nothing else. The file says nothing of its geometry, so the opener offers the
 // layouts whose size it matches (GeometriesFor) and keeps one only when a DOS
-// recognises the disk under it.
+// recognises the disk under it. A new dump starts as an empty file whose geometry the
+// first track laid out on it sets.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,8 @@ public:
     // Takes the file over as a dump of this geometry; EInvalidFormat unless its size is
     // exactly that of the geometry's tracks.
     RawDump(THostFile& file, bool readOnly, const std::string& path, const Geometry& geometry);
+    // Takes an empty file over as a new dump; EInvalidFormat for any other.
+    RawDump(THostFile& file, const std::string& path);
     ~RawDump() override;
 
     std::string GetFormatName() const override { return "raw sector dump"; }
@@ -47,15 +51,24 @@ public:
     // Hands the file back to an opener that decided against this geometry.
     THostFile ReleaseFile() { return std::move(File); }
 
+    // The geometry a track of these sides would give a new dump (Tracks left 0), or why it
+    // has none: every side with sectors must hold the same run of numbers, of one size and density.
+    static std::string GeometryOf(const std::array<std::vector<TTrackSector>, 2>& sides, Geometry& geometry);
+    // Why a track side cannot be stored under the geometry, naming the first sector at fault; empty when it can.
+    static std::string SideLoss(const Geometry& geometry, int side, const std::vector<TTrackSector>& sectors);
+
 protected:
     bool CanStoreLoadedTrack() override;
     int EmptySideCells() const override { return Cells; }
+    int SideCellsFor(const std::vector<TTrackSector>& sectors) const override;
 
 private:
     uint64_t TrackOffset(int track, int side) const;
 
     Geometry Layout;
     int Cells = TRawTrack::FiveInchCells;
+    bool Fixed = true;     // the geometry is known (false only for a new, empty dump)
+    bool Growing = false;  // a new dump takes tracks past its end; an opened one keeps its size
 };
 
 }  // namespace DiskImage

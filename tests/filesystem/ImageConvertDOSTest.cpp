@@ -7,9 +7,12 @@
 #include <map>
 #include <memory>
 
+#include "common/CPMDisk.h"
 #include "common/TRSDOSScratch.h"
 #include "diskimage/ImageConvert.h"
+#include "diskimage/RawDump.h"
 #include "filesystem/LDOS.h"
+#include "filesystem/MountedDisk.h"
 #include "filesystem/TRSDOS13.h"
 #include "filesystem/TRSDOS23.h"
 
@@ -50,33 +53,33 @@ TEST(ImageConvertDOS, FormattedDisksConvertToEveryFormatThatHoldsThem) {
          [](TDiskImage* image) { return std::make_unique<TRSDOS23>(image, "CONVERT", "12/09/26", 35); },
          [](TDiskImage* image) { return std::make_unique<TRSDOS23>(image); },
          {ImageJV3, ImageDMK, ImageIMD, ImageHFE},
-         {}},
+         {ImageRaw}},
         {"LDOS double density, two sides, on DMK", ImageDMK,
          [](TDiskImage* image) { return std::make_unique<LDOS>(image, "CONVERT", "12/09/26", 40, 2, true); },
          [](TDiskImage* image) { return std::make_unique<LDOS>(image, 0, 0); },
          {ImageJV3, ImageDMK, ImageIMD, ImageHFE},
-         {ImageJV1}},
+         {ImageJV1, ImageRaw}},
         {"LDOS single density on JV3", ImageJV3,
          [](TDiskImage* image) { return std::make_unique<LDOS>(image, "CONVERT", "12/09/26", 40, 1, false); },
          [](TDiskImage* image) { return std::make_unique<LDOS>(image, 0, 0); },
          {ImageJV3, ImageDMK, ImageIMD, ImageHFE},
-         {}},
+         {ImageRaw}},
         {"TRSDOS 1.3 on JV3", ImageJV3,
          [](TDiskImage* image) { return std::make_unique<TRSDOS13>(image, "CONVERT", "12/09/26"); },
          [](TDiskImage* image) { return std::make_unique<TRSDOS13>(image); },
          {ImageJV3, ImageDMK, ImageIMD, ImageHFE},
-         {ImageJV1}},
+         {ImageJV1, ImageRaw}},
         // Made on IMD itself: the formatter's tracks stored as IMD records and read back.
         {"TRSDOS 1.3 on IMD", ImageIMD,
          [](TDiskImage* image) { return std::make_unique<TRSDOS13>(image, "CONVERT", "12/09/26"); },
          [](TDiskImage* image) { return std::make_unique<TRSDOS13>(image); },
          {ImageJV3, ImageDMK, ImageIMD, ImageHFE},
-         {ImageJV1}},
+         {ImageJV1, ImageRaw}},
         {"LDOS double density, two sides, on IMD", ImageIMD,
          [](TDiskImage* image) { return std::make_unique<LDOS>(image, "CONVERT", "12/09/26", 40, 2, true); },
          [](TDiskImage* image) { return std::make_unique<LDOS>(image, 0, 0); },
          {ImageJV3, ImageDMK, ImageIMD, ImageHFE},
-         {ImageJV1}},
+         {ImageJV1, ImageRaw}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -120,8 +123,81 @@ TEST(ImageConvertDOS, FormattedDisksConvertToEveryFormatThatHoldsThem) {
         for (int type : c.refused) {
             SCOPED_TRACE("refused " + ImageTypeName(type));
             const std::string out = folder.File("refused");
-            EXPECT_THROW(ConvertImage(source, out, type), EConversionRefused);
+            try {
+                ConvertImage(source, out, type);
+                ADD_FAILURE() << "converted";
+            } catch (const EConversionRefused& refusal) {
+                // The refusal names the sector that would be lost.
+                EXPECT_NE(std::string(refusal.what()).find("sector "), std::string::npos) << refusal.what();
+            }
             EXPECT_FALSE(std::filesystem::exists(out));
+        }
+    }
+}
+
+// A raw dump keeps sector data only, which is all a CP/M disk has: one made from a DMK
+// holds the same files under its own layout, and opens through the ordinary opener where
+// no other layout of its size is taken first. A layout no dump is opened in is refused
+// before anything is written.
+TEST(ImageConvertDOS, CPMDisksBecomeRawDumpsThatOpenAgain) {
+    struct Case {
+        int row;
+        const char* what;
+        bool convertible;
+        bool opensAlone;  // the first layout of its size a DOS recognises is its own
+    };
+    const Case cases[] = {
+        {2, "40 tracks, one side, 10 double-density 512-byte sectors from 0", true, true},
+        {1, "40 tracks, one side, 18 single-density 128-byte sectors from 1", true, false},
+        {8, "40 tracks, one side, 10 double-density 512-byte sectors from 1", true, false},
+        {10, "40 tracks, two sides, 10 double-density 512-byte sectors from 1", true, false},
+        {18, "40 tracks, one side, 6 double-density 1024-byte sectors", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TRSDOSTest::TScratchFolder folder;
+        const std::string built = folder.File("built.jv3");
+        const std::string source = folder.File("source.dmk");
+        const std::string dump = folder.File("dump.img");
+        {
+            // Two files in the directory's first entries: one of a block, one of three.
+            TestSupport::CPMDisk disk(c.row);
+            const int block = disk.Format.BlockSize();
+            disk.SetEntry(0, TestSupport::CPMEntry(0, "SMALL", "TXT", 0, 0, block / 128, {2}));
+            disk.SetEntry(1, TestSupport::CPMEntry(0, "LARGE", "DAT", 0, 0, 3 * block / 128, {3, 4, 5}));
+            disk.SetBlock(2, TestSupport::Pattern(block, 1));
+            for (int b = 3; b <= 5; ++b) disk.SetBlock(b, TestSupport::Pattern(block, static_cast<uint8_t>(b)));
+            ASSERT_TRUE(disk.WriteTo(built));
+        }
+        ConvertImage(built, source, ImageDMK);
+        std::map<std::string, std::vector<uint8_t>> expected;
+        int firstSector = 0;
+        {
+            MountedDisk disk;
+            disk.Open(source, true);
+            expected = FilesOf(*disk.Current());
+            firstSector = ReadAllTracks(*static_cast<TFloppyImage*>(disk.Image.get()))[1].Sides[0].front().Sector;
+        }
+        ASSERT_EQ(expected.size(), 2u);
+        if (!c.convertible) {
+            EXPECT_THROW(ConvertImage(source, dump, ImageRaw), EConversionRefused);
+            EXPECT_FALSE(std::filesystem::exists(dump));
+            continue;
+        }
+        ConvertImage(source, dump, ImageRaw);
+        {
+            auto image = OpenFloppyImageAs(dump, ImageRaw, true, [&](TFloppyImage& opened) {
+                return static_cast<RawDump&>(opened).GetGeometry().FirstSector == firstSector &&
+                       RecognisesDos(opened);
+            });
+            EXPECT_EQ(FilesOf(*MountFloppy(image.get())), expected);
+        }
+        if (c.opensAlone) {
+            MountedDisk disk;
+            disk.Open(dump, true);
+            EXPECT_EQ(disk.Image->GetFormatName(), "raw sector dump");
+            ASSERT_NE(disk.Current(), nullptr);
+            EXPECT_EQ(FilesOf(*disk.Current()), expected);
         }
     }
 }
