@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <functional>
 
 #include "ImageTestSupport.h"
 #include "diskimage/RawDump.h"
@@ -43,6 +45,22 @@ TDosCheck KnowsOnly(const RawDump::Geometry& wanted) {
         const auto* dump = dynamic_cast<RawDump*>(&image);
         return dump != nullptr && dump->GetGeometry() == wanted;
     };
+}
+
+// The sectors of one track side of a shape, numbered from first, laid out in reverse order.
+std::vector<TTrackSector> SideSectors(const Shape& shape, int track, int side, int first) {
+    std::vector<TTrackSector> sectors;
+    for (int i = shape.sectors - 1; i >= 0; --i) {
+        sectors.push_back({first + i, shape.size, shape.doubleDensity, 0xFB, false,
+                           ImageTest::SectorPattern(track, side, first + i, shape.size)});
+    }
+    return sectors;
+}
+
+std::array<std::vector<TTrackSector>, 2> TrackSectors(const Shape& shape, int track, int first) {
+    std::array<std::vector<TTrackSector>, 2> sides;
+    for (int side = 0; side < shape.sides; ++side) sides[side] = SideSectors(shape, track, side, first);
+    return sides;
 }
 
 }  // namespace
@@ -162,4 +180,63 @@ TEST(RawDumpTest, SectorWritesGoBackOnlyWhenTheDumpKeepsThem) {
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + start, expected.begin()));
     EXPECT_TRUE(std::equal(after.begin() + end, after.end(), expected.begin() + end));
     EXPECT_FALSE(std::equal(after.begin() + start, after.begin() + end, expected.begin() + start));
+}
+
+// A new dump takes the layout of the first track laid out on it, and keeps every track in
+// order, sides interleaved, exactly as a dump of that layout is read.
+TEST(RawDumpTest, ANewDumpTakesTheLayoutOfItsFirstTrack) {
+    const std::pair<Shape, int> cases[] = {
+        {{10, 256, false, 1, 3}, 0},  // Model I single density, sectors from 0
+        {{10, 512, true, 2, 3}, 1},   // CP/M double density, two sides, sectors from 1
+        {{26, 128, false, 1, 2}, 1},  // the 8-inch interchange layout
+    };
+    for (const auto& [shape, first] : cases) {
+        SCOPED_TRACE(std::to_string(shape.sectors) + " x " + std::to_string(shape.size));
+        ScratchDir dir;
+        {
+            auto image = CreateFloppyImage(dir.File("new.img"), ImageRaw);
+            for (int track = 0; track < shape.tracks; ++track) {
+                ASSERT_TRUE(image->LayOutTrack(track, TrackSectors(shape, track, first)));
+                ASSERT_TRUE(image->Flush());
+            }
+            image->CommitChange();
+        }
+        EXPECT_EQ(ImageTest::ReadAll(dir.File("new.img")), DumpBytes(shape, first));
+    }
+}
+
+// Once the first track has set the layout, a side the dump cannot keep whole is refused,
+// and the reason names the first sector at fault.
+TEST(RawDumpTest, ANewDumpRefusesTracksOfAnotherLayout) {
+    const Shape shape{10, 256, false, 1, 1};
+    struct Fault {
+        const char* what;
+        std::function<void(std::array<std::vector<TTrackSector>, 2>&)> change;
+        const char* reason;
+    };
+    const Fault faults[] = {
+        {"directory mark", [](auto& sides) { sides[0][5].DAM = 0xFA; }, "sector 4 would lose its data address mark"},
+        {"CRC error", [](auto& sides) { sides[0][2].CrcError = true; }, "sector 7 has a CRC error"},
+        {"other size", [](auto& sides) { sides[0][0].Size = 128, sides[0][0].Data.resize(128); }, "sector 9 (single-density, 128 bytes)"},
+        {"other density", [](auto& sides) { sides[0][9].Density = true; }, "sector 0 (double-density, 256 bytes)"},
+        {"missing sector", [](auto& sides) { sides[0].erase(sides[0].begin() + 1); }, "sector 8 is missing"},
+        {"second side", [](auto& sides) { sides[1] = sides[0]; }, "sector 9 would be lost"},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        ScratchDir dir;
+        auto image = CreateFloppyImage(dir.File("new.img"), ImageRaw);
+        ASSERT_TRUE(image->LayOutTrack(0, TrackSectors(shape, 0, 0)));
+        ASSERT_TRUE(image->Flush());
+        auto sides = TrackSectors(shape, 1, 0);
+        fault.change(sides);
+        const RawDump::Geometry geometry = static_cast<RawDump&>(*image).GetGeometry();
+        std::string reason;
+        for (int side = 0; side < 2 && reason.empty(); ++side) reason = RawDump::SideLoss(geometry, side, sides[side]);
+        EXPECT_NE(reason.find(fault.reason), std::string::npos) << reason;
+        EXPECT_FALSE(image->LayOutTrack(1, sides));
+        image->CommitChange();
+        image.reset();
+        EXPECT_EQ(ImageTest::ReadAll(dir.File("new.img")), DumpBytes(shape, 0));
+    }
 }
