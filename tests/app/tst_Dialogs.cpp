@@ -46,10 +46,11 @@ private slots:
         QCOMPARE(settings.VolumeDate, QDate::currentDate().toString("MM/dd/yy"));
     }
 
-    void NewDialogOffersEveryWritableImageTypeButJVC() {
+    // JVC and raw dumps keep no data address marks, which every DOS formatted here needs.
+    void NewDialogOffersEveryWritableImageTypeThatKeepsDataMarks() {
         CCreateFloppy dialog(Reporter());
         for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) {
-            QCOMPARE(dialog.ImageButton(type.Type) != nullptr, type.Type != DiskImage::ImageJVC);
+            QCOMPARE(dialog.ImageButton(type.Type) != nullptr, type.Type != DiskImage::ImageJVC && type.Type != DiskImage::ImageRaw);
         }
         dialog.ImageButton(DiskImage::ImageIMD)->click();
         QCOMPARE(dialog.Settings().ImageType, int(DiskImage::ImageIMD));

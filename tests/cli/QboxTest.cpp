@@ -382,3 +382,20 @@ TEST_F(QboxDiskTest, ShortReadIsReportedNotPassedOffAsTheWholeFile) {
     EXPECT_EQ(cat.Status, 1);
     EXPECT_TRUE(Contains(cat.Err, "could be read")) << cat.Err;
 }
+
+// A raw sector dump keeps no data address marks: no disk formatted here can be made as
+// one, and a TRSDOS 2.3 disk, whose directory carries its own mark, is refused by convert
+// naming the sector, leaving no file behind.
+TEST_F(QboxDiskTest, RawDumpsAreRefusedWhereTheyWouldLoseMarks) {
+    QboxResult made = RunQbox({"new", dir / "new.img", "--type", "raw"});
+    EXPECT_EQ(made.Status, 2) << made.Err;
+    EXPECT_NE(made.Err.find("raw sector dump images keep no data address marks"), std::string::npos) << made.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "new.img"));
+
+    QboxResult converted = RunQbox({"convert", image, dir / "copy.img", "--type", "raw"});
+    EXPECT_NE(converted.Status, 0);
+    EXPECT_NE(converted.Err.find("Cannot convert to raw sector dump: track 17, side 0, sector 0 would lose its data address mark"),
+              std::string::npos)
+        << converted.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "copy.img"));
+}
