@@ -849,7 +849,8 @@ void CMainFrame::OnDelete() {
     if (!Prompts.AskYesNo("Confirm File Delete", question)) return;
     for (int fileIndex : selected) {
         try {
-            fs->DeleteFile(fileIndex);
+            if (!fs->DeleteFile(fileIndex))
+                Prompts.ShowError("Delete error", "Error deleting file: its directory records are damaged");
         } catch (const TFileSystem::Exception& error) {
             Prompts.ShowError("Delete error", "Error deleting file: " + QString::fromLocal8Bit(error.what()));
         }
@@ -871,7 +872,8 @@ void CMainFrame::OnRename() {
             const QString oldName = ToQ(fs->GetDisplayName(fileIndex));
             const std::optional<QString> newName = Prompts.AskRename(oldName, problemOf);
             if (!newName) break;
-            if (*newName != oldName) fs->RenameFile(fileIndex, FromQ(*newName));
+            if (*newName != oldName && !fs->RenameFile(fileIndex, FromQ(*newName)))
+                Prompts.ShowError("Rename error", "Error renaming file: its directory records are damaged");
         } catch (const TFileSystem::Exception& error) {
             Prompts.ShowError("Rename error", "Error renaming file: " + ErrorText(*fs, error));
         }

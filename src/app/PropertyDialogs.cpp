@@ -262,7 +262,10 @@ CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter s
 void CFileInfoDialog::accept() {
     if (Name != nullptr && !Name->isReadOnly() && Name->text() != InitialName) {
         try {
-            Fs.RenameFile(FileIndex, FromQ(Name->text()));
+            if (!Fs.RenameFile(FileIndex, FromQ(Name->text()))) {
+                if (ShowError) ShowError("Rename error", "Error renaming file: its directory records are damaged");
+                return;
+            }
             InitialName = Name->text();
         } catch (const TFileSystem::Exception& error) {
             if (ShowError) ShowError("Rename error", "Error renaming file: " + ErrorText(Fs, error));

@@ -4,9 +4,10 @@
 
 #include <cstdint>
 #include <ctime>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "diskimage/Error.h"
 
 namespace DiskImage {
 class TDiskImage;
@@ -95,9 +96,9 @@ std::string ComparableName(const std::string& name);
 
 class TFileSystem {
 public:
-    class Exception : public std::runtime_error {
+    class Exception : public Quarrybox::Error {
     public:
-        using std::runtime_error::runtime_error;
+        using Quarrybox::Error::Error;
     };
     class EInvalidFilename : public Exception {
     public:

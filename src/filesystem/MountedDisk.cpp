@@ -305,13 +305,7 @@ void MountedDisk::Flush() {
             throw TFileSystem::EFileError(error != 0 ? error : EIO);
         }
     }
-    if (Image) {
-        try {
-            Image->CommitChange();
-        } catch (const DiskImage::TDiskImage::EFileError& error) {
-            throw TFileSystem::EFileError(error.ErrorNumber);
-        }
-    }
+    if (Image) Image->CommitChange();
 }
 
 void MountedDisk::Close() {
