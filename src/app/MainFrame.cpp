@@ -670,18 +670,18 @@ void CMainFrame::Refresh() {
 }
 
 void CMainFrame::RunDateCheck() {
-    if (Prefs.LDOSDateCheck || !OpenedDisk || !OpenedDisk->Image) return;
+    if (Prefs.LDOSDateCheckDisabled || !OpenedDisk || !OpenedDisk->Image) return;
     TFileSystem* fs = CurrentFileSystem();
     if (fs == nullptr || OpenedDisk->Image->GetWriteProtect() != 0) return;
-    if (fs->GetDOSName(true) != "LDOS") return;
+    if (!fs->OffersDatePatches()) return;
     DatePatchOffer state;
     try {
         state = Patcher->GetState(*fs);
     } catch (const std::exception&) {
         return;
     }
-    if (!state.Offer || state.Variant == -1) return;
-    const QString dos = state.Variant == 4 ? "LS-DOS" : "LDOS";
+    if (!state.Offer || state.Variant == FileSystem::DatePatchNoDos) return;
+    const QString dos = state.Variant == FileSystem::DatePatchLSDOS631 ? "LS-DOS" : "LDOS";
     QString caption;
     QString text;
     if (state.Kind != 0) {

@@ -83,14 +83,13 @@ bool CPM::ImageHoldsTrack(const CPMFormat& f) const {
 }
 
 bool CPM::RowApplies(const CPMFormat& f, const Probes& p) const {
-    const int row = static_cast<int>(&f - FormatCatalogue.data());
     // A track the container cannot hold whole (six 1024-byte sectors on a 5.25-inch
     // track) would read with its last sectors as zeros: the layout is not offered at all.
     if (!ImageHoldsTrack(f)) return false;
     if (f.IsEightInch() != p.P8) return false;
-    if (row == 0 && !p.P0) return false;
-    if (row == 1 && !p.P1) return false;
-    if ((row == 3 || row == 7) && p.PSide1) return false;
+    if (f.NeedsAll(CPMNeedsSector0) && !p.P0) return false;
+    if (f.NeedsAll(CPMNeedsSector1) && !p.P1) return false;
+    if (f.NeedsAll(CPMNeedsBlankSide1) && p.PSide1) return false;
     switch (f.SectorSize()) {
         case 1024:
             if (!p.S1024) return false;

@@ -46,6 +46,7 @@ public:
     void SetFileName(int entry, const std::string& name) override;
     bool SupportsAttribute(uint32_t mask) override;
     std::string GetDOSName(bool family) override;
+    std::vector<TFinding> CheckStructure() override;
     std::string GetDOSDescription() override;
     bool SupportsUserAreas() override { return true; }
     int GetUserArea(int fileIndex) override;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ class THardImage;
 }  // namespace DiskImage
 
 namespace FileSystem {
+
+struct TFinding;
 
 struct FileDate {
     bool HasDate = false;
@@ -196,6 +199,15 @@ public:
     virtual int GetUserArea(int) { return -1; }
     // The rule IsValidFilename applies, in a sentence for the user.
     virtual std::string GetFilenameRule() { return {}; }
+    // The drive parameters the DOS keeps on the disk, as its PDRIVE command writes them;
+    // none on a DOS that keeps no such record.
+    virtual std::optional<std::string> GetPDrive() { return std::nullopt; }
+    // Whether the LDOS date patches are for this DOS's system files.
+    virtual bool OffersDatePatches() { return false; }
+    // The checks of the DOS's own structures against each other (its allocation table,
+    // directory and hash table, say); the sector reads every DOS shares are checked
+    // apart (CheckSectorsRead). Defined with the other checks in DiskCheck.cpp.
+    virtual std::vector<TFinding> CheckStructure();
 
     // The only way a DOS reaches the image. Reads return false on failure;
     // writes throw EWriteProtected when the image is protected or read-only.

@@ -24,6 +24,7 @@ public:
     ~RSDOS() override = default;
 
     int GetFileSystemType() override { return TypeRSDOS; }
+    std::vector<TFinding> CheckStructure() override;
     int GetFreeSpace() override;
     int GetCapacity() override { return 35 * 18 * SectorSize; }
     std::vector<uint8_t> ReadFile(int fileIndex) override;
