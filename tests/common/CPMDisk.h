@@ -44,6 +44,8 @@ inline const int OmikronMapperII = CPMRow("Omikron Mapper II CP/M", "(40T, SS, D
 inline const int OmikronMapperIII = CPMRow("Omikron Mapper III CP/M", "(40T, SS, DD, 190K)");
 inline const int LoboDS346 = CPMRow(Lobo, "(40T, DS, DD, 346K)");
 inline const int LoboDS384 = CPMRow(Lobo, "(40T, DS, DD, 384K)");
+inline const int Standard8Inch = CPMRow("Standard 8-inch CP/M", "IBM 3740 (77T, SS, SD, 243K)");
+inline const int ModelII8Inch = CPMRow("TRS-80 Model II CP/M", "8-inch (77T, SS, DD, 600K)");
 inline const int OmikronMapperI80 = CPMRow("Omikron Mapper I CP/M", "80-track (80T, SS, SD, 173K)");
 }  // namespace CPMRows
 
