@@ -26,6 +26,8 @@ foreach(page qbox.1 quarrybox.1)
 endforeach()
 # Debian wants the copyright statement beside the documentation.
 install(FILES ${CMAKE_SOURCE_DIR}/docs/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quarrybox)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        RENAME quarrybox)
 
 set(CPACK_PACKAGE_NAME "quarrybox")
 set(CPACK_PACKAGE_VENDOR "Brisbyn")
@@ -52,8 +54,8 @@ if(QB_GZIP)
   install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quarrybox)
 endif()
 
-# The package ships stripped programs; the libraries they link (Qt 6, libfuse 3) come from
-# shlibdeps, and qbox mount needs fusermount3 from fuse3 as well.
+# The package ships stripped programs; the libraries they link (Qt 6; libfuse 3 unless qbox is
+# linked statically) come from shlibdeps, and qbox mount needs fusermount3 from fuse3 as well.
 set(CPACK_STRIP_FILES ON)
 if(QB_HAVE_FUSE)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "fuse3")

@@ -105,6 +105,14 @@ void MakeJVC(const fs::path& path) {
     image->Flush();
 }
 
+// A raw sector dump of 35 tracks of 18 single-density 128-byte sectors: what the fuzz
+// target's accept-everything DOS check lets the raw-dump opener take.
+void MakeRawDump(const fs::path& path) {
+    std::vector<uint8_t> bytes(35 * 18 * 128);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0xE5 ^ (i / 128));
+    WriteAll(path, bytes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +133,10 @@ int main(int argc, char** argv) {
         MakeFloppy<FileSystem::LDOS>(floppies / "ldos-dd.jv3", DiskImage::ImageJV3, 40, 2, true);
         MakeFloppy<FileSystem::LDOS>(floppies / "ldos-dd.dmk", DiskImage::ImageDMK, 40, 1, true);
         MakeJVC(floppies / "two-sided.jvc");
+        MakeFloppy<FileSystem::TRSDOS13>(floppies / "trsdos13.imd", DiskImage::ImageIMD);
+        MakeFloppy<FileSystem::LDOS>(floppies / "ldos-dd-two-sided.imd", DiskImage::ImageIMD, 40, 2, true);
+        MakeRawDump(floppies / "raw-35t-18x128.img");
+        MakeFloppy<FileSystem::TRSDOS23>(floppies / "trsdos23.hfe", DiskImage::ImageHFE, 35);
         for (const auto& entry : fs::directory_iterator(floppies))
             fs::copy_file(entry.path(), root / "file_system" / entry.path().filename(),
                           fs::copy_options::overwrite_existing);

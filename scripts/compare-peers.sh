@@ -109,6 +109,7 @@ compare() {  # compare LABEL -- QBOX COMMAND -- PEER COMMAND
 
 cd "$peers/cpm"
 compare "CP/M ls (cpmls)" -- "$qbox" ls "$cpm_jv3" -- "${peer_env[@]}" "$cpmls" -f trs80-row08 row08.raw
+compare "CP/M ls, raw dump (cpmls)" -- "$qbox" ls row08.raw -- "${peer_env[@]}" "$cpmls" -f trs80-row08 row08.raw
 compare "CP/M get 64 KB (cpmcp)" -- "$qbox" get "$cpm_jv3" STOCK.BAS -d "$peers/out" -f \
   -- "${peer_env[@]}" "$cpmcp" -f trs80-row08 row08.raw 0:stock.bas "$peers/out/"
 compare "RSDOS ls (imgtool dir)" -- "$qbox" ls "$rsdos_dmk" -- "${peer_env[@]}" "$imgtool" dir coco_dmk_rsdos "$rsdos_dmk"
@@ -118,6 +119,34 @@ compare "RSDOS get (imgtool get)" -- "$qbox" get "$rsdos_dmk" 'ALPHA.*' -d "$pee
 compare "TRSDOS 2.3 JV1 ls (trs80-base)" -- "$qbox" ls "$images/trsdos23.jv1" \
   -- node "$peers/node/ls-trsdos.mjs" "$images/trsdos23.jv1"
 compare "LDOS JV3 ls (trs80-base)" -- "$qbox" ls "$images/ldos.jv3" -- node "$peers/node/ls-trsdos.mjs" "$images/ldos.jv3"
+
+# Where a short run's time goes: page faults (each first touch of a page traps to the kernel,
+# on a virtual machine often to the host as well) and instructions, for the same listing by
+# qbox (raw dump and JV3) and by cpmls. QB_BEFORE_QBOX=path adds the rows of another qbox build.
+startup_row() {  # startup_row LABEL [NAME=VALUE...] COMMAND...
+  local label=$1; shift
+  local environment=()
+  while [[ $1 == *=* ]]; do environment+=("$1"); shift; done
+  local faults="-" instructions="-"
+  # The environment is given to the counting tool, so that no second program is counted.
+  if command -v perf >/dev/null; then
+    faults=$(env "${environment[@]}" perf stat -x, -r "$runs" -e page-faults "$@" 2>&1 >/dev/null |
+      awk -F, '/page-faults/ {print $1}' || true)
+  fi
+  if command -v valgrind >/dev/null; then
+    instructions=$(env "${environment[@]}" valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 \
+      >/dev/null | awk '/Collected/ {print $4}' || true)
+  fi
+  printf '%-40s %12s %14s\n' "$label" "$faults" "$instructions"
+}
+printf '\n%-40s %12s %14s\n' "start-up and listing" "page faults" "instructions"
+for build_label in "qbox:$qbox" ${QB_BEFORE_QBOX:+"before:$QB_BEFORE_QBOX"}; do
+  name=${build_label%%:*} program=${build_label#*:}
+  startup_row "$name ls CP/M raw dump" "$program" ls row08.raw
+  startup_row "$name ls CP/M JV3" "$program" ls "$cpm_jv3"
+  startup_row "$name ls (missing file: start-up only)" "$program" ls /nonexistent/disk.jv3
+done
+startup_row "cpmls raw dump" "${peer_env[@]}" "$cpmls" -f trs80-row08 row08.raw
 
 peak=$(/usr/bin/time -f '%M' "$qbox" ls "$images/hard.hdv" -p 3 2>&1 >/dev/null | tail -1)
 echo "peak resident size of qbox ls on the 100 MB HDV (4 partitions): ${peak} KB (limit 20480 KB)"

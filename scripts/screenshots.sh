@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the desktop program's windows on a virtual X display and writes PNG
-# pictures of the main window, the viewer in each rendering and the dialogs
+# pictures of the main window, the disk maps, the viewer in each rendering and the dialogs
 # into docs/screenshots. Usage: scripts/screenshots.sh [IMAGE]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

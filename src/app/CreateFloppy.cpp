@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
+#include "diskimage/DiskImage.h"
+
 namespace App {
 namespace {
 
@@ -28,17 +30,17 @@ bool IsVolumeDate(const QString& text) {
     return QDate(1900 + year, month, day).isValid() || QDate(2000 + year, month, day).isValid();
 }
 
-constexpr int ImageJV1 = 0;
 constexpr int TracksOther = 3;
 
 QButtonGroup* RadioGroup(QWidget* owner, const QString& title, const QStringList& labels, QLayout* into,
-                         QSpinBox* extra = nullptr) {
+                         QSpinBox* extra = nullptr, const QList<int>& ids = {}, const QStringList& tips = {}) {
     auto* box = new QGroupBox(title);
     auto* layout = new QHBoxLayout(box);
     auto* group = new QButtonGroup(owner);
     for (int i = 0; i < labels.size(); ++i) {
         auto* button = new QRadioButton(labels[i]);
-        group->addButton(button, i);
+        if (i < tips.size()) button->setToolTip(tips[i]);
+        group->addButton(button, i < ids.size() ? ids[i] : i);
         layout->addWidget(button);
     }
     if (extra != nullptr) layout->addWidget(extra);
@@ -54,7 +56,17 @@ CCreateFloppy::CCreateFloppy(ErrorReporter showError, QWidget* parent)
       DateEdit(new QLineEdit(QDate::currentDate().toString("MM/dd/yy"))) {
     setWindowTitle("Create New Floppy Image");
     auto* layout = new QVBoxLayout(this);
-    Image = RadioGroup(this, "Disk image type", {"JV1", "JV3", "DMK"}, layout);
+    // Every container the core can write, but JVC: it keeps no data address marks, which the
+    // directories of every DOS formatted here need.
+    QStringList imageNames, imageTips;
+    QList<int> imageTypes;
+    for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) {
+        if (type.Type == DiskImage::ImageJVC) continue;
+        imageNames << type.Name;
+        imageTips << type.Description;
+        imageTypes << type.Type;
+    }
+    Image = RadioGroup(this, "Disk image type", imageNames, layout, nullptr, imageTypes, imageTips);
     DOS = RadioGroup(this, "Filesystem type", {"TRSDOS 2.3", "TRSDOS 1.3", "LDOS/LS-DOS"}, layout);
     Density = RadioGroup(this, "Density", {"Single", "Double"}, layout);
     Sides = RadioGroup(this, "Sides", {"1", "2"}, layout);
@@ -73,7 +85,7 @@ CCreateFloppy::CCreateFloppy(ErrorReporter showError, QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 
-    Image->button(2)->setChecked(true);
+    Image->button(DiskImage::ImageDMK)->setChecked(true);
     DOS->button(FileSystem::NewFloppyLDOS)->setChecked(true);
     Density->button(1)->setChecked(true);
     Sides->button(1)->setChecked(true);
@@ -101,7 +113,7 @@ QRadioButton* CCreateFloppy::TracksButton(int choice) const {
 }
 
 void CCreateFloppy::ApplyEnabling() {
-    const bool jv1 = Image->checkedId() == ImageJV1;
+    const bool jv1 = Image->checkedId() == DiskImage::ImageJV1;
     const int dos = DOS->checkedId();
     DOS->button(FileSystem::NewFloppyTRSDOS13)->setEnabled(!jv1);
     Density->button(0)->setEnabled(dos != FileSystem::NewFloppyTRSDOS13);
@@ -118,7 +130,7 @@ void CCreateFloppy::ApplyRules() {
     if (Applying) return;
     Applying = true;
     ApplyEnabling();
-    if (Image->checkedId() == ImageJV1) {
+    if (Image->checkedId() == DiskImage::ImageJV1) {
         Density->button(0)->setChecked(true);
         Sides->button(0)->setChecked(true);
         if (DOS->checkedId() == FileSystem::NewFloppyTRSDOS13) DOS->button(FileSystem::NewFloppyTRSDOS23)->setChecked(true);

@@ -88,6 +88,22 @@ DroppedImageAnswer CDesktopPrompts::AskOpenOrAdd(const QString& fileName) {
     return DroppedImageAnswer::Cancel;
 }
 
+SecondDiskAnswer CDesktopPrompts::AskWhereToOpen(const QString& fileName) {
+    auto box = MakeMessageBox(QMessageBox::Question, "Open Disk",
+                              "A disk is open in this window. Would you like to open '" + fileName +
+                                  "' in a new window, or in place of the open disk?",
+                              QMessageBox::Cancel, Owner);
+    QPushButton* window = box->addButton("Open in New &Window", QMessageBox::AcceptRole);
+    QPushButton* replace = box->addButton("&Replace", QMessageBox::DestructiveRole);
+    box->setDefaultButton(window);
+    box->setEscapeButton(QMessageBox::Cancel);
+    BringToFront(box.get());
+    box->exec();
+    if (box->clickedButton() == window) return SecondDiskAnswer::NewWindow;
+    if (box->clickedButton() == replace) return SecondDiskAnswer::Replace;
+    return SecondDiskAnswer::Cancel;
+}
+
 QString CDesktopPrompts::AskOpenFileName(const QString& title, const QStringList& filters) {
     return QFileDialog::getOpenFileName(Owner, title, QString(), filters.join(";;"));
 }

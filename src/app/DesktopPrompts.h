@@ -31,6 +31,7 @@ public:
     bool AskYesNo(const QString& caption, const QString& text) override;
     OverwriteAnswer AskOverwrite(const QString& caption, const QString& text) override;
     DroppedImageAnswer AskOpenOrAdd(const QString& fileName) override;
+    SecondDiskAnswer AskWhereToOpen(const QString& fileName) override;
     QString AskOpenFileName(const QString& title, const QStringList& filters) override;
     QStringList AskOpenFileNames(const QString& title, const QStringList& filters) override;
     QString AskSaveFileName(const QString& title, const QStringList& filters, const QString& defaultSuffix) override;

@@ -25,6 +25,7 @@
 #include "AppText.h"
 #include "CheckFindings.h"
 #include "ConvertDisk.h"
+#include "DiskMapView.h"
 #include "ExportAll.h"
 #include "FileFilter.h"
 #include "FileTransfer.h"
@@ -83,23 +84,30 @@ const CommandInfo Commands[CMainFrame::CommandCount] = {
 };
 
 const QStringList OpenFilters = {
-    "Virtual Disks (*.dsk *.jv1 *.jv3 *.dmk *.jvc *.hdv) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 *.jv3 *.JVC "
-    "*.jvc *.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
+    "Virtual Disks (*.dsk *.jv1 *.jv3 *.dmk *.jvc *.imd *.hfe *.hdv) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 "
+    "*.jv3 *.JVC *.jvc *.IMD *.imd *.HFE *.hfe *.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
     "JV1 Floppy Images (*.jv1) (*.JV1 *.jv1)",
     "JV3 Floppy Images (*.jv3) (*.JV3 *.jv3)",
     "DMK Floppy Images (*.dmk) (*.DMK *.dmk)",
     "JVC Color Computer Images (*.jvc) (*.JVC *.jvc)",
+    "IMD Floppy Archives (*.imd) (*.IMD *.imd)",
+    "HFE Floppy Emulator Images (*.hfe) (*.HFE *.hfe)",
     "HDV Hard Drive Images (*.hdv) (*.HDV *.hdv *.HDV1 *.hdv1 *.HDV2 *.hdv2)",
     "All Files (*.*) (*)",
 };
 
-const QStringList NewFilters = {
-    "Virtual Floppy Disks (*.dsk) (*.DSK *.dsk *.DMK *.dmk *.JV1 *.jv1 *.JV3 *.jv3)",
-    "JV1 Floppy Images (*.jv1) (*.JV1 *.jv1)",
-    "JV3 Floppy Images (*.jv3) (*.JV3 *.jv3)",
-    "DMK Floppy Images (*.dmk) (*.DMK *.dmk)",
-    "All Files (*.*) (*)",
-};
+// The choices of the file dialog for a new image: every kind a new image can be made in.
+QStringList NewFilters() {
+    QStringList patterns, rows;
+    for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) {
+        if (type.Type == DiskImage::ImageJVC) continue;
+        const QString lower = QString("*.") + type.Extension;
+        if (!patterns.contains(lower)) patterns << lower.toUpper() << lower;
+        rows << QString("%1 Floppy Images (%2) (%3 %2)").arg(type.Name, lower, lower.toUpper());
+    }
+    return QStringList{QString("Virtual Floppy Disks (*.dsk) (%1)").arg(patterns.join(' '))} + rows +
+           QStringList{"All Files (*.*) (*)"};
+}
 
 FileSystem::TransferSettings TransferSettingsOf(const TPreferences& preferences) {
     FileSystem::TransferSettings settings;
@@ -119,6 +127,7 @@ CMainFrame::CMainFrame(IUserPrompts& prompts, const TPreferences& preferences, Q
     CreateActions();
     CreateMenus();
     CreatePreviewDock();
+    CreateDiskMapDock();
     statusBar()->showMessage("Ready");
     statusBar()->addPermanentWidget(Figures);
     AccessLabel = new QLabel(this);
@@ -186,7 +195,7 @@ void CMainFrame::FillRecentMenu() {
         QAction* item = RecentSubmenu->addAction(QFileInfo(path).fileName());
         item->setToolTip(path);
         item->setStatusTip(path);
-        connect(item, &QAction::triggered, this, [this, path] { OpenDisk(path); });
+        connect(item, &QAction::triggered, this, [this, path] { OpenChosenDisk(path); });
     }
     if (Prefs.Window.RecentDisks.isEmpty()) RecentSubmenu->addAction("No recent disks")->setEnabled(false);
 }
@@ -256,7 +265,7 @@ void CMainFrame::CreateMenus() {
     NewWindow->setVisible(false);
     connect(NewWindow, &QAction::triggered, this, [this] {
         KeepWindowState();
-        if (MakeWindow) MakeWindow(Prefs);
+        if (MakeWindow) MakeWindow(Prefs, QString());
     });
     RecentSubmenu = file->addMenu("Open &Recent");
     RecentSubmenu->setStatusTip("Open one of the disks opened last.");
@@ -451,6 +460,17 @@ void CMainFrame::CreatePreviewDock() {
     connect(toggle, &QAction::triggered, this, [this] { UpdatePreview(); });
 }
 
+void CMainFrame::CreateDiskMapDock() {
+    DiskMapWidget = new CDiskMapDock(this);
+    addDockWidget(Qt::RightDockWidgetArea, DiskMapWidget);
+    DiskMapWidget->hide();
+    ViewMenu->insertAction(ViewMenu->actions().value(3), DiskMapWidget->toggleViewAction());
+    connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { DiskMapWidget->SetHighlighted(List->SelectedFileIndices()); });
+    connect(DiskMapWidget->View(), &CDiskMapView::FileClicked, this,
+            [this](int file) { SelectFileOfPartition(OpenedDisk ? OpenedDisk->CurrentPartition : 0, file); });
+}
+
 void CMainFrame::UpdatePreview(bool again) {
     if (PreviewDockWidget->isHidden()) return;
     TFileSystem* fs = CurrentFileSystem();
@@ -535,6 +555,7 @@ void CMainFrame::CloseDisk() {
     delete FindingsWindow;
     List->ShowNoDisk();
     PreviewPaneWidget->Clear();
+    DiskMapWidget->ShowFileSystem(nullptr);
     UpdateTitle();
     UpdateCommands();
 }
@@ -665,6 +686,7 @@ void CMainFrame::Refresh() {
     List->SelectFileIndices(selected);
     UpdateCommands();
     UpdatePreview(true);
+    DiskMapWidget->ShowFileSystem(fs);
 }
 
 void CMainFrame::RunDateCheck() {
@@ -727,10 +749,9 @@ bool CMainFrame::CheckWritePermission() {
 void CMainFrame::OnNew() {
     const std::optional<NewFloppySettings> settings = Prompts.AskNewFloppy();
     if (!settings) return;
-    // The suffix names the container chosen, but for JV1, whose images are named .dsk by custom.
-    static const char* const suffixes[] = {"dsk", "jv3", "dmk"};
-    const int type = settings->ImageType;
-    const QString path = Prompts.AskSaveFileName("New", NewFilters, suffixes[type >= 0 && type <= 2 ? type : 2]);
+    // The suffix names the container chosen (JV1 images are named .dsk by custom).
+    const DiskImage::TImageTypeInfo* type = DiskImage::FindImageType(settings->ImageType);
+    const QString path = Prompts.AskSaveFileName("New", NewFilters(), type ? type->Extension : "dmk");
     if (path.isEmpty()) return;
     auto disk = std::make_unique<MountedDisk>();
     try {
@@ -751,7 +772,25 @@ void CMainFrame::OnNew() {
 void CMainFrame::OnOpen() {
     const QString path = Prompts.AskOpenFileName("Open", OpenFilters);
     if (path.isEmpty()) return;
-    OpenDisk(path);
+    OpenChosenDisk(path);
+}
+
+void CMainFrame::OpenChosenDisk(const QString& path) {
+    const TFileSystem* fs = CurrentFileSystem();
+    const bool sameDisk = fs != nullptr && QFileInfo(QString::fromLocal8Bit(fs->GetImageFileName())).canonicalFilePath() ==
+                                               QFileInfo(path).canonicalFilePath();
+    if (fs == nullptr || !MakeWindow || sameDisk) {
+        OpenDisk(path);
+        return;
+    }
+    switch (Prompts.AskWhereToOpen(QFileInfo(path).fileName())) {
+        case SecondDiskAnswer::NewWindow:
+            KeepWindowState();
+            MakeWindow(Prefs, path);
+            break;
+        case SecondDiskAnswer::Replace: OpenDisk(path); break;
+        case SecondDiskAnswer::Cancel: break;
+    }
 }
 
 void CMainFrame::OnClose() { CloseDisk(); }
@@ -1094,6 +1133,7 @@ void CMainFrame::DropData(const QMimeData* data) {
     const QString image = DroppedDiskImage(data);
     if (!image.isEmpty()) {
         const DroppedImageAnswer answer = Prompts.AskOpenOrAdd(QFileInfo(image).fileName());
+        // Dropped on this window, it opens here: the question just asked was the one choice.
         if (answer == DroppedImageAnswer::Open) OpenDisk(image);
         if (answer != DroppedImageAnswer::AddAsFile) return;
     }

@@ -31,6 +31,7 @@ class CQuarryboxView;
 class CCheckFindingsDialog;
 class CStatusFigures;
 class CPreviewPane;
+class CDiskMapDock;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -58,6 +59,9 @@ public:
     // The open flow after the file dialog: open, then take the new disk in place of the
     // open one, fill, title, date check. A disk that cannot be opened leaves the open one.
     bool OpenDisk(const QString& path);
+    // A disk the user chose (File > Open, Open Recent): while another is shown, and
+    // windows can be made, asks whether it opens in a new window or in place of the shown one.
+    void OpenChosenDisk(const QString& path);
     // Takes an opened disk as the open one and fills the list (no date check).
     void AttachDisk(std::unique_ptr<FileSystem::MountedDisk> disk);
     void CloseDisk();
@@ -94,6 +98,8 @@ public:
     // View > Preview Pane: the dock beside the list showing the one selected file.
     QDockWidget* PreviewDock() const { return PreviewDockWidget; }
     CPreviewPane* Preview() const { return PreviewPaneWidget; }
+    // View > Disk Map: the dock picturing the sectors of the current partition.
+    CDiskMapDock* DiskMap() const { return DiskMapWidget; }
     // The status bar's files, sizes, free space and DOS.
     CStatusFigures* StatusFigures() const { return Figures; }
     TPreferences& Preferences() { return Prefs; }
@@ -103,7 +109,8 @@ public:
     void SetDatePatcher(IDatePatcher* patcher) { Patcher = patcher; }
     // File > New Window: makes and shows another window given this one's preferences.
     // Without a maker the command is not offered.
-    using WindowMaker = std::function<void(const TPreferences&)>;
+    // The path is a disk for the new window to open, empty for none.
+    using WindowMaker = std::function<void(const TPreferences&, const QString& path)>;
     void SetWindowMaker(WindowMaker maker);
     QAction* NewWindowAction() const { return NewWindow; }
     // Called with the preferences when the window is destroyed.
@@ -190,6 +197,7 @@ private:
     // The window's size, list and View choices from the preferences, and back.
     void AddFilterBox(QToolBar* toolbar);
     void CreatePreviewDock();
+    void CreateDiskMapDock();
     // Shows the one selected file in the preview pane when it is open; again even when
     // it is already shown if the disk may have changed under it.
     void UpdatePreview(bool again = false);
@@ -219,6 +227,7 @@ private:
     CStatusFigures* Figures = nullptr;
     QDockWidget* PreviewDockWidget = nullptr;
     CPreviewPane* PreviewPaneWidget = nullptr;
+    CDiskMapDock* DiskMapWidget = nullptr;
     bool ShowInvisibleFiles = false;
     bool ShowSystemFiles = false;
     CLDOSDatePatcher DefaultPatcher;

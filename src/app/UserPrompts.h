@@ -44,6 +44,9 @@ enum class OverwriteAnswer { Yes, YesToAll, No, NoToAll, Cancel };
 // What to do with a disk image dropped onto the window of an open disk.
 enum class DroppedImageAnswer { Open, AddAsFile, Cancel };
 
+// Where to open a second disk while one is shown: in a window of its own, or in place of it.
+enum class SecondDiskAnswer { NewWindow, Replace, Cancel };
+
 // Judges a name typed into a dialog: empty when it will do, else what is wrong with it.
 using NameProblem = std::function<QString(const QString& name)>;
 
@@ -59,6 +62,8 @@ public:
     virtual OverwriteAnswer AskOverwrite(const QString& caption, const QString& text) = 0;
     // A disk image was dropped on the window: open it (the default) or add it as a file.
     virtual DroppedImageAnswer AskOpenOrAdd(const QString& fileName) = 0;
+    // Another disk is to be opened while one is shown: a new window (the default) or this one.
+    virtual SecondDiskAnswer AskWhereToOpen(const QString& fileName) = 0;
 
     // Host file dialogs; an empty result means the user cancelled.
     virtual QString AskOpenFileName(const QString& title, const QStringList& filters) = 0;

@@ -1,10 +1,15 @@
 // quarrybox: the desktop program.
 #include <QApplication>
+#include <QDockWidget>
 #include <QSettings>
+#include <chrono>
+#include <cstdio>
 
 #include "AppIcon.h"
 #include "DesktopPrompts.h"
 #include "MainFrame.h"
+#include "PreviewPane.h"
+#include "QuarryboxView.h"
 #include "Preferences.h"
 
 namespace {
@@ -23,9 +28,36 @@ CMainFrame* OpenWindow(const TPreferences& preferences) {
         QSettings store(SettingsOrganisation, SettingsApplication);
         current.Save(store);
     });
-    window->SetWindowMaker([](const TPreferences& current) { OpenWindow(current); });
+    window->SetWindowMaker([](const TPreferences& current, const QString& path) {
+        CMainFrame* made = OpenWindow(current);
+        if (!path.isEmpty()) made->OpenDisk(path);
+    });
     window->show();
     return window;
+}
+
+// With QB_EXIT_WHEN_PREVIEWED set, for timing a start from outside (scripts/start-time.sh):
+// the window shows the preview pane, selects the first file of the disk it opened, and
+// once that file is rendered and the window painted writes "previewed" and the wall
+// clock in nanoseconds on standard output and ends.
+void ExitWhenPreviewed(CMainFrame& window, const QStringList& arguments) {
+    window.PreviewDock()->show();
+    window.Start(arguments);
+    if (window.View()->RowCount() == 0) {
+        QMetaObject::invokeMethod(qApp, [] { QApplication::exit(1); }, Qt::QueuedConnection);
+        return;
+    }
+    auto finish = [&window] {
+        window.repaint();
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        std::printf("previewed %lld\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+        std::fflush(stdout);
+        QApplication::exit(0);
+    };
+    QObject::connect(window.Preview(), &CPreviewPane::Rendered, &window, finish);
+    window.View()->SelectFileIndices({window.View()->FileIndexAtRow(0)});
+    if (!window.Preview()->IsRendering()) QMetaObject::invokeMethod(&window, finish, Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -43,6 +75,9 @@ int main(int argc, char* argv[]) {
     App::CMainFrame* window = OpenWindow(preferences);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    window->Start(arguments);
+    if (qEnvironmentVariableIsSet("QB_EXIT_WHEN_PREVIEWED"))
+        ExitWhenPreviewed(*window, arguments);
+    else
+        window->Start(arguments);
     return application.exec();
 }

@@ -65,6 +65,13 @@ std::string Escaped(std::string_view text, bool doubleBackslash) {
 
 std::string Printable(std::string_view text) { return Escaped(text, false); }
 
+void CheckVolumeText(const std::string& verb, const std::string& what, const std::string& text) {
+    if (text.size() > 8) throw UsageError(verb + ": the volume " + what + " has at most 8 characters");
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+            throw UsageError(verb + ": the volume " + what + " must be printable ASCII");
+}
+
 std::vector<std::string> ImageTypeKeys() {
     std::vector<std::string> keys;
     for (const auto& type : DiskImage::WritableImageTypes()) keys.push_back(type.Key);

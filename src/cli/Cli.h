@@ -64,6 +64,9 @@ std::string ImageTypeKeysText();
 // A field of a tab-separated record: as Printable, with the backslash itself doubled, so
 // that tabs and newlines inside a field never split a record and every field reads back.
 std::string TabSeparatedField(std::string_view text);
+// Refuses a volume name or date the directory cannot hold: more than 8 characters, or one
+// outside printable ASCII. The message starts with the verb ("label: the volume name ...").
+void CheckVolumeText(const std::string& verb, const std::string& what, const std::string& text);
 
 // Runs a verb's body and turns whatever it throws into a message on stderr and
 // an exit status. The body returns its own status (1 when some files failed).

@@ -132,13 +132,6 @@ struct LabelOptions {
     int Partition = 0;
 };
 
-void CheckVolumeText(const std::string& what, const std::string& text) {
-    if (text.size() > 8) throw UsageError("label: the volume " + what + " has at most 8 characters");
-    for (char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
-            throw UsageError("label: the volume " + what + " must be printable ASCII");
-}
-
 int RunLabel(const LabelOptions& options, bool setName, bool setDate) {
     FileSystem::MountedDisk disk;
     TFileSystem& fs = OpenDisk(disk, options.Image, options.Partition);
@@ -149,8 +142,8 @@ int RunLabel(const LabelOptions& options, bool setName, bool setDate) {
         if (fs.SupportsDiskDate()) std::cout << "Volume date: " << Printable(fs.GetDiskDate()) << '\n';
         return ExitOk;
     }
-    if (setName) CheckVolumeText("name", options.Name);
-    if (setDate) CheckVolumeText("date", options.Date);
+    if (setName) CheckVolumeText("label", "name", options.Name);
+    if (setDate) CheckVolumeText("label", "date", options.Date);
     if (setName && !fs.SupportsDiskName()) throw Failure(fs.GetDOSName(false) + " disks have no volume name");
     if (setDate && !fs.SupportsDiskDate()) throw Failure(fs.GetDOSName(false) + " disks have no volume date");
     RequireWritable(fs);

@@ -105,19 +105,17 @@ std::string Today() {
     return text;
 }
 
-void CheckVolumeText(const std::string& what, const std::string& text) {
+// A new disk needs both a volume name and a date.
+void CheckNewVolumeText(const std::string& what, const std::string& text) {
     if (text.empty()) throw UsageError("new: Volume name and date are required!");
-    if (text.size() > 8) throw UsageError("new: the volume " + what + " has at most 8 characters");
-    for (char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
-            throw UsageError("new: the volume " + what + " must be printable ASCII");
+    CheckVolumeText("new", what, text);
 }
 
 int RunNew(const NewOptions& options) {
     NewDisk disk = ResolveNewDisk(options);
     std::string date = options.Date.empty() ? Today() : options.Date;
-    CheckVolumeText("name", options.Name);
-    CheckVolumeText("date", date);
+    CheckNewVolumeText("name", options.Name);
+    CheckNewVolumeText("date", date);
     struct stat info {};
     bool existed = ::lstat(options.Image.c_str(), &info) == 0;
     if (existed && !options.Force) throw TFileSystem::EFileExists();

@@ -12,6 +12,8 @@
 #include "diskimage/HDDCF.h"
 #include "diskimage/HDV1.h"
 #include "diskimage/HDV2.h"
+#include "diskimage/HFE.h"
+#include "diskimage/IMD.h"
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
 #include "diskimage/JVC.h"
@@ -149,7 +151,17 @@ std::unique_ptr<TFloppyImage> ConstructRawDump(THostFile& file, bool readOnly, c
 }  // namespace
 
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly, const TDosCheck& dosCheck) {
-    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc"}), readOnly);
+    OpenedFile opened = OpenFirstCandidate(CandidateNames(path, {".dsk", ".dmk", ".jv1", ".jv3", ".jvc", ".imd", ".hfe"}), readOnly);
+    // A file that begins with a format's signature is that format or damaged: never a guess
+    // of another kind (a damaged HFE file is, by its size, a headerless JVC disk).
+    uint8_t start[8] = {};
+    const bool haveStart = opened.file.ReadAt(0, start, sizeof start);
+    if (haveStart && std::memcmp(start, IMD::Signature, std::strlen(IMD::Signature)) == 0) {
+        return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, IMD>()});
+    }
+    if (haveStart && std::memcmp(start, HFE::Signature, std::strlen(HFE::Signature)) == 0) {
+        return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, HFE>()});
+    }
     const bool namedJVC = HasExtension(opened.name, ".jvc");
     // A JVC file says what it is by its header or by its name; one with neither is taken
     // only when a DOS recognises its disk.
@@ -184,6 +196,10 @@ std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int ima
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, JV3>()});
         case ImageJVC:
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, JVC>()});
+        case ImageIMD:
+            return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, IMD>()});
+        case ImageHFE:
+            return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, HFE>()});
         default:
             return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, DMK>()});
     }
@@ -195,6 +211,8 @@ const std::vector<TImageTypeInfo>& WritableImageTypes() {
         {ImageJV3, "JV3", "jv3", "jv3", "sectors of any size and density, data marks kept"},
         {ImageDMK, "DMK", "dmk", "dmk", "whole raw tracks, everything kept"},
         {ImageJVC, "JVC", "jvc", "dsk", "Color Computer sector image: double density, one geometry throughout"},
+        {ImageIMD, "IMD", "imd", "imd", "archive of a real floppy: sectors with numbers, densities, deleted marks and errors"},
+        {ImageHFE, "HFE", "hfe", "hfe", "floppy-emulator bit stream: every track as the drive plays it"},
     };
     return types;
 }
@@ -233,6 +251,8 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
     const std::vector<uint8_t> empty = imageType == ImageJV1   ? JV1::EmptyImage()
                                        : imageType == ImageJV3 ? JV3::EmptyImage()
                                        : imageType == ImageJVC ? std::vector<uint8_t>()
+                                       : imageType == ImageIMD ? IMD::EmptyImage()
+                                       : imageType == ImageHFE ? HFE::EmptyImage()
                                                                : DMK::EmptyImage(trackCells);
     if (!empty.empty() && !file.WriteAt(0, empty.data(), empty.size())) {
         file.DiscardOnClose();  // a new file that could not be begun never takes its name
@@ -245,6 +265,10 @@ std::unique_ptr<TFloppyImage> CreateFloppyImageOn(THostFile file, int imageType,
             return std::make_unique<JV3>(file, false, path);
         case ImageJVC:
             return std::make_unique<JVC>(file, false, path);
+        case ImageIMD:
+            return std::make_unique<IMD>(file, false, path);
+        case ImageHFE:
+            return std::make_unique<HFE>(file, false, path);
         default:
             return std::make_unique<DMK>(file, false, path);
     }

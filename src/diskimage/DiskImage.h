@@ -221,7 +221,7 @@ std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool read
 std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int imageType, bool readOnly = false);
 std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly = false);
 
-enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2, ImageJVC = 3 };
+enum ImageType { ImageJV1 = 0, ImageJV3 = 1, ImageDMK = 2, ImageJVC = 3, ImageIMD = 4, ImageHFE = 5 };
 
 // A floppy container a new image can be made in.
 struct TImageTypeInfo {

@@ -11,6 +11,8 @@
 
 #include "diskimage/JV1.h"
 #include "diskimage/JV3.h"
+#include "diskimage/HFE.h"
+#include "diskimage/IMD.h"
 #include "diskimage/JVC.h"
 #include "diskimage/DMK.h"
 #include "diskimage/OutputFolder.h"
@@ -33,6 +35,8 @@ uint8_t StoredDAM(int imageType, int track, uint8_t dam) {
             return dam == 0xFB ? 0xFB : 0xFA;
         case ImageJVC:
             return 0xFB;
+        case ImageIMD:
+            return dam == 0xFB ? 0xFB : 0xF8;
         default:
             return dam;
     }
@@ -79,6 +83,9 @@ int TrackCellsOf(int imageType, int dmkCells) {
             return JV3::MaxTrackCells;
         case ImageJVC:
             return TRawTrack::FiveInchCells;
+        case ImageIMD:
+        case ImageHFE:
+            return TRawTrack::MaxCells;
         default:
             return dmkCells;
     }
@@ -95,6 +102,12 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
         }
     }
     const std::string where = "track " + std::to_string(track) + ", side " + std::to_string(side);
+    if (imageType == ImageIMD) {
+        if (std::string loss = IMD::SideLoss(sectors); !loss.empty()) return where + ", " + loss;
+    }
+    if (imageType == ImageHFE) {
+        if (std::string loss = HFE::SideLoss(sectors); !loss.empty()) return where + ", " + loss;
+    }
     if (imageType == ImageJV1) {
         std::set<int> numbers;
         for (const auto& sector : sectors) {
@@ -119,7 +132,8 @@ std::string TrackSideLoss(int imageType, int track, int side, const std::vector<
             }
         }
     }
-    if (imageType != ImageJV1 && imageType != ImageJV3 && static_cast<int>(sectors.size()) > DMK::MaxPointers) {
+    if (imageType != ImageJV1 && imageType != ImageJV3 && imageType != ImageIMD && imageType != ImageHFE &&
+        static_cast<int>(sectors.size()) > DMK::MaxPointers) {
         return Where(track, side, sectors[DMK::MaxPointers]) + " would be lost: a DMK track side records at most " +
                std::to_string(DMK::MaxPointers) + " sectors";
     }

@@ -175,10 +175,7 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
         if (linkedRecords) CheckRecordChain(fs, dec, name, findings);
         long long granules = 0;
         for (const TExtent& extent : fs.GetExtents(dec)) {
-            const int start = static_cast<int>(extent.Sector) / perGranule;
-            for (int k = 0; k < extent.Count; ++k) {
-                const int track = static_cast<int>(extent.Track) + (start + k) / perTrack;
-                const int granule = (start + k) % perTrack;
+            for (const auto [track, granule] : fs.GetExtentGranules(extent)) {
                 ++granules;
                 if (track >= tracks) {
                     Add(findings, TSeverity::Error,

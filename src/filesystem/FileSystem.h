@@ -224,6 +224,21 @@ public:
     // the bytes (a full disk, say), else EIO.
     int WriteFailureError() const;
 
+    // Where one of the DOS's own sector reads lands on the image, once its interleave,
+    // sides and hard-disk mapping have had their say: the place the last image read
+    // addressed, whether the data came back and whether its CRC failed.
+    struct TSectorPlace {
+        int Track = -1, Side = 0, Sector = 0;
+        bool Read = false;
+        bool CrcError = false;
+    };
+    template <class TRead>
+    TSectorPlace LocateSector(TRead&& read) {
+        LastRead = TLastRead{};
+        const bool read_ = read();
+        return TSectorPlace{LastRead.Track, LastRead.Side, LastRead.Sector, read_, LastRead.CrcError};
+    }
+
     std::string GetImageFormatName() const;
     std::string GetImageFileName() const;
     std::string GetAttributeLetters(int fileIndex);

@@ -265,14 +265,27 @@ TFileSystem* MountedDisk::Current() const {
 void MountedDisk::Open(const std::string& path, bool readOnly) {
     Close();
     CurrentPartition = 0;
+    // A file with nothing of its own to show what it holds (a raw dump, a JVC without a
+    // header) is taken only when a DOS recognises its disk; the file system that recognition
+    // mounted is the one the disk opens with, not mounted a second time.
+    std::unique_ptr<TFileSystem> recognised;
+    auto recognise = [&recognised](DiskImage::TFloppyImage& image) {
+        try {
+            recognised = MountFloppy(&image);
+        } catch (const std::exception&) {
+            recognised.reset();  // a disk no DOS can read is simply not recognised
+        }
+        return recognised != nullptr;
+    };
     try {
-        Image = DiskImage::OpenFloppyImage(path, readOnly, RecognisesDos);
+        Image = DiskImage::OpenFloppyImage(path, readOnly, recognise);
     } catch (const DiskImage::TDiskImage::Exception&) {
         Image = DiskImage::OpenHardImage(path, readOnly);
     }
     try {
         if (Image->IsHardDisk() == 0) {
-            FileSystems.push_back(MountFloppy(Image.get()));
+            const bool mountedAlready = recognised && recognised->GetImage() == Image.get();
+            FileSystems.push_back(mountedAlready ? std::move(recognised) : MountFloppy(Image.get()));
         } else {
             auto* hard = static_cast<DiskImage::THardImage*>(Image.get());
             DiskImage::TDiskImage* image = Image.get();

@@ -478,6 +478,17 @@ bool TRSDOSBase::IsGranuleLockedOut(int track, int granule) const {
     return (GAT[static_cast<size_t>(LockoutTable + track)] & (1 << granule)) != 0;
 }
 
+std::vector<TRSDOSBase::TGranule> TRSDOSBase::GetExtentGranules(const TExtent& extent) const {
+    const int perTrack = std::max(1, GranulesPerTrack);
+    const int start = static_cast<int>(extent.Sector) / std::max(1, SectorsPerGranule);
+    std::vector<TGranule> granules;
+    granules.reserve(extent.Count);
+    for (int k = 0; k < extent.Count; ++k) {
+        granules.push_back(TGranule{static_cast<int>(extent.Track) + (start + k) / perTrack, (start + k) % perTrack});
+    }
+    return granules;
+}
+
 bool TRSDOSBase::IsGranuleFree(int track, int granule) const {
     if (track < 0 || track >= AllocationMapLimit() || granule < 0 || granule > 7) return false;
     uint8_t used = GAT[static_cast<size_t>(track)];

@@ -139,6 +139,12 @@ public:
     TChainEnd GetRecordChainEnd(int dec) const;
     bool IsGranuleMarkedUsed(int track, int granule) const;
     bool IsGranuleLockedOut(int track, int granule) const;
+    // The granules an extent covers, in order; the last may lie past the last track.
+    struct TGranule {
+        int Track = 0;
+        int Granule = 0;
+    };
+    std::vector<TGranule> GetExtentGranules(const TExtent& extent) const;
 
     // On a hard-disk image: where this file system's track 0 lies (0, 0 for a whole image).
     int FirstCylinder = 0;

@@ -268,6 +268,10 @@ public:
         Log.push_back({"dropimage", {}, fileName});
         return Next(DroppedImages, App::DroppedImageAnswer::Open);
     }
+    App::SecondDiskAnswer AskWhereToOpen(const QString& fileName) override {
+        Log.push_back({"wheretoopen", {}, fileName});
+        return Next(SecondDisks, App::SecondDiskAnswer::Replace);
+    }
     QString AskOpenFileName(const QString& title, const QStringList&) override {
         Log.push_back({"open", title, {}});
         return Next(OpenNames, QString());
@@ -354,6 +358,7 @@ public:
     std::deque<std::optional<App::NewFloppySettings>> NewFloppies;
     std::deque<App::OverwriteAnswer> Overwrites;
     std::deque<App::DroppedImageAnswer> DroppedImages;
+    std::deque<App::SecondDiskAnswer> SecondDisks;
     std::deque<std::optional<App::DiskPropertyChanges>> DiskChanges;
     std::optional<int> ViewerFontType;
     QString ExtractDirectory;

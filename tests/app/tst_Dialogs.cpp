@@ -17,6 +17,7 @@
 #include "FileDialogs.h"
 #include "PropertyDialogs.h"
 #include "QuarryboxView.h"
+#include "diskimage/DiskImage.h"
 
 using namespace AppTest;
 using App::CCreateFloppy;
@@ -43,6 +44,15 @@ private slots:
         QCOMPARE(settings.Tracks, 40);
         QCOMPARE(settings.VolumeName, QString("TRS80DSK"));
         QCOMPARE(settings.VolumeDate, QDate::currentDate().toString("MM/dd/yy"));
+    }
+
+    void NewDialogOffersEveryWritableImageTypeButJVC() {
+        CCreateFloppy dialog(Reporter());
+        for (const DiskImage::TImageTypeInfo& type : DiskImage::WritableImageTypes()) {
+            QCOMPARE(dialog.ImageButton(type.Type) != nullptr, type.Type != DiskImage::ImageJVC);
+        }
+        dialog.ImageButton(DiskImage::ImageIMD)->click();
+        QCOMPARE(dialog.Settings().ImageType, int(DiskImage::ImageIMD));
     }
 
     void JV1ForcesTrsdos23SingleSidedSingleDensity() {
@@ -142,6 +152,8 @@ private slots:
         QTest::newRow("JV1") << 0 << "dsk";
         QTest::newRow("JV3") << 1 << "jv3";
         QTest::newRow("DMK") << 2 << "dmk";
+        QTest::newRow("IMD") << 4 << "imd";
+        QTest::newRow("HFE") << 5 << "hfe";
     }
     void NewImageSuffixFollowsTheImageType() {
         QFETCH(int, imageType);

@@ -21,6 +21,7 @@
 
 #include "AppTestSupport.h"
 #include "CheckFindings.h"
+#include "DiskMapView.h"
 #include "FileTransfer.h"
 #include "PreviewPane.h"
 #include "PropertyDialogs.h"
@@ -30,6 +31,7 @@
 #include "diskimage/DiskImage.h"
 #include "common/DamagedSectors.h"
 #include "filesystem/DiskCheck.h"
+#include "filesystem/DiskMap.h"
 #include "filesystem/HostTransfer.h"
 
 using namespace AppTest;
@@ -1057,10 +1059,70 @@ private slots:
 
     // File > New Window is offered once the program can make windows, and hands the
     // new one this window's preferences as they are now.
+    // View > Disk Map on a disk made here: a file's sectors name it, a damaged sector shows
+    // as such and still names its file, the selected file is lit, and clicking a sector
+    // selects its file in the list.
+    void DiskMapShowsOwnersAndFollowsTheSelection() {
+        QTemporaryDir folder;
+        const std::string path = folder.filePath("map.dmk").toStdString();
+        FileSystem::TMapSector broken;
+        {
+            FileSystem::MountedDisk disk;
+            disk.CreateNew(path, DiskImage::ImageDMK, 40, 2, 1, true, "MAPPED", "01/02/90");
+            disk.Current()->CreateFile("FIRST/DAT", std::vector<uint8_t>(3000, 1), {});
+            disk.Current()->CreateFile("SECOND/DAT", std::vector<uint8_t>(3000, 2), {});
+            const int second = disk.Current()->FindFile("SECOND/DAT");
+            broken = FileSystem::MapDisk(*disk.Current()).SectorsOf(second).at(1);
+            disk.Flush();
+        }
+        TestSupport::BreakDMKDataCrc(path, broken.Track, broken.Side, broken.Sector);
+        QVERIFY(Frame->OpenDisk(QString::fromStdString(path)));
+        FileSystem::TFileSystem& fs = *Frame->CurrentFileSystem();
+        const int first = fs.FindFile("FIRST/DAT"), second = fs.FindFile("SECOND/DAT");
+
+        Frame->DiskMap()->toggleViewAction()->trigger();
+        App::CDiskMapView* view = Frame->DiskMap()->View();
+        view->resize(900, 700);
+        const auto& cells = view->Map().Sectors;
+        QVERIFY(!cells.empty());
+        auto cellOf = [&](auto&& wanted) {
+            return static_cast<int>(std::find_if(cells.begin(), cells.end(), wanted) - cells.begin());
+        };
+        const int firstCell = cellOf([&](const auto& c) { return c.File == first; });
+        const int brokenCell = cellOf([&](const auto& c) {
+            return c.Track == broken.Track && c.Side == broken.Side && c.Sector == broken.Sector;
+        });
+        const int secondCell = cellOf([&](const auto& c) { return c.File == second && c.Use == FileSystem::TSectorUse::File; });
+        QVERIFY(firstCell < static_cast<int>(cells.size()) && brokenCell < static_cast<int>(cells.size()));
+        const auto& at = cells[static_cast<size_t>(firstCell)];
+        QCOMPARE(view->DescribeCell(firstCell),
+                 QString("Track %1, side %2, sector %3: FIRST/DAT").arg(at.Track).arg(at.Side).arg(at.Sector));
+        QVERIFY(view->DescribeCell(brokenCell).endsWith(": bad CRC (SECOND/DAT)"));
+        QCOMPARE(view->CellColour(brokenCell), App::CDiskMapView::UseColour(FileSystem::TSectorUse::BadCrc));
+        const int freeCell = cellOf([](const auto& c) { return c.Use == FileSystem::TSectorUse::Free; });
+        QCOMPARE(view->CellColour(freeCell), App::CDiskMapView::UseColour(FileSystem::TSectorUse::Free));
+
+        const QColor lit = view->palette().color(QPalette::Highlight);
+        Frame->View()->SelectFileIndices({first});
+        QCOMPARE(view->CellColour(firstCell), lit);
+        QVERIFY(view->CellColour(secondCell) != lit);
+
+        QCOMPARE(view->CellAt(view->CellRect(secondCell).center()), secondCell);
+        QTest::mouseClick(view, Qt::LeftButton, {}, view->CellRect(secondCell).center());
+        QCOMPARE(Frame->View()->SelectedFileIndices(), std::vector<int>{second});
+        QCOMPARE(view->CellColour(secondCell), lit);
+
+        Frame->CloseDisk();
+        QVERIFY(view->Map().Sectors.empty());
+    }
+
     void NewWindowStartsFromThisWindowsPreferences() {
         QVERIFY(!Frame->NewWindowAction()->isVisible());
         std::vector<App::TPreferences> made;
-        Frame->SetWindowMaker([&](const App::TPreferences& preferences) { made.push_back(preferences); });
+        Frame->SetWindowMaker([&](const App::TPreferences& preferences, const QString& path) {
+            QVERIFY(path.isEmpty());
+            made.push_back(preferences);
+        });
         QVERIFY(Frame->NewWindowAction()->isVisible());
         Frame->Preferences().FontType = 1;
         Frame->View()->sortByColumn(App::CFileListModel::ColumnSize, Qt::DescendingOrder);
@@ -1069,6 +1131,45 @@ private slots:
         QCOMPARE(made.front().FontType, 1);
         QCOMPARE(made.front().Window.SortColumn, int(App::CFileListModel::ColumnSize));
         QVERIFY(made.front().Window.SortDescending);
+    }
+
+    // A second disk chosen while one is shown: the question offers a new window (which gets
+    // the disk and this window's preferences), the place of the shown disk, or nothing.
+    // Without a way to make windows, or for the disk already shown, nothing is asked.
+    void SecondDiskOffersANewWindow() {
+        const QString fixture = RealLDOSDisk();
+        if (!QFile::exists(fixture)) QSKIP("the real disks are not here");
+        QTemporaryDir folder;
+        const QString first = folder.filePath("first.dsk"), second = folder.filePath("second.dsk");
+        QVERIFY(QFile::copy(fixture, first) && QFile::copy(fixture, second));
+        Frame->Preferences().LDOSDateCheckDisabled = true;  // no date question on opening
+        auto shownDisk = [&] { return QString::fromLocal8Bit(Frame->CurrentFileSystem()->GetImageFileName()); };
+
+        Frame->OpenChosenDisk(first);  // nothing shown yet
+        Frame->OpenChosenDisk(second);  // no window maker: opens here
+        QCOMPARE(QFileInfo(shownDisk()).fileName(), QString("second.dsk"));
+        QVERIFY(Prompts.OfKind("wheretoopen").empty());
+
+        std::vector<std::pair<QString, int>> made;
+        Frame->SetWindowMaker([&](const App::TPreferences& preferences, const QString& path) {
+            made.emplace_back(path, preferences.FontType);
+        });
+        Frame->Preferences().FontType = 1;
+        Prompts.SecondDisks = {App::SecondDiskAnswer::NewWindow, App::SecondDiskAnswer::Cancel,
+                               App::SecondDiskAnswer::Replace};
+        Prompts.OpenNames = {first, first, first, first};
+        for (int step = 0; step < 3; ++step) Frame->Action(App::CMainFrame::CmdOpen)->trigger();
+        const auto asked = Prompts.OfKind("wheretoopen");
+        QCOMPARE(asked.size(), size_t{3});
+        QCOMPARE(asked[0].Text, QString("first.dsk"));
+        QCOMPARE(made.size(), size_t{1});
+        QCOMPARE(made[0].first, first);
+        QCOMPARE(made[0].second, 1);
+        // The new window and the cancelled question left the shown disk; Replace took its place.
+        QCOMPARE(QFileInfo(shownDisk()).fileName(), QString("first.dsk"));
+        Frame->Action(App::CMainFrame::CmdOpen)->trigger();  // the disk already shown
+        QCOMPARE(Prompts.OfKind("wheretoopen").size(), size_t{3});
+        QCOMPARE(made.size(), size_t{1});
     }
 
     void OpenRecentListsTheDisksOpenedLastAndPrunesMissingOnes() {

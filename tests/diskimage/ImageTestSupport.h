@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -33,6 +34,13 @@ public:
 
     std::filesystem::path Path;
 };
+
+// The real images other people made. QB_FIXTURES_DIR in the environment points a build
+// outside the usual checkout at them.
+inline std::filesystem::path RealImagesDir() {
+    const char* fromEnvironment = std::getenv("QB_FIXTURES_DIR");
+    return std::filesystem::path(fromEnvironment ? fromEnvironment : QB_FIXTURES_DIR) / "real";
+}
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -13,11 +13,7 @@ using namespace DiskImage;
 
 namespace {
 
-// QB_FIXTURES_DIR in the environment points a build outside the usual checkout at the images.
-std::filesystem::path RealImagesDir() {
-    const char* fromEnvironment = std::getenv("QB_FIXTURES_DIR");
-    return std::filesystem::path(fromEnvironment ? fromEnvironment : QB_FIXTURES_DIR) / "real";
-}
+using ImageTest::RealImagesDir;
 
 struct RealImage {
     const char* file;
@@ -55,6 +51,8 @@ const RealImage RealImages[] = {
     // it (the file system tests open it as JVC with one) it reads as an empty JV3 header
     // table; what matters here is that it is never taken for JV1.
     {"raw-jvc-coco-rsdos-35t-sample.dsk", "JV3", 0},
+    {"imd-mfm80ds-512b-cpm3-genie3s-boot.imd", "IMD", 1600},
+    {"hfe-mfm40-trsdos13-m3-datadisk.hfe", "HFE", 720},
 };
 
 struct SectorRecord {

@@ -89,7 +89,17 @@ INSTANTIATE_TEST_SUITE_P(
                     Layout{ImageDMK, "DMK", false, 1, 16 + 40 * 2 * 6400},
                     Layout{ImageDMK, "DMK", false, 2, 16 + 40 * 2 * 6400},
                     Layout{ImageDMK, "DMK", true, 1, 16 + 40 * 2 * 6400},
-                    Layout{ImageDMK, "DMK", true, 2, 16 + 40 * 2 * 6400}),
+                    Layout{ImageDMK, "DMK", true, 2, 16 + 40 * 2 * 6400},
+                    // A header of 32 bytes; per track side 5 bytes, the numbering map, a record byte and the data
+                    Layout{ImageIMD, "IMD", false, 1, 32 + 40 * (5 + 10 * 258)},
+                    Layout{ImageIMD, "IMD", false, 2, 32 + 80 * (5 + 10 * 258)},
+                    Layout{ImageIMD, "IMD", true, 1, 32 + 40 * (5 + 18 * 258)},
+                    Layout{ImageIMD, "IMD", true, 2, 32 + 80 * (5 + 18 * 258)},
+                    // A header block, a track list block, then 49 blocks a track (12,544 bytes a side)
+                    Layout{ImageHFE, "HFE", false, 1, 1024 + 40 * 49 * 512},
+                    Layout{ImageHFE, "HFE", false, 2, 1024 + 40 * 49 * 512},
+                    Layout{ImageHFE, "HFE", true, 1, 1024 + 40 * 49 * 512},
+                    Layout{ImageHFE, "HFE", true, 2, 1024 + 40 * 49 * 512}),
     [](const testing::TestParamInfo<Layout>& info) {
         return std::string(info.param.name) + (info.param.density ? "DD" : "SD") + std::to_string(info.param.sides) +
                "Side";

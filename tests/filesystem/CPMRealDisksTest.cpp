@@ -112,3 +112,23 @@ TEST(CPMRealDisks, TheEightyTrackOmikronDumpOpensAsARawDumpOfItsLayout) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"MRUNZIP.COM", "UNZIP157.COM", "UNZIPL.COM"}));
 }
+
+// A TRSDOS 1.3 data disk kept as the bit stream of a floppy emulator: the six files its
+// directory lists all read whole.
+TEST(CPMRealDisks, TheFloppyEmulatorStreamOfATrsdos13DiskListsItsFiles) {
+    const std::string path = RealImage("hfe-mfm40-trsdos13-m3-datadisk.hfe");
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "no " << path;
+    FileSystem::MountedDisk disk;
+    disk.Open(path, true);
+    EXPECT_EQ(disk.Image->GetFormatName(), "HFE");
+    ASSERT_NE(disk.Current(), nullptr);
+    auto& fs = *disk.Current();
+    std::vector<std::string> names;
+    for (int file : fs.ListFiles({"*/*"}, FileSystem::ListInvisible | FileSystem::ListSystem)) {
+        names.push_back(fs.GetFullFileName(file));
+        EXPECT_EQ(static_cast<int>(fs.ReadFile(file).size()), fs.GetFileSize(file)) << names.back();
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"BASIC/CMD", "CONVERT/CMD", "HERZ50/BLD", "LPC/CMD", "MEMTEST/CMD",
+                                               "XFERSYS/CMD"}));
+}

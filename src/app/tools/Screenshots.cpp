@@ -1,6 +1,6 @@
 // Takes the pictures of the program's windows for the documentation: the main
-// window on a disk and on a CP/M disk, the file viewer in each of its renderings,
-// the dialogs and the overwrite question.
+// window on a disk and on a CP/M disk, the disk map of real LDOS and CP/M disks, the
+// file viewer in each of its renderings, the dialogs and the overwrite question.
 // Run on a real display (or a virtual one): quarrybox_screenshots IMAGE FOLDER.
 // The image is copied first and sample files are added to the copy.
 #include <QApplication>
@@ -16,6 +16,7 @@
 
 #include "CheckFindings.h"
 #include "CreateFloppy.h"
+#include "DiskMapView.h"
 #include "DesktopPrompts.h"
 #include "MainFrame.h"
 #include "PreviewPane.h"
@@ -103,6 +104,25 @@ bool SaveCheckFindings(const QString& demo, const QString& path) {
     window.CheckDiskAction()->trigger();
     App::CCheckFindingsDialog* findings = window.CheckFindings();
     return findings != nullptr && Save(findings, path);
+}
+
+// View > Disk Map on a real disk beside the project, with one file selected; nothing
+// when the shared disks are not there.
+bool SaveDiskMap(const char* disk, const char* file, const QString& path) {
+    const QString real = QCoreApplication::applicationDirPath() + "/../../../../shared/fixtures/real/" + disk;
+    if (!QFile::exists(real)) {
+        std::printf("skipped %s: no %s\n", qPrintable(path), disk);
+        return true;
+    }
+    App::CDesktopPrompts prompts;
+    App::CMainFrame window(prompts, App::TPreferences());
+    prompts.SetOwner(&window);
+    window.Preferences().LDOSDateCheckDisabled = true;
+    if (!window.OpenDisk(real)) return false;
+    window.DiskMap()->toggleViewAction()->trigger();
+    window.resize(1100, 720);
+    window.View()->SelectFileIndices({FindFile(*window.CurrentFileSystem(), file)});
+    return Save(&window, path);
 }
 
 // A Montezuma Micro CP/M data disk, every sector formatted with E5H: an empty CP/M disk.
@@ -238,6 +258,8 @@ int main(int argc, char* argv[]) {
     window.View()->SelectFileIndices({FindFile(*fs, "SOURCE/ASM"), FindFile(*fs, "RINGS/HR")});
     bool ok = Save(&window, folder + "/main-window.png");
     ok = SaveCheckFindings(image, folder + "/check-findings.png") && ok;
+    ok = SaveDiskMap("jv3-dd40-ldos531-m3-system.dsk", "LCOMM/CMD", folder + "/disk-map-ldos.png") && ok;
+    ok = SaveDiskMap("jv3-dd40-cpm22-montezuma-bios230-system.jv3", "PIP.COM", folder + "/disk-map-cpm.png") && ok;
 
     // The preview pane beside the list, showing a disassembly.
     window.PreviewDock()->toggleViewAction()->trigger();
