@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs two qbox builds over the same images and reports every difference in what they
-# print, the status they exit with and the files they write: info, check, export, and
-# convert to DMK and to JV3.
+# print, the status they exit with and the files they write: info, check, ls (every file,
+# as JSON), export, and convert to DMK and to JV3.
 #
 #   scripts/differential.sh OLD_QBOX NEW_QBOX IMAGE...
 #
@@ -37,7 +37,7 @@ images=0
 for image in "$@"; do
   images=$((images + 1))
   name=$(basename "$image")
-  for verb in info check export convert-dmk convert-jv3; do
+  for verb in info check ls export convert-dmk convert-jv3; do
     for side in old new; do
       qbox=$old
       [[ $side == new ]] && qbox=$new
@@ -46,6 +46,7 @@ for image in "$@"; do
       case $verb in
         info) run "$qbox" "$dir" info --json "$image" ;;
         check) run "$qbox" "$dir" check "$image" ;;
+        ls) run "$qbox" "$dir" ls --json --all "$image" ;;
         export) run "$qbox" "$dir" export "$image" -d "$dir/export" ;;
         convert-dmk) run "$qbox" "$dir" convert "$image" "$dir/copy" --type dmk ;;
         convert-jv3) run "$qbox" "$dir" convert "$image" "$dir/copy" --type jv3 ;;

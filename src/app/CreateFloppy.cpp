@@ -30,9 +30,6 @@ bool IsVolumeDate(const QString& text) {
     return QDate(1900 + year, month, day).isValid() || QDate(2000 + year, month, day).isValid();
 }
 
-constexpr int DOSTRSDOS23 = 0;
-constexpr int DOSTRSDOS13 = 1;
-constexpr int DOSLDOS = 2;
 constexpr int TracksOther = 3;
 
 QButtonGroup* RadioGroup(QWidget* owner, const QString& title, const QStringList& labels, QLayout* into,
@@ -89,7 +86,7 @@ CCreateFloppy::CCreateFloppy(ErrorReporter showError, QWidget* parent)
     layout->addWidget(buttons);
 
     Image->button(DiskImage::ImageDMK)->setChecked(true);
-    DOS->button(DOSLDOS)->setChecked(true);
+    DOS->button(FileSystem::NewFloppyLDOS)->setChecked(true);
     Density->button(1)->setChecked(true);
     Sides->button(1)->setChecked(true);
     Tracks->button(1)->setChecked(true);
@@ -118,14 +115,14 @@ QRadioButton* CCreateFloppy::TracksButton(int choice) const {
 void CCreateFloppy::ApplyEnabling() {
     const bool jv1 = Image->checkedId() == DiskImage::ImageJV1;
     const int dos = DOS->checkedId();
-    DOS->button(DOSTRSDOS13)->setEnabled(!jv1);
-    Density->button(0)->setEnabled(dos != DOSTRSDOS13);
-    Density->button(1)->setEnabled(!jv1 && dos != DOSTRSDOS23);
-    Sides->button(1)->setEnabled(!jv1 && dos == DOSLDOS);
-    Tracks->button(0)->setEnabled(dos != DOSTRSDOS13);
-    Tracks->button(1)->setEnabled(dos != DOSTRSDOS23);
-    Tracks->button(2)->setEnabled(dos == DOSLDOS);
-    Tracks->button(TracksOther)->setEnabled(dos == DOSLDOS);
+    DOS->button(FileSystem::NewFloppyTRSDOS13)->setEnabled(!jv1);
+    Density->button(0)->setEnabled(dos != FileSystem::NewFloppyTRSDOS13);
+    Density->button(1)->setEnabled(!jv1 && dos != FileSystem::NewFloppyTRSDOS23);
+    Sides->button(1)->setEnabled(!jv1 && dos == FileSystem::NewFloppyLDOS);
+    Tracks->button(0)->setEnabled(dos != FileSystem::NewFloppyTRSDOS13);
+    Tracks->button(1)->setEnabled(dos != FileSystem::NewFloppyTRSDOS23);
+    Tracks->button(2)->setEnabled(dos == FileSystem::NewFloppyLDOS);
+    Tracks->button(TracksOther)->setEnabled(dos == FileSystem::NewFloppyLDOS);
     OtherBox->setEnabled(Tracks->checkedId() == TracksOther);
 }
 
@@ -136,13 +133,13 @@ void CCreateFloppy::ApplyRules() {
     if (Image->checkedId() == DiskImage::ImageJV1) {
         Density->button(0)->setChecked(true);
         Sides->button(0)->setChecked(true);
-        if (DOS->checkedId() == DOSTRSDOS13) DOS->button(DOSTRSDOS23)->setChecked(true);
+        if (DOS->checkedId() == FileSystem::NewFloppyTRSDOS13) DOS->button(FileSystem::NewFloppyTRSDOS23)->setChecked(true);
     }
-    if (DOS->checkedId() == DOSTRSDOS23) {
+    if (DOS->checkedId() == FileSystem::NewFloppyTRSDOS23) {
         Density->button(0)->setChecked(true);
         Sides->button(0)->setChecked(true);
         Tracks->button(0)->setChecked(true);
-    } else if (DOS->checkedId() == DOSTRSDOS13) {
+    } else if (DOS->checkedId() == FileSystem::NewFloppyTRSDOS13) {
         Density->button(1)->setChecked(true);
         Sides->button(0)->setChecked(true);
         Tracks->button(1)->setChecked(true);

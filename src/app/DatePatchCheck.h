@@ -2,13 +2,14 @@
 // the question flow can be exercised on any disk.
 #pragma once
 
+#include "filesystem/DatePatches.h"
 #include "filesystem/FileSystem.h"
 
 namespace App {
 
 struct DatePatchOffer {
     bool Offer = false;
-    int Variant = -1;
+    int Variant = FileSystem::DatePatchNoDos;
     int Kind = 0;
 };
 

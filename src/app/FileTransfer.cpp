@@ -1,9 +1,17 @@
 #include "FileTransfer.h"
 
 #include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+#include <map>
 #include <QIODevice>
 
+#include "AppText.h"
 #include "filesystem/FileSystem.h"
+#include "filesystem/HostTransfer.h"
 
 namespace App {
 namespace {
@@ -77,6 +85,77 @@ void ApplyAttributes(FileSystem::TFileSystem& fs, int fileIndex, const TransferA
         const bool on = (attributes.Set & mask) != 0;
         if (fs.HasAttribute(fileIndex, mask) != on) fs.SetAttribute(fileIndex, mask, on);
     }
+}
+
+QString TransferStaging::NewFolder() {
+    if (!Dir) Dir = std::make_unique<QTemporaryDir>();
+    if (!Dir->isValid()) return {};
+    const QString folder = Dir->filePath(QString::number(++Count));
+    if (!QDir().mkpath(folder)) return {};
+    return folder;
+}
+
+QMimeData* BuildTransferData(FileSystem::TFileSystem& fs, const std::vector<int>& fileIndices, int conversionType,
+                             TransferStaging& staging) {
+    if (fileIndices.empty()) return nullptr;
+    std::vector<TransferFile> files;
+    try {
+        for (int fileIndex : fileIndices) {
+            const std::vector<uint8_t> bytes = fs.ReadFile(fileIndex);
+            const std::vector<uint8_t> converted = FileSystem::ConvertFromTRS80(
+                fs, bytes, fs.GetFileExtension(fileIndex), conversionType);
+            TransferFile file;
+            file.Name = ToQ(fs.GetHostFileName(fileIndex));
+            file.Contents = QByteArray(reinterpret_cast<const char*>(converted.data()),
+                                       static_cast<qsizetype>(converted.size()));
+            file.Size = static_cast<quint32>(converted.size());
+            const QDateTime local = FileDateToDateTime(fs.GetFileDate(fileIndex));
+            if (local.isValid()) file.LastWriteUtc = local.toUTC();
+            file.Attributes = AttributesOf(fs, fileIndex);
+            files.push_back(std::move(file));
+        }
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+
+    // The host's file manager takes real files: write them into a private folder.
+    const QString folder = staging.NewFolder();
+    if (folder.isEmpty()) return nullptr;
+    QList<QUrl> urls;
+    std::map<int, std::string> hostNames;
+    try {
+        hostNames = FileSystem::HostNamesOfDisk(fs);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        const int fileIndex = fileIndices[i];
+        QString hostName;
+        try {
+            const auto known = hostNames.find(fileIndex);
+            hostName = QFile::decodeName(
+                (known != hostNames.end() ? known->second : FileSystem::ExtractedFileName(fs, fileIndex)).c_str());
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+        QString path = QDir(folder).filePath(hostName);
+        for (int copy = 2; QFileInfo::exists(path); ++copy) {
+            path = QDir(folder).filePath(QString("%1-%2").arg(copy).arg(hostName));
+        }
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly) || out.write(files[i].Contents) != files[i].Contents.size() ||
+            !out.flush()) {
+            return nullptr;
+        }
+        // Written out first: bytes still buffered would date the file now when they land.
+        if (files[i].LastWriteUtc.isValid()) out.setFileTime(files[i].LastWriteUtc, QFileDevice::FileModificationTime);
+        out.close();
+        urls << QUrl::fromLocalFile(path);
+    }
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    data->setData(FileGroupMimeType, EncodeFileGroup(files));
+    return data;
 }
 
 }  // namespace App

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QTemporaryDir>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -13,7 +15,12 @@ namespace FileSystem {
 class TFileSystem;
 }
 
+class QMimeData;
+
 namespace App {
+
+// The type under which a file group travels between copies of the program.
+inline constexpr const char* FileGroupMimeType = "application/x-quarrybox-file-group";
 
 // The attributes a file brings from its disk: those of the shared bits (invisible,
 // system, MOD or archive, read-only) its file system knows, and which of them are set.
@@ -42,5 +49,24 @@ TransferAttributes AttributesOf(FileSystem::TFileSystem& fs, int fileIndex);
 // Gives a stored file the attributes both file systems know; the rest keep what
 // storing gave them.
 void ApplyAttributes(FileSystem::TFileSystem& fs, int fileIndex, const TransferAttributes& attributes);
+
+// Where files put on the clipboard or dragged out are written for the host's file
+// manager: a private folder that lasts as long as its owner, a new numbered folder for
+// each transfer so that one never overwrites another still in use.
+class TransferStaging {
+public:
+    // Empty when no folder can be made.
+    QString NewFolder();
+
+private:
+    std::unique_ptr<QTemporaryDir> Dir;
+    int Count = 0;
+};
+
+// The clipboard or drag data for files of a disk: the files, converted for the host, as
+// real files in a new staging folder (for the host's file manager) and as a file group
+// (for another window of the program). Null when any of them cannot be read or written.
+QMimeData* BuildTransferData(FileSystem::TFileSystem& fs, const std::vector<int>& fileIndices, int conversionType,
+                             TransferStaging& staging);
 
 }  // namespace App

@@ -19,10 +19,8 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QToolBar>
 #include <QUrl>
-#include <map>
 
 #include "AppText.h"
 #include "CheckFindings.h"
@@ -692,18 +690,18 @@ void CMainFrame::Refresh() {
 }
 
 void CMainFrame::RunDateCheck() {
-    if (Prefs.LDOSDateCheck || !OpenedDisk || !OpenedDisk->Image) return;
+    if (Prefs.LDOSDateCheckDisabled || !OpenedDisk || !OpenedDisk->Image) return;
     TFileSystem* fs = CurrentFileSystem();
     if (fs == nullptr || OpenedDisk->Image->GetWriteProtect() != 0) return;
-    if (fs->GetDOSName(true) != "LDOS") return;
+    if (!fs->OffersDatePatches()) return;
     DatePatchOffer state;
     try {
         state = Patcher->GetState(*fs);
     } catch (const std::exception&) {
         return;
     }
-    if (!state.Offer || state.Variant == -1) return;
-    const QString dos = state.Variant == 4 ? "LS-DOS" : "LDOS";
+    if (!state.Offer || state.Variant == FileSystem::DatePatchNoDos) return;
+    const QString dos = state.Variant == FileSystem::DatePatchLSDOS631 ? "LS-DOS" : "LDOS";
     QString caption;
     QString text;
     if (state.Kind != 0) {
@@ -888,7 +886,8 @@ void CMainFrame::OnDelete() {
     if (!Prompts.AskYesNo("Confirm File Delete", question)) return;
     for (int fileIndex : selected) {
         try {
-            fs->DeleteFile(fileIndex);
+            if (!fs->DeleteFile(fileIndex))
+                Prompts.ShowError("Delete error", "Error deleting file: its directory records are damaged");
         } catch (const TFileSystem::Exception& error) {
             Prompts.ShowError("Delete error", "Error deleting file: " + QString::fromLocal8Bit(error.what()));
         }
@@ -910,7 +909,8 @@ void CMainFrame::OnRename() {
             const QString oldName = ToQ(fs->GetDisplayName(fileIndex));
             const std::optional<QString> newName = Prompts.AskRename(oldName, problemOf);
             if (!newName) break;
-            if (*newName != oldName) fs->RenameFile(fileIndex, FromQ(*newName));
+            if (*newName != oldName && !fs->RenameFile(fileIndex, FromQ(*newName)))
+                Prompts.ShowError("Rename error", "Error renaming file: its directory records are damaged");
         } catch (const TFileSystem::Exception& error) {
             Prompts.ShowError("Rename error", "Error renaming file: " + ErrorText(*fs, error));
         }
@@ -1074,67 +1074,8 @@ bool CMainFrame::ExtractOne(int fileIndex, OverwriteRule& rule, const std::strin
 
 QMimeData* CMainFrame::BuildTransferData(const std::vector<int>& fileIndices) {
     TFileSystem* fs = CurrentFileSystem();
-    if (fs == nullptr || fileIndices.empty()) return nullptr;
-    std::vector<TransferFile> files;
-    try {
-        for (int fileIndex : fileIndices) {
-            const std::vector<uint8_t> bytes = fs->ReadFile(fileIndex);
-            const std::vector<uint8_t> converted = FileSystem::ConvertFromTRS80(
-                *fs, bytes, fs->GetFileExtension(fileIndex), Prefs.ConversionTypeOut);
-            TransferFile file;
-            file.Name = ToQ(fs->GetHostFileName(fileIndex));
-            file.Contents = QByteArray(reinterpret_cast<const char*>(converted.data()),
-                                       static_cast<qsizetype>(converted.size()));
-            file.Size = static_cast<quint32>(converted.size());
-            const QDateTime local = FileDateToDateTime(fs->GetFileDate(fileIndex));
-            if (local.isValid()) file.LastWriteUtc = local.toUTC();
-            file.Attributes = AttributesOf(*fs, fileIndex);
-            files.push_back(std::move(file));
-        }
-    } catch (const std::exception&) {
-        return nullptr;
-    }
-
-    // The host's file manager takes real files: write them into a private folder.
-    if (!TransferFolder) TransferFolder = std::make_unique<QTemporaryDir>();
-    if (!TransferFolder->isValid()) return nullptr;
-    const QString folder = TransferFolder->filePath(QString::number(++TransferCount));
-    if (!QDir().mkpath(folder)) return nullptr;
-    QList<QUrl> urls;
-    std::map<int, std::string> hostNames;
-    try {
-        hostNames = FileSystem::HostNamesOfDisk(*fs);
-    } catch (const std::exception&) {
-        return nullptr;
-    }
-    for (size_t i = 0; i < files.size(); ++i) {
-        const int fileIndex = fileIndices[i];
-        QString hostName;
-        try {
-            const auto known = hostNames.find(fileIndex);
-            hostName = QFile::decodeName(
-                (known != hostNames.end() ? known->second : FileSystem::ExtractedFileName(*fs, fileIndex)).c_str());
-        } catch (const std::exception&) {
-            return nullptr;
-        }
-        QString path = QDir(folder).filePath(hostName);
-        for (int copy = 2; QFileInfo::exists(path); ++copy) {
-            path = QDir(folder).filePath(QString("%1-%2").arg(copy).arg(hostName));
-        }
-        QFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(files[i].Contents) != files[i].Contents.size() ||
-            !out.flush()) {
-            return nullptr;
-        }
-        // Written out first: bytes still buffered would date the file now when they land.
-        if (files[i].LastWriteUtc.isValid()) out.setFileTime(files[i].LastWriteUtc, QFileDevice::FileModificationTime);
-        out.close();
-        urls << QUrl::fromLocalFile(path);
-    }
-    auto* data = new QMimeData;
-    data->setUrls(urls);
-    data->setData(FileGroupMimeType, EncodeFileGroup(files));
-    return data;
+    if (fs == nullptr) return nullptr;
+    return App::BuildTransferData(*fs, fileIndices, Prefs.ConversionTypeOut, Staging);
 }
 
 bool CMainFrame::AcceptsTransfer(const QMimeData* data) const {

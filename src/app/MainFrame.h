@@ -20,7 +20,6 @@ class QLabel;
 class QLineEdit;
 class QToolBar;
 class QMimeData;
-class QTemporaryDir;
 
 namespace FileSystem {
 class MountedDisk;
@@ -154,7 +153,7 @@ public:
     void ReceiveTransfer(const QMimeData* data);
     // A drop on the list: a disk image is offered for opening, anything else is stored.
     void DropData(const QMimeData* data);
-    static constexpr const char* FileGroupMimeType = "application/x-quarrybox-file-group";
+    static constexpr const char* FileGroupMimeType = App::FileGroupMimeType;
 
 public slots:
     void OnNew();
@@ -235,8 +234,7 @@ private:
     IDatePatcher* Patcher = &DefaultPatcher;
     std::function<void(const TPreferences&)> WritePreferences;
     // Files copied out for the clipboard live here until the program ends.
-    std::unique_ptr<QTemporaryDir> TransferFolder;
-    int TransferCount = 0;
+    TransferStaging Staging;
 };
 
 }  // namespace App

@@ -126,7 +126,7 @@ TPreferences TPreferences::Load(QSettings& settings) {
     ReadChoice(settings, "ConversionTypeIn", {0, 1, 2}, preferences.ConversionTypeIn);
     ReadChoice(settings, "ConversionTypeOut", {0, 1, 2}, preferences.ConversionTypeOut);
     ReadChoice(settings, "FontType", {0, 1}, preferences.FontType);
-    ReadFlag(settings, "LDOSDateCheck", preferences.LDOSDateCheck);
+    ReadFlag(settings, "LDOSDateCheck", preferences.LDOSDateCheckDisabled);
     ReadFlag(settings, "ExitUponESC", preferences.ExitUponESC);
     preferences.Window = LoadWindowState(settings);
     return preferences;
@@ -137,7 +137,7 @@ void TPreferences::Save(QSettings& settings) const {
     settings.setValue("ConversionTypeIn", ConversionTypeIn);
     settings.setValue("ConversionTypeOut", ConversionTypeOut);
     settings.setValue("FontType", FontType);
-    settings.setValue("LDOSDateCheck", LDOSDateCheck ? 1 : 0);
+    settings.setValue("LDOSDateCheck", LDOSDateCheckDisabled ? 1 : 0);
     settings.setValue("ExitUponESC", ExitUponESC ? 1 : 0);
     SaveWindowState(settings, Window);
     settings.sync();

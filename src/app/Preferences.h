@@ -36,7 +36,7 @@ struct TPreferences {
     int ConversionTypeIn = 2;   // 0 none, 1 CR/LF to CR, 2 LF to CR
     int ConversionTypeOut = 2;  // 0 none, 1 CR to CR/LF, 2 CR to LF
     int FontType = 0;           // 0 monospaced, 1 proportional
-    bool LDOSDateCheck = false; // true: the check is disabled
+    bool LDOSDateCheckDisabled = false;  // stored as LDOSDateCheck
     bool ExitUponESC = false;
     TWindowState Window;
 

@@ -14,10 +14,6 @@
 
 #include "AppText.h"
 #include "filesystem/MountedDisk.h"
-#if __has_include("filesystem/NEWDOS80.h")
-#include "filesystem/NEWDOS80.h"
-#define QB_HAVE_NEWDOS80 1
-#endif
 
 namespace App {
 
@@ -41,14 +37,7 @@ QLabel* ValueLabel(const QString& text) {
 
 }  // namespace
 
-QString PDriveTextOf(TFileSystem& fs) {
-#ifdef QB_HAVE_NEWDOS80
-    if (auto* newdos = dynamic_cast<FileSystem::NEWDOS80*>(&fs)) return ToQ(newdos->GetPDriveText());
-#else
-    (void)fs;
-#endif
-    return {};
-}
+QString PDriveTextOf(TFileSystem& fs) { return ToQ(fs.GetPDrive().value_or(std::string())); }
 
 QString CDiskInfoDialog::FormatK(qint64 bytes) { return QLocale().toString(bytes / 1024.0, 'f', 2) + "K"; }
 
@@ -116,7 +105,7 @@ void CDiskInfoDialog::AddVolumeRows(QFormLayout* form, TFileSystem& fs) {
 void CDiskInfoDialog::AddDiskRows(QFormLayout* form, TFileSystem& fs) {
     AddText(form, "Filename:", QString::fromLocal8Bit(fs.GetImageFileName()));
     AddText(form, "Format:", ToQ(fs.GetImageFormatName()));
-    if (fs.GetDOSName(true) == "NEWDOS/80") {
+    if (fs.GetPDrive()) {
         auto* pdrive = new QLineEdit(PDriveTextOf(fs));
         pdrive->setReadOnly(true);
         Values["PDRIVE:"] = pdrive->text();
@@ -262,7 +251,10 @@ CFileInfoDialog::CFileInfoDialog(TFileSystem& fs, int fileIndex, ErrorReporter s
 void CFileInfoDialog::accept() {
     if (Name != nullptr && !Name->isReadOnly() && Name->text() != InitialName) {
         try {
-            Fs.RenameFile(FileIndex, FromQ(Name->text()));
+            if (!Fs.RenameFile(FileIndex, FromQ(Name->text()))) {
+                if (ShowError) ShowError("Rename error", "Error renaming file: its directory records are damaged");
+                return;
+            }
             InitialName = Name->text();
         } catch (const TFileSystem::Exception& error) {
             if (ShowError) ShowError("Rename error", "Error renaming file: " + ErrorText(Fs, error));
@@ -310,7 +302,7 @@ CPreferencesDialog::CPreferencesDialog(const TPreferences& preferences, QWidget*
     layout->addWidget(OkCancel(this));
     Out[std::clamp(preferences.ConversionTypeOut, 0, 2)]->setChecked(true);
     In[std::clamp(preferences.ConversionTypeIn, 0, 2)]->setChecked(true);
-    DisableDateCheck->setChecked(preferences.LDOSDateCheck);
+    DisableDateCheck->setChecked(preferences.LDOSDateCheckDisabled);
     ExitOnEscape->setChecked(preferences.ExitUponESC);
 }
 
@@ -322,7 +314,7 @@ TPreferences CPreferencesDialog::Chosen() const {
     for (int i = 0; i < 3; ++i) {
         if (In[i]->isChecked()) chosen.ConversionTypeIn = i;
     }
-    chosen.LDOSDateCheck = DisableDateCheck->isChecked();
+    chosen.LDOSDateCheckDisabled = DisableDateCheck->isChecked();
     chosen.ExitUponESC = ExitOnEscape->isChecked();
     return chosen;
 }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "filesystem/FileSystem.h"
+#include "filesystem/MountedDisk.h"
 
 namespace FileSystem {
 class MountedDisk;
@@ -21,7 +22,7 @@ struct TPreferences;
 // The choices of the "Create New Floppy Image" dialog.
 struct NewFloppySettings {
     int ImageType = 2;  // 0 JV1, 1 JV3, 2 DMK
-    int DOSType = 2;    // 0 TRSDOS 2.3, 1 TRSDOS 1.3, 2 LDOS/LS-DOS
+    int DOSType = FileSystem::NewFloppyLDOS;  // a FileSystem::NewFloppyDos
     bool DoubleDensity = true;
     int Sides = 2;
     int Tracks = 40;

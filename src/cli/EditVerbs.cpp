@@ -52,7 +52,8 @@ int RunMove(const MoveOptions& options) {
     RequireWritable(fs);
     int fileIndex = FindOneFile(fs, options.OldName);
     try {
-        fs.RenameFile(fileIndex, options.NewName);
+        if (!fs.RenameFile(fileIndex, options.NewName))
+            throw Failure(options.OldName + ": could not be renamed (its directory records are damaged)");
     } catch (const TFileSystem::Exception& error) {
         throw Failure(options.NewName + ": " + error.what());
     }

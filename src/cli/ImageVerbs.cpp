@@ -18,9 +18,6 @@ namespace {
 
 using FileSystem::TFileSystem;
 
-constexpr int DosTRSDOS23 = 0;
-constexpr int DosTRSDOS13 = 1;
-constexpr int DosLDOS = 2;
 
 struct NewOptions {
     std::string Image;
@@ -34,7 +31,7 @@ struct NewOptions {
 // "Create New Floppy Image" dialog.
 struct NewDisk {
     int ImageType = DiskImage::ImageDMK;
-    int Dos = DosLDOS;
+    int Dos = FileSystem::NewFloppyLDOS;
     int Tracks = 40;
     int Sides = 2;
     bool DoubleDensity = true;
@@ -57,13 +54,13 @@ int ImageTypeOf(const NewOptions& options) {
 
 NewDisk ResolveNewDisk(const NewOptions& options) {
     static const std::map<std::string, int> Doses = {
-        {"trsdos23", DosTRSDOS23}, {"trsdos13", DosTRSDOS13}, {"ldos", DosLDOS}};
+        {"trsdos23", FileSystem::NewFloppyTRSDOS23}, {"trsdos13", FileSystem::NewFloppyTRSDOS13}, {"ldos", FileSystem::NewFloppyLDOS}};
     NewDisk disk;
     disk.ImageType = ImageTypeOf(options);
     if (!options.Dos.empty()) disk.Dos = Doses.at(options.Dos);
 
     bool jv1 = disk.ImageType == DiskImage::ImageJV1;
-    if (jv1 && disk.Dos == DosTRSDOS13) throw UsageError("new: TRSDOS 1.3 disks cannot be JV1 images");
+    if (jv1 && disk.Dos == FileSystem::NewFloppyTRSDOS13) throw UsageError("new: TRSDOS 1.3 disks cannot be JV1 images");
     // Every DOS formatted here marks its directory with data address marks.
     if (const DiskImage::TImageTypeInfo* type = DiskImage::FindImageType(disk.ImageType); type && !type->KeepsDataMarks) {
         throw UsageError(std::string("new: ") + type->Name +
@@ -75,7 +72,7 @@ NewDisk ResolveNewDisk(const NewOptions& options) {
     int wantSides = options.Sides != 0 ? options.Sides : (jv1 ? 1 : 2);
     int wantTracks = options.Tracks != 0 ? options.Tracks : 40;
     switch (disk.Dos) {
-        case DosTRSDOS23:
+        case FileSystem::NewFloppyTRSDOS23:
             if (options.Density == "double") throw UsageError("new: TRSDOS 2.3 disks are single density");
             if (options.Sides == 2) throw UsageError("new: TRSDOS 2.3 disks have one side");
             if (options.Tracks != 0 && options.Tracks != 35) throw UsageError("new: TRSDOS 2.3 disks have 35 tracks");
@@ -83,7 +80,7 @@ NewDisk ResolveNewDisk(const NewOptions& options) {
             disk.Sides = 1;
             disk.Tracks = 35;
             break;
-        case DosTRSDOS13:
+        case FileSystem::NewFloppyTRSDOS13:
             if (options.Density == "single") throw UsageError("new: TRSDOS 1.3 disks are double density");
             if (options.Sides == 2) throw UsageError("new: TRSDOS 1.3 disks have one side");
             if (options.Tracks != 0 && options.Tracks != 40) throw UsageError("new: TRSDOS 1.3 disks have 40 tracks");

@@ -5,7 +5,6 @@
 #include "cli/Cli.h"
 #include "cli/Json.h"
 #include "filesystem/HostTransfer.h"
-#include "filesystem/NEWDOS80.h"
 
 namespace Qbox {
 
@@ -18,11 +17,7 @@ struct InfoOptions {
     bool Json = false;
 };
 
-// NEWDOS/80 describes its drive parameters as text; other file systems have none.
-std::string PDriveText(TFileSystem& fs) {
-    auto* newdos = dynamic_cast<FileSystem::NEWDOS80*>(&fs);
-    return newdos ? newdos->GetPDriveText() : std::string();
-}
+std::string PDriveText(TFileSystem& fs) { return fs.GetPDrive().value_or(std::string()); }
 
 struct PartitionFacts {
     std::string DOS, Family, Description, DiskName, DiskDate, PDrive;

@@ -50,7 +50,7 @@ int RunPatchDates(const PatchDatesOptions& options) {
         return ExitOk;
     }
     if (!state.Offer) {
-        if (fs.GetDOSName(true) != "LDOS")
+        if (!fs.OffersDatePatches())
             throw Failure("not an LDOS or LS-DOS disk");
         throw Failure("no date patches apply to this disk's system files");
     }

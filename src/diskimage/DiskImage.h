@@ -7,10 +7,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "diskimage/Error.h"
 #include "diskimage/HostFile.h"
 #include "diskimage/RawTrack.h"
 
@@ -18,9 +18,9 @@ namespace DiskImage {
 
 class TDiskImage {
 public:
-    class Exception : public std::runtime_error {
+    class Exception : public Quarrybox::Error {
     public:
-        using std::runtime_error::runtime_error;
+        using Quarrybox::Error::Error;
     };
     class EInvalidFormat : public Exception {
     public:

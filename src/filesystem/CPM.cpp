@@ -23,10 +23,10 @@ constexpr int ScoreFiles = 100;
 // CP/M names are ASCII: upper case by the ASCII rule, whatever the host's locale says.
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Bytes [first, first + count) of an entry: bit 7 dropped, upper case, trailing blanks removed.
-std::string EntryText(const uint8_t* entry, int first, int count) {
+// Bytes [first, first + count) of an entry's name: bit 7 dropped, upper case, trailing blanks removed.
+std::string NameText(const std::array<uint8_t, 11>& name, size_t first, size_t count) {
     std::string text;
-    for (int i = first; i < first + count; ++i) text += Upper(static_cast<char>(entry[i] & 0x7F));
+    for (size_t i = first; i < first + count; ++i) text += Upper(static_cast<char>(name[i] & 0x7F));
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }
@@ -83,14 +83,13 @@ bool CPM::ImageHoldsTrack(const CPMFormat& f) const {
 }
 
 bool CPM::RowApplies(const CPMFormat& f, const Probes& p) const {
-    const int row = static_cast<int>(&f - FormatCatalogue.data());
     // A track the container cannot hold whole (six 1024-byte sectors on a 5.25-inch
     // track) would read with its last sectors as zeros: the layout is not offered at all.
     if (!ImageHoldsTrack(f)) return false;
     if (f.IsEightInch() != p.P8) return false;
-    if (row == 0 && !p.P0) return false;
-    if (row == 1 && !p.P1) return false;
-    if ((row == 3 || row == 7) && p.PSide1) return false;
+    if (f.NeedsAll(CPMNeedsSector0) && !p.P0) return false;
+    if (f.NeedsAll(CPMNeedsSector1) && !p.P1) return false;
+    if (f.NeedsAll(CPMNeedsBlankSide1) && p.PSide1) return false;
     switch (f.SectorSize()) {
         case 1024:
             if (!p.S1024) return false;
@@ -246,11 +245,11 @@ int CPM::CountUnwrittenFileSectors() {
 bool CPM::BuildAllocationMap() {
     AllocationMap.assign(static_cast<size_t>(Format->DSM) + 1, false);
     for (int n = 0; n <= Format->DRM; ++n) {
-        const uint8_t* entry = Entry(n);
-        if (entry[0] == FreeUser) continue;
-        if (entry[0] > MaxUser) return false;
-        for (int i = 1; i <= 11; ++i) {
-            if ((entry[i] & 0x7F) < 0x20) return false;
+        const DirectoryEntry entry = ReadEntry(n);
+        if (entry.User == FreeUser) continue;
+        if (entry.User > MaxUser) return false;
+        for (uint8_t c : entry.Name) {
+            if ((c & 0x7F) < 0x20) return false;
         }
         for (int slot = 0; slot < Format->BlocksPerEntry(); ++slot) {
             const int block = EntryBlock(n, slot);
@@ -387,25 +386,73 @@ bool CPM::WriteBlock(int block, const std::vector<uint8_t>& data, size_t offset)
 // ---------------------------------------------------------------------------
 // Directory entries
 
-const uint8_t* CPM::Entry(int n) const {
+namespace {
+
+// Where an entry's fields lie.
+constexpr int UserOffset = 0;
+constexpr int NameOffset = 1;
+constexpr int ExtentLowOffset = 12;
+constexpr int S1Offset = 13;
+constexpr int ExtentHighOffset = 14;
+constexpr int RecordsOffset = 15;
+constexpr int AllocationOffset = 16;
+
+}  // namespace
+
+CPM::DirectoryEntry CPM::ReadEntry(int n) const {
     if (n < 0 || n > Format->DRM || static_cast<size_t>(n + 1) * EntrySize > Directory.size())
         throw EIllegalFileIndex();
-    return Directory.data() + static_cast<size_t>(n) * EntrySize;
+    const uint8_t* e = Directory.data() + static_cast<size_t>(n) * EntrySize;
+    DirectoryEntry entry;
+    entry.User = e[UserOffset];
+    std::copy(e + NameOffset, e + NameOffset + entry.Name.size(), entry.Name.begin());
+    entry.ExtentLow = e[ExtentLowOffset];
+    entry.S1 = e[S1Offset];
+    entry.ExtentHigh = e[ExtentHighOffset];
+    entry.Records = e[RecordsOffset];
+    std::copy(e + AllocationOffset, e + AllocationOffset + entry.Allocation.size(), entry.Allocation.begin());
+    return entry;
 }
 
-uint8_t* CPM::Entry(int n) { return const_cast<uint8_t*>(static_cast<const CPM*>(this)->Entry(n)); }
-
-int CPM::UserNumber(int entry) const { return Entry(entry)[0]; }
-
-int CPM::ExtentNumber(int entry) const {
-    const uint8_t* e = Entry(entry);
-    return e[14] * 32 + (e[12] & 0x1F);
+void CPM::WriteEntry(int n, const DirectoryEntry& entry) {
+    ReadEntry(n);  // refuses an entry outside the directory
+    uint8_t* e = Directory.data() + static_cast<size_t>(n) * EntrySize;
+    e[UserOffset] = entry.User;
+    std::copy(entry.Name.begin(), entry.Name.end(), e + NameOffset);
+    e[ExtentLowOffset] = entry.ExtentLow;
+    e[S1Offset] = entry.S1;
+    e[ExtentHighOffset] = entry.ExtentHigh;
+    e[RecordsOffset] = entry.Records;
+    std::copy(entry.Allocation.begin(), entry.Allocation.end(), e + AllocationOffset);
 }
+
+void CPM::DirectoryEntry::SetExtent(int extent) {
+    ExtentLow = static_cast<uint8_t>(extent % 32);
+    ExtentHigh = static_cast<uint8_t>(extent / 32);
+}
+
+int CPM::DirectoryEntry::Block(int slot, bool wide) const {
+    if (wide) return Allocation[static_cast<size_t>(2 * slot)] | (Allocation[static_cast<size_t>(2 * slot + 1)] << 8);
+    return Allocation[static_cast<size_t>(slot)];
+}
+
+void CPM::DirectoryEntry::SetBlock(int slot, int block, bool wide) {
+    if (wide) {
+        Allocation[static_cast<size_t>(2 * slot)] = static_cast<uint8_t>(block & 0xFF);
+        Allocation[static_cast<size_t>(2 * slot + 1)] = static_cast<uint8_t>(block >> 8);
+    } else {
+        Allocation[static_cast<size_t>(slot)] = static_cast<uint8_t>(block);
+    }
+}
+
+int CPM::UserNumber(int entry) const { return ReadEntry(entry).User; }
+
+int CPM::ExtentNumber(int entry) const { return ReadEntry(entry).Extent(); }
 
 int CPM::PartOf(int entry) const { return ExtentNumber(entry) / (Format->EXM + 1); }
 
 bool CPM::IsEntryInUse(int entry) const {
-    return entry >= 0 && entry <= Format->DRM && Entry(entry)[0] != FreeUser;
+    return entry >= 0 && entry <= Format->DRM && ReadEntry(entry).User != FreeUser;
 }
 
 std::vector<int> CPM::GetEntryBlocks(int entry) const {
@@ -419,20 +466,12 @@ std::vector<int> CPM::GetEntryBlocks(int entry) const {
     return blocks;
 }
 
-int CPM::EntryBlock(int entry, int slot) const {
-    const uint8_t* e = Entry(entry) + 16;
-    if (WideBlockNumbers) return e[2 * slot] | (e[2 * slot + 1] << 8);
-    return e[slot];
-}
+int CPM::EntryBlock(int entry, int slot) const { return ReadEntry(entry).Block(slot, WideBlockNumbers); }
 
 void CPM::SetEntryBlock(int entry, int slot, int block) {
-    uint8_t* e = Entry(entry) + 16;
-    if (WideBlockNumbers) {
-        e[2 * slot] = static_cast<uint8_t>(block & 0xFF);
-        e[2 * slot + 1] = static_cast<uint8_t>(block >> 8);
-    } else {
-        e[slot] = static_cast<uint8_t>(block);
-    }
+    DirectoryEntry e = ReadEntry(entry);
+    e.SetBlock(slot, block, WideBlockNumbers);
+    WriteEntry(entry, e);
 }
 
 // An entry holds as many bytes as its blocks address, but no more than its extent
@@ -442,8 +481,8 @@ int CPM::EntryCapacity() const {
 }
 
 int CPM::EntryBytes(int entry) const {
-    const uint8_t* e = Entry(entry);
-    const int records = (e[12] & Format->EXM) * RecordsPerLogicalExtent + e[15];
+    const DirectoryEntry e = ReadEntry(entry);
+    const int records = (e.ExtentLow & Format->EXM) * RecordsPerLogicalExtent + e.Records;
     return std::min(records * RecordSize, EntryCapacity());
 }
 
@@ -455,7 +494,7 @@ int CPM::MaxParts() const {
 
 int CPM::FindFreeDirectoryEntry() const {
     for (int n = 0; n <= Format->DRM; ++n) {
-        if (Entry(n)[0] == FreeUser) return n;
+        if (ReadEntry(n).User == FreeUser) return n;
     }
     return -1;
 }
@@ -520,9 +559,9 @@ int CPM::GetFreeSpace() {
 
 int CPM::GetCapacity() { return (Format->DSM + 1 - DirectoryBlocks) * BlockSize; }
 
-std::string CPM::GetFileName(int fileIndex) { return EntryText(Entry(fileIndex), 1, 8); }
+std::string CPM::GetFileName(int fileIndex) { return NameText(ReadEntry(fileIndex).Name, 0, 8); }
 
-std::string CPM::GetFileExtension(int fileIndex) { return EntryText(Entry(fileIndex), 9, 3); }
+std::string CPM::GetFileExtension(int fileIndex) { return NameText(ReadEntry(fileIndex).Name, 8, 3); }
 
 int CPM::GetFileSize(int fileIndex) {
     int size = 0;
@@ -600,27 +639,27 @@ std::string CPM::GetFilenameRule() {
 }
 
 namespace {
-// The extension byte whose bit 7 carries an attribute, or -1.
+// The byte of the name (one of the extension's three) whose bit 7 carries an attribute, or -1.
 int AttributeByte(uint32_t mask) {
     switch (mask) {
-        case AttrReadOnly: return 9;
-        case AttrSystem: return 10;
-        case AttrArchive: return 11;
+        case AttrReadOnly: return 8;
+        case AttrSystem: return 9;
+        case AttrArchive: return 10;
         default: return -1;
     }
 }
 }  // namespace
 
 bool CPM::HasAttribute(int fileIndex, uint32_t mask) {
-    const uint8_t* e = Entry(fileIndex);
+    const DirectoryEntry e = ReadEntry(fileIndex);
     for (uint32_t bit : {AttrReadOnly, AttrSystem, AttrArchive}) {
-        if ((mask & bit) != 0 && (e[AttributeByte(bit)] & 0x80) != 0) return true;
+        if ((mask & bit) != 0 && (e.Name[static_cast<size_t>(AttributeByte(bit))] & 0x80) != 0) return true;
     }
     return false;
 }
 
 void CPM::SetAttribute(int fileIndex, uint32_t mask, bool on) {
-    Entry(fileIndex);
+    ReadEntry(fileIndex);  // refuses an entry outside the directory
     Modified = true;
     const int byte = AttributeByte(mask);
     if (byte < 0) return;
@@ -628,8 +667,10 @@ void CPM::SetAttribute(int fileIndex, uint32_t mask, bool on) {
     std::vector<int> entries = EntriesOfFile(fileIndex);
     if (entries.empty()) entries.push_back(fileIndex);
     for (int n : entries) {
-        uint8_t* e = Entry(n);
-        e[byte] = static_cast<uint8_t>((e[byte] & 0x7F) | (on ? 0x80 : 0));
+        DirectoryEntry e = ReadEntry(n);
+        uint8_t& flagged = e.Name[static_cast<size_t>(byte)];
+        flagged = static_cast<uint8_t>((flagged & 0x7F) | (on ? 0x80 : 0));
+        WriteEntry(n, e);
     }
 }
 
@@ -643,20 +684,21 @@ std::string CPM::GetDOSDescription() { return std::string(Format->VendorName) + 
 // Changes
 
 void CPM::SetFileName(int entry, const std::string& name) {
-    uint8_t* e = Entry(entry);
-    for (int i = 1; i <= 11; ++i) e[i] = static_cast<uint8_t>((e[i] & 0x80) | 0x20);
-    int position = 1;
-    int end = 9;  // one past the last byte of the current part
+    DirectoryEntry e = ReadEntry(entry);
+    for (uint8_t& c : e.Name) c = static_cast<uint8_t>((c & 0x80) | 0x20);
+    size_t position = 0;
+    size_t end = 8;  // one past the last byte of the current part
     for (char c : name) {
         if (c == '.' || c == '/') {
-            position = 9;
-            end = 12;
+            position = 8;
+            end = 11;
             continue;
         }
         if (position >= end) continue;  // never beyond the field
-        e[position] = static_cast<uint8_t>((e[position] & 0x80) | (static_cast<uint8_t>(Upper(c)) & 0x7F));
+        e.Name[position] = static_cast<uint8_t>((e.Name[position] & 0x80) | (static_cast<uint8_t>(Upper(c)) & 0x7F));
         ++position;
     }
+    WriteEntry(entry, e);
     Modified = true;
 }
 
@@ -702,8 +744,7 @@ void CPM::StoreNewFile(const std::string& name, const std::vector<uint8_t>& data
         if (slot == 0) {
             entry = FindFreeDirectoryEntry();
             if (entry < 0) throw ETooManyFiles();
-            uint8_t* e = Entry(entry);
-            std::fill(e, e + EntrySize, 0);
+            WriteEntry(entry, DirectoryEntry{});
             SetFileName(entry, name);
             int records = static_cast<int>(std::min<long long>(recordsLeft, recordsPerEntry));
             int extra = 0;
@@ -712,9 +753,10 @@ void CPM::StoreNewFile(const std::string& name, const std::vector<uint8_t>& data
                 records -= RecordsPerLogicalExtent;
             }
             const int extent = (Format->EXM + 1) * entryCount + extra;
-            e[12] = static_cast<uint8_t>(extent % 32);
-            e[14] = static_cast<uint8_t>(extent / 32);
-            e[15] = static_cast<uint8_t>(records);
+            DirectoryEntry e = ReadEntry(entry);
+            e.SetExtent(extent);
+            e.Records = static_cast<uint8_t>(records);
+            WriteEntry(entry, e);
         }
         if (blocksLeft == 0) break;
         const auto freeBlock = std::find(AllocationMap.begin(), AllocationMap.end(), false);
@@ -737,7 +779,11 @@ void CPM::StoreNewFile(const std::string& name, const std::vector<uint8_t>& data
 bool CPM::DeleteFile(int fileIndex) {
     if (UserNumber(fileIndex) == FreeUser) return false;
     ChangeDirectory([&] {
-        for (int n : EntriesOfFile(fileIndex)) Entry(n)[0] = FreeUser;
+        for (int n : EntriesOfFile(fileIndex)) {
+            DirectoryEntry e = ReadEntry(n);
+            e.User = FreeUser;
+            WriteEntry(n, e);
+        }
         Modified = true;
     });
     return true;

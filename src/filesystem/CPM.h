@@ -1,6 +1,7 @@
 // CP/M 2.2-style file systems on TRS-80 floppies, in any layout of the catalogue.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -46,6 +47,7 @@ public:
     void SetFileName(int entry, const std::string& name) override;
     bool SupportsAttribute(uint32_t mask) override;
     std::string GetDOSName(bool family) override;
+    std::vector<TFinding> CheckStructure() override;
     std::string GetDOSDescription() override;
     bool SupportsUserAreas() override { return true; }
     int GetUserArea(int fileIndex) override;
@@ -103,8 +105,25 @@ private:
     bool SameDirectorySectors(int rowA, int rowB) const;
     int CountUnwrittenFileSectors();
 
-    uint8_t* Entry(int n);
-    const uint8_t* Entry(int n) const;
+    // One 32-byte directory entry in its fields. The name bytes keep bit 7, where the
+    // attributes live.
+    struct DirectoryEntry {
+        uint8_t User = 0;                // 0-15, or 0xE5 for a free entry
+        std::array<uint8_t, 11> Name{};  // eight of name, then three of extension
+        uint8_t ExtentLow = 0;           // EX: the low five bits of the extent number
+        uint8_t S1 = 0;
+        uint8_t ExtentHigh = 0;          // S2: the extent number over 32
+        uint8_t Records = 0;             // RC: 128-byte records in the last logical extent
+        std::array<uint8_t, 16> Allocation{};
+
+        int Extent() const { return ExtentHigh * 32 + (ExtentLow & 0x1F); }
+        void SetExtent(int extent);
+        // Sixteen one-byte or eight two-byte block numbers.
+        int Block(int slot, bool wide) const;
+        void SetBlock(int slot, int block, bool wide);
+    };
+    DirectoryEntry ReadEntry(int n) const;
+    void WriteEntry(int n, const DirectoryEntry& entry);
     int ExtentNumber(int entry) const;
     int PartOf(int entry) const;
     int EntryBlock(int entry, int slot) const;

@@ -1,6 +1,8 @@
 // The catalogue of TRS-80 CP/M disk layouts, in recognition order.
 #include "filesystem/CPMFormats.h"
 
+#include <string_view>
+
 namespace FileSystem {
 
 namespace {
@@ -27,13 +29,13 @@ const std::array<CPMFormat, CPMFormatCount> FormatCatalogue = {{
     //  SPT BSH BLM EXM DSM DRM AL0   AL1 CKS OFF  sectors code tracks flags  translation
     {"Lifeboat CP/M", "Model I (40T, SS, SD, 72K)",
         18, 3, 7, 0, 71, 63, 0xC0, 0x00, 16, 3,  18, 0, 35, 0x00,
-        {1, 5, 9, 13, 17, 2, 6, 10, 14, 18, 3, 7, 11, 15, 4, 8, 12, 16}},
+        {1, 5, 9, 13, 17, 2, 6, 10, 14, 18, 3, 7, 11, 15, 4, 8, 12, 16}, CPMNeedsSector0},
     {"Omikron Mapper I CP/M", "Model I and III (40T, SS, SD, 83K)",
-        18, 3, 7, 0, 82, 63, 0xC0, 0x00, 16, 3,  18, 0, 40, 0x00, Skew4By18},
+        18, 3, 7, 0, 82, 63, 0xC0, 0x00, 16, 3,  18, 0, 40, 0x00, Skew4By18, CPMNeedsSector1},
     {"Holmes Engineering VID80 CP/M", "(40T, SS, DD, 195K)",
         40, 3, 7, 0, 194, 63, 0xF0, 0x00, 16, 1,  10, 2, 40, 0x80, Zero10},
     {Montezuma, "80T SYSTEM (80T, SS, DD, 350K)",
-        36, 4, 15, 1, 174, 127, 0xC0, 0x00, 32, 2,  18, 1, 80, 0x80, Odd18},
+        36, 4, 15, 1, 174, 127, 0xC0, 0x00, 32, 2,  18, 1, 80, 0x80, Odd18, CPMNeedsBlankSide1},
     {Montezuma, "80T DATA (80T, SS, DD, 400K)",
         40, 4, 15, 1, 199, 127, 0xC0, 0x00, 32, 0,  10, 2, 80, 0x80, Odd10},
     {Montezuma, "80T DS SYSTEM (80T, DS, DD, 710K)",
@@ -41,7 +43,7 @@ const std::array<CPMFormat, CPMFormatCount> FormatCatalogue = {{
     {Montezuma, "80T DS DATA (80T, DS, DD, 800K)",
         40, 4, 15, 0, 399, 127, 0xC0, 0x00, 32, 0,  10, 2, 80, 0xC0, Odd10},
     {Montezuma, "Standard SYSTEM (40T, SS, DD, 170K)",
-        36, 4, 15, 1, 84, 127, 0xC0, 0x00, 32, 2,  18, 1, 40, 0x80, Odd18},
+        36, 4, 15, 1, 84, 127, 0xC0, 0x00, 32, 2,  18, 1, 40, 0x80, Odd18, CPMNeedsBlankSide1},
     {Montezuma, "Standard DATA (40T, SS, DD, 200K)",
         40, 4, 15, 1, 99, 127, 0xC0, 0x00, 32, 0,  10, 2, 40, 0x80, Odd10},
     {Montezuma, "Standard DS SYSTEM (40T, DS, DD, 350K)",
@@ -106,5 +108,14 @@ const std::array<CPMFormat, CPMFormatCount> FormatCatalogue = {{
         18, 3, 7, 0, 172, 63, 0xC0, 0x00, 16, 3,  18, 0, 80, 0x00, Skew4By18},
 }};
 // clang-format on
+
+int FindCPMFormatRow(const char* vendorName, const char* description) {
+    for (size_t row = 0; row < FormatCatalogue.size(); ++row) {
+        const CPMFormat& f = FormatCatalogue[row];
+        if (std::string_view(f.VendorName) == vendorName && std::string_view(f.Description) == description)
+            return static_cast<int>(row);
+    }
+    return -1;
+}
 
 }  // namespace FileSystem

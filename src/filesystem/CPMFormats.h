@@ -12,6 +12,11 @@ constexpr int CPMEightInch = 0x04;      // an 8-inch disk: track 0 holds 26 sing
 constexpr int CPMDoubleSided = 0x40;
 constexpr int CPMDoubleDensity = 0x80;
 
+// What a row asks of the disk, beyond its geometry, before recognition offers it.
+constexpr int CPMNeedsSector0 = 0x01;     // track 0 holds a single-density sector numbered 0
+constexpr int CPMNeedsSector1 = 0x02;     // track 0 holds a single-density sector numbered 1
+constexpr int CPMNeedsBlankSide1 = 0x04;  // side 1, if formatted, holds no data: the disk is one-sided
+
 constexpr int CPMTranslationEntries = 30;
 
 struct CPMFormat {
@@ -35,6 +40,9 @@ struct CPMFormat {
     int Flags;
     // Physical sector ids in logical order; the first SectorsPerTrack entries are used.
     std::array<int, CPMTranslationEntries> Translation;
+    int Needs = 0;  // CPMNeeds... bits
+
+    constexpr bool NeedsAll(int needs) const { return (Needs & needs) == needs; }
 
     constexpr int BlockSize() const { return 128 << BSH; }
     constexpr int SectorSize() const { return 128 << SectorSizeCode; }
@@ -62,5 +70,8 @@ constexpr int CPMFormatCount = 36;
 
 // In the order recognition tries them.
 extern const std::array<CPMFormat, CPMFormatCount> FormatCatalogue;
+
+// The row named by its vendor and description, which no later row changes; -1 when none is.
+int FindCPMFormatRow(const char* vendorName, const char* description);
 
 }  // namespace FileSystem

@@ -130,7 +130,7 @@ DatePatchTable BuildCurrentTable() {
         BackupVariant4, Sys7SecondVariant4, BootVariant4,
     };
     DatePatchVariant variant4;
-    variant4.Variant = 4;
+    variant4.Variant = DatePatchLSDOS631;
     for (int i = 0; i < DatePatchFileCount; ++i)
         if (!BuildSet(variant4Rows[i], variant4.Sets[i]))
             return {};

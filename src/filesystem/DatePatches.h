@@ -39,10 +39,17 @@ constexpr int DatePatchFileCount = 7;
 // twice: the second set is applied to the result of the first.
 extern const std::array<const char*, DatePatchFileCount> DatePatchFileNames;
 
-// The records of one DOS variant: 4 is LS-DOS 6.3.1, 3 and 1 are LDOS 5.3.1
-// (Model III and Model I). Sets[i] belongs to DatePatchFileNames[i].
+// The DOS variants the patches know, by the numbers the patch records use.
+enum DatePatchDos {
+    DatePatchNoDos = -1,
+    DatePatchLDOS531ModelI = 1,
+    DatePatchLDOS531ModelIII = 3,
+    DatePatchLSDOS631 = 4,
+};
+
+// The records of one DOS variant. Sets[i] belongs to DatePatchFileNames[i].
 struct DatePatchVariant {
-    int Variant = -1;
+    int Variant = DatePatchNoDos;
     std::array<DatePatchSet, DatePatchFileCount> Sets;
 };
 
@@ -66,7 +73,7 @@ enum DatePatchKind {
 
 struct DatePatchState {
     bool Offer = false;
-    int Variant = -1;
+    int Variant = DatePatchNoDos;
     int Kind = DatePatchNone;
 };
 

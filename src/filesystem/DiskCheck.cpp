@@ -8,7 +8,6 @@
 #include "filesystem/CPM.h"
 #include "filesystem/MountedDisk.h"
 #include "filesystem/RSDOS.h"
-#include "filesystem/TRSDOS13.h"
 #include "filesystem/TRSDOSBase.h"
 
 namespace FileSystem {
@@ -170,8 +169,7 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
     std::vector<int> owner(static_cast<size_t>(std::max(tracks, 256)) * 8, -1);
     const std::vector<int> files = ListEveryFile(fs);
     const bool reservedSystemArea = HasSystemFileWithoutExtents(fs, files);
-    // TRSDOS 1.3 keeps all of a file's extents in its one record: it has no links to follow.
-    const bool linkedRecords = dynamic_cast<TRSDOS13*>(&fs) == nullptr;
+    const bool linkedRecords = fs.LinksDirectoryRecords();
     for (int dec : files) {
         const std::string name = FileLabel(fs, dec);
         if (linkedRecords) CheckRecordChain(fs, dec, name, findings);
@@ -206,8 +204,7 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
                     std::to_string(capacity) + " bytes)");
         }
     }
-    // TRSDOS 1.3 reserves its system tracks in the GAT without directory entries for them.
-    const bool systemWithoutFiles = dynamic_cast<TRSDOS13*>(&fs) != nullptr;
+    const bool systemWithoutFiles = fs.ReservesSystemTracksWithoutFiles();
     // On a hard disk whose DOS holds BOOT/SYS outside any extent, the granules it marks
     // used before the first one a file owns are its reserved system area.
     bool beforeFirstFile = reservedSystemArea;
@@ -347,17 +344,17 @@ std::vector<TFinding> CheckSectorsRead(TFileSystem& fs) {
     return findings;
 }
 
+// Each DOS's own checks, defined here beside the checks they share.
+std::vector<TFinding> TFileSystem::CheckStructure() {
+    return {TFinding{TSeverity::Info, "No checks for " + GetDOSName(false)}};
+}
+std::vector<TFinding> TRSDOSBase::CheckStructure() { return CheckTRSDOS(*this); }
+std::vector<TFinding> CPM::CheckStructure() { return CheckCPM(*this); }
+std::vector<TFinding> RSDOS::CheckStructure() { return CheckRSDOS(*this); }
+
 std::vector<TFinding> CheckFileSystem(TFileSystem& fs) {
     std::vector<TFinding> findings = CheckSectorsRead(fs);
-    std::vector<TFinding> structure;
-    if (auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs))
-        structure = CheckTRSDOS(*trsdos);
-    else if (auto* cpm = dynamic_cast<CPM*>(&fs))
-        structure = CheckCPM(*cpm);
-    else if (auto* rsdos = dynamic_cast<RSDOS*>(&fs))
-        structure = CheckRSDOS(*rsdos);
-    else
-        structure = {TFinding{TSeverity::Info, "No checks for " + fs.GetDOSName(false)}};
+    const std::vector<TFinding> structure = fs.CheckStructure();
     findings.insert(findings.end(), structure.begin(), structure.end());
     return findings;
 }

@@ -42,7 +42,7 @@ std::vector<TFinding> CheckFloppyTracks(DiskImage::TFloppyImage& image);
 // The sectors read with an error (data CRC) or not at all: the directory's as it was
 // loaded, then those of every file, read whole.
 std::vector<TFinding> CheckSectorsRead(TFileSystem& fs);
-// CheckSectorsRead, then the checks of the file system's own structures, chosen by its family.
+// CheckSectorsRead, then the checks of the file system's own structures (CheckStructure).
 std::vector<TFinding> CheckFileSystem(TFileSystem& fs);
 
 // TRSDOS family: granules used by two files, granules the GAT marks used that no file

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <ctime>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "diskimage/Error.h"
 
 namespace DiskImage {
 class TDiskImage;
@@ -15,6 +17,8 @@ class THardImage;
 }  // namespace DiskImage
 
 namespace FileSystem {
+
+struct TFinding;
 
 struct FileDate {
     bool HasDate = false;
@@ -95,9 +99,9 @@ std::string ComparableName(const std::string& name);
 
 class TFileSystem {
 public:
-    class Exception : public std::runtime_error {
+    class Exception : public Quarrybox::Error {
     public:
-        using std::runtime_error::runtime_error;
+        using Quarrybox::Error::Error;
     };
     class EInvalidFilename : public Exception {
     public:
@@ -195,6 +199,15 @@ public:
     virtual int GetUserArea(int) { return -1; }
     // The rule IsValidFilename applies, in a sentence for the user.
     virtual std::string GetFilenameRule() { return {}; }
+    // The drive parameters the DOS keeps on the disk, as its PDRIVE command writes them;
+    // none on a DOS that keeps no such record.
+    virtual std::optional<std::string> GetPDrive() { return std::nullopt; }
+    // Whether the LDOS date patches are for this DOS's system files.
+    virtual bool OffersDatePatches() { return false; }
+    // The checks of the DOS's own structures against each other (its allocation table,
+    // directory and hash table, say); the sector reads every DOS shares are checked
+    // apart (CheckSectorsRead). Defined with the other checks in DiskCheck.cpp.
+    virtual std::vector<TFinding> CheckStructure();
 
     // The only way a DOS reaches the image. Reads return false on failure;
     // writes throw EWriteProtected when the image is protected or read-only.

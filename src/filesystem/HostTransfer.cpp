@@ -321,7 +321,8 @@ int StoreFile(TFileSystem& fs, const std::string& name, const std::vector<uint8_
     if (replacing) {
         if (!replace) throw TFileSystem::EFileExists();
         replaced = SaveFile(fs, existing);
-        fs.DeleteFile(existing);
+        // A file whose records cannot be freed stays as it was, and is still in the way.
+        if (!fs.DeleteFile(existing)) throw TFileSystem::EFileExists();
     }
     try {
         int freeSpace = fs.GetFreeSpace();

@@ -24,6 +24,7 @@ public:
     void MapHardDiskSector(int& track, int& sector, int& side) override;
     std::string GetDOSName(bool family) override;
     std::string GetDOSDescription() override;
+    bool OffersDatePatches() override { return true; }
     FileDate GetFileDate(int fileIndex) override;
     void SetFileDate(int fileIndex, const FileDate& date) override;
     void SetAccessPassword(int fileIndex, uint16_t hash) override;

@@ -3,6 +3,7 @@
 #include "filesystem/MountedDisk.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "filesystem/CPM.h"
@@ -35,21 +36,39 @@ std::optional<PartitionExtent> ExtentOfPartition(TFileSystem& fs) {
 
 }  // namespace
 
+namespace {
+
+using FloppyConstructor = std::unique_ptr<TFileSystem> (*)(DiskImage::TDiskImage*);
+
+template <class Dos>
+std::unique_ptr<TFileSystem> Construct(DiskImage::TDiskImage* image) {
+    return std::make_unique<Dos>(image);
+}
+
+std::unique_ptr<TFileSystem> ConstructLDOSFloppy(DiskImage::TDiskImage* image) {
+    return std::make_unique<LDOS>(image, 0, 0);
+}
+
+// The floppy file systems, in the order recognition tries them.
+constexpr auto FloppyCandidates = std::to_array<FloppyConstructor>({
+    Construct<TRSDOS13>,
+    Construct<TRSDOS28>,
+    Construct<DBLDOS>,
+    Construct<NEWDOS80>,
+    ConstructLDOSFloppy,
+    Construct<DOSPLUS>,
+    Construct<MULTIDOS>,
+    Construct<TRSDOS23>,
+    Construct<CPM>,
+    Construct<RSDOS>,
+});
+static_assert(FloppyCandidates.size() == FloppyCandidateCount);
+
+}  // namespace
+
 std::unique_ptr<TFileSystem> ConstructFileSystem(int index, DiskImage::TDiskImage* image) {
-    // The candidate table, in the order recognition tries it.
-    switch (index) {
-        case 0: return std::make_unique<TRSDOS13>(image);
-        case 1: return std::make_unique<TRSDOS28>(image);
-        case 2: return std::make_unique<DBLDOS>(image);
-        case 3: return std::make_unique<NEWDOS80>(image);
-        case 4: return std::make_unique<LDOS>(image, 0, 0);
-        case 5: return std::make_unique<DOSPLUS>(image);
-        case 6: return std::make_unique<MULTIDOS>(image);
-        case 7: return std::make_unique<TRSDOS23>(image);
-        case 8: return std::make_unique<CPM>(image);
-        case 9: return std::make_unique<RSDOS>(image);
-        default: throw TFileSystem::EInvalidFormat();
-    }
+    if (index < 0 || index >= FloppyCandidateCount) throw TFileSystem::EInvalidFormat();
+    return FloppyCandidates[static_cast<size_t>(index)](image);
 }
 
 std::unique_ptr<TFileSystem> MountBestCandidate(const std::vector<CandidateFactory>& candidates) {
@@ -296,9 +315,9 @@ void MountedDisk::CreateNew(const std::string& path, int imageType, int tracks, 
     try {
         std::unique_ptr<TFileSystem> fs;
         switch (dosType) {
-            case 0: fs = std::make_unique<TRSDOS23>(Image.get(), diskName, diskDate, tracks); break;
-            case 1: fs = std::make_unique<TRSDOS13>(Image.get(), diskName, diskDate); break;
-            case 2:
+            case NewFloppyTRSDOS23: fs = std::make_unique<TRSDOS23>(Image.get(), diskName, diskDate, tracks); break;
+            case NewFloppyTRSDOS13: fs = std::make_unique<TRSDOS13>(Image.get(), diskName, diskDate); break;
+            case NewFloppyLDOS:
                 fs = std::make_unique<LDOS>(Image.get(), diskName, diskDate, tracks, sides, doubleDensity);
                 break;
             default: break;
@@ -318,13 +337,7 @@ void MountedDisk::Flush() {
             throw TFileSystem::EFileError(error != 0 ? error : EIO);
         }
     }
-    if (Image) {
-        try {
-            Image->CommitChange();
-        } catch (const DiskImage::TDiskImage::EFileError& error) {
-            throw TFileSystem::EFileError(error.ErrorNumber);
-        }
-    }
+    if (Image) Image->CommitChange();
 }
 
 void MountedDisk::Close() {

@@ -20,6 +20,14 @@ public:
     std::string ImageFormat;  // "JV1", "DMK", "HDV" ...
 };
 
+// The DOS a new floppy is formatted for, by the numbers the preferences store.
+enum NewFloppyDos {
+    NewFloppyNoDos = -1,
+    NewFloppyTRSDOS23 = 0,
+    NewFloppyTRSDOS13 = 1,
+    NewFloppyLDOS = 2,
+};
+
 class MountedDisk {
 public:
     MountedDisk() = default;
@@ -31,7 +39,7 @@ public:
     // readOnly opens the file for reading only: nothing can then be written to it.
     void Open(const std::string& path, bool readOnly = false);
     // Replaces whatever is held by a new floppy image with a fresh file system.
-    // dosType: 0 TRSDOS 2.3, 1 TRSDOS 1.3, 2 LDOS / LS-DOS, other: no file system.
+    // dosType: a NewFloppyDos; any other value makes an image with no file system.
     void CreateNew(const std::string& path, int imageType, int tracks, int dosType, int sides, bool doubleDensity,
                    const std::string& diskName, const std::string& diskDate);
     // Ends one change (one qbox verb, one desktop command): the file systems write what
@@ -50,8 +58,7 @@ public:
     int CurrentPartition = 0;
 };
 
-// The floppy candidate table: 0 TRSDOS13, 1 TRSDOS28, 2 DBLDOS, 3 NEWDOS80, 4 LDOS,
-// 5 DOSPLUS, 6 MULTIDOS, 7 TRSDOS23, 8 CPM, 9 RSDOS.
+// The floppy file systems recognition tries, in order; the table is in MountedDisk.cpp.
 constexpr int FloppyCandidateCount = 10;
 std::unique_ptr<TFileSystem> ConstructFileSystem(int index, DiskImage::TDiskImage* image);
 std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image);

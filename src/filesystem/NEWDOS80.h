@@ -29,6 +29,7 @@ public:
     void MapHardDiskSector(int& track, int& sector, int& side) override;
 
     std::string GetDOSName(bool family) override;
+    std::optional<std::string> GetPDrive() override { return GetPDriveText(); }
     // DEC 31 is the DOS's own: never listed, found or given to a new file.
     std::vector<int> ListFiles(const std::vector<std::string>& patterns, int flags) override;
     int FindFile(const std::string& name) override;

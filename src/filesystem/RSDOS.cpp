@@ -123,17 +123,26 @@ std::vector<uint8_t> RSDOS::ReadGranule(int granule) {
     return bytes;
 }
 
-const uint8_t* RSDOS::Entry(int fileIndex) const {
+RSDOS::DirectoryEntry RSDOS::ReadEntry(int fileIndex) const {
     if (fileIndex < 0 || static_cast<size_t>(fileIndex + 1) * EntrySize > Directory.size())
         throw EIllegalFileIndex();
-    return Directory.data() + static_cast<size_t>(fileIndex) * EntrySize;
+    const uint8_t* e = Directory.data() + static_cast<size_t>(fileIndex) * EntrySize;
+    DirectoryEntry entry;
+    entry.Name = EntryText(e, 0, 8);
+    entry.Extension = EntryText(e, 8, 3);
+    entry.Status = e[0];
+    entry.FileType = e[11];
+    entry.Ascii = e[12] == 0xFF;
+    entry.FirstGranule = e[13];
+    entry.LastSectorBytes = (e[14] << 8) | e[15];
+    return entry;
 }
 
 // The granules of a file, at most one pass over the 68 granules. A link outside
 // the disk, a free or unknown value, or a loop leaves the chain incomplete.
 RSDOS::Chain RSDOS::FollowChain(int fileIndex) const {
     Chain chain;
-    int granule = Entry(fileIndex)[13];
+    int granule = ReadEntry(fileIndex).FirstGranule;
     for (int step = 0; step < Granules; ++step) {
         if (granule >= Granules) return chain;
         chain.granules.push_back(granule);
@@ -162,9 +171,8 @@ uint8_t RSDOS::GetFATByte(int granule) const {
 int RSDOS::GetFileSize(int fileIndex) {
     const Chain chain = FollowChain(fileIndex);
     if (!chain.complete) return 0;
-    const uint8_t* e = Entry(fileIndex);
     // The last sector holds at most a sector's worth; a last granule with no sector in use holds nothing.
-    const int lastBytes = std::min((e[14] << 8) | e[15], SectorSize);
+    const int lastBytes = std::min(ReadEntry(fileIndex).LastSectorBytes, SectorSize);
     const int inLastGranule = chain.lastSectors == 0 ? 0 : (chain.lastSectors - 1) * SectorSize + lastBytes;
     return GranuleSize * (static_cast<int>(chain.granules.size()) - 1) + inLastGranule;
 }
@@ -187,17 +195,17 @@ std::vector<uint8_t> RSDOS::ReadFile(int fileIndex) {
 std::vector<int> RSDOS::ListFiles(const std::vector<std::string>& patterns, int /*flags*/) {
     std::vector<int> files;
     for (int index = 0; index < ListedEntries; ++index) {
-        const uint8_t first = Entry(index)[0];
-        if (first == EndOfDirectory) break;
-        if (first == DeletedEntry) continue;
-        if (MatchesPattern(patterns, GetFileName(index) + "." + GetFileExtension(index))) files.push_back(index);
+        const DirectoryEntry entry = ReadEntry(index);
+        if (entry.Status == EndOfDirectory) break;
+        if (entry.Status == DeletedEntry) continue;
+        if (MatchesPattern(patterns, entry.Name + "." + entry.Extension)) files.push_back(index);
     }
     return files;
 }
 
-std::string RSDOS::GetFileName(int fileIndex) { return EntryText(Entry(fileIndex), 0, 8); }
+std::string RSDOS::GetFileName(int fileIndex) { return ReadEntry(fileIndex).Name; }
 
-std::string RSDOS::GetFileExtension(int fileIndex) { return EntryText(Entry(fileIndex), 8, 3); }
+std::string RSDOS::GetFileExtension(int fileIndex) { return ReadEntry(fileIndex).Extension; }
 
 int RSDOS::GetFreeSpace() {
     return GranuleSize * static_cast<int>(std::count(FAT.begin(), FAT.begin() + Granules, FreeGranule));
@@ -228,36 +236,36 @@ std::string RSDOS::GetFilenameRule() {
 std::vector<AttributeDescriptor> RSDOS::GetAttributeList() { return {{"ASCII", 'A', true, AttrASCII}}; }
 
 bool RSDOS::HasAttribute(int fileIndex, uint32_t mask) {
-    const uint8_t* e = Entry(fileIndex);
-    return (mask & AttrASCII) != 0 && e[12] == 0xFF;
+    const bool ascii = ReadEntry(fileIndex).Ascii;
+    return (mask & AttrASCII) != 0 && ascii;
 }
 
 std::vector<std::string> RSDOS::GetFileTypeList() {
     return {"BASIC program", "BASIC data file", "Machine language program", "Text editor source file"};
 }
 
-int RSDOS::GetFileType(int fileIndex) { return Entry(fileIndex)[11]; }
+int RSDOS::GetFileType(int fileIndex) { return ReadEntry(fileIndex).FileType; }
 
 // The disk is never changed: every modifying call is refused before anything is written.
 bool RSDOS::CreateFile(const std::string&, const std::vector<uint8_t>&, const FileDate&) { throw EWriteProtected(); }
 
 bool RSDOS::DeleteFile(int fileIndex) {
-    Entry(fileIndex);
+    ReadEntry(fileIndex);  // an index outside the directory is refused first
     throw EWriteProtected();
 }
 
 bool RSDOS::RenameFile(int fileIndex, const std::string&) {
-    Entry(fileIndex);
+    ReadEntry(fileIndex);  // an index outside the directory is refused first
     throw EWriteProtected();
 }
 
 void RSDOS::SetAttribute(int fileIndex, uint32_t, bool) {
-    Entry(fileIndex);
+    ReadEntry(fileIndex);  // an index outside the directory is refused first
     throw EWriteProtected();
 }
 
 void RSDOS::SetFileName(int fileIndex, const std::string&) {
-    Entry(fileIndex);
+    ReadEntry(fileIndex);  // an index outside the directory is refused first
     throw EWriteProtected();
 }
 

@@ -24,6 +24,7 @@ public:
     ~RSDOS() override = default;
 
     int GetFileSystemType() override { return TypeRSDOS; }
+    std::vector<TFinding> CheckStructure() override;
     int GetFreeSpace() override;
     int GetCapacity() override { return 35 * 18 * SectorSize; }
     std::vector<uint8_t> ReadFile(int fileIndex) override;
@@ -76,7 +77,18 @@ private:
         bool complete = false;
     };
     Chain FollowChain(int fileIndex) const;
-    const uint8_t* Entry(int fileIndex) const;
+
+    // One 32-byte directory entry, read once into its fields.
+    struct DirectoryEntry {
+        std::string Name;       // blanks at the end dropped
+        std::string Extension;  // the same
+        uint8_t Status = 0;     // the name's first byte: DeletedEntry or EndOfDirectory say so
+        uint8_t FileType = 0;
+        bool Ascii = false;
+        int FirstGranule = 0;
+        int LastSectorBytes = 0;  // bytes in use in the file's last sector
+    };
+    DirectoryEntry ReadEntry(int fileIndex) const;
 
     std::vector<uint8_t> FAT;
     std::vector<uint8_t> Directory;

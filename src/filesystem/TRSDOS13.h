@@ -24,6 +24,8 @@ public:
     ~TRSDOS13() override;
 
     std::string GetDOSName(bool family) override;
+    bool LinksDirectoryRecords() const override { return false; }
+    bool ReservesSystemTracksWithoutFiles() const override { return true; }
     bool CreateFile(const std::string& name, const std::vector<uint8_t>& data, const FileDate& date) override;
     bool DeleteFile(int fileIndex) override;
     bool RenameFile(int fileIndex, const std::string& newName) override;

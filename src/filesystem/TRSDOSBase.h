@@ -45,6 +45,13 @@ public:
 
     // The TFileSystem operations (file index = directory entry code, DEC).
     int GetFileSystemType() override { return TypeTRSDOS; }
+    std::vector<TFinding> CheckStructure() override;
+    // Whether a file's extents continue in further directory records that the first one
+    // links to; TRSDOS 1.3 keeps them all in its one record.
+    virtual bool LinksDirectoryRecords() const { return true; }
+    // Whether the GAT marks system tracks used that no directory entry owns, as
+    // TRSDOS 1.3 reserves its own.
+    virtual bool ReservesSystemTracksWithoutFiles() const { return false; }
     int GetFreeSpace() override;
     int GetCapacity() override;
     std::vector<uint8_t> ReadFile(int fileIndex) override;

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <vector>
+
+#include "diskimage/Error.h"
 
 namespace CMDFile {
 
@@ -19,9 +20,9 @@ struct LoadRecord {
     std::vector<uint8_t> Data;  // bytes to load (type 1), payload (other types), empty (type 2)
 };
 
-class Exception : public std::runtime_error {
+class Exception : public Quarrybox::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Quarrybox::Error::Error;
 };
 
 class EInvalidFormat : public Exception {

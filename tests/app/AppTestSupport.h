@@ -185,6 +185,7 @@ public:
     bool SupportsAttribute(uint32_t mask) override { return AttributesSupported && (mask & 0x1F00) != 0; }
     bool SupportsWriting() override { return Writable; }
     std::string GetDOSName(bool family) override { return family ? FamilyName : DOSName; }
+    bool OffersDatePatches() override { return FamilyName == "LDOS"; }
     bool SupportsUserAreas() override { return !Users.empty(); }
     int GetUserArea(int fileIndex) override {
         At(fileIndex);

@@ -346,7 +346,7 @@ private slots:
         preferences.ConversionTypeIn = 0;
         preferences.ConversionTypeOut = 2;
         preferences.FontType = 1;
-        preferences.LDOSDateCheck = true;
+        preferences.LDOSDateCheckDisabled = true;
         preferences.ExitUponESC = true;
         {
             QSettings store(path, QSettings::IniFormat);
@@ -358,7 +358,7 @@ private slots:
         QCOMPARE(loaded.ConversionTypeIn, 0);
         QCOMPARE(loaded.ConversionTypeOut, 2);
         QCOMPARE(loaded.FontType, 1);
-        QVERIFY(loaded.LDOSDateCheck);
+        QVERIFY(loaded.LDOSDateCheckDisabled);
         QVERIFY(loaded.ExitUponESC);
     }
 
@@ -466,7 +466,7 @@ private slots:
         QCOMPARE(chosen.ConversionTypeOut, 2);
         QCOMPARE(chosen.ConversionTypeIn, 0);
         QVERIFY(chosen.ExitUponESC);
-        QVERIFY(!chosen.LDOSDateCheck);
+        QVERIFY(!chosen.LDOSDateCheckDisabled);
     }
 };
 

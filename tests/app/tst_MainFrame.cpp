@@ -74,7 +74,7 @@ private:
     bool OpenCopyOfRealLDOSDisk(const QString& path) {
         if (!QFile::copy(RealLDOSDisk(), path)) return false;
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        Frame->Preferences().LDOSDateCheck = true;
+        Frame->Preferences().LDOSDateCheckDisabled = true;
         return Frame->OpenDisk(path);
     }
 
@@ -612,7 +612,7 @@ private slots:
         FakeDatePatcher patcher;
         patcher.State = {true, variant, kind};
         Frame->SetDatePatcher(&patcher);
-        Frame->Preferences().LDOSDateCheck = disabled;
+        Frame->Preferences().LDOSDateCheckDisabled = disabled;
         FakeDisk disk(1, protect);
         disk.Fs().FamilyName = family.toStdString();
         Attach(std::move(disk));
@@ -797,7 +797,7 @@ private slots:
 
     // A CP/M disk built byte by byte: its user areas and its archive attribute as the list shows them.
     void CPMDiskShowsUserAreasAndTheArchiveLetter() {
-        TestSupport::CPMDisk disk(8);
+        TestSupport::CPMDisk disk(TestSupport::CPMRows::MontezumaStandardData);
         std::vector<uint8_t> archived = TestSupport::CPMEntry(5, "GAME", "COM", 0, 0, 1, {2});
         archived[11] |= 0x80;  // archive
         disk.SetEntry(0, archived);
@@ -1142,7 +1142,7 @@ private slots:
         QTemporaryDir folder;
         const QString first = folder.filePath("first.dsk"), second = folder.filePath("second.dsk");
         QVERIFY(QFile::copy(fixture, first) && QFile::copy(fixture, second));
-        Frame->Preferences().LDOSDateCheck = true;  // no date question on opening
+        Frame->Preferences().LDOSDateCheckDisabled = true;  // no date question on opening
         auto shownDisk = [&] { return QString::fromLocal8Bit(Frame->CurrentFileSystem()->GetImageFileName()); };
 
         Frame->OpenChosenDisk(first);  // nothing shown yet
@@ -1179,7 +1179,7 @@ private slots:
         const QString first = folder.filePath("first.dsk");
         const QString second = folder.filePath("second.dsk");
         QVERIFY(QFile::copy(fixture, first) && QFile::copy(fixture, second));
-        Frame->Preferences().LDOSDateCheck = true;  // no date question on opening
+        Frame->Preferences().LDOSDateCheckDisabled = true;  // no date question on opening
         QVERIFY(Frame->OpenDisk(first));
         QVERIFY(Frame->OpenDisk(second));
         QVERIFY(Frame->OpenDisk(first));

@@ -37,7 +37,7 @@ std::string ThreeFileLDOSDisk(const TempDir& dir) {
 // A CP/M disk (Montezuma standard data) in JV3 with GAME.COM in user areas 0 and 3,
 // 2,048 bytes of Pattern(2048, 1) and Pattern(2048, 2).
 std::string TwoUserAreasImage(const TempDir& dir) {
-    TestSupport::CPMDisk cpm(8);
+    TestSupport::CPMDisk cpm(TestSupport::CPMRows::MontezumaStandardData);
     cpm.SetEntry(0, TestSupport::CPMEntry(0, "GAME", "COM", 0, 0, 16, {2}));
     cpm.SetBlock(2, TestSupport::Pattern(2048, 1));
     cpm.SetEntry(1, TestSupport::CPMEntry(3, "GAME", "COM", 0, 0, 16, {3}));
@@ -192,7 +192,7 @@ TEST(QboxWildDisks, AFailedDeleteIsReported) {
 // the missing tracks is refused, and nothing is written.
 TEST(QboxWildDisks, CPMPutNeverClaimsBlocksTheImageLacks) {
     TempDir dir;
-    TestSupport::CPMDisk cpm(1, 0, 35);  // Omikron Mapper I: 1K blocks; 70 of them on the tracks the image holds
+    TestSupport::CPMDisk cpm(TestSupport::CPMRows::OmikronMapperI, 0, 35);  // Omikron Mapper I: 1K blocks; 70 of them on the tracks the image holds
     const std::string image = dir / "short.jv3";
     ASSERT_TRUE(cpm.WriteTo(image));
     TestSupport::WriteHostBytes(dir / "big.dat", TestSupport::Pattern(68 * 1024, 3));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,42 @@
 #include "filesystem/CPM.h"
 
 namespace TestSupport {
+
+// Catalogue rows by the names they keep, so that a row added to the catalogue changes no test.
+inline int CPMRow(const char* vendorName, const char* description) {
+    const int row = FileSystem::FindCPMFormatRow(vendorName, description);
+    if (row < 0) throw std::logic_error(std::string("no CP/M row ") + vendorName + " " + description);
+    return row;
+}
+
+namespace CPMRows {
+inline const char* const Montezuma = "Montezuma Micro CP/M";
+inline const char* const Lobo = "Lobo MAX-80 CP/M";
+inline const int Lifeboat = CPMRow("Lifeboat CP/M", "Model I (40T, SS, SD, 72K)");
+inline const int OmikronMapperI = CPMRow("Omikron Mapper I CP/M", "Model I and III (40T, SS, SD, 83K)");
+inline const int Montezuma80TSystem = CPMRow(Montezuma, "80T SYSTEM (80T, SS, DD, 350K)");
+inline const int Montezuma80TData = CPMRow(Montezuma, "80T DATA (80T, SS, DD, 400K)");
+inline const int Montezuma80TDSData = CPMRow(Montezuma, "80T DS DATA (80T, DS, DD, 800K)");
+inline const int MontezumaStandardSystem = CPMRow(Montezuma, "Standard SYSTEM (40T, SS, DD, 170K)");
+inline const int MontezumaStandardData = CPMRow(Montezuma, "Standard DATA (40T, SS, DD, 200K)");
+inline const int MontezumaStandardDSSystem = CPMRow(Montezuma, "Standard DS SYSTEM (40T, DS, DD, 350K)");
+inline const int MontezumaStandardDSData = CPMRow(Montezuma, "Standard DS DATA (40T, DS, DD, 400K)");
+inline const int Montezuma80TDSSystem1024 = CPMRow(Montezuma, "80T SYSTEM (80T, DS, DD, 780K)");
+inline const int Montezuma80TSuperData = CPMRow(Montezuma, "80T SUPER DATA (80T, SS, DD, 440K)");
+inline const int Montezuma80TSuperDSData = CPMRow(Montezuma, "80T SUPER DS DATA (80T, DS, DD, 880K)");
+inline const int MontezumaSuperData = CPMRow(Montezuma, "SUPER DATA (40T, SS, DD, 220K)");
+inline const int MontezumaSuperDSData = CPMRow(Montezuma, "SUPER DS DATA (40T, DS, DD, 440K)");
+inline const int Montezuma126DS = CPMRow(Montezuma, "1.26 and 1.30 (40T, DS, DD, 350K)");
+inline const int Montezuma132DS = CPMRow(Montezuma, "1.32 (40T, DS, DD, 350K)");
+inline const int Montezuma126SS = CPMRow(Montezuma, "1.26 and 1.30 (40T, SS, DD, 170K)");
+inline const int OmikronMapperII = CPMRow("Omikron Mapper II CP/M", "(40T, SS, DD, 134K)");
+inline const int OmikronMapperIII = CPMRow("Omikron Mapper III CP/M", "(40T, SS, DD, 190K)");
+inline const int LoboDS346 = CPMRow(Lobo, "(40T, DS, DD, 346K)");
+inline const int LoboDS384 = CPMRow(Lobo, "(40T, DS, DD, 384K)");
+inline const int Standard8Inch = CPMRow("Standard 8-inch CP/M", "IBM 3740 (77T, SS, SD, 243K)");
+inline const int ModelII8Inch = CPMRow("TRS-80 Model II CP/M", "8-inch (77T, SS, DD, 600K)");
+inline const int OmikronMapperI80 = CPMRow("Omikron Mapper I CP/M", "80-track (80T, SS, SD, 173K)");
+}  // namespace CPMRows
 
 // One 32-byte directory entry.
 inline std::vector<uint8_t> CPMEntry(int user, const std::string& name, const std::string& ext, int ex, int s2,

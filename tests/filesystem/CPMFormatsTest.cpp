@@ -5,10 +5,12 @@
 #include <set>
 #include <string>
 
+#include "common/CPMDisk.h"
 #include "filesystem/CPMFormats.h"
 
 using FileSystem::CPMFormat;
 using FileSystem::FormatCatalogue;
+using namespace TestSupport::CPMRows;
 
 namespace {
 
@@ -86,16 +88,30 @@ TEST(CPMFormats, NamesAndRowsThatDifferOnlyInGeometry) {
     EXPECT_STREQ(FormatCatalogue[21].Description, "1.26 and 1.30 (40T, DS, DD, 350K)");
     EXPECT_STREQ(FormatCatalogue[29].VendorName, "Radio Shack CP/M Plus");
     EXPECT_STREQ(FormatCatalogue[32].VendorName, "Memory Merchant Shuffle Board CP/M");
-    // Rows 9, 21 and 22 share their parameter block and differ in side order and translation.
-    for (int row : {21, 22}) {
-        EXPECT_EQ(FormatCatalogue[row].DSM, FormatCatalogue[9].DSM);
-        EXPECT_EQ(FormatCatalogue[row].OFF, FormatCatalogue[9].OFF);
+    // The standard double-sided system row and the 1.26 and 1.32 rows share their parameter block and differ in side order and translation.
+    for (int row : {Montezuma126DS, Montezuma132DS}) {
+        EXPECT_EQ(FormatCatalogue[row].DSM, FormatCatalogue[MontezumaStandardDSSystem].DSM);
+        EXPECT_EQ(FormatCatalogue[row].OFF, FormatCatalogue[MontezumaStandardDSSystem].OFF);
         EXPECT_EQ(FormatCatalogue[row].Flags, 0xC2);
     }
-    EXPECT_EQ(FormatCatalogue[9].Flags, 0xC0);
-    EXPECT_NE(FormatCatalogue[21].Translation, FormatCatalogue[22].Translation);
-    EXPECT_EQ(FormatCatalogue[22].Translation, FormatCatalogue[9].Translation);
-    // Rows 27 and 30 keep EXM 0 though a full entry of theirs addresses 32K.
-    EXPECT_EQ(FormatCatalogue[27].EXM, 0);
-    EXPECT_EQ(FormatCatalogue[30].EXM, 0);
+    EXPECT_EQ(FormatCatalogue[MontezumaStandardDSSystem].Flags, 0xC0);
+    EXPECT_NE(FormatCatalogue[Montezuma126DS].Translation, FormatCatalogue[Montezuma132DS].Translation);
+    EXPECT_EQ(FormatCatalogue[Montezuma132DS].Translation, FormatCatalogue[MontezumaStandardDSSystem].Translation);
+    // The two double-sided Lobo rows keep EXM 0 though a full entry of theirs addresses 32K.
+    EXPECT_EQ(FormatCatalogue[LoboDS346].EXM, 0);
+    EXPECT_EQ(FormatCatalogue[LoboDS384].EXM, 0);
+}
+
+TEST(CPMFormats, RowsAreFoundByNameAndCarryTheirRecognitionNeeds) {
+    EXPECT_EQ(FileSystem::FindCPMFormatRow("Lifeboat CP/M", "Model I (40T, SS, SD, 72K)"), 0);
+    EXPECT_EQ(FileSystem::FindCPMFormatRow("Lifeboat CP/M", "(40T, SS, DD, 195K)"), -1);
+    // Only the single-density Model I rows ask for a sector number, and only the two
+    // single-sided system rows for a blank side 1.
+    std::set<int> needing;
+    for (int row = 0; row < FileSystem::CPMFormatCount; ++row)
+        if (FormatCatalogue[row].Needs != 0) needing.insert(row);
+    EXPECT_EQ(needing, (std::set<int>{Lifeboat, OmikronMapperI, Montezuma80TSystem, MontezumaStandardSystem}));
+    EXPECT_TRUE(FormatCatalogue[Lifeboat].NeedsAll(FileSystem::CPMNeedsSector0));
+    EXPECT_TRUE(FormatCatalogue[OmikronMapperI].NeedsAll(FileSystem::CPMNeedsSector1));
+    EXPECT_TRUE(FormatCatalogue[Montezuma80TSystem].NeedsAll(FileSystem::CPMNeedsBlankSide1));
 }

@@ -17,6 +17,7 @@ using TestSupport::CPMDisk;
 using TestSupport::CPMEntry;
 using TestSupport::Pattern;
 using TestSupport::TempPath;
+using namespace TestSupport::CPMRows;
 
 namespace {
 
@@ -70,7 +71,8 @@ void ExpectFiles(const std::string& path, int row, const std::map<std::string, s
 }  // namespace
 
 TEST(CPMLongTracks, EveryFileReadsBackAfterReopening) {
-    for (int row : {16, 17, 18, 19, 33, 34}) {
+    for (int row : {Montezuma80TSuperData, Montezuma80TSuperDSData, MontezumaSuperData, MontezumaSuperDSData,
+                    Standard8Inch, ModelII8Inch}) {
         SCOPED_TRACE("row " + std::to_string(row));
         CPMDisk disk(row);
         std::map<std::string, std::vector<uint8_t>> files = PlaceFiles(disk);
@@ -98,12 +100,12 @@ TEST(CPMLongTracks, EveryFileReadsBackAfterReopening) {
 }
 
 TEST(CPMLongTracks, EightInchRowsAreTriedOnlyOnEightInchDisks) {
-    EXPECT_TRUE(FormatCatalogue[33].IsEightInch());
-    EXPECT_TRUE(FormatCatalogue[34].IsEightInch());
-    for (int row = 0; row < 33; ++row) EXPECT_FALSE(FormatCatalogue[row].IsEightInch()) << row;
+    EXPECT_TRUE(FormatCatalogue[Standard8Inch].IsEightInch());
+    EXPECT_TRUE(FormatCatalogue[ModelII8Inch].IsEightInch());
+    for (int row = 0; row < Standard8Inch; ++row) EXPECT_FALSE(FormatCatalogue[row].IsEightInch()) << row;
     // The Model II layout as its directory shows it: 2K blocks, 16-bit block numbers,
     // 300 blocks, 128 entries, two reserved tracks, sectors 1 to 16 without skew.
-    const auto& model2 = FormatCatalogue[34];
+    const auto& model2 = FormatCatalogue[ModelII8Inch];
     EXPECT_EQ(model2.BlockSize(), 2048);
     EXPECT_TRUE(model2.WideBlockNumbers());
     EXPECT_EQ(model2.BlockCount(), 300);
@@ -111,7 +113,7 @@ TEST(CPMLongTracks, EightInchRowsAreTriedOnlyOnEightInchDisks) {
     EXPECT_EQ(model2.OFF, 2);
     EXPECT_EQ(model2.SectorSize(), 512);
     // The IBM 3740 layout: 26 sectors of 128 bytes, skew 6, 1K blocks, 64 entries.
-    const auto& ibm = FormatCatalogue[33];
+    const auto& ibm = FormatCatalogue[Standard8Inch];
     EXPECT_EQ(ibm.SectorsPerTrack, 26);
     EXPECT_EQ(ibm.SectorSize(), 128);
     EXPECT_EQ(ibm.BlockSize(), 1024);

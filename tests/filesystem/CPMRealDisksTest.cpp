@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "common/CPMDisk.h"
 #include "diskimage/DiskImage.h"
 #include "filesystem/CPM.h"
 #include "filesystem/MountedDisk.h"
 #include "filesystem/RSDOS.h"
+
+using namespace TestSupport::CPMRows;
 
 namespace {
 
@@ -26,9 +29,9 @@ TEST(CPMRealDisks, RecognisedLayoutsAndFiles) {
         std::vector<std::string> someFiles;
     };
     const Case cases[] = {
-        {"dmk-sd35-128b-cpm22-omikron-m1-system.dmk", 1, {"ASM.COM", "DDT.COM", "ED.COM", "DUMP.COM"}},
-        {"jv3-dd40-512b-cpm-montezuma-data-xtrs-cpmutil.dsk", 8, {"README.TXT", "EXPORT.MAC"}},
-        {"jv3-dd40-cpm22-montezuma-bios230-system.jv3", 7, {"CONFIG.COM", "MOVCPM.COM"}},
+        {"dmk-sd35-128b-cpm22-omikron-m1-system.dmk", OmikronMapperI, {"ASM.COM", "DDT.COM", "ED.COM", "DUMP.COM"}},
+        {"jv3-dd40-512b-cpm-montezuma-data-xtrs-cpmutil.dsk", MontezumaStandardData, {"README.TXT", "EXPORT.MAC"}},
+        {"jv3-dd40-cpm22-montezuma-bios230-system.jv3", MontezumaStandardSystem, {"CONFIG.COM", "MOVCPM.COM"}},
     };
     int found = 0;
     for (const Case& c : cases) {
@@ -98,7 +101,7 @@ TEST(CPMRealDisks, TheEightyTrackOmikronDumpOpensAsARawDumpOfItsLayout) {
     EXPECT_EQ(disk.Image->GetFormatName(), "raw sector dump");
     auto* cpm = dynamic_cast<FileSystem::CPM*>(disk.Current());
     ASSERT_NE(cpm, nullptr);
-    EXPECT_EQ(cpm->GetFormatRow(), 35) << cpm->GetDOSDescription();
+    EXPECT_EQ(cpm->GetFormatRow(), OmikronMapperI80) << cpm->GetDOSDescription();
     std::vector<std::string> names;
     for (int file : cpm->ListFiles({"*.*"}, 0)) {
         names.push_back(cpm->GetFullFileName(file));

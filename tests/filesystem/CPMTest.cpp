@@ -22,6 +22,7 @@ using TestSupport::CPMDisk;
 using TestSupport::CPMEntry;
 using TestSupport::Pattern;
 using TestSupport::TempPath;
+using namespace TestSupport::CPMRows;
 
 namespace {
 
@@ -61,13 +62,13 @@ TEST(CPMMapSector, TranslationAndSideOrders) {
     };
     const Case cases[] = {
         // Row 0: translation 1, 5, 9 after three reserved single-density tracks.
-        {0, 0, 3, 0, 1, 0}, {0, 1, 3, 0, 5, 0}, {0, 2, 3, 0, 9, 0}, {0, 18, 4, 0, 1, 0},
+        {Lifeboat, 0, 3, 0, 1, 0}, {Lifeboat, 1, 3, 0, 5, 0}, {Lifeboat, 2, 3, 0, 9, 0}, {Lifeboat, 18, 4, 0, 1, 0},
         // Side after side, 40 tracks, OFF 2, 18 sectors.
-        {22, 666, 39, 0, 1, 1}, {22, 684, 0, 1, 1, 1},
+        {Montezuma132DS, 666, 39, 0, 1, 1}, {Montezuma132DS, 684, 0, 1, 1, 1},
         // Alternating sides, OFF 2: t = 0, 1, 2.
-        {9, 0, 1, 0, 1, 1}, {9, 18, 1, 1, 1, 1}, {9, 36, 2, 0, 1, 1},
+        {MontezumaStandardDSSystem, 0, 1, 0, 1, 1}, {MontezumaStandardDSSystem, 18, 1, 1, 1, 1}, {MontezumaStandardDSSystem, 36, 2, 0, 1, 1},
         // Alternating sides, OFF 3: t = 0, 1, 2.
-        {27, 0, 1, 0, 0, 1}, {27, 18, 2, 1, 0, 1}, {27, 36, 2, 0, 0, 1},
+        {LoboDS346, 0, 1, 0, 0, 1}, {LoboDS346, 18, 2, 1, 0, 1}, {LoboDS346, 36, 2, 0, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("row " + std::to_string(c.row) + " sector " + std::to_string(c.logical));
@@ -82,22 +83,22 @@ TEST(CPMMapSector, TranslationAndSideOrders) {
 
 TEST(CPMMapSector, SectorsBeyondTheLastTrackFail) {
     CPMSectorAddress a;
-    EXPECT_FALSE(CPM::MapSector(FormatCatalogue[0], -1, a));
+    EXPECT_FALSE(CPM::MapSector(FormatCatalogue[Lifeboat], -1, a));
     // Row 15 declares 391 blocks; the second half of its last block lies past track 79.
-    const auto& row15 = FormatCatalogue[15];
+    const auto& row15 = FormatCatalogue[Montezuma80TDSSystem1024];
     const int lastBlockFirst = row15.DSM * 2;  // two 1024-byte sectors per block
     EXPECT_TRUE(CPM::MapSector(row15, lastBlockFirst - 1, a));
     EXPECT_FALSE(CPM::MapSector(row15, lastBlockFirst + 1, a));
     // Single-sided row 8: 40 tracks of 10 sectors.
-    EXPECT_TRUE(CPM::MapSector(FormatCatalogue[8], 399, a));
-    EXPECT_FALSE(CPM::MapSector(FormatCatalogue[8], 400, a));
+    EXPECT_TRUE(CPM::MapSector(FormatCatalogue[MontezumaStandardData], 399, a));
+    EXPECT_FALSE(CPM::MapSector(FormatCatalogue[MontezumaStandardData], 400, a));
 }
 
 // ---------------------------------------------------------------------------
 // Names
 
 TEST(CPMNames, ValidFilenamesAndNameEquality) {
-    CPMDisk disk(8);
+    CPMDisk disk(MontezumaStandardData);
     TempPath path("cpm-names");
     Opened o = Build(disk, path);
     const std::pair<const char*, bool> names[] = {
@@ -121,19 +122,19 @@ TEST(CPMNames, ValidFilenamesAndNameEquality) {
 
 TEST(CPMRecognition, EmptyDirectoriesPreferTheFirstDoubleSidedRow) {
     {
-        CPMDisk disk(8);  // 40 tracks, 10 x 512, one side, nothing written
+        CPMDisk disk(MontezumaStandardData);  // 40 tracks, 10 x 512, one side, nothing written
         TempPath path("cpm-blank-ss");
         Opened o = Build(disk, path);
-        EXPECT_EQ(o.fs->GetFormatRow(), 8);
+        EXPECT_EQ(o.fs->GetFormatRow(), MontezumaStandardData);
         EXPECT_EQ(o.fs->Suspicion, 0);
         EXPECT_TRUE(Names(*o.fs).empty());
         EXPECT_EQ(o.fs->GetFreeSpace(), o.fs->GetCapacity());
     }
     {
-        CPMDisk disk(10);  // the same on two sides
+        CPMDisk disk(MontezumaStandardDSData);  // the same on two sides
         TempPath path("cpm-blank-ds");
         Opened o = Build(disk, path);
-        EXPECT_EQ(o.fs->GetFormatRow(), 10);
+        EXPECT_EQ(o.fs->GetFormatRow(), MontezumaStandardDSData);
         EXPECT_EQ(o.fs->GetDOSName(true), "CP/M");
         EXPECT_EQ(o.fs->GetDOSName(false), "Montezuma Micro CP/M");
         EXPECT_EQ(o.fs->GetDOSDescription(), "Montezuma Micro CP/M Standard DS DATA (40T, DS, DD, 400K)");
@@ -141,31 +142,31 @@ TEST(CPMRecognition, EmptyDirectoriesPreferTheFirstDoubleSidedRow) {
 }
 
 TEST(CPMRecognition, RowZeroNeedsSectorZeroAndKeepsItsName) {
-    CPMDisk disk(0);
+    CPMDisk disk(Lifeboat);
     disk.SetEntry(0, CPMEntry(0, "HELLO", "TXT", 0, 0, 1, {2}));
     disk.SetBlock(2, Pattern(128));
     TempPath path("cpm-row0");
     Opened o = Build(disk, path);
-    EXPECT_EQ(o.fs->GetFormatRow(), 0);
+    EXPECT_EQ(o.fs->GetFormatRow(), Lifeboat);
     EXPECT_EQ(o.fs->GetDOSDescription(), "Lifeboat CP/M Model I (40T, SS, SD, 72K)");
     EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("HELLO.TXT")), Pattern(128));
 }
 
 TEST(CPMRecognition, DataOnSide1ExcludesTheSingleSidedSystemRows) {
     // An 80-track disk with a row-3 directory holding a file, and a formatted side 1.
-    CPMDisk disk(3, 2);
+    CPMDisk disk(Montezuma80TSystem, 2);
     disk.SetEntry(0, CPMEntry(0, "FILE", "DAT", 0, 0, 16, {2}));
     disk.SetBlock(2, Pattern(2048));
     {
         TempPath path("cpm-side1-blank");
         Opened o = Build(disk, path);
-        EXPECT_EQ(o.fs->GetFormatRow(), 3) << "256 bytes of 0xE5 on side 1 are no data";
+        EXPECT_EQ(o.fs->GetFormatRow(), Montezuma80TSystem) << "256 bytes of 0xE5 on side 1 are no data";
     }
     disk.SetPhysical(2, 1, 1, Pattern(256));
     {
         TempPath path("cpm-side1-data");
         Opened o = Build(disk, path);
-        EXPECT_NE(o.fs->GetFormatRow(), 3);
+        EXPECT_NE(o.fs->GetFormatRow(), Montezuma80TSystem);
     }
 }
 
@@ -176,7 +177,8 @@ TEST(CPMRecognition, SparseDoubleSidedDisksKeepTheirRow) {
         int row;
         int claimedBefore;
     };
-    for (const Case& c : {Case{10, 8}, Case{6, 4}, Case{22, 7}}) {
+    for (const Case& c : {Case{MontezumaStandardDSData, MontezumaStandardData}, Case{Montezuma80TDSData, Montezuma80TData},
+                              Case{Montezuma132DS, MontezumaStandardSystem}}) {
         SCOPED_TRACE("row " + std::to_string(c.row));
         CPMDisk disk(c.row);
         const int blockSize = disk.Format.BlockSize();
@@ -193,7 +195,7 @@ TEST(CPMRecognition, SparseDoubleSidedDisksKeepTheirRow) {
 }
 
 TEST(CPMRecognition, SingleSidedDisksKeepTheirRow) {
-    for (int row : {7, 8, 23}) {
+    for (int row : {MontezumaStandardSystem, MontezumaStandardData, Montezuma126SS}) {
         SCOPED_TRACE("row " + std::to_string(row));
         CPMDisk disk(row);
         disk.SetEntry(0, CPMEntry(0, "ONE", "COM", 0, 0, 16, {2}));
@@ -208,7 +210,7 @@ TEST(CPMRecognition, SingleSidedDisksKeepTheirRow) {
 TEST(CPMRecognition, UnreadableOrInvalidDirectoriesAreRefused) {
     {
         // Every sector holds entries with user bytes of 0x20, whichever row reads them.
-        CPMDisk disk(8);
+        CPMDisk disk(MontezumaStandardData);
         for (int n = 0; n < 400; ++n) disk.SetLogical(n, std::vector<uint8_t>(512, 0x20));
         TempPath path("cpm-bad-user");
         ASSERT_TRUE(disk.WriteTo(path.str()));
@@ -227,7 +229,7 @@ TEST(CPMRecognition, UnreadableOrInvalidDirectoriesAreRefused) {
     }
     {
         // A block number beyond DSM makes the directory invalid for that row.
-        CPMDisk disk(0);
+        CPMDisk disk(Lifeboat);
         disk.SetEntry(0, CPMEntry(0, "FAR", "", 0, 0, 8, {200}));
         TempPath path("cpm-far-block");
         ASSERT_TRUE(disk.WriteTo(path.str()));
@@ -305,26 +307,26 @@ TEST(CPMRecognition, SixKilobyteTracksAreOfferedWhereTheContainerHoldsThem) {
     auto eightInch =
         DiskImage::CreateFloppyImage(longDmk.str(), DiskImage::ImageDMK, DiskImage::TRawTrack::EightInchCells);
     auto jv3 = DiskImage::CreateFloppyImage(jv3Path.str(), DiskImage::ImageJV3);
-    for (int row : {16, 17, 18, 19}) {
+    for (int row : {Montezuma80TSuperData, Montezuma80TSuperDSData, MontezumaSuperData, MontezumaSuperDSData}) {
         const auto& f = FormatCatalogue[row];
         EXPECT_FALSE(fiveInch->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity())) << row;
         EXPECT_TRUE(eightInch->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity())) << row;
         EXPECT_TRUE(jv3->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity())) << row;
     }
-    for (int row : {0, 15, 25, 26}) {
+    for (int row : {Lifeboat, Montezuma80TDSSystem1024, OmikronMapperII, OmikronMapperIII}) {
         const auto& f = FormatCatalogue[row];
         EXPECT_TRUE(fiveInch->HoldsTrack(f.SectorsPerTrack, f.SectorSize(), f.IsDoubleDensity())) << row;
     }
 
     // As JV3 every sector has a header slot: the disk opens as row 18 and its file reads.
-    CPMDisk disk(18);
+    CPMDisk disk(MontezumaSuperData);
     disk.SetEntry(0, CPMEntry(0, "SUPER", "DAT", 0, 0, 16, {2}));
     disk.SetBlock(2, Pattern(2048, 9));
     TempPath jv3Disk("cpm-super");
     ASSERT_TRUE(disk.WriteTo(jv3Disk.str()));
     {
         Opened o = Open(jv3Disk.str());
-        EXPECT_EQ(o.fs->GetFormatRow(), 18);
+        EXPECT_EQ(o.fs->GetFormatRow(), MontezumaSuperData);
         EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("SUPER.DAT")), Pattern(2048, 9));
     }
 
@@ -333,7 +335,7 @@ TEST(CPMRecognition, SixKilobyteTracksAreOfferedWhereTheContainerHoldsThem) {
     ASSERT_TRUE(WriteSixKilobyteDMK(dmkPath.str(), 7296));
     {
         Opened o = Open(dmkPath.str());
-        EXPECT_EQ(o.fs->GetFormatRow(), 18);
+        EXPECT_EQ(o.fs->GetFormatRow(), MontezumaSuperData);
         EXPECT_EQ(o.fs->ReadFile(o.fs->FindFile("SUPER.DAT")), std::vector<uint8_t>(2048, 0xFF));
     }
 
@@ -349,7 +351,7 @@ TEST(CPMRecognition, SixKilobyteTracksAreOfferedWhereTheContainerHoldsThem) {
 // Reading: parts, sizes, user areas, attributes
 
 TEST(CPMReading, PartsSizesAndMissingParts) {
-    CPMDisk disk(8);  // 2K blocks, 16 per entry, EXM 1: a full entry holds 32K
+    CPMDisk disk(MontezumaStandardData);  // 2K blocks, 16 per entry, EXM 1: a full entry holds 32K
     const std::vector<uint8_t> first = Pattern(32768, 1);
     const std::vector<uint8_t> last = Pattern(3 * 128, 2);
     std::vector<int> firstBlocks;
@@ -366,7 +368,7 @@ TEST(CPMReading, PartsSizesAndMissingParts) {
     disk.SetBlock(22, Pattern(2048, 6));
     TempPath path("cpm-parts");
     Opened o = Build(disk, path);
-    ASSERT_EQ(o.fs->GetFormatRow(), 8);
+    ASSERT_EQ(o.fs->GetFormatRow(), MontezumaStandardData);
 
     const int gapped = o.fs->FindFile("GAPPED.DAT");
     EXPECT_EQ(o.fs->GetExtentList(gapped), (std::vector<int>{0, -1, 1}));
@@ -388,14 +390,14 @@ TEST(CPMReading, PartsSizesAndMissingParts) {
 }
 
 TEST(CPMReading, CraftedExtentNumbersAreBoundedByTheDisk) {
-    CPMDisk disk(8);
+    CPMDisk disk(MontezumaStandardData);
     // Extent 8191 (S2 255, EX 31) and a spread of large ones: a file cannot be larger than the disk.
     disk.SetEntry(0, CPMEntry(0, "HUGE", "", 0, 0, 1, {2}));
     disk.SetEntry(1, CPMEntry(0, "HUGE", "", 31, 255, 128, {3}));
     for (int index = 2; index < 128; ++index) disk.SetEntry(index, CPMEntry(0, "HUGE", "", index % 32, index, 128, {}));
     TempPath path("cpm-huge");
     Opened o = Build(disk, path);
-    ASSERT_EQ(o.fs->GetFormatRow(), 8);
+    ASSERT_EQ(o.fs->GetFormatRow(), MontezumaStandardData);
     const int diskBytes = 100 * 2048;
     const int huge = o.fs->FindFile("HUGE");
     EXPECT_LE(static_cast<int>(o.fs->GetExtentList(huge).size()) * 32768, diskBytes + 32768);
@@ -408,7 +410,7 @@ TEST(CPMReading, CraftedExtentNumbersAreBoundedByTheDisk) {
 }
 
 TEST(CPMReading, UserAreasAndAttributes) {
-    CPMDisk disk(8);
+    CPMDisk disk(MontezumaStandardData);
     disk.SetEntry(0, CPMEntry(3, "SAME", "TXT", 0, 0, 16, {2}));
     disk.SetEntry(1, CPMEntry(0, "SAME", "TXT", 0, 0, 16, {3}));
     std::vector<uint8_t> flagged = CPMEntry(0, "flag", "COM", 0, 0, 1, {4});
@@ -421,7 +423,7 @@ TEST(CPMReading, UserAreasAndAttributes) {
     TempPath path("cpm-users");
     {
         Opened o = Build(disk, path);
-        ASSERT_EQ(o.fs->GetFormatRow(), 8);
+        ASSERT_EQ(o.fs->GetFormatRow(), MontezumaStandardData);
         EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"SAME.TXT", "SAME.TXT", "FLAG.COM"}));
         EXPECT_EQ(o.fs->FindFile("same.txt"), 0);
         EXPECT_EQ(o.fs->UserNumber(0), 3);
@@ -456,7 +458,7 @@ TEST(CPMReading, UserAreasAndAttributes) {
 }
 
 TEST(CPMReading, IndexesOutsideTheDirectoryAreRefused) {
-    CPMDisk disk(0);
+    CPMDisk disk(Lifeboat);
     TempPath path("cpm-index");
     Opened o = Build(disk, path);
     for (int index : {-1, 64, 1000}) {
@@ -470,7 +472,7 @@ TEST(CPMReading, IndexesOutsideTheDirectoryAreRefused) {
 // Writing
 
 TEST(CPMWriting, EntryBoundariesOfNewFiles) {
-    CPMDisk disk(8);  // E = 256 records per entry
+    CPMDisk disk(MontezumaStandardData);  // E = 256 records per entry
     TempPath path("cpm-create");
     struct Case {
         const char* name;
@@ -489,7 +491,7 @@ TEST(CPMWriting, EntryBoundariesOfNewFiles) {
         EXPECT_THROW(o.fs->CreateFile("full", {}, {}), TFileSystem::EFileExists);
     }
     Opened o = Open(path.str());
-    ASSERT_EQ(o.fs->GetFormatRow(), 8);
+    ASSERT_EQ(o.fs->GetFormatRow(), MontezumaStandardData);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const int index = o.fs->FindFile(c.name);
@@ -511,21 +513,21 @@ TEST(CPMWriting, EntryBoundariesOfNewFiles) {
 TEST(CPMWriting, LargeFilesOnRowsWithExtentMaskZeroAndTwoKilobyteBlocks) {
     // Row 30 disk with a file at entry 80, out of sight of the rows that share its directory
     // sectors; its block makes no sense as directory entries to the rows that read it as such.
-    CPMDisk disk(30);
+    CPMDisk disk(LoboDS384);
     disk.SetEntry(80, CPMEntry(0, "FIRST", "", 0, 0, 1, {2}));
     disk.SetBlock(2, std::vector<uint8_t>(2048, 0xFF));
     TempPath path("cpm-row30");
     const std::vector<uint8_t> data = Pattern(40000, 8);
     {
         Opened o = Build(disk, path);
-        ASSERT_EQ(o.fs->GetFormatRow(), 30);
+        ASSERT_EQ(o.fs->GetFormatRow(), LoboDS384);
         ASSERT_TRUE(o.fs->CreateFile("BIG.DAT", data, {}));
         const int big = o.fs->FindFile("BIG.DAT");
         EXPECT_EQ(Names(*o.fs), (std::vector<std::string>{"BIG.DAT", "FIRST."}));
         EXPECT_EQ(o.fs->GetExtentList(big).size(), 3u);  // 16K of data per entry
     }
     Opened o = Open(path.str());
-    EXPECT_EQ(o.fs->GetFormatRow(), 30);
+    EXPECT_EQ(o.fs->GetFormatRow(), LoboDS384);
     const int big = o.fs->FindFile("BIG.DAT");
     ASSERT_EQ(o.fs->ListFiles({"BIG.*"}, 0), std::vector<int>{big});
     EXPECT_EQ(o.fs->GetFileSize(big), 40064);
@@ -535,7 +537,7 @@ TEST(CPMWriting, LargeFilesOnRowsWithExtentMaskZeroAndTwoKilobyteBlocks) {
 }
 
 TEST(CPMWriting, FullDiskAndFullDirectoryLeaveNothingBehind) {
-    CPMDisk disk(0);  // 72 blocks of 1K, 2 for the directory, 64 entries
+    CPMDisk disk(Lifeboat);  // 72 blocks of 1K, 2 for the directory, 64 entries
     TempPath path("cpm-full");
     Opened o = Build(disk, path);
     const int free = o.fs->GetFreeSpace();
@@ -555,12 +557,12 @@ TEST(CPMWriting, FullDiskAndFullDirectoryLeaveNothingBehind) {
 // A 35-track disk read with a 40-track layout: the 11 blocks on tracks 35 to 39 could
 // never keep their data, so they are not free, and a file that needs them does not fit.
 TEST(CPMWriting, BlocksTheImageCannotHoldAreNotFree) {
-    CPMDisk disk(1, 0, 35);  // Omikron Mapper I: 1K blocks 0-82, tracks 3-39
+    CPMDisk disk(OmikronMapperI, 0, 35);  // Omikron Mapper I: 1K blocks 0-82, tracks 3-39
     disk.SetEntry(0, CPMEntry(0, "OLD", "DAT", 0, 0, 8, {2}));
     TempPath path("cpm-35-of-40");
     {
         Opened o = Build(disk, path);
-        ASSERT_EQ(o.fs->GetFormatRow(), 1);
+        ASSERT_EQ(o.fs->GetFormatRow(), OmikronMapperI);
         EXPECT_EQ(o.fs->GetFreeSpace(), (83 - 2 - 1 - 11) * 1024);
         EXPECT_THROW(o.fs->CreateFile("BIG", Pattern(70 * 1024), {}), TFileSystem::EDiskFull);
         EXPECT_EQ(Names(*o.fs), std::vector<std::string>{"OLD.DAT"});
@@ -583,7 +585,7 @@ TEST(CPMWriting, AWriteThatFailsUndoesTheWholeChange) {
     };
     for (const Case c : {Case{"data", 8, false}, Case{"directory", 0, true}}) {
         SCOPED_TRACE(c.Name);
-        CPMDisk disk(8);  // Montezuma standard data: 2K blocks of four 512-byte sectors
+        CPMDisk disk(MontezumaStandardData);  // Montezuma standard data: 2K blocks of four 512-byte sectors
         disk.SetEntry(1, CPMEntry(0, "KEEP", "DAT", 0, 0, 16, {3}));
         disk.SetBlock(3, Pattern(2048, 2));
         TempPath jv3("cpm-write-fails");
@@ -595,7 +597,7 @@ TEST(CPMWriting, AWriteThatFailsUndoesTheWholeChange) {
         TestSupport::SetDMKIdSide(dmk.str(), broken.Track, broken.Side, broken.SectorId, 1);
         {
             Opened o = Open(dmk.str());
-            ASSERT_EQ(o.fs->GetFormatRow(), 8);
+            ASSERT_EQ(o.fs->GetFormatRow(), MontezumaStandardData);
             const int freeBefore = o.fs->GetFreeSpace();
             EXPECT_THROW(o.fs->CreateFile("NEW.DAT", Pattern(3000, 4), {}), TFileSystem::EFileError);
             EXPECT_EQ(Names(*o.fs), std::vector<std::string>{"KEEP.DAT"});
@@ -614,7 +616,7 @@ TEST(CPMWriting, AWriteThatFailsUndoesTheWholeChange) {
 }
 
 TEST(CPMWriting, RenameRefusesTakenAndInvalidNames) {
-    CPMDisk disk(8);
+    CPMDisk disk(MontezumaStandardData);
     TempPath path("cpm-rename");
     Opened o = Build(disk, path);
     ASSERT_TRUE(o.fs->CreateFile("A.TXT", Pattern(100), {}));
@@ -627,7 +629,7 @@ TEST(CPMWriting, RenameRefusesTakenAndInvalidNames) {
 }
 
 TEST(CPMWriting, WriteProtectedImagesRefuseEveryChange) {
-    CPMDisk disk(8);
+    CPMDisk disk(MontezumaStandardData);
     disk.SetEntry(0, CPMEntry(0, "KEEP", "ME", 0, 0, 1, {2}));
     TempPath path("cpm-protected");
     ASSERT_TRUE(disk.WriteTo(path.str(), true));
@@ -650,7 +652,7 @@ TEST(CPMReading, RandomDirectoriesStayWithinTheDisk) {
     };
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        CPMDisk disk(8);
+        CPMDisk disk(MontezumaStandardData);
         for (int index = 0; index < 128; ++index) {
             if (next() % 3 == 0) continue;
             std::vector<int> blocks;
@@ -660,7 +662,7 @@ TEST(CPMReading, RandomDirectoriesStayWithinTheDisk) {
         }
         TempPath path("cpm-random");
         Opened o = Build(disk, path);
-        ASSERT_EQ(o.fs->GetFormatRow(), 8);
+        ASSERT_EQ(o.fs->GetFormatRow(), MontezumaStandardData);
         for (int index : o.fs->ListFiles({"*.*"}, 0)) {
             const int size = o.fs->GetFileSize(index);
             EXPECT_GE(size, 0);

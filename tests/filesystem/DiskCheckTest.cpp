@@ -211,7 +211,7 @@ TEST(DiskCheck, StoredSectorsThatCannotBeReadAreCounted) {
 }
 
 TEST(DiskCheck, CPMBlocksClaimedTwice) {
-    TestSupport::CPMDisk disk(0);
+    TestSupport::CPMDisk disk(TestSupport::CPMRows::Lifeboat);
     disk.SetEntry(0, TestSupport::CPMEntry(0, "ONE", "TXT", 0, 0, 8, {2, 3}));
     disk.SetEntry(1, TestSupport::CPMEntry(0, "TWO", "TXT", 0, 0, 8, {3, 4}));
     TestSupport::TempPath path("cpm-check.jv3");

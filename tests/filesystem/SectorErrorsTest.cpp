@@ -139,7 +139,7 @@ TEST(SectorErrors, EveryFamilyUsesAndNamesAFileSectorWhoseCrcFails) {
     }
     // CP/M, Montezuma standard data layout: block 2 starts at logical sector 8 of track 0.
     {
-        TestSupport::CPMDisk cpm(8);
+        TestSupport::CPMDisk cpm(TestSupport::CPMRows::MontezumaStandardData);
         const std::vector<uint8_t> data = TestSupport::Pattern(3000, 5);
         cpm.SetEntry(0, TestSupport::CPMEntry(0, "DATA", "BIN", 0, 0, 24, {2, 3}));
         cpm.SetBlock(2, std::vector<uint8_t>(data.begin(), data.begin() + 2048));

@@ -99,7 +99,7 @@ bool SaveCheckFindings(const QString& demo, const QString& path) {
     App::CDesktopPrompts prompts;
     App::CMainFrame window(prompts, App::TPreferences());
     prompts.SetOwner(&window);
-    window.Preferences().LDOSDateCheck = true;
+    window.Preferences().LDOSDateCheckDisabled = true;
     if (!window.OpenDisk(QFile::exists(real) ? real : demo)) return false;
     window.CheckDiskAction()->trigger();
     App::CCheckFindingsDialog* findings = window.CheckFindings();
@@ -117,7 +117,7 @@ bool SaveDiskMap(const char* disk, const char* file, const QString& path) {
     App::CDesktopPrompts prompts;
     App::CMainFrame window(prompts, App::TPreferences());
     prompts.SetOwner(&window);
-    window.Preferences().LDOSDateCheck = true;
+    window.Preferences().LDOSDateCheckDisabled = true;
     if (!window.OpenDisk(real)) return false;
     window.DiskMap()->toggleViewAction()->trigger();
     window.resize(1100, 720);
@@ -126,7 +126,7 @@ bool SaveDiskMap(const char* disk, const char* file, const QString& path) {
 }
 
 // A Montezuma Micro CP/M data disk, every sector formatted with E5H: an empty CP/M disk.
-constexpr int CPMDataRow = 8;
+const int CPMDataRow = FileSystem::FindCPMFormatRow("Montezuma Micro CP/M", "Standard DATA (40T, SS, DD, 200K)");
 
 bool FormatCPMDisk(const QString& path) {
     const FileSystem::CPMFormat& format = FileSystem::FormatCatalogue[CPMDataRow];
@@ -152,11 +152,9 @@ bool FormatCPMDisk(const QString& path) {
 void MoveToUserArea(const QString& path, const char* name, int user) {
     std::vector<int> entries;
     {
-        FileSystem::MountedDisk disk;
-        disk.Open(QFile::encodeName(path).toStdString());
-        auto* cpm = dynamic_cast<FileSystem::CPM*>(disk.Current());
-        if (cpm == nullptr) return;
-        for (int entry : cpm->GetExtentList(cpm->FindFile(name))) entries.push_back(entry);
+        auto image = DiskImage::OpenFloppyImage(QFile::encodeName(path).toStdString(), true);
+        FileSystem::CPM cpm(image.get());
+        for (int entry : cpm.GetExtentList(cpm.FindFile(name))) entries.push_back(entry);
     }
     const FileSystem::CPMFormat& format = FileSystem::FormatCatalogue[CPMDataRow];
     auto image = DiskImage::OpenFloppyImage(QFile::encodeName(path).toStdString());
@@ -242,7 +240,7 @@ int main(int argc, char* argv[]) {
     App::CDesktopPrompts prompts;
     App::CMainFrame window(prompts, App::TPreferences());
     prompts.SetOwner(&window);
-    window.Preferences().LDOSDateCheck = true;
+    window.Preferences().LDOSDateCheckDisabled = true;
     if (!window.OpenDisk(image)) return 1;
     FileSystem::TFileSystem* fs = window.CurrentFileSystem();
     FileSystem::FileDate date;
