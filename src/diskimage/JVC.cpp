@@ -130,14 +130,10 @@ std::string JVC::GeometryOf(const std::array<std::vector<TTrackSector>, 2>& side
     geometry.SectorsPerTrack = static_cast<int>(first.size());
     geometry.Sides = sides[1].empty() ? 1 : 2;
     geometry.SizeCode = std::max(SizeCodeOf(first.front().Size), 0);
-    geometry.FirstSector = std::min_element(first.begin(), first.end(), [](const auto& a, const auto& b) {
-                               return a.Sector < b.Sector;
-                           })->Sector;
-    for (int side = 0; side < 2; ++side) {
-        if (std::string loss = SideLoss(geometry, side, sides[side]); !loss.empty()) {
-            return "side " + std::to_string(side) + ", " + loss;
-        }
-    }
+    geometry.FirstSector = LowestSectorNumber(first);
+    const std::string loss = FirstSideLoss(
+        sides, [&geometry](int side, const std::vector<TTrackSector>& sectors) { return SideLoss(geometry, side, sectors); });
+    if (!loss.empty()) return loss;
     // The header's length is the file size beyond a multiple of 256, so the tracks must keep to whole multiples.
     if (geometry.TrackBytes() % 256 != 0) return "a track of " + std::to_string(geometry.TrackBytes()) +
                                                  " bytes cannot be stored: JVC tracks are whole multiples of 256 bytes";

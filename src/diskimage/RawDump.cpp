@@ -148,14 +148,10 @@ std::string RawDump::GeometryOf(const std::array<std::vector<TTrackSector>, 2>& 
     geometry.SectorSize = first.front().Size;
     geometry.DoubleDensity = first.front().Density;
     geometry.Sides = sides[1].empty() ? 1 : 2;
-    geometry.FirstSector = std::min_element(first.begin(), first.end(), [](const auto& a, const auto& b) {
-                               return a.Sector < b.Sector;
-                           })->Sector;
-    for (int side = 0; side < 2; ++side) {
-        if (std::string loss = SideLoss(geometry, side, sides[side]); !loss.empty()) {
-            return "side " + std::to_string(side) + ", " + loss;
-        }
-    }
+    geometry.FirstSector = LowestSectorNumber(first);
+    const std::string loss = FirstSideLoss(
+        sides, [&geometry](int side, const std::vector<TTrackSector>& sectors) { return SideLoss(geometry, side, sectors); });
+    if (!loss.empty()) return loss;
     if (CellsFor({geometry.SectorsPerTrack, geometry.SectorSize, geometry.DoubleDensity}) == 0) {
         return std::to_string(geometry.SectorsPerTrack) + " sectors of " + std::to_string(geometry.SectorSize) +
                " bytes do not fit one disk track";

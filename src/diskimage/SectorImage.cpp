@@ -1,5 +1,7 @@
 #include "diskimage/SectorImage.h"
 
+#include <algorithm>
+
 namespace DiskImage {
 
 namespace {
@@ -51,6 +53,22 @@ std::string SectorLayoutLoss(const TSectorLayout& layout, int side, const std::v
     for (int i = 0; i < layout.SectorsPerTrack; ++i) {
         if (!seen[i]) {
             return SectorText(layout.FirstSector + i) + " is missing; " + format + " stores every sector of every track";
+        }
+    }
+    return {};
+}
+
+int LowestSectorNumber(const std::vector<TTrackSector>& sectors) {
+    return std::min_element(sectors.begin(), sectors.end(),
+                            [](const auto& a, const auto& b) { return a.Sector < b.Sector; })
+        ->Sector;
+}
+
+std::string FirstSideLoss(const std::array<std::vector<TTrackSector>, 2>& sides,
+                          const std::function<std::string(int side, const std::vector<TTrackSector>&)>& sideLoss) {
+    for (int side = 0; side < 2; ++side) {
+        if (std::string loss = sideLoss(side, sides[side]); !loss.empty()) {
+            return "side " + std::to_string(side) + ", " + loss;
         }
     }
     return {};

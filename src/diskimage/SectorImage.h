@@ -3,7 +3,9 @@
 // the file in number order. Such a file keeps no ID fields, data marks or CRCs.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,5 +33,13 @@ std::vector<TTrackSector> SectorsOfSide(const TSectorLayout& layout, const std::
 // format names the kind of image in the reason.
 std::string SectorLayoutLoss(const TSectorLayout& layout, int side, const std::vector<TTrackSector>& sectors,
                              const std::string& format);
+
+// What a new image of this kind takes from the first track laid out on it: the lowest sector
+// number of side 0 starts every side's run.
+int LowestSectorNumber(const std::vector<TTrackSector>& sectors);
+// The first side of a track that sideLoss finds fault with, as "side 1, <its reason>"; empty
+// when both sides can be stored.
+std::string FirstSideLoss(const std::array<std::vector<TTrackSector>, 2>& sides,
+                          const std::function<std::string(int side, const std::vector<TTrackSector>&)>& sideLoss);
 
 }  // namespace DiskImage
