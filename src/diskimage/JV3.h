@@ -71,6 +71,7 @@ private:
     // blocks once, not on every track load; any change to the blocks drops the map.
     std::vector<StoredSector> StoredSectors(int track, int side);
     void BuildSectorMap();
+    size_t UsedHeaderCount() const;
     std::vector<uint8_t> ReadSpan(const std::vector<StoredSector>& list, uint64_t& spanStart);
     std::vector<StoredSector> SectorMap;  // grouped by track side
     std::vector<int> SideStarts;          // where side (track * 2 + side) starts in SectorMap
