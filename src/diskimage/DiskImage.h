@@ -151,11 +151,12 @@ protected:
     // store it without losing a sector? A format that cannot leaves the track as it was.
     virtual bool CanStoreLoadedTrack() { return true; }
     // How many tracks left lately are kept, ready to switch back to. Each kept track is
-    // memory a short run touches for the first time, which costs more than building a
-    // track again from a file that stores sectors or bytes; two serve the usual walk
-    // between a directory track and a file's track. A format whose tracks are dear to
-    // build keeps more.
-    virtual size_t TracksWorthKeeping() const { return 2; }
+    // memory a short run touches for the first time, which costs about as much as
+    // building the track again from a file that stores sectors or bytes. Recognising a
+    // DOS walks between a handful of tracks (boot, allocation table, directory) and
+    // reading a file between its tracks and the directory: four serve both. A format
+    // whose tracks are dear to build keeps more.
+    virtual size_t TracksWorthKeeping() const { return 4; }
 
 private:
     // Loads the track and lets layOut rewrite its sides; the result is kept only when
