@@ -53,5 +53,35 @@ set +f
 # Names of the functions each run executed, counted over the runs, most used first.
 for file in "$work"/run.*; do
   sed -n "s/^fn=//p" "$file" | sed "s/'[0-9]*$//" | grep -v '^0x\|^(below main)' | sort -u
-done | sort | uniq -c | sort -k1,1nr -k2,2 | awk '{print $2}' >"$root/cmake/qbox-start-order.txt"
+done | sort | uniq -c | sort -k1,1nr -k2,2 | awk '{print $2}' >"$work/executed"
+
+# Completed from the program's own symbols with what callgrind cannot see: the entry point;
+# the cold part the compiler split off each function (its error and throwing paths, which
+# refusals take); and every variant of a C library string function, since the one chosen
+# at start-up depends on the processor and callgrind's emulated one is not the machine's.
+nm "$qbox" | awk '{print $NF}' | sort -u >"$work/symbols"
+python3 - "$work/executed" "$work/symbols" >"$root/cmake/qbox-start-order.txt" <<'PY'
+import re
+import sys
+
+executed = open(sys.argv[1]).read().split()
+symbols = set(open(sys.argv[2]).read().split())
+variant = re.compile(r"^(__\w+?)_(sse2|ssse3|sse4_\d|avx|avx2|evex|avx512|erms)")
+order, seen = [], set()
+
+def add(name):
+    if name in symbols and name not in seen:
+        seen.add(name)
+        order.append(name)
+
+add("_start")
+for name in executed:
+    add(name)
+    add(name + ".cold")
+    match = variant.match(name)
+    if match:
+        for sibling in sorted(s for s in symbols if s.startswith(match.group(1) + "_")):
+            add(sibling)
+print("\n".join(order))
+PY
 echo "cmake/qbox-start-order.txt: $(wc -l <"$root/cmake/qbox-start-order.txt") functions"
