@@ -191,12 +191,37 @@ size_t JV3::UsedHeaderCount() const {
     return count;
 }
 
-std::vector<JV3::StoredSector> JV3::StoredSectors(int track, int side) {
+std::span<const JV3::StoredSector> JV3::SideSectors(int track, int side) {
     if (!SectorMapBuilt) {
         BuildSectorMap();
     }
     const int key = track * 2 + side;
     return {SectorMap.begin() + SideStarts[key], SectorMap.begin() + SideStarts[key + 1]};
+}
+
+std::vector<JV3::StoredSector> JV3::StoredSectors(int track, int side) {
+    const std::span<const StoredSector> sectors = SideSectors(track, side);
+    return {sectors.begin(), sectors.end()};
+}
+
+// LoadTrack lays a side's sectors out in header order (eighteen numbered in a row are put
+// in their interleave, which changes no answer since their numbers differ), so a search
+// for a sector meets the first header that names it whose data the file holds; one whose
+// data lies past the end of the file is never laid out. A sector stored with a CRC error
+// is left to the laid-out track, which answers as a controller does.
+std::optional<bool> JV3::ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                          uint8_t* buffer) {
+    if (track == GetCurrentTrack() && IsTrackModified()) return std::nullopt;
+    if (track < 0 || track > MaxTrackNumber || side < 0 || side > 1) return false;
+    for (const StoredSector& entry : SideSectors(track, side)) {
+        if (entry.sector != sector || entry.density != (density != 0)) continue;
+        if (entry.crcError) return std::nullopt;
+        if (!File.ReadAt(entry.offset, buffer, static_cast<size_t>(entry.size))) continue;
+        size = entry.size;
+        dam = entry.dam;
+        return true;
+    }
+    return false;
 }
 
 // The data of a side's sectors, read in one go when they lie close together. Empty
