@@ -101,6 +101,14 @@ public:
     bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
                     uint8_t* buffer, bool ignoreSideField, bool acceptCrcError, bool* crcError = nullptr);
     bool WriteSector(int track, int side, int density, int sector, uint8_t dam, const uint8_t* data);
+    // A sector of any track read straight from the file, with no track laid out: what
+    // ReadSector would answer after LoadTrack, for a format that keeps every sector whole at
+    // a place its geometry gives. Empty where only the laid-out track can answer (any other
+    // format, and a loaded track changed since it was built). Such a sector has no CRC error.
+    virtual std::optional<bool> ReadStoredSector(int /*track*/, int /*side*/, int /*density*/, int /*sector*/,
+                                                 int& /*size*/, uint8_t& /*dam*/, uint8_t* /*buffer*/) {
+        return std::nullopt;
+    }
     bool ReadNextSector(CellState& state, int track, int side, int& sector, int& size, uint8_t& dam,
                         uint8_t* buffer, bool& crcError);
     bool FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam, bool density,

@@ -164,6 +164,13 @@ bool JVC::CanStoreLoadedTrack() {
     return true;
 }
 
+std::optional<bool> JVC::ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                          uint8_t* buffer) {
+    if (!Fixed || (track == GetCurrentTrack() && IsTrackModified())) return std::nullopt;
+    if (track < 0 || track >= Tracks || side < 0 || side >= Layout.Sides) return false;
+    return ReadSectorOfSide(File, TrackOffset(track, side), Layout.Sectors(), density != 0, sector, size, dam, buffer);
+}
+
 int JVC::StoredSectorCount(int side) const {
     return Fixed && side < Layout.Sides && GetCurrentTrack() < Tracks ? Layout.SectorsPerTrack : 0;
 }

@@ -36,6 +36,8 @@ public:
     bool Flush() override;
     bool LoadTrack(int track) override;
     int StoredSectorCount(int side) const override;
+    std::optional<bool> ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                         uint8_t* buffer) override;
 
     // False for a file without a header, whose geometry is only the usual one assumed:
     // nothing in such a file says that it is a disk image at all.

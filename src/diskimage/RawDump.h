@@ -46,6 +46,8 @@ public:
     bool Flush() override;
     bool LoadTrack(int track) override;
     int StoredSectorCount(int side) const override;
+    std::optional<bool> ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                         uint8_t* buffer) override;
 
     const Geometry& GetGeometry() const { return Layout; }
 
