@@ -27,6 +27,9 @@ TDiskImage::EFileError::EFileError(int errorNumber)
 TDiskImage::~TDiskImage() = default;
 
 void TDiskImage::CommitChange() {
+    if (auto* floppy = dynamic_cast<TFloppyImage*>(this); floppy != nullptr && !floppy->Flush()) {
+        throw EFileError(GetLastHostError() != 0 ? GetLastHostError() : EIO);
+    }
     errno = 0;
     if (!File.Commit()) throw EFileError(errno != 0 ? errno : EIO);
 }

@@ -54,8 +54,9 @@ public:
     int GetLastHostError() const { return File.LastError(); }
 
     // Ends one change: whatever was written reaches stable storage whole, and the rollback
-    // journal goes (a new image takes its name). Throws EFileError when that failed.
-    // A floppy's pending track must be flushed first.
+    // journal goes (a new image takes its name). A floppy's pending track is written back
+    // first: left for the image's closing, it would come after the commit and be undone.
+    // Throws EFileError when any of that failed.
     void CommitChange();
     // Whatever is written after the last CommitChange is undone when the image closes.
     void DiscardChangeOnClose();
