@@ -157,7 +157,7 @@ std::vector<LayoutReading> RawDumpReadings(int64_t fileSize, bool readOnly, cons
 }
 
 // The file under the reading judge ranks highest, the first of equal ones. Every reading is
-// judged until one ranks best of all; when the winner is an earlier one, it is built and
+// judged until one ranks best of all, which is taken at once; any other winner is built and
 // judged again, so that the last disk judged is always the one returned (a caller may keep
 // what its judgement found).
 std::unique_ptr<TFloppyImage> ConstructBestReading(THostFile& file, const std::vector<LayoutReading>& readings,
