@@ -46,7 +46,9 @@ JVC::JVC(THostFile& file, bool readOnly, const std::string& path) {
         Fixed = true;
     }
     File = std::move(file);
-    LoadTrack(0);
+    // A file's tracks are laid out when asked for (a DOS reads its sectors straight from the
+    // file, ReadStoredSector); a new image has its empty first track ready.
+    if (!Fixed) LoadTrack(0);
 }
 
 JVC::~JVC() { FlushBeforeClosing(); }

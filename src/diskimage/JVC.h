@@ -44,8 +44,6 @@ public:
     bool HasHeader() const { return HeaderLength > 0; }
     const Geometry& GetGeometry() const { return Layout; }
     int GetTracks() const { return Tracks; }
-    // Hands the file back to an opener that decided against this format.
-    THostFile ReleaseFile() { return std::move(File); }
 
     // The geometry a track of these sides would give a new image, or why it has none:
     // every side with sectors must hold the same run of numbers, one size, double density.

@@ -50,8 +50,6 @@ public:
                                          uint8_t* buffer) override;
 
     const Geometry& GetGeometry() const { return Layout; }
-    // Hands the file back to an opener that decided against this geometry.
-    THostFile ReleaseFile() { return std::move(File); }
 
     // The geometry a track of these sides would give a new dump (Tracks left 0), or why it
     // has none: every side with sectors must hold the same run of numbers, of one size and density.
