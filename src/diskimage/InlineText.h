@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace Quarrybox {
 
@@ -16,6 +17,8 @@ struct TInlineText {
 
     constexpr const char* c_str() const { return Text; }
     constexpr operator const char*() const { return Text; }
+    // A string's + takes no conversion of its right side.
+    friend std::string operator+(std::string left, const TInlineText& right) { return left += right.Text; }
 };
 
 }  // namespace Quarrybox
