@@ -6,7 +6,7 @@ set -euo pipefail
 QB_PACKAGES=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
   qt6-base-dev
   libcli11-dev
   libfuse3-dev fuse3 attr

@@ -162,6 +162,13 @@ protected:
     // Asked after FormatTrack or LayOutTrack has laid out a track: can the file format
     // store it without losing a sector? A format that cannot leaves the track as it was.
     virtual bool CanStoreLoadedTrack() { return true; }
+    // How many tracks left lately are kept, ready to switch back to. Each kept track is
+    // memory a short run touches for the first time, which costs about as much as
+    // building the track again from a file that stores sectors or bytes. Recognising a
+    // DOS walks between a handful of tracks (boot, allocation table, directory) and
+    // reading a file between its tracks and the directory: four serve both. A format
+    // whose tracks are dear to build keeps more.
+    virtual size_t TracksWorthKeeping() const { return 4; }
 
 private:
     // Loads the track and lets layOut rewrite its sides; the result is kept only when
@@ -184,7 +191,6 @@ private:
         int Track = 0;
         std::array<std::optional<TRawTrack>, 2> Sides;  // none for a side with nothing on it
     };
-    static constexpr size_t KeptTrackLimit = 8;
     void KeepCurrentTrack();
     bool TakeKeptTrack(int track);
     std::vector<KeptTrack> KeptTracks;

@@ -83,7 +83,11 @@ void TFloppyImage::KeepCurrentTrack() {
     if (!TrackReusable || IsTrackModified() || CurrentTrack < 0) {
         return;
     }
-    if (KeptTracks.size() >= KeptTrackLimit) {
+    const size_t limit = TracksWorthKeeping();
+    if (limit == 0) {
+        return;
+    }
+    if (KeptTracks.size() >= limit) {
         KeptTracks.erase(KeptTracks.begin());
     }
     KeptTrack kept{CurrentTrack, {}};

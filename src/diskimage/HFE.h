@@ -45,6 +45,8 @@ public:
 
 protected:
     bool CanStoreLoadedTrack() override;
+    // Decoding a track's bit cells costs far more than keeping the result.
+    size_t TracksWorthKeeping() const override { return 8; }
     int SideCellsFor(const std::vector<TTrackSector>& sectors) const override;
 
 private:

@@ -33,6 +33,9 @@ uint8_t* HeaderAt(uint8_t* headers, int index) {
 
 bool IsFree(const uint8_t* header) { return header[0] == Free && header[1] == Free; }
 
+// A header that places a sector on a track the image can hold.
+bool IsListed(const uint8_t* header) { return !IsFree(header) && header[0] <= TFloppyImage::MaxTrackNumber; }
+
 int HeaderSize(const uint8_t* header) {
     int code = header[2] & FlagSizeCode;
     return SizeByCode[IsFree(header) ? code ^ 3 : code];
@@ -74,7 +77,7 @@ bool JV3::FitsRawTrack(const uint8_t* headers, int blockCount, int trackLength) 
     std::vector<int> cells(2 * (MaxTrackNumber + 1), CapacityStart);
     for (int i = 0; i < blockCount * HeadersPerBlock; ++i) {
         const uint8_t* header = HeaderAt(headers, i);
-        if (IsFree(header) || header[0] > MaxTrackNumber) {
+        if (!IsListed(header)) {
             continue;
         }
         int size = HeaderSize(header);
@@ -96,7 +99,7 @@ bool JV3::ListsSectorsWithin(const uint8_t* block, uint64_t fileSize) {
     for (int entry = 0; entry < HeadersPerBlock; ++entry) {
         const uint8_t* header = block + entry * 3;
         slotEnd += HeaderSize(header);
-        if (!IsFree(header) && header[0] <= MaxTrackNumber) listedEnd = slotEnd;
+        if (IsListed(header)) listedEnd = slotEnd;
     }
     return listedEnd > 0 && listedEnd <= fileSize;
 }
@@ -140,10 +143,12 @@ JV3::~JV3() { FlushBeforeClosing(); }
 void JV3::BuildSectorMap() {
     // Every used header in header order, then grouped by track side with a counting
     // sort, which keeps the header order within each side.
+    // Room for just the headers in use: most disks use a few hundred of the thousands.
     std::vector<StoredSector> used;
     std::vector<int> keys;
-    used.reserve(TotalHeaders);
-    keys.reserve(TotalHeaders);
+    const size_t inUse = UsedHeaderCount();
+    used.reserve(inUse);
+    keys.reserve(inUse);
     uint64_t offset = BlockBytes;
     for (int block = 0; block < (SecondHeaderBlock ? 2 : 1); ++block) {
         if (block == 1) {
@@ -152,7 +157,7 @@ void JV3::BuildSectorMap() {
         const uint8_t* header = Headers.data() + block * BlockBytes;
         for (int i = 0; i < HeadersPerBlock; ++i, header += 3) {
             const int size = HeaderSize(header);
-            if (!IsFree(header) && header[0] <= MaxTrackNumber) {
+            if (IsListed(header)) {
                 const uint8_t flags = header[2];
                 used.push_back(StoredSector{header[1], size, offset, (flags & FlagDoubleDensity) != 0,
                                             static_cast<uint8_t>((flags & FlagDataMarkFA) ? 0xFA : 0xFB),
@@ -177,12 +182,46 @@ void JV3::BuildSectorMap() {
     SectorMapBuilt = true;
 }
 
-std::vector<JV3::StoredSector> JV3::StoredSectors(int track, int side) {
+size_t JV3::UsedHeaderCount() const {
+    size_t count = 0;
+    const int headers = (SecondHeaderBlock ? 2 : 1) * HeadersPerBlock;
+    for (int i = 0; i < headers; ++i) {
+        count += IsListed(HeaderAt(Headers.data(), i)) ? 1 : 0;
+    }
+    return count;
+}
+
+std::span<const JV3::StoredSector> JV3::SideSectors(int track, int side) {
     if (!SectorMapBuilt) {
         BuildSectorMap();
     }
     const int key = track * 2 + side;
     return {SectorMap.begin() + SideStarts[key], SectorMap.begin() + SideStarts[key + 1]};
+}
+
+std::vector<JV3::StoredSector> JV3::StoredSectors(int track, int side) {
+    const std::span<const StoredSector> sectors = SideSectors(track, side);
+    return {sectors.begin(), sectors.end()};
+}
+
+// LoadTrack lays a side's sectors out in header order (eighteen numbered in a row are put
+// in their interleave, which changes no answer since their numbers differ), so a search
+// for a sector meets the first header that names it whose data the file holds; one whose
+// data lies past the end of the file is never laid out. A sector stored with a CRC error
+// is left to the laid-out track, which answers as a controller does.
+std::optional<bool> JV3::ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                          uint8_t* buffer) {
+    if (track == GetCurrentTrack() && IsTrackModified()) return std::nullopt;
+    if (track < 0 || track > MaxTrackNumber || side < 0 || side > 1) return false;
+    for (const StoredSector& entry : SideSectors(track, side)) {
+        if (entry.sector != sector || entry.density != (density != 0)) continue;
+        if (entry.crcError) return std::nullopt;
+        if (!File.ReadAt(entry.offset, buffer, static_cast<size_t>(entry.size))) continue;
+        size = entry.size;
+        dam = entry.dam;
+        return true;
+    }
+    return false;
 }
 
 // The data of a side's sectors, read in one go when they lie close together. Empty

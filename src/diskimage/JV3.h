@@ -2,6 +2,8 @@
 // size and order, with the write-protect state in the first table.
 #pragma once
 
+#include <span>
+
 #include "diskimage/DiskImage.h"
 
 namespace DiskImage {
@@ -20,6 +22,8 @@ public:
     bool LoadTrack(int track) override;
 
     int StoredSectorCount(int side) const override;
+    std::optional<bool> ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                         uint8_t* buffer) override;
     bool HoldsTrack(int sectors, int size, bool density) const override;
 
     bool HasSecondHeaderBlock() const { return SecondHeaderBlock; }
@@ -70,7 +74,9 @@ private:
     // The used headers of one side of a track, in header order. Built from the header
     // blocks once, not on every track load; any change to the blocks drops the map.
     std::vector<StoredSector> StoredSectors(int track, int side);
+    std::span<const StoredSector> SideSectors(int track, int side);
     void BuildSectorMap();
+    size_t UsedHeaderCount() const;
     std::vector<uint8_t> ReadSpan(const std::vector<StoredSector>& list, uint64_t& spanStart);
     std::vector<StoredSector> SectorMap;  // grouped by track side
     std::vector<int> SideStarts;          // where side (track * 2 + side) starts in SectorMap

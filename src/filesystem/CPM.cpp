@@ -678,7 +678,7 @@ bool CPM::SupportsAttribute(uint32_t mask) { return mask == 0 || (mask & 0x1A00)
 
 std::string CPM::GetDOSName(bool family) { return family ? "CP/M" : Format->VendorName; }
 
-std::string CPM::GetDOSDescription() { return std::string(Format->VendorName) + " " + Format->Description; }
+std::string CPM::GetDOSDescription() { return std::string(Format->VendorName) + " " + Format->Description.c_str(); }
 
 // ---------------------------------------------------------------------------
 // Changes

@@ -7,8 +7,8 @@ namespace FileSystem {
 
 namespace {
 
-constexpr const char* Montezuma = "Montezuma Micro CP/M";
-constexpr const char* Lobo = "Lobo MAX-80 CP/M";
+constexpr decltype(CPMFormat::VendorName) Montezuma = {"Montezuma Micro CP/M"};
+constexpr decltype(CPMFormat::VendorName) Lobo = {"Lobo MAX-80 CP/M"};
 
 // Translation tables shared by several rows.
 constexpr std::array<int, CPMTranslationEntries> Odd18 = {1, 3, 5, 7, 9, 11, 13, 15, 17, 2, 4, 6, 8, 10, 12, 14, 16, 18};

@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "diskimage/InlineText.h"
+
 namespace FileSystem {
 
 // Row flags.
@@ -20,8 +22,8 @@ constexpr int CPMNeedsBlankSide1 = 0x04;  // side 1, if formatted, holds no data
 constexpr int CPMTranslationEntries = 30;
 
 struct CPMFormat {
-    const char* VendorName;
-    const char* Description;
+    Quarrybox::TInlineText<36> VendorName;
+    Quarrybox::TInlineText<44> Description;
     // Disk parameter block. SPT, BLM and CKS complete it but are not used.
     int SPT;
     int BSH;

@@ -12,6 +12,7 @@
 // keeps unpatched disks from looking patched. Do not add placeholder sets.
 #include <span>
 
+#include "diskimage/InlineText.h"
 #include "filesystem/DatePatches.h"
 
 namespace FileSystem {
@@ -20,8 +21,8 @@ namespace {
 
 struct RawPatchRecord {
     uint32_t Offset;
-    const char* Unpatched;  // hexadecimal digit pairs
-    const char* Patched;
+    Quarrybox::TInlineText<33> Unpatched;  // hexadecimal digit pairs
+    Quarrybox::TInlineText<33> Patched;
 };
 
 // SYS3/SYS: the directory date update when a file is closed.

@@ -3,7 +3,7 @@
 
 namespace Viewer {
 
-const std::array<const char*, 128> BasicKeywords = {
+const std::array<BasicKeyword, 128> BasicKeywords = {{
     // 80
     "END", "FOR", "RESET", "SET", "CLS", "CMD", "RANDOM", "NEXT",
     "DATA", "INPUT", "DIM", "READ", "LET", "GOTO", "RUN", "IF",
@@ -28,6 +28,6 @@ const std::array<const char*, 128> BasicKeywords = {
     // F0: FBH is the apostrophe comment, listed by its own rule
     "CSNG", "CDBL", "FIX", "LEN", "STR$", "VAL", "ASC", "CHR$",
     "LEFT$", "RIGHT$", "MID$", "", "", "", "", "",
-};
+}};
 
 }  // namespace Viewer

@@ -41,9 +41,7 @@ constexpr uint8_t ColorTokenELSE = 0x84;
 constexpr uint8_t ColorFunctionPrefix = 0xFF;
 
 // A token without a keyword lists as nothing, as on the TRS-80.
-void AppendKeyword(const char* keyword, std::string& out) {
-    if (keyword != nullptr) out += keyword;
-}
+void AppendKeyword(const char* keyword, std::string& out) { out += keyword; }
 
 size_t ExpandColorToken(std::span<const uint8_t> bytes, size_t at, std::string& out) {
     const uint8_t token = bytes[at];

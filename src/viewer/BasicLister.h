@@ -7,15 +7,19 @@
 #include <span>
 #include <string>
 
+#include "diskimage/InlineText.h"
+
 namespace Viewer {
 
+using BasicKeyword = Quarrybox::TInlineText<21>;
+
 // Keyword of each token byte 80H..FFH, indexed by token - 80H. FBH..FFH are empty.
-extern const std::array<const char*, 128> BasicKeywords;
+extern const std::array<BasicKeyword, 128> BasicKeywords;
 
 // Color BASIC keywords. Statements and operators are one byte, 80H..F8H, indexed by
 // token - 80H; functions are FFH followed by 80H..ACH, indexed by the second byte - 80H.
-extern const std::array<const char*, 0xF9 - 0x80> ColorBasicStatements;
-extern const std::array<const char*, 0xAD - 0x80> ColorBasicFunctions;
+extern const std::array<BasicKeyword, 0xF9 - 0x80> ColorBasicStatements;
+extern const std::array<BasicKeyword, 0xAD - 0x80> ColorBasicFunctions;
 
 constexpr uint8_t BasicFileMarker = 0xFF;
 // A Color BASIC program file: FFH, then the program's length (big-endian), then its lines.

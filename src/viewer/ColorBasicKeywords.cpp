@@ -4,7 +4,7 @@
 
 namespace Viewer {
 
-const std::array<const char*, 0xF9 - 0x80> ColorBasicStatements = {
+const std::array<BasicKeyword, 0xF9 - 0x80> ColorBasicStatements = {{
     // 80: 83H is the apostrophe comment
     "FOR", "GO", "REM", "'", "ELSE", "IF", "DATA", "PRINT",
     "ON", "INPUT", "END", "NEXT", "DIM", "READ", "RUN", "RESTORE",
@@ -29,9 +29,9 @@ const std::array<const char*, 0xF9 - 0x80> ColorBasicStatements = {
     // F0
     "BRK", "LOCATE", "HSTAT", "HSET", "HRESET", "HDRAW", "CMP", "RGB",
     "ATTR",
-};
+}};
 
-const std::array<const char*, 0xAD - 0x80> ColorBasicFunctions = {
+const std::array<BasicKeyword, 0xAD - 0x80> ColorBasicFunctions = {{
     // FF 80
     "SGN", "INT", "ABS", "USR", "RND", "SIN", "PEEK", "LEN",
     "STR$", "VAL", "ASC", "CHR$", "EOF", "JOYSTK", "LEFT$", "RIGHT$",
@@ -41,6 +41,6 @@ const std::array<const char*, 0xAD - 0x80> ColorBasicFunctions = {
     // FF A0: A2H to A7H, Disk BASIC; A8H on, Super Extended Color BASIC
     "PPOINT", "STRING$", "CVN", "FREE", "LOC", "LOF", "MKN$", "AS",
     "LPEEK", "BUTTON", "HPOINT", "ERNO", "ERLIN",
-};
+}};
 
 }  // namespace Viewer

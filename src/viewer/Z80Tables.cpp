@@ -43,12 +43,12 @@ namespace Viewer {
 #define PORT_ "\xDC"
 #define CNN_ "\xDE"
 
-const std::array<const char*, 21> Z80Mnemonics = {
+const std::array<Quarrybox::TInlineText<5>, 21> Z80Mnemonics = {{
     "LD", "BIT", "SET", "RES", "AND", "OR", "XOR", "CP", "PUSH", "POP", "ADD",
     "SUB", "SBC", "RLC", "RRC", "RL", "RR", "SLA", "SRA", "SLAS", "SRL",
-};
+}};
 
-const Z80PatternTable Z80UnprefixedPatterns = {
+const Z80PatternTable Z80UnprefixedPatterns = {{
     // 00
     "NOP", LD_ "BC," NN_, LD_ "(BC),A", "INC BC", "INC B", "DEC B", LD_ "B," N_, "RLCA",
     "EX AF,AF'", ADD_ HL_ ",BC", LD_ "A,(BC)", "DEC BC", "INC C", "DEC C", LD_ "C," N_, "RRCA",
@@ -107,10 +107,10 @@ const Z80PatternTable Z80UnprefixedPatterns = {
     // F0
     "RET P", POP_ "AF", "JP P," JNN_, "DI", "CALL P," CNN_, PUSH_ "AF", OR_ N_, "RST 30H",
     "RET M", LD_ "SP," HL_, "JP M," JNN_, "EI", "CALL M," CNN_, NONE_, CP_ N_, "RST 38H",
-};
+}};
 
 // Bits 7-6 select the group, bits 5-3 the operation or bit, bits 2-0 the operand.
-const Z80PatternTable Z80CBPatterns = {
+const Z80PatternTable Z80CBPatterns = {{
     // 00
     RLC_ "B", RLC_ "C", RLC_ "D", RLC_ "E", RLC_ "H", RLC_ "L", RLC_ CBMEM_, RLC_ "A",
     RRC_ "B", RRC_ "C", RRC_ "D", RRC_ "E", RRC_ "H", RRC_ "L", RRC_ CBMEM_, RRC_ "A",
@@ -147,13 +147,13 @@ const Z80PatternTable Z80CBPatterns = {
     SET_ "5,B", SET_ "5,C", SET_ "5,D", SET_ "5,E", SET_ "5,H", SET_ "5,L", SET_ "5," CBMEM_, SET_ "5,A",
     SET_ "6,B", SET_ "6,C", SET_ "6,D", SET_ "6,E", SET_ "6,H", SET_ "6,L", SET_ "6," CBMEM_, SET_ "6,A",
     SET_ "7,B", SET_ "7,C", SET_ "7,D", SET_ "7,E", SET_ "7,H", SET_ "7,L", SET_ "7," CBMEM_, SET_ "7,A",
-};
+}};
 
 namespace {
 
 struct EDInstruction {
     uint8_t Opcode;
-    const char* Pattern;
+    Z80PatternTable::value_type Pattern;
 };
 
 // The 58 ED-prefixed instructions; every other ED opcode is not an instruction.
@@ -181,7 +181,7 @@ constexpr EDInstruction EDInstructions[] = {
 
 constexpr Z80PatternTable MakeEDTable() {
     Z80PatternTable table{};
-    for (const char*& pattern : table) pattern = NONE_;
+    for (auto& pattern : table) pattern = {NONE_};
     for (const EDInstruction& instruction : EDInstructions) table[instruction.Opcode] = instruction.Pattern;
     return table;
 }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "diskimage/InlineText.h"
+
 namespace Viewer::Z80Token {
 
 constexpr uint8_t End = 0x00;
@@ -31,12 +33,12 @@ constexpr uint8_t CallWord = 0xDE;           // 16-bit call target
 
 namespace Viewer {
 
-using Z80PatternTable = std::array<const char*, 256>;
+using Z80PatternTable = std::array<Quarrybox::TInlineText<16>, 256>;
 
 extern const Z80PatternTable Z80UnprefixedPatterns;
 extern const Z80PatternTable Z80CBPatterns;
 extern const Z80PatternTable Z80EDPatterns;
 // Names of the mnemonic tokens, from FirstMnemonic on.
-extern const std::array<const char*, 21> Z80Mnemonics;
+extern const std::array<Quarrybox::TInlineText<5>, 21> Z80Mnemonics;
 
 }  // namespace Viewer

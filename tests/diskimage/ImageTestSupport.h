@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -94,6 +95,34 @@ inline bool Write(DiskImage::TFloppyImage& image, int track, int side, int densi
 }
 
 // The numbers of the readable sectors of one side and density, in the order they pass the head.
+// One sector a DOS could ask for, read straight from the file (ReadStoredSector) and from
+// the laid-out track: the same answer, or none from the file where only the track can give
+// one (a sector stored with a CRC error).
+enum class StoredRead { LeftToTrack, Absent, Read };
+inline StoredRead ExpectStoredReadAsLaidOut(DiskImage::TFloppyImage& image, int track, int side, int density,
+                                            int sector) {
+    SCOPED_TRACE("track " + std::to_string(track) + " side " + std::to_string(side) + " density " +
+                 std::to_string(density) + " sector " + std::to_string(sector));
+    std::vector<uint8_t> stored(DiskImage::TFloppyImage::SectorBufferSize);
+    std::vector<uint8_t> laid(DiskImage::TFloppyImage::SectorBufferSize);
+    int storedSize = -1, laidSize = -1;
+    uint8_t storedMark = 0, laidMark = 0;
+    bool crcError = false;
+    const auto fromFile = image.ReadStoredSector(track, side, density, sector, storedSize, storedMark, stored.data());
+    const bool fromTrack = image.LoadTrack(track) && image.ReadSector(track, side, density, sector, laidSize, laidMark,
+                                                                      laid.data(), true, true, &crcError);
+    if (!fromFile) {
+        EXPECT_TRUE(fromTrack && crcError) << "only a sector with a CRC error is left to the track";
+        return StoredRead::LeftToTrack;
+    }
+    EXPECT_EQ(*fromFile, fromTrack && !crcError);
+    if (!*fromFile || !fromTrack) return StoredRead::Absent;
+    EXPECT_EQ(storedSize, laidSize);
+    EXPECT_EQ(storedMark, laidMark);
+    EXPECT_TRUE(std::equal(stored.begin(), stored.begin() + laidSize, laid.begin()));
+    return StoredRead::Read;
+}
+
 inline std::vector<int> PhysicalOrder(DiskImage::TFloppyImage& image, int track, int side, bool density) {
     std::vector<int> order;
     DiskImage::CellState state;

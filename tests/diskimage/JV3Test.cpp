@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "ImageTestSupport.h"
 #include "diskimage/DiskImage.h"
 #include "diskimage/JV3.h"
@@ -266,4 +268,77 @@ TEST(JV3, DroppedSecondBlockDoesNotReturnAtTheNextOpen) {
     EXPECT_FALSE(ImageTest::Read(*image, 80, 1, 1, 17).ok);
     EXPECT_TRUE(ImageTest::Read(*image, 80, 1, 0, 0).ok);
     EXPECT_TRUE(ImageTest::Read(*image, 40, 1, 1, 17).ok);
+}
+
+namespace {
+
+// Every sector a DOS could ask for on every track of a JV3 file.
+void ExpectStoredReadsMatchLaidOutTracks(const std::string& path) {
+    auto image = OpenFloppyImageAs(path, ImageJV3, true);
+    int read = 0;
+    for (int track = 0; track <= 81; ++track)
+        for (int side = 0; side < 2; ++side)
+            for (int density = 0; density < 2; ++density)
+                for (int sector = 0; sector <= 20; ++sector)
+                    read += ImageTest::ExpectStoredReadAsLaidOut(*image, track, side, density, sector) ==
+                            ImageTest::StoredRead::Read;
+    EXPECT_GT(read, 0);
+}
+
+}  // namespace
+
+// A DOS's sector reads are answered from the file with no track laid out; every answer is
+// the laid-out track's, on disks built to be awkward and on the real JV3 disks.
+TEST(JV3, SectorsReadFromTheFileAreThoseOfTheLaidOutTrack) {
+    ScratchDir dir;
+    JV3File file;
+    for (int sector = 1; sector <= 18; ++sector) file.Add(0, sector, DD, 256, static_cast<uint8_t>(sector));
+    file.Add(1, 3, 0, 256, 0x31);                        // single density
+    file.Add(1, 3, DD, 256, 0x32);                       // the same number in double density
+    file.Add(1, 4, DD | 0x20, 512, 0x33);                // a deleted-data mark, 512 bytes
+    file.Add(1, 5, DD | 0x08, 256, 0x34);                // stored with a CRC error
+    file.Add(1, 6, DD, 128, 0x35);                       // a second sector 6: the first one counts
+    file.Add(1, 6, DD, 256, 0x36);
+    file.Add(2, 7, DD | Side1, 1024, 0x37);              // side 1
+    file.AddFree(256);
+    file.Add(3, 0, 0, 128, 0x38);
+    const std::string whole = dir.File("awkward.jv3");
+    ImageTest::WriteAll(whole, file.Bytes());
+    ExpectStoredReadsMatchLaidOutTracks(whole);
+
+    // Cut short inside the last sector's data: that sector is never laid out.
+    std::vector<uint8_t> cut = file.Bytes();
+    cut.resize(cut.size() - 64);
+    const std::string shortened = dir.File("short.jv3");
+    ImageTest::WriteAll(shortened, cut);
+    ExpectStoredReadsMatchLaidOutTracks(shortened);
+
+    if (!std::filesystem::is_directory(ImageTest::RealImagesDir())) return;
+    for (const auto& entry : std::filesystem::directory_iterator(ImageTest::RealImagesDir())) {
+        if (entry.path().filename().string().rfind("jv3-", 0) != 0) continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        ExpectStoredReadsMatchLaidOutTracks(entry.path().string());
+    }
+}
+
+// A changed track is the track's to answer until it is written back; other tracks still
+// come from the file.
+TEST(JV3, AChangedTrackIsLeftToTheLaidOutTrack) {
+    ScratchDir dir;
+    JV3File file;
+    for (int track = 0; track < 2; ++track)
+        for (int sector = 0; sector < 10; ++sector) file.Add(track, sector, DD, 256, 0x11);
+    const std::string path = dir.File("disk.jv3");
+    ImageTest::WriteAll(path, file.Bytes());
+    auto image = OpenFloppyImage(path);
+    ASSERT_TRUE(ImageTest::Write(*image, 0, 0, 1, 4, std::vector<uint8_t>(256, 0x5A)));
+    std::vector<uint8_t> buffer(TFloppyImage::SectorBufferSize);
+    int size = 0;
+    uint8_t mark = 0;
+    EXPECT_FALSE(image->ReadStoredSector(0, 0, 1, 4, size, mark, buffer.data()).has_value());
+    EXPECT_TRUE(image->ReadStoredSector(1, 0, 1, 4, size, mark, buffer.data()).value_or(false));
+    ASSERT_TRUE(image->Flush());
+    ASSERT_TRUE(image->LoadTrack(1));
+    ASSERT_TRUE(image->ReadStoredSector(0, 0, 1, 4, size, mark, buffer.data()).value_or(false));
+    EXPECT_EQ(buffer[0], 0x5A);
 }

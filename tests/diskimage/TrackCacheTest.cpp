@@ -224,11 +224,11 @@ TEST_P(KeptTracks, SwitchingBackNeverServesAStaleTrack) {
 }
 
 std::string FormatName(const ::testing::TestParamInfo<int>& info) {
-    const char* names[] = {"JV1", "JV3", "DMK"};
+    const char* names[] = {"JV1", "JV3", "DMK", "JVC", "IMD", "HFE"};
     return names[info.param];
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryFormat, KeptTracks, ::testing::Values(ImageJV1, ImageJV3, ImageDMK), FormatName);
+INSTANTIATE_TEST_SUITE_P(EveryFormat, KeptTracks, ::testing::Values(ImageJV1, ImageJV3, ImageDMK, ImageHFE), FormatName);
 
 // The searches that walk the cells directly leave the cursor exactly where reading byte by
 // byte leaves it, from any start, in either density, over the end of the revolution.

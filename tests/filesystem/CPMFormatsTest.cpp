@@ -75,7 +75,7 @@ TEST(CPMFormats, EveryRowIsWellFormed) {
         // SPT counts 128-byte records of one track side (rows 16 to 19 declare fewer than they hold).
         EXPECT_LE(f.SPT, f.SectorsPerTrack * f.SectorSize() / 128);
         // The description names the sides and density of the geometry.
-        std::string description = f.Description;
+        std::string description = f.Description.c_str();
         EXPECT_NE(description.find(f.IsDoubleSided() ? "DS" : "SS"), std::string::npos);
         EXPECT_NE(description.find(f.IsDoubleDensity() ? "DD" : "SD"), std::string::npos);
         EXPECT_TRUE((f.Flags & FileSystem::CPMSideAfterSide) == 0 || f.IsDoubleSided());
