@@ -39,6 +39,7 @@ public:
     bool WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset) override;
     uint8_t* GetDirectoryRecord(int dec) override;
     using TRSDOSBase::GetDirectoryRecord;
+    int GetRecordBytes() const override { return RecordBytes; }
     void SetFileSize(int dec, int size) override;
     int FindFreeDirectoryEntry(int start) override;
     void LoadHIT() override;
@@ -66,7 +67,7 @@ protected:
     // Recognition of the boot sector of both systems: the directory track and
     // the track count, or EInvalidFormat when the sector is of neither form.
     void TakeBootSector(const std::vector<uint8_t>& boot);
-    bool IsPrimaryInUse(const uint8_t* record) const;
+    bool IsPrimaryInUse(const TDirectoryRecord& record) const;
 
     // The parts in which TRSDOS 2.8 differs.
     int RecordBytes = 48;
