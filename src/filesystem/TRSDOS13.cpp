@@ -319,9 +319,9 @@ void TRSDOS13::InitGAT(const std::string& diskName, const std::string& diskDate)
     GAT.assign(SectorSize, 0);
     SetDiskName(diskName);
     SetDiskDate(diskDate);
-    GAT[0xCE] = 0x4E;
-    GAT[0xCF] = 0x0B;
-    GAT[0xE0] = 0x0D;
+    GAT[GatPassword] = 0x4E;
+    GAT[GatPassword + 1] = 0x0B;
+    GAT[GatAutoCommand] = 0x0D;
 }
 
 void TRSDOS13::InitHIT() {

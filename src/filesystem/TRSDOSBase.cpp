@@ -11,7 +11,6 @@ namespace FileSystem {
 
 namespace {
 
-constexpr int GatPassword = 0xCE;
 constexpr int GatDiskName = 0xD0;
 constexpr int GatDiskDate = 0xD8;
 constexpr int LockoutTable = 0x60;
@@ -739,13 +738,13 @@ void TRSDOSBase::InitGAT(const std::string& diskName, const std::string& diskDat
     for (int t = 0; t < mapEnd; ++t) GAT[static_cast<size_t>(t)] = t < Tracks ? unusable : 0xFF;
     if (!NoLockoutTable) {
         std::copy_n(GAT.begin(), LockoutTable, GAT.begin() + LockoutTable);
-        std::fill(GAT.begin() + 0xC0, GAT.begin() + MapWithoutLockout, 0xFF);
+        std::fill(GAT.begin() + 2 * LockoutTable, GAT.begin() + MapWithoutLockout, 0xFF);
     }
     PutPadded(GAT.data() + GatDiskName, 8, diskName);
     PutPadded(GAT.data() + GatDiskDate, 8, diskDate);
     GAT[GatPassword] = 0x2C;
     GAT[GatPassword + 1] = 0x95;
-    GAT[0xE0] = 0x0D;
+    GAT[GatAutoCommand] = 0x0D;
     GAT[GatTrackCount] = static_cast<uint8_t>(Tracks - 35);
     uint8_t configuration = 0;
     if (Sides == 2) configuration |= 0x20;

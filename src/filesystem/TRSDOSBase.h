@@ -68,6 +68,8 @@ public:
     static constexpr int GatVersion = 0xCB;
     static constexpr int GatTrackCount = 0xCC;
     static constexpr int GatConfiguration = 0xCD;
+    static constexpr int GatPassword = 0xCE;     // the disk's password hash, two bytes
+    static constexpr int GatAutoCommand = 0xE0;  // a command run at start-up, ended by 0x0D
     // Bits of directory record bytes 0 and 1.
     static constexpr uint8_t RecordExtension = 0x80;
     static constexpr uint8_t RecordSystem = 0x40;
