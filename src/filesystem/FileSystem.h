@@ -19,6 +19,7 @@ class THardImage;
 namespace FileSystem {
 
 struct TFinding;
+struct TStructureMap;
 
 struct FileDate {
     bool HasDate = false;
@@ -208,6 +209,10 @@ public:
     // directory and hash table, say); the sector reads every DOS shares are checked
     // apart (CheckSectorsRead). Defined with the other checks in DiskCheck.cpp.
     virtual std::vector<TFinding> CheckStructure();
+    // Claims the places on the disk that hold the DOS's system areas, its directory and
+    // each file, for the disk map; the default claims none, so every sector shows as
+    // outside the file system. Defined with the rest of the mapping in DiskMap.cpp.
+    virtual void MapStructure(TStructureMap& map);
 
     // The only way a DOS reaches the image. Reads return false on failure;
     // writes throw EWriteProtected when the image is protected or read-only.

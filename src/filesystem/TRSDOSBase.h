@@ -87,6 +87,7 @@ public:
     // The TFileSystem operations (file index = directory entry code, DEC).
     int GetFileSystemType() override { return TypeTRSDOS; }
     std::vector<TFinding> CheckStructure() override;
+    void MapStructure(TStructureMap& map) override;
     // Whether a file's extents continue in further directory records that the first one
     // links to; TRSDOS 1.3 keeps them all in its one record.
     virtual bool LinksDirectoryRecords() const { return true; }
