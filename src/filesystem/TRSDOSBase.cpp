@@ -583,6 +583,12 @@ bool TRSDOSBase::IsGranuleFree(int track, int granule) const {
 
 int TRSDOSBase::GetCapacity() { return SectorsPerTrack * Tracks * SectorSize; }
 
+// A two-sided track spans two image cylinders, and a side's sectors fill heads of the
+// image's sectors per head.
+std::optional<PartitionExtent> TRSDOSBase::GetPartitionExtent() {
+    return PartitionExtent{Tracks * Sides, SectorsPerSide / DiskImage::THardImage::SectorsPerHead};
+}
+
 int TRSDOSBase::GetFreeSpace() {
     if (Tracks > 255) return 0;
     int freeGranules = 0;

@@ -88,6 +88,7 @@ public:
     int GetFileSystemType() override { return TypeTRSDOS; }
     std::vector<TFinding> CheckStructure() override;
     void MapStructure(TStructureMap& map) override;
+    std::optional<PartitionExtent> GetPartitionExtent() override;
     // Whether a file's extents continue in further directory records that the first one
     // links to; TRSDOS 1.3 keeps them all in its one record.
     virtual bool LinksDirectoryRecords() const { return true; }
