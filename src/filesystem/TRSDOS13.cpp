@@ -48,11 +48,7 @@ TRSDOS13::TRSDOS13(DiskImage::TDiskImage* image, const std::string& diskName, co
     : TRSDOS13(image, NoLoad{}) {
     DirectoryTrack = 17;
     Tracks = 40;
-    Format(diskName, diskDate);
-    // A container that cannot hold double-density tracks (JV1) leaves tracks
-    // unformatted and the directory unwritten: say so rather than hand out a
-    // disk that will never open.
-    if (FormatFailed || Modified) throw EInvalidFormat();
+    Format(diskName, diskDate);  // JV1, single density only, cannot hold it
 }
 
 TRSDOS13::~TRSDOS13() {
@@ -335,21 +331,19 @@ void TRSDOS13::InitDirectory() {
     AllocateGranules(DirectoryTrack, 0, (DirectorySectors + SectorsPerGranule - 1) / SectorsPerGranule);
 }
 
-void TRSDOS13::WriteBootSector() {
+bool TRSDOS13::WriteBootSector() {
     std::vector<uint8_t> boot(SectorSize, 0);
     std::copy(std::begin(BootCode), std::end(BootCode), boot.begin());
     boot[1] = static_cast<uint8_t>(DirectoryTrack);
     std::copy(std::begin(BootMessage), std::end(BootMessage), boot.begin() + 16);
     boot[254] = 0x13;
     boot[255] = static_cast<uint8_t>(Tracks);
-    WriteSector(0, 0, boot, 0);
+    return WriteSector(0, 0, boot, 0);
 }
 
 bool TRSDOS13::FormatTrack(int track) {
-    const bool ok =
-        FloppyImage != nullptr && FloppyImage->FormatTrack(track, SectorsPerSide, 1, true, DataMark, true, Interleave);
-    if (!ok) FormatFailed = true;
-    return ok;
+    return FloppyImage != nullptr &&
+           FloppyImage->FormatTrack(track, SectorsPerSide, 1, true, DataMark, true, Interleave);
 }
 
 }  // namespace FileSystem

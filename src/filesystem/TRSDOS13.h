@@ -46,7 +46,7 @@ public:
     void InitGAT(const std::string& diskName, const std::string& diskDate) override;
     void InitHIT() override;
     void InitDirectory() override;
-    void WriteBootSector() override;
+    bool WriteBootSector() override;
     bool FormatTrack(int track) override;
     // Reads directory sectors 2 to 17 and judges the files they describe.
     virtual void LoadRecordDirectory();
@@ -78,9 +78,6 @@ protected:
     bool SkipExtensionRecords = false;
     uint8_t DataMark = 0xF8;
     uint8_t DirectoryMark = 0xFB;
-
-private:
-    bool FormatFailed = false;
 };
 
 }  // namespace FileSystem

@@ -783,14 +783,14 @@ void TRSDOSBase::InitDirectory() {
     makeSystemRecord(1, "DIR/SYS", DirectorySectors, DirectoryTrack, static_cast<uint8_t>(directoryGranules - 1));
 }
 
-void TRSDOSBase::WriteBootSector() {
+bool TRSDOSBase::WriteBootSector() {
     std::vector<uint8_t> boot(SectorSize, 0);
     std::copy(std::begin(BootCode), std::end(BootCode), boot.begin());
     boot[2] = static_cast<uint8_t>(DirectoryTrack);
     std::copy(std::begin(BootMessage), std::end(BootMessage), boot.begin() + 16);
-    WriteSector(0, 0, boot, 0);
+    const bool first = WriteSector(0, 0, boot, 0);
     boot[5] = 0x43;
-    WriteSector(0, 1, boot, 0);
+    return WriteSector(0, 1, boot, 0) && first;
 }
 
 bool TRSDOSBase::FormatTrack(int track) {
@@ -800,13 +800,18 @@ bool TRSDOSBase::FormatTrack(int track) {
 
 void TRSDOSBase::Format(const std::string& diskName, const std::string& diskDate) {
     CheckWritable();
-    for (int t = 0; t < Tracks; ++t) FormatTrack(t);
-    WriteBootSector();
+    bool formatted = true;
+    for (int t = 0; t < Tracks; ++t) formatted = FormatTrack(t) && formatted;
+    formatted = WriteBootSector() && formatted;
     InitGAT(diskName, diskDate);
     InitHIT();
     InitDirectory();
     Modified = true;
     Flush();
+    // A container that cannot hold the tracks (JV1 keeps single-density, one-sided ones)
+    // leaves them unformatted and the directory unwritten: say so rather than hand out a
+    // disk that will never open.
+    if (!formatted || Modified) throw EInvalidFormat();
 }
 
 }  // namespace FileSystem

@@ -167,7 +167,8 @@ public:
     virtual void InitHIT();
     virtual void InitDirectory();
     virtual void Format(const std::string& diskName, const std::string& diskDate);
-    virtual void WriteBootSector();
+    // Writes the boot sector of a new disk; false when the image refuses it.
+    virtual bool WriteBootSector();
     virtual bool FormatTrack(int track);
 
     // Read access to the geometry for the mounting code and the shells.
