@@ -810,8 +810,12 @@ void TRSDOSBase::Format(const std::string& diskName, const std::string& diskDate
     Flush();
     // A container that cannot hold the tracks (JV1 keeps single-density, one-sided ones)
     // leaves them unformatted and the directory unwritten: say so rather than hand out a
-    // disk that will never open.
-    if (!formatted || Modified) throw EInvalidFormat();
+    // disk that will never open. Where the host refused a write, its reason is the one to tell.
+    if (!formatted || Modified) {
+        const DiskImage::TDiskImage* image = GetImage();
+        if (image != nullptr && image->GetLastHostError() != 0) throw EFileError(WriteFailureError());
+        throw EInvalidFormat();
+    }
 }
 
 }  // namespace FileSystem
