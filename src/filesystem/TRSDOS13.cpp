@@ -209,7 +209,7 @@ bool TRSDOS13::CreateFile(const std::string& name, const std::vector<uint8_t>& d
     };
 
     try {
-        TDirectoryRecord record = TDirectoryRecord::Blank(RecordBytes);
+        TDirectoryRecord record = TDirectoryRecord::Blank(GetRecordBytes());
         record.Attributes = RecordInUse;
         WriteRecord(dec, record);
         Modified = true;

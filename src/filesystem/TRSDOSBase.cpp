@@ -767,7 +767,7 @@ void TRSDOSBase::InitHIT() {
 void TRSDOSBase::InitDirectory() {
     Directory.assign(static_cast<size_t>(DirectorySectors) * SectorSize, 0);
     auto makeSystemRecord = [this](int dec, const char* name, int ern, int track, uint8_t granuleByte) {
-        TDirectoryRecord record = TDirectoryRecord::Blank(RecordSize);
+        TDirectoryRecord record = TDirectoryRecord::Blank(GetRecordBytes());
         record.Attributes = 0x5D;
         record.UpdatePassword = 0x5A17;
         record.AccessPassword = 0x5A17;

@@ -132,7 +132,7 @@ bool TRSDOSBase::CreateFile(const std::string& name, const std::vector<uint8_t>&
     };
 
     const uint8_t hash = HashFilename(name);
-    TDirectoryRecord record = TDirectoryRecord::Blank(RecordSize);
+    TDirectoryRecord record = TDirectoryRecord::Blank(GetRecordBytes());
     record.Attributes = RecordInUse;
     WriteRecord(primary, record);
     Modified = true;
@@ -180,7 +180,7 @@ bool TRSDOSBase::CreateFile(const std::string& name, const std::vector<uint8_t>&
             HIT[static_cast<size_t>(next)] = hash;
             // An extension record keeps the DEC of the record before it where a primary
             // record keeps its date.
-            TDirectoryRecord extension = TDirectoryRecord::Blank(RecordSize);
+            TDirectoryRecord extension = TDirectoryRecord::Blank(GetRecordBytes());
             extension.Attributes = RecordExtension | RecordInUse;
             extension.Flags = static_cast<uint8_t>(current);
             WriteRecord(next, extension);
