@@ -20,7 +20,7 @@ struct ConvertOptions {
 int RunConvert(const ConvertOptions& options) {
     const DiskImage::TImageTypeInfo* type = DiskImage::FindImageTypeByKey(options.Type);
     auto result = DiskImage::ConvertImage(options.Input, options.Output, type->Type, options.Force,
-                                          FileSystem::RecognisesDos);
+                                          FileSystem::JudgeDosReading);
     std::cout << Printable(options.Output) << ": " << result.Sectors << " sectors on " << result.Tracks << " tracks copied to "
               << type->Name << '\n';
     return ExitOk;

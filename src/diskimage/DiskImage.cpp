@@ -27,6 +27,9 @@ TDiskImage::EFileError::EFileError(int errorNumber)
 TDiskImage::~TDiskImage() = default;
 
 void TDiskImage::CommitChange() {
+    if (auto* floppy = dynamic_cast<TFloppyImage*>(this); floppy != nullptr && !floppy->Flush()) {
+        throw EFileError(GetLastHostError() != 0 ? GetLastHostError() : EIO);
+    }
     errno = 0;
     if (!File.Commit()) throw EFileError(errno != 0 ? errno : EIO);
 }
@@ -139,16 +142,48 @@ std::unique_ptr<TFloppyImage> ConstructJVC(THostFile& file, bool readOnly, const
     throw TDiskImage::EInvalidFormat();
 }
 
-// A raw sector dump under the first geometry its size allows that recognised says a DOS knows.
-std::unique_ptr<TFloppyImage> ConstructRawDump(THostFile& file, bool readOnly, const std::string& name,
-                                               const TDosCheck& recognised) {
-    if (!recognised) throw TDiskImage::EInvalidFormat();
-    for (const auto& geometry : RawDump::GeometriesFor(file.Size())) {
-        auto image = std::make_unique<RawDump>(file, readOnly, name, geometry);
-        if (recognised(*image)) return image;
+// One way of reading a file that has no layout of its own: the image under that layout, or
+// EInvalidFormat with the file left to the caller.
+using LayoutReading = std::function<std::unique_ptr<TFloppyImage>(THostFile&)>;
+
+std::vector<LayoutReading> RawDumpReadings(int64_t fileSize, bool readOnly, const std::string& name) {
+    std::vector<LayoutReading> readings;
+    for (const auto& geometry : RawDump::GeometriesFor(fileSize)) {
+        readings.push_back([geometry, readOnly, name](THostFile& file) -> std::unique_ptr<TFloppyImage> {
+            return std::make_unique<RawDump>(file, readOnly, name, geometry);
+        });
+    }
+    return readings;
+}
+
+// The file under the reading judge ranks highest, the first of equal ones. Every reading is
+// judged until one ranks best of all, which is taken at once; any other winner is built and
+// judged again, so that the last disk judged is always the one returned (a caller may keep
+// what its judgement found).
+std::unique_ptr<TFloppyImage> ConstructBestReading(THostFile& file, const std::vector<LayoutReading>& readings,
+                                                   const TDosCheck& judge) {
+    if (!judge) throw TDiskImage::EInvalidFormat();
+    int bestRank = 0;
+    size_t best = readings.size();
+    for (size_t index = 0; index < readings.size(); ++index) {
+        std::unique_ptr<TFloppyImage> image;
+        try {
+            image = readings[index](file);
+        } catch (const TDiskImage::EInvalidFormat&) {
+            continue;  // the file is no disk of this layout
+        }
+        const int rank = judge(*image).Rank();
+        if (rank == TDosReading::BestRank) return image;
+        if (rank > bestRank) {
+            bestRank = rank;
+            best = index;
+        }
         file = image->ReleaseFile();
     }
-    throw TDiskImage::EInvalidFormat();
+    if (best == readings.size()) throw TDiskImage::EInvalidFormat();
+    auto image = readings[best](file);
+    judge(*image);
+    return image;
 }
 
 }  // namespace
@@ -166,26 +201,26 @@ std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool read
         return TryFormats<TFloppyImage>(opened, {Construct<TFloppyImage, HFE>()});
     }
     const bool namedJVC = HasExtension(opened.name, ".jvc");
-    // A JVC file says what it is by its header or by its name; one with neither is taken
-    // only when a DOS recognises its disk.
+    // A JVC file says what it is by its header or by its name; one with neither is read as
+    // a JVC disk and as a raw dump of every layout its size allows, and taken under the
+    // layout its DOS reads best.
     auto jvcShown = [namedJVC](THostFile& file, bool ro, const std::string& name) {
         return ConstructJVC(file, ro, name, [namedJVC](JVC& image) { return namedJVC || image.HasHeader(); });
     };
-    auto jvcRecognised = [&dosCheck](THostFile& file, bool ro, const std::string& name) {
-        return ConstructJVC(file, ro, name,
-                            [&dosCheck](JVC& image) { return dosCheck && image.GetTracks() > 0 && dosCheck(image); });
+    auto bestGuess = [&dosCheck](THostFile& file, bool ro, const std::string& name) {
+        std::vector<LayoutReading> readings = {[ro, &name](THostFile& source) {
+            return ConstructJVC(source, ro, name, [](JVC& image) { return image.GetTracks() > 0; });
+        }};
+        for (auto& reading : RawDumpReadings(file.Size(), ro, name)) readings.push_back(std::move(reading));
+        return ConstructBestReading(file, readings, dosCheck);
     };
     // Formats whose contents show them come first, a JVC file shown as one before any guess
-    // from its first bytes; a headerless JVC comes before a JV3 whose header lists nothing,
-    // which is all a sector dump beginning with 0xFF bytes looks like.
+    // from its first bytes. The headerless readings come before a JV3 whose header lists
+    // nothing, which is all a sector dump beginning with 0xFF bytes looks like, and which no
+    // dump of a DOS's disk is.
     std::vector<FormatConstructor<TFloppyImage>> formats = {Construct<TFloppyImage, JV1>(),
                                                             Construct<TFloppyImage, DMK>(), jvcShown,
-                                                            ConstructListedJV3, jvcRecognised};
-    // A raw dump has nothing of its own to show, so it is the last guess a DOS must confirm;
-    // it still comes before a JV3 that lists nothing, which no dump of a DOS's disk is.
-    formats.push_back([&](THostFile& file, bool ro, const std::string& name) {
-        return ConstructRawDump(file, ro, name, dosCheck);
-    });
+                                                            ConstructListedJV3, bestGuess};
     formats.push_back(Construct<TFloppyImage, JV3>());
     return TryFormats<TFloppyImage>(opened, formats);
 }
@@ -207,7 +242,8 @@ std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int ima
         case ImageRaw: {
             const TDosCheck acceptAny = [](TFloppyImage&) { return true; };
             return TryFormats<TFloppyImage>(opened, {[&](THostFile& file, bool ro, const std::string& name) {
-                                                return ConstructRawDump(file, ro, name, recognised ? recognised : acceptAny);
+                                                return ConstructBestReading(file, RawDumpReadings(file.Size(), ro, name),
+                                                                            recognised ? recognised : acceptAny);
                                             }});
         }
         default:

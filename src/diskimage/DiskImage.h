@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "diskimage/Error.h"
@@ -53,8 +54,9 @@ public:
     int GetLastHostError() const { return File.LastError(); }
 
     // Ends one change: whatever was written reaches stable storage whole, and the rollback
-    // journal goes (a new image takes its name). Throws EFileError when that failed.
-    // A floppy's pending track must be flushed first.
+    // journal goes (a new image takes its name). A floppy's pending track is written back
+    // first: left for the image's closing, it would come after the commit and be undone.
+    // Throws EFileError when any of that failed.
     void CommitChange();
     // Whatever is written after the last CommitChange is undone when the image closes.
     void DiscardChangeOnClose();
@@ -89,6 +91,8 @@ public:
     int IsHardDisk() const override { return 0; }
     virtual bool Flush() = 0;
     virtual bool LoadTrack(int track) = 0;
+    // Hands the file back to an opener that decided against reading it this way.
+    THostFile ReleaseFile() { return std::move(File); }
 
     // Sector operations on the loaded track. buffer holds SectorBufferSize bytes.
     // With acceptCrcError the first data field found is handed over even when its CRC
@@ -98,6 +102,14 @@ public:
     bool ReadSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
                     uint8_t* buffer, bool ignoreSideField, bool acceptCrcError, bool* crcError = nullptr);
     bool WriteSector(int track, int side, int density, int sector, uint8_t dam, const uint8_t* data);
+    // A sector of any track read straight from the file, with no track laid out: what
+    // ReadSector would answer after LoadTrack, for a format that keeps every sector whole at
+    // a place its geometry gives. Empty where only the laid-out track can answer (any other
+    // format, and a loaded track changed since it was built). Such a sector has no CRC error.
+    virtual std::optional<bool> ReadStoredSector(int /*track*/, int /*side*/, int /*density*/, int /*sector*/,
+                                                 int& /*size*/, uint8_t& /*dam*/, uint8_t* /*buffer*/) {
+        return std::nullopt;
+    }
     bool ReadNextSector(CellState& state, int track, int side, int& sector, int& size, uint8_t& dam,
                         uint8_t* buffer, bool& crcError);
     bool FormatTrack(int track, int sectorsPerSide, int sides, bool firstSectorIsOne, uint8_t dam, bool density,
@@ -205,20 +217,38 @@ protected:
     int Heads = 0;
 };
 
-// Whether a DOS recognises the disk: what a container without a header of its own, which
-// any file of the right size could pass for, must satisfy before it is taken.
-using TDosCheck = std::function<bool(TFloppyImage&)>;
+// What the DOSes make of a disk read under one layout. A file without a header of its own
+// (a raw dump, a JVC file with none), which any file of the right size could pass for, is
+// taken only under a layout a DOS recognises; of the layouts its size allows, the opener
+// keeps the reading that ranks highest, and of equal ones the first in its fixed order.
+struct TDosReading {
+    bool Recognised = false;    // a DOS takes the disk for its own
+    bool ListsFiles = false;    // and finds files on it
+    bool ReadsCleanly = false;  // and read every sector of its directory without error
+
+    TDosReading() = default;
+    // The reading of a check that says only yes or no.
+    TDosReading(bool recognised) : Recognised(recognised) {}
+    explicit operator bool() const { return Recognised; }
+
+    // Files found count for more than a clean directory: under a wrong layout a disk
+    // often reads cleanly as an empty one.
+    int Rank() const { return Recognised ? 1 + (ReadsCleanly ? 1 : 0) + (ListsFiles ? 2 : 0) : 0; }
+    static constexpr int BestRank = 4;
+};
+using TDosCheck = std::function<TDosReading(TFloppyImage&)>;
 
 // Opens an existing image, trying the candidate names and then the formats in a fixed order:
 // formats whose contents show them first, then the headerless sector images (JVC, and raw
-// dumps of the layouts the DOSes know), each only when dosCheck recognises its disk (or, for
-// JVC, the file name's extension says what it is), and a JV3 that lists no sectors last.
+// dumps of the layouts the DOSes know) under the layout dosCheck reads best (a JVC file is
+// also taken when its name's extension says what it is), and a JV3 that lists no sectors last.
+// The last disk dosCheck was given, when the file opens as one of those, is the one returned.
 // readOnly opens the file for reading only, so nothing can ever be written to it.
 std::unique_ptr<TFloppyImage> OpenFloppyImage(const std::string& path, bool readOnly = false,
                                               const TDosCheck& dosCheck = {});
 // Opens the file as an image of the given type and no other, as a program does with a
 // file it has just written. A raw sector dump, which does not say its layout, is taken
-// under the first layout its size allows that recognised accepts.
+// under the layout its size allows that recognised reads best.
 std::unique_ptr<TFloppyImage> OpenFloppyImageAs(const std::string& path, int imageType, bool readOnly = false,
                                                 const TDosCheck& recognised = {});
 std::unique_ptr<THardImage> OpenHardImage(const std::string& path, bool readOnly = false);

@@ -46,7 +46,9 @@ JVC::JVC(THostFile& file, bool readOnly, const std::string& path) {
         Fixed = true;
     }
     File = std::move(file);
-    LoadTrack(0);
+    // A file's tracks are laid out when asked for (a DOS reads its sectors straight from the
+    // file, ReadStoredSector); a new image has its empty first track ready.
+    if (!Fixed) LoadTrack(0);
 }
 
 JVC::~JVC() { FlushBeforeClosing(); }
@@ -162,6 +164,13 @@ bool JVC::CanStoreLoadedTrack() {
         if (!SideLoss(Layout, side, sides[side]).empty()) return false;
     }
     return true;
+}
+
+std::optional<bool> JVC::ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                          uint8_t* buffer) {
+    if (!Fixed || (track == GetCurrentTrack() && IsTrackModified())) return std::nullopt;
+    if (track < 0 || track >= Tracks || side < 0 || side >= Layout.Sides) return false;
+    return ReadSectorOfSide(File, TrackOffset(track, side), Layout.Sectors(), density != 0, sector, size, dam, buffer);
 }
 
 int JVC::StoredSectorCount(int side) const {

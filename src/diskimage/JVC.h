@@ -36,14 +36,14 @@ public:
     bool Flush() override;
     bool LoadTrack(int track) override;
     int StoredSectorCount(int side) const override;
+    std::optional<bool> ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                         uint8_t* buffer) override;
 
     // False for a file without a header, whose geometry is only the usual one assumed:
     // nothing in such a file says that it is a disk image at all.
     bool HasHeader() const { return HeaderLength > 0; }
     const Geometry& GetGeometry() const { return Layout; }
     int GetTracks() const { return Tracks; }
-    // Hands the file back to an opener that decided against this format.
-    THostFile ReleaseFile() { return std::move(File); }
 
     // The geometry a track of these sides would give a new image, or why it has none:
     // every side with sectors must hold the same run of numbers, one size, double density.

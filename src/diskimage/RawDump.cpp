@@ -67,7 +67,8 @@ RawDump::RawDump(THostFile& file, bool readOnly, const std::string& path, const 
         throw EInvalidFormat();
     }
     File = std::move(file);
-    LoadTrack(0);
+    // No track is laid out yet: the opener may judge a dozen layouts of one file, and a DOS
+    // reads a dump's sectors straight from the file (ReadStoredSector).
 }
 
 RawDump::RawDump(THostFile& file, const std::string& path) : Fixed(false), Growing(true) {
@@ -181,6 +182,13 @@ bool RawDump::CanStoreLoadedTrack() {
         if (!SideLoss(Layout, side, sides[side]).empty()) return false;
     }
     return true;
+}
+
+std::optional<bool> RawDump::ReadStoredSector(int track, int side, int density, int sector, int& size,
+                                              uint8_t& dam, uint8_t* buffer) {
+    if (!Fixed || (track == GetCurrentTrack() && IsTrackModified())) return std::nullopt;
+    if (track < 0 || track >= Layout.Tracks || side < 0 || side >= Layout.Sides) return false;
+    return ReadSectorOfSide(File, TrackOffset(track, side), Layout.Sectors(), density != 0, sector, size, dam, buffer);
 }
 
 int RawDump::StoredSectorCount(int side) const {

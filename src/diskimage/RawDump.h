@@ -46,10 +46,10 @@ public:
     bool Flush() override;
     bool LoadTrack(int track) override;
     int StoredSectorCount(int side) const override;
+    std::optional<bool> ReadStoredSector(int track, int side, int density, int sector, int& size, uint8_t& dam,
+                                         uint8_t* buffer) override;
 
     const Geometry& GetGeometry() const { return Layout; }
-    // Hands the file back to an opener that decided against this geometry.
-    THostFile ReleaseFile() { return std::move(File); }
 
     // The geometry a track of these sides would give a new dump (Tracks left 0), or why it
     // has none: every side with sectors must hold the same run of numbers, of one size and density.

@@ -26,6 +26,19 @@ std::vector<TTrackSector> SectorsOfSide(const TSectorLayout& layout, const std::
     return sectors;
 }
 
+bool ReadSectorOfSide(const THostFile& file, uint64_t sideOffset, const TSectorLayout& layout, bool density,
+                      int sector, int& size, uint8_t& dam, uint8_t* buffer) {
+    const int index = sector - layout.FirstSector;
+    if (density != layout.DoubleDensity || index < 0 || index >= layout.SectorsPerTrack) return false;
+    if (!file.ReadAt(sideOffset + static_cast<uint64_t>(index) * layout.SectorSize, buffer,
+                     static_cast<size_t>(layout.SectorSize))) {
+        return false;
+    }
+    size = layout.SectorSize;
+    dam = SectorImageDataMark;
+    return true;
+}
+
 std::string SectorLayoutLoss(const TSectorLayout& layout, int side, const std::vector<TTrackSector>& sectors,
                              const std::string& format) {
     if (side >= layout.Sides) {

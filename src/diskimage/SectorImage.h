@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "diskimage/HostFile.h"
 #include "diskimage/RawTrack.h"
 
 namespace DiskImage {
@@ -27,6 +28,11 @@ constexpr uint8_t SectorImageDataMark = 0xFB;
 
 // The sectors of one track side from its bytes as the file stores them.
 std::vector<TTrackSector> SectorsOfSide(const TSectorLayout& layout, const std::vector<uint8_t>& bytes);
+
+// Reads a sector of the track side that starts at sideOffset in the file: false when the
+// side holds no sector of that number and density, or the file cannot be read.
+bool ReadSectorOfSide(const THostFile& file, uint64_t sideOffset, const TSectorLayout& layout, bool density,
+                      int sector, int& size, uint8_t& dam, uint8_t* buffer);
 
 // Why a track side cannot be stored in an image of this layout, naming the first sector
 // at fault ("sector 4 would lose its data address mark in JVC"); empty when it can.

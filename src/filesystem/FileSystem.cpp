@@ -174,12 +174,17 @@ bool TFileSystem::ReadDiskSector(int track, int sector, int side, int density, u
     data.clear();
     LastRead = TLastRead{track, side, sector, false};
     if (FloppyImage != nullptr) {
-        if (track != FloppyImage->GetCurrentTrack() && !FloppyImage->LoadTrack(track)) return false;
         // One buffer for every read: zeroing a fresh 4 KB for each sector cost more than reading it.
         SectorBuffer.resize(DiskImage::TFloppyImage::SectorBufferSize);
         int size = 0;
-        const bool read = FloppyImage->ReadSector(track, side, density, sector, size, dam, SectorBuffer.data(), true,
-                                                  acceptCrcError || AcceptingCrcErrors, &LastRead.CrcError);
+        // A format that keeps sectors whole answers from the file: no track is laid out, which
+        // is most of what judging a disk under a wrong layout would cost.
+        const std::optional<bool> stored =
+            FloppyImage->ReadStoredSector(track, side, density, sector, size, dam, SectorBuffer.data());
+        if (!stored && track != FloppyImage->GetCurrentTrack() && !FloppyImage->LoadTrack(track)) return false;
+        const bool read = stored ? *stored
+                                 : FloppyImage->ReadSector(track, side, density, sector, size, dam, SectorBuffer.data(),
+                                                           true, acceptCrcError || AcceptingCrcErrors, &LastRead.CrcError);
         CrcErrorSeen = CrcErrorSeen || LastRead.CrcError;
         if (!read) return false;
         if (size < 0 || size > DiskImage::TFloppyImage::SectorBufferSize) return false;

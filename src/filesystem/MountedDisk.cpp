@@ -8,6 +8,7 @@
 
 #include "filesystem/CPM.h"
 #include "filesystem/DBLDOS.h"
+#include "filesystem/DiskCheck.h"
 #include "filesystem/DOSPLUS.h"
 #include "filesystem/LDOS.h"
 #include "filesystem/MULTIDOS.h"
@@ -96,11 +97,18 @@ std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image) {
     return MountBestCandidate(candidates);
 }
 
-bool RecognisesDos(DiskImage::TFloppyImage& image) {
+DiskImage::TDosReading ReadingOf(TFileSystem& fs) {
+    DiskImage::TDosReading reading(true);
+    reading.ListsFiles = !ListEveryFile(fs).empty();
+    reading.ReadsCleanly = !fs.ReadError && fs.GetDirectoryProblems().empty();
+    return reading;
+}
+
+DiskImage::TDosReading JudgeDosReading(DiskImage::TFloppyImage& image) {
     try {
-        return MountFloppy(&image) != nullptr;
+        return ReadingOf(*MountFloppy(&image));
     } catch (const std::exception&) {
-        return false;  // a disk no DOS can read is simply not recognised
+        return {};  // a disk no DOS can read is simply not recognised
     }
 }
 
@@ -265,16 +273,17 @@ void MountedDisk::Open(const std::string& path, bool readOnly) {
     Close();
     CurrentPartition = 0;
     // A file with nothing of its own to show what it holds (a raw dump, a JVC without a
-    // header) is taken only when a DOS recognises its disk; the file system that recognition
-    // mounted is the one the disk opens with, not mounted a second time.
+    // header) is taken under the layout a DOS reads best; the file system mounted for the
+    // last layout judged, which is the one the disk opens with, is not mounted a second time.
     std::unique_ptr<TFileSystem> recognised;
-    auto recognise = [&recognised](DiskImage::TFloppyImage& image) {
+    auto recognise = [&recognised](DiskImage::TFloppyImage& image) -> DiskImage::TDosReading {
         try {
             recognised = MountFloppy(&image);
         } catch (const std::exception&) {
             recognised.reset();  // a disk no DOS can read is simply not recognised
+            return {};
         }
-        return recognised != nullptr;
+        return ReadingOf(*recognised);
     };
     try {
         Image = DiskImage::OpenFloppyImage(path, readOnly, recognise);

@@ -62,8 +62,11 @@ public:
 constexpr int FloppyCandidateCount = 10;
 std::unique_ptr<TFileSystem> ConstructFileSystem(int index, DiskImage::TDiskImage* image);
 std::unique_ptr<TFileSystem> MountFloppy(DiskImage::TDiskImage* image);
-// Whether any DOS recognises the floppy: what lets a headerless sector image be opened.
-bool RecognisesDos(DiskImage::TFloppyImage& image);
+// What the DOS that recognises the floppy makes of it: how a headerless sector image is
+// judged under each layout its size allows.
+DiskImage::TDosReading JudgeDosReading(DiskImage::TFloppyImage& image);
+// The same facts of a file system already mounted.
+DiskImage::TDosReading ReadingOf(TFileSystem& fs);
 std::unique_ptr<TFileSystem> MountHard(DiskImage::TDiskImage* image, int firstCylinder, int firstHead);
 
 // The judging rule shared by floppies and hard-disk partitions: candidates are

@@ -303,3 +303,37 @@ TEST(Journal, AFailedWriteKeepsTheHostsReason) {
     EXPECT_FALSE(file.Truncate(uint64_t(1) << 62));
     EXPECT_NE(file.LastError(), 0);
 }
+
+// A commit takes the floppy's pending track with it: a sector written and committed, with no
+// Flush of its own, is on the disk after the image closes (which undoes anything uncommitted).
+TEST(Journal, ACommitTakesThePendingTrackWithIt) {
+    const std::vector<uint8_t> data = Pattern(256, 0x33);
+    for (int type : {ImageJV1, ImageJV3, ImageDMK, ImageRaw}) {
+        SCOPED_TRACE(type);
+        ScratchDir dir;
+        const std::string path = dir.File("disk.dsk");
+        if (type == ImageRaw) {
+            WriteAll(path, Pattern(35 * 10 * 256, 7));  // 35 tracks of 10 single-density sectors
+        } else {
+            auto image = CreateFloppyImage(path, type);
+            for (int track = 0; track < 35; ++track) ASSERT_TRUE(image->FormatTrack(track, 10, 1, false, 0xFB, false, 1));
+            ASSERT_TRUE(image->Flush());
+            image->CommitChange();
+        }
+        {
+            auto image = OpenFloppyImageAs(path, type);
+            image->DiscardChangeOnClose();
+            ASSERT_TRUE(image->LoadTrack(5));
+            ASSERT_TRUE(image->WriteSector(5, 0, 0, 3, 0xFB, data.data()));
+            image->CommitChange();
+        }
+        auto image = OpenFloppyImageAs(path, type, true);
+        ASSERT_TRUE(image->LoadTrack(5));
+        std::vector<uint8_t> read(TFloppyImage::SectorBufferSize);
+        int size = 0;
+        uint8_t mark = 0;
+        ASSERT_TRUE(image->ReadSector(5, 0, 0, 3, size, mark, read.data(), true, false));
+        read.resize(static_cast<size_t>(size));
+        EXPECT_EQ(read, data);
+    }
+}

@@ -139,6 +139,62 @@ TEST(RawDumpTest, ADumpIsTakenOnlyUnderTheGeometryItsDosRecognises) {
     }
 }
 
+// A dump, and a JVC file, answer a DOS's sector reads from the file with no track laid out:
+// every answer (for sectors that are there and ones that are not, on tracks past the end
+// too) is the laid-out track's. A loaded track changed since it was built is left to the track.
+TEST(RawDumpTest, SectorsReadFromTheFileAreThoseOfTheLaidOutTrack) {
+    const struct {
+        const char* name;
+        Shape shape;
+        int first;
+    } cases[] = {
+        {"disk.img", {10, 256, false, 1, 35}, 0},
+        {"disk.img", {10, 512, true, 2, 40}, 1},
+        {"disk.jvc", {18, 256, true, 1, 35}, 1},
+    };
+    for (const auto& c : cases) {
+        const Shape& s = c.shape;
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(s.sectors) + "x" + std::to_string(s.size));
+        ScratchDir dir;
+        const std::string path = dir.File(c.name);
+        ImageTest::WriteAll(path, DumpBytes(s, c.first));
+        auto image = OpenFloppyImage(path, false, KnowsOnly({s.sectors, s.size, s.doubleDensity, s.sides, c.first, s.tracks}));
+        ASSERT_EQ(image->GetFormatName(), std::string(c.name) == "disk.jvc" ? "JVC" : "raw sector dump");
+        std::vector<uint8_t> stored(TFloppyImage::SectorBufferSize), laid(TFloppyImage::SectorBufferSize);
+        for (int track : {0, 1, s.tracks - 1, s.tracks}) {
+            for (int side = 0; side < 2; ++side) {
+                for (int density = 0; density < 2; ++density) {
+                    for (int sector = c.first - 1; sector <= c.first + s.sectors; ++sector) {
+                        SCOPED_TRACE("track " + std::to_string(track) + " side " + std::to_string(side) + " density " +
+                                     std::to_string(density) + " sector " + std::to_string(sector));
+                        int storedSize = -1, laidSize = -1;
+                        uint8_t storedMark = 0, laidMark = 0;
+                        const auto fromFile =
+                            image->ReadStoredSector(track, side, density, sector, storedSize, storedMark, stored.data());
+                        ASSERT_TRUE(fromFile.has_value());
+                        const bool fromTrack = image->LoadTrack(track) &&
+                                               image->ReadSector(track, side, density, sector, laidSize, laidMark,
+                                                                 laid.data(), true, false);
+                        ASSERT_EQ(*fromFile, fromTrack);
+                        if (!fromTrack) continue;
+                        EXPECT_EQ(storedSize, laidSize);
+                        EXPECT_EQ(storedMark, laidMark);
+                        EXPECT_TRUE(std::equal(stored.begin(), stored.begin() + laidSize, laid.begin()));
+                    }
+                }
+            }
+        }
+        ASSERT_TRUE(image->LoadTrack(3));
+        const std::vector<uint8_t> data(s.size, 0x5A);
+        ASSERT_TRUE(image->WriteSector(3, 0, s.doubleDensity, c.first, 0xFB, data.data()));
+        int size = 0;
+        uint8_t mark = 0;
+        EXPECT_FALSE(image->ReadStoredSector(3, 0, s.doubleDensity, c.first, size, mark, stored.data()).has_value());
+        EXPECT_TRUE(image->ReadStoredSector(4, 0, s.doubleDensity, c.first, size, mark, stored.data()).has_value());
+        image->DiscardChangeOnClose();
+    }
+}
+
 TEST(RawDumpTest, SectorWritesGoBackOnlyWhenTheDumpKeepsThem) {
     const Shape shape{10, 256, false, 1, 35};
     const RawDump::Geometry geometry{10, 256, false, 1, 0, 35};

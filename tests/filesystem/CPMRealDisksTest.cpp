@@ -14,6 +14,10 @@
 #include "filesystem/MountedDisk.h"
 #include "filesystem/RSDOS.h"
 
+using FileSystem::TFileSystem;
+using TestSupport::CPMDisk;
+using TestSupport::Pattern;
+using TestSupport::TempPath;
 using namespace TestSupport::CPMRows;
 
 namespace {
@@ -131,4 +135,63 @@ TEST(CPMRealDisks, TheFloppyEmulatorStreamOfATrsdos13DiskListsItsFiles) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"BASIC/CMD", "CONVERT/CMD", "HERZ50/BLD", "LPC/CMD", "MEMTEST/CMD",
                                                "XFERSYS/CMD"}));
+}
+
+// Two files stored in one change both land, whether the change ends with MountedDisk::Flush or
+// with the image's own commit: on disks the tests build and on copies of real CP/M disks in
+// three containers, each file reads back whole after the disk is opened again.
+TEST(CPMRealDisks, TwoFilesStoredInOneChangeBothLand) {
+    struct Case {
+        const char* what;
+        std::string source;  // a real disk to copy; empty: built from row
+        int row;
+    };
+    const Case cases[] = {
+        {"built Montezuma standard data", "", MontezumaStandardData},
+        {"built Lifeboat single density", "", Lifeboat},
+        {"built Montezuma standard DS data", "", MontezumaStandardDSData},
+        {"real Montezuma JV3", RealImage("jv3-dd40-512b-cpm-montezuma-data-xtrs-cpmutil.dsk"), 0},
+        {"real Omikron DMK", RealImage("dmk-sd35-128b-cpm22-omikron-m1-system.dmk"), 0},
+        {"real Omikron raw dump", RealImage("jv1-sd72-cpm-omikron-data-mrunzip.dsk"), 0},
+    };
+    // Small enough for the fullest real disk (two free blocks of 1K).
+    const std::vector<uint8_t> first = Pattern(5 * 128, 1), second = Pattern(8 * 128, 2);
+    for (const Case& c : cases) {
+        for (const bool imageCommits : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (imageCommits ? ", committed by the image" : ", flushed"));
+            TempPath path("cpm-two-files");
+            if (c.source.empty()) {
+                ASSERT_TRUE(CPMDisk(c.row).WriteTo(path.str()));
+            } else {
+                if (!std::filesystem::exists(c.source)) continue;  // the real disks are not everywhere
+                std::filesystem::copy_file(c.source, path.str(), std::filesystem::copy_options::overwrite_existing);
+            }
+            std::vector<std::string> before;
+            {
+                FileSystem::MountedDisk disk;
+                disk.Open(path.str());
+                TFileSystem& fs = *disk.Current();
+                for (int index : fs.ListFiles({"*.*"}, 0)) before.push_back(fs.GetFullFileName(index));
+                ASSERT_TRUE(fs.CreateFile("FIRST.DAT", first, {}));
+                ASSERT_TRUE(fs.CreateFile("SECOND.DAT", second, {}));
+                if (imageCommits) {
+                    disk.Image->CommitChange();
+                } else {
+                    disk.Flush();
+                }
+            }
+            FileSystem::MountedDisk disk;
+            disk.Open(path.str(), true);
+            TFileSystem& fs = *disk.Current();
+            std::vector<std::string> after;
+            for (int index : fs.ListFiles({"*.*"}, 0)) after.push_back(fs.GetFullFileName(index));
+            before.push_back("FIRST.DAT");
+            before.push_back("SECOND.DAT");
+            std::sort(before.begin(), before.end());
+            std::sort(after.begin(), after.end());
+            EXPECT_EQ(after, before);
+            EXPECT_EQ(fs.ReadFile(fs.FindFile("FIRST.DAT")), first);
+            EXPECT_EQ(fs.ReadFile(fs.FindFile("SECOND.DAT")), second);
+        }
+    }
 }

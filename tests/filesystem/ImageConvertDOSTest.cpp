@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <memory>
@@ -11,6 +13,7 @@
 #include "common/TRSDOSScratch.h"
 #include "diskimage/ImageConvert.h"
 #include "diskimage/RawDump.h"
+#include "filesystem/CPMFormats.h"
 #include "filesystem/LDOS.h"
 #include "filesystem/MountedDisk.h"
 #include "filesystem/TRSDOS13.h"
@@ -42,6 +45,16 @@ std::map<std::string, std::vector<uint8_t>> FilesOf(TFileSystem& fs) {
     std::map<std::string, std::vector<uint8_t>> files;
     for (int index : fs.ListFiles({std::string("*") + fs.GetExtensionSeparator() + "*"}, ListInvisible | ListSystem)) files[fs.GetFullFileName(index)] = fs.ReadFile(index);
     return files;
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace
@@ -136,22 +149,26 @@ TEST(ImageConvertDOS, FormattedDisksConvertToEveryFormatThatHoldsThem) {
 }
 
 // A raw dump keeps sector data only, which is all a CP/M disk has: one made from a DMK
-// holds the same files under its own layout, and opens through the ordinary opener where
-// no other layout of its size is taken first. A layout no dump is opened in is refused
-// before anything is written.
+// holds the same files under its own layout, and opens through the ordinary opener with
+// them, although other layouts of its size (a headerless JVC disk of half the tracks,
+// sectors numbered from 0 rather than 1) are recognised by some DOS too. A layout no dump
+// is opened in is refused before anything is written.
 TEST(ImageConvertDOS, CPMDisksBecomeRawDumpsThatOpenAgain) {
     struct Case {
         int row;
         const char* what;
         bool convertible;
-        bool opensAlone;  // the first layout of its size a DOS recognises is its own
+        int opensAs;  // the row the dump is recognised as
     };
     const Case cases[] = {
-        {2, "40 tracks, one side, 10 double-density 512-byte sectors from 0", true, true},
-        {1, "40 tracks, one side, 18 single-density 128-byte sectors from 1", true, false},
-        {8, "40 tracks, one side, 10 double-density 512-byte sectors from 1", true, false},
-        {10, "40 tracks, two sides, 10 double-density 512-byte sectors from 1", true, false},
-        {18, "40 tracks, one side, 6 double-density 1024-byte sectors", false, false},
+        {2, "40 tracks, one side, 10 double-density 512-byte sectors from 0", true, 2},
+        {1, "40 tracks, one side, 18 single-density 128-byte sectors from 1", true, 1},
+        {8, "40 tracks, one side, 10 double-density 512-byte sectors from 1", true, 8},
+        // Byte for byte the same disk as the 80-track one-sided row of the same parameters
+        // (sides interleaved by track are the next logical track), which is tried first.
+        {10, "40 tracks, two sides, 10 double-density 512-byte sectors from 1", true,
+         TestSupport::CPMRows::Montezuma80TData},
+        {18, "40 tracks, one side, 6 double-density 1024-byte sectors", false, 18},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -188,16 +205,67 @@ TEST(ImageConvertDOS, CPMDisksBecomeRawDumpsThatOpenAgain) {
         {
             auto image = OpenFloppyImageAs(dump, ImageRaw, true, [&](TFloppyImage& opened) {
                 return static_cast<RawDump&>(opened).GetGeometry().FirstSector == firstSector &&
-                       RecognisesDos(opened);
+                       JudgeDosReading(opened);
             });
             EXPECT_EQ(FilesOf(*MountFloppy(image.get())), expected);
         }
-        if (c.opensAlone) {
-            MountedDisk disk;
-            disk.Open(dump, true);
-            EXPECT_EQ(disk.Image->GetFormatName(), "raw sector dump");
-            ASSERT_NE(disk.Current(), nullptr);
-            EXPECT_EQ(FilesOf(*disk.Current()), expected);
+        MountedDisk disk;
+        disk.Open(dump, true);
+        EXPECT_EQ(disk.Image->GetFormatName(), "raw sector dump");
+        EXPECT_EQ(static_cast<RawDump&>(*disk.Image).GetGeometry().FirstSector, firstSector);
+        ASSERT_NE(disk.Current(), nullptr);
+        const CPMFormat& row = FormatCatalogue[c.opensAs];
+        EXPECT_EQ(disk.Current()->GetDOSDescription(), std::string(row.VendorName) + " " + row.Description);
+        EXPECT_EQ(FilesOf(*disk.Current()), expected);
+    }
+}
+
+// A Color Computer disk without a header is read both as a JVC disk and as a raw dump of
+// the same size; it opens as JVC, its files whole. A file of a dump's size that no DOS
+// reads is still refused, and left as it was.
+TEST(ImageConvertDOS, HeaderlessFilesOpenOnlyAsTheDisksTheirDosReads) {
+    constexpr int Tracks = 35, Sectors = 18, SectorSize = 256;
+    auto offset = [](int track, int sector) { return (track * Sectors + sector - 1) * SectorSize; };
+    // RSDOS: granule 0 is track 0, sectors 1-9; the allocation table is track 17 sector 2,
+    // the directory starts at sector 3.
+    std::vector<uint8_t> coco(Tracks * Sectors * SectorSize, 0xFF);
+    std::fill_n(coco.begin() + offset(17, 2), SectorSize, 0x00);
+    std::fill_n(coco.begin() + offset(17, 2), 68, 0xFF);
+    coco[offset(17, 2)] = 0xC9;  // granule 0 is a file's last, all 9 sectors used
+    const std::vector<uint8_t> data = Pattern(9 * SectorSize, 5);
+    std::copy(data.begin(), data.end(), coco.begin() + offset(0, 1));
+    std::fill_n(coco.begin() + offset(17, 3), SectorSize, 0x00);
+    const std::string entry = "GAME    BIN";
+    std::copy(entry.begin(), entry.end(), coco.begin() + offset(17, 3));
+    coco[offset(17, 3) + 11] = 2;  // machine language
+    coco[offset(17, 3) + 14] = 0x01;  // the last sector holds 256 bytes
+    coco[offset(17, 3) + 15] = 0x00;
+
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        const char* format;  // nullptr: refused
+    };
+    const Case cases[] = {
+        {"a Color Computer disk", coco, "JVC"},
+        {"bytes of a 40-track CP/M dump's size", Pattern(40 * 18 * 128, 3), nullptr},
+        {"bytes of a 35-track Color Computer disk's size", Pattern(coco.size(), 9), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TRSDOSTest::TScratchFolder folder;
+        const std::string path = folder.File("disk.dsk");
+        WriteBytes(path, c.bytes);
+        MountedDisk disk;
+        if (c.format == nullptr) {
+            EXPECT_THROW(disk.Open(path, false), TDiskImage::EInvalidFormat);
+            EXPECT_EQ(ReadBytes(path), c.bytes);
+            continue;
         }
+        disk.Open(path, true);
+        EXPECT_EQ(disk.Image->GetFormatName(), c.format);
+        ASSERT_NE(disk.Current(), nullptr);
+        const std::map<std::string, std::vector<uint8_t>> expected = {{"GAME.BIN", data}};
+        EXPECT_EQ(FilesOf(*disk.Current()), expected);
     }
 }
