@@ -18,7 +18,7 @@ struct ExportSummary {
 };
 
 // Exports into folder/partition0, folder/partition1 …; a host file that exists is kept
-// and counted as a problem. Throws std::runtime_error when a folder cannot be made.
+// and counted as a problem. Throws TFileSystem::EFileError when a folder cannot be made.
 ExportSummary ExportAllFiles(FileSystem::MountedDisk& disk, const QString& folder);
 
 }  // namespace App

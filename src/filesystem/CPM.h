@@ -48,6 +48,7 @@ public:
     bool SupportsAttribute(uint32_t mask) override;
     std::string GetDOSName(bool family) override;
     std::vector<TFinding> CheckStructure() override;
+    void MapStructure(TStructureMap& map) override;
     std::string GetDOSDescription() override;
     bool SupportsUserAreas() override { return true; }
     int GetUserArea(int fileIndex) override;

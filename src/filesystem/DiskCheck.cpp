@@ -245,13 +245,13 @@ std::vector<TFinding> CheckTRSDOS(TRSDOSBase& fs) {
         }
         for (int dec = 0; dec < static_cast<int>(hit.size()); ++dec) {
             if (hit[static_cast<size_t>(dec)] == 0 || listed.count(dec)) continue;
-            const uint8_t* record = nullptr;
+            uint8_t attributes = 0;
             try {
-                record = fs.GetDirectoryRecord(dec);
+                attributes = fs.ReadRecord(dec).Attributes;
             } catch (const TFileSystem::EIllegalFileIndex&) {
                 continue;  // past the directory: those HIT bytes are not looked at
             }
-            if ((record[0] & 0x10) == 0) {
+            if ((attributes & TRSDOSBase::RecordInUse) == 0) {
                 Add(findings, TSeverity::Warning,
                     "HIT byte " + Hex(dec) + " is " + Hex(hit[static_cast<size_t>(dec)]) +
                         " but its directory record is free");

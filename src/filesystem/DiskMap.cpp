@@ -42,29 +42,14 @@ std::vector<TMapSector> TDiskMap::SectorsOf(int file) const {
 
 namespace {
 
-// What the file system says of one place on the image, and how its own read of it went.
-struct TOwner {
-    TSectorUse Use = TSectorUse::Free;
-    int File = -1;
-    bool Read = true;
-    bool CrcError = false;
-};
-using TPlace = std::tuple<int, int, int>;  // track, side, sector number
-using TOwners = std::map<TPlace, TOwner>;
-// Track sides the DOS keeps whole for itself, whatever their sectors are numbered.
+using TPlace = TStructureMap::TPlace;
+using TOwners = std::map<TPlace, TStructureMap::TOwner>;
 using TSystemSides = std::set<std::pair<int, int>>;
-
-void Claim(TOwners& owners, const TFileSystem::TSectorPlace& place, TOwner owner) {
-    if (place.Track < 0) return;  // the DOS maps it past the end of the disk
-    owner.Read = place.Read;
-    owner.CrcError = place.CrcError;
-    owners.emplace(TPlace{place.Track, place.Side, place.Sector}, owner);
-}
 
 // TRSDOS family: each granule's owner from the files' extents, the directory track as
 // the system's (GAT and HIT in its first two sectors), granules the GAT marks used that
 // no file owns as reserved by the DOS.
-void MapTRSDOS(TRSDOSBase& fs, TOwners& owners) {
+void MapTRSDOS(TRSDOSBase& fs, TStructureMap& map) {
     const int tracks = std::max(0, fs.GetTracks());
     const int perTrack = std::max(1, fs.GetGranulesPerTrack());
     const int perGranule = std::max(1, fs.GetSectorsPerGranule());
@@ -82,21 +67,22 @@ void MapTRSDOS(TRSDOSBase& fs, TOwners& owners) {
     bool normalData = false;
     for (int track = 0; track < tracks; ++track) {
         for (int granule = 0; granule < perTrack; ++granule) {
-            TOwner owner;
+            TSectorUse use = TSectorUse::Free;
             const int dec = granuleOwner[static_cast<size_t>(track) * perTrack + granule];
             if (dec >= 0) {
-                owner = TOwner{TSectorUse::File, dec};
+                use = TSectorUse::File;
             } else if (fs.IsGranuleMarkedUsed(track, granule)) {
-                owner.Use = TSectorUse::System;
+                use = TSectorUse::System;
             }
             for (int k = 0; k < perGranule; ++k) {
                 const int sector = granule * perGranule + k;
-                TOwner here = owner;
+                TSectorUse here = use;
                 // DIR/SYS, where the DOS lists it, stays the directory's file.
                 if (track == fs.GetDirectoryTrack()) {
-                    here.Use = sector < 2 ? TSectorUse::System : TSectorUse::Directory;
+                    here = sector < 2 ? TSectorUse::System : TSectorUse::Directory;
                 }
-                Claim(owners, fs.LocateSector([&] { return fs.ReadSector(track, sector, normalData, buffer); }), here);
+                map.Claim(fs.LocateSector([&] { return fs.ReadSector(track, sector, normalData, buffer); }), here,
+                          dec);
             }
         }
     }
@@ -104,7 +90,7 @@ void MapTRSDOS(TRSDOSBase& fs, TOwners& owners) {
 
 // CP/M: the reserved tracks are the system's, the first blocks the directory's, the
 // rest each entry's blocks. Logical sectors reach the image through the layout's skew.
-void MapCPM(CPM& fs, TOwners& owners, TSystemSides& systemSides) {
+void MapCPM(CPM& fs, TStructureMap& map) {
     const CPMFormat& format = fs.GetFormat();
     std::map<int, int> blockOwner;
     for (int file : ListEveryFile(fs)) {
@@ -122,25 +108,27 @@ void MapCPM(CPM& fs, TOwners& owners, TSystemSides& systemSides) {
     reserved.OFF = 0;
     CPMSectorAddress address;
     for (int n = 0; n < format.OFF * format.SectorsPerTrack; n += std::max(1, format.SectorsPerTrack)) {
-        if (CPM::MapSector(reserved, n, address)) systemSides.emplace(address.Track, address.Side);
+        if (CPM::MapSector(reserved, n, address)) map.SystemSides.emplace(address.Track, address.Side);
     }
     const int perBlock = std::max(1, format.BlockSize() / std::max(1, format.SectorSize()));
     for (int block = 0; block <= format.DSM; ++block) {
-        TOwner owner;
+        TSectorUse use = TSectorUse::Free;
+        int file = -1;
         if (block < fs.GetDirectoryBlockCount()) {
-            owner.Use = TSectorUse::Directory;
+            use = TSectorUse::Directory;
         } else if (auto it = blockOwner.find(block); it != blockOwner.end()) {
-            owner = TOwner{TSectorUse::File, it->second};
+            use = TSectorUse::File;
+            file = it->second;
         }
         for (int k = 0; k < perBlock; ++k) {
-            if (fs.MapSector(block * perBlock + k, address)) Claim(owners, place(address), owner);
+            if (fs.MapSector(block * perBlock + k, address)) map.Claim(place(address), use, file);
         }
     }
 }
 
 // RSDOS: granules by their chains; the directory track holds the FAT in sector 2 and the
 // entries in sectors 3 to 11, the rest of it kept by the DOS.
-void MapRSDOS(RSDOS& fs, TOwners& owners) {
+void MapRSDOS(RSDOS& fs, TStructureMap& map) {
     std::vector<int> granuleOwner(RSDOS::Granules, -1);
     for (int file : ListEveryFile(fs)) {
         bool complete = false;
@@ -152,19 +140,19 @@ void MapRSDOS(RSDOS& fs, TOwners& owners) {
     auto place = [](int track, int sector) { return TFileSystem::TSectorPlace{track, 0, sector, true, false}; };
     for (int sector = 1; sector <= 2 * RSDOS::GranuleSectors; ++sector) {
         const bool entries = sector >= 3 && sector <= 11;
-        Claim(owners, place(fs.DirectoryTrack, sector),
-              TOwner{entries ? TSectorUse::Directory : TSectorUse::System});
+        map.Claim(place(fs.DirectoryTrack, sector), entries ? TSectorUse::Directory : TSectorUse::System);
     }
     for (int granule = 0; granule < RSDOS::Granules; ++granule) {
-        TOwner owner;
-        if (granuleOwner[static_cast<size_t>(granule)] >= 0) {
-            owner = TOwner{TSectorUse::File, granuleOwner[static_cast<size_t>(granule)]};
+        TSectorUse use = TSectorUse::Free;
+        const int file = granuleOwner[static_cast<size_t>(granule)];
+        if (file >= 0) {
+            use = TSectorUse::File;
         } else if (fs.GetFATByte(granule) != 0xFF) {
-            owner.Use = TSectorUse::System;
+            use = TSectorUse::System;
         }
         const int first = RSDOS::GranuleFirstSector(granule);
         for (int k = 0; k < RSDOS::GranuleSectors; ++k) {
-            Claim(owners, place(RSDOS::GranuleTrack(granule), first + k), owner);
+            map.Claim(place(RSDOS::GranuleTrack(granule), first + k), use, file);
         }
     }
 }
@@ -213,20 +201,24 @@ void MapHardDiskSectors(const TOwners& owners, std::vector<TMapSector>& sectors)
 
 }  // namespace
 
+void TStructureMap::Claim(const TFileSystem::TSectorPlace& place, TSectorUse use, int file) {
+    if (place.Track < 0) return;  // the DOS maps it past the end of the disk
+    Owners.emplace(TPlace{place.Track, place.Side, place.Sector}, TOwner{use, file, place.Read, place.CrcError});
+}
+
+void TFileSystem::MapStructure(TStructureMap&) {}
+void TRSDOSBase::MapStructure(TStructureMap& map) { MapTRSDOS(*this, map); }
+void CPM::MapStructure(TStructureMap& map) { MapCPM(*this, map); }
+void RSDOS::MapStructure(TStructureMap& map) { MapRSDOS(*this, map); }
+
 TDiskMap MapDisk(TFileSystem& fs) {
-    TOwners owners;
-    TSystemSides systemSides;
-    if (auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs))
-        MapTRSDOS(*trsdos, owners);
-    else if (auto* cpm = dynamic_cast<CPM*>(&fs))
-        MapCPM(*cpm, owners, systemSides);
-    else if (auto* rsdos = dynamic_cast<RSDOS*>(&fs))
-        MapRSDOS(*rsdos, owners);
+    TStructureMap structure;
+    fs.MapStructure(structure);
     TDiskMap map;
     if (DiskImage::TFloppyImage* floppy = fs.GetFloppyImage())
-        MapFloppySectors(*floppy, owners, systemSides, map.Sectors);
+        MapFloppySectors(*floppy, structure.Owners, structure.SystemSides, map.Sectors);
     else
-        MapHardDiskSectors(owners, map.Sectors);
+        MapHardDiskSectors(structure.Owners, map.Sectors);
     map.HardDisk = fs.GetFloppyImage() == nullptr;
     std::sort(map.Sectors.begin(), map.Sectors.end(), [](const TMapSector& a, const TMapSector& b) {
         return std::tie(a.Track, a.Side, a.Sector) < std::tie(b.Track, b.Side, b.Sector);

@@ -6,7 +6,11 @@
 #pragma once
 
 #include <array>
+#include <map>
+#include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "filesystem/FileSystem.h"
@@ -47,6 +51,25 @@ struct TDiskMap {
     std::array<int, SectorUseCount> CountUses() const;
     // The sectors of one file.
     std::vector<TMapSector> SectorsOf(int file) const;
+};
+
+// What a file system's MapStructure claims: each place's use and owner, and how the file
+// system's own read of it went.
+struct TStructureMap {
+    struct TOwner {
+        TSectorUse Use = TSectorUse::Free;
+        int File = -1;
+        bool Read = true;
+        bool CrcError = false;
+    };
+    using TPlace = std::tuple<int, int, int>;  // track, side, sector number
+    std::map<TPlace, TOwner> Owners;
+    // Track sides the DOS keeps whole for itself, whatever their sectors are numbered.
+    std::set<std::pair<int, int>> SystemSides;
+
+    // Records the use of one place (first claim wins); a place the DOS maps past the end of
+    // the disk is left out.
+    void Claim(const TFileSystem::TSectorPlace& place, TSectorUse use, int file = -1);
 };
 
 // The map of the part of the disk a file system covers: on a floppy every sector the

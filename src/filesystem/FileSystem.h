@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,13 @@ class THardImage;
 namespace FileSystem {
 
 struct TFinding;
+struct TStructureMap;
+
+// The size of one hard-disk partition, in image cylinders and heads.
+struct PartitionExtent {
+    int Cylinders = 0;
+    int Heads = 0;
+};
 
 struct FileDate {
     bool HasDate = false;
@@ -208,6 +216,17 @@ public:
     // directory and hash table, say); the sector reads every DOS shares are checked
     // apart (CheckSectorsRead). Defined with the other checks in DiskCheck.cpp.
     virtual std::vector<TFinding> CheckStructure();
+    // Claims the places on the disk that hold the DOS's system areas, its directory and
+    // each file, for the disk map; the default claims none, so every sector shows as
+    // outside the file system. Defined with the rest of the mapping in DiskMap.cpp.
+    virtual void MapStructure(TStructureMap& map);
+    // On a hard disk: the cylinders and heads this file system's partition covers, where
+    // its own geometry tells (the next partition is looked for past them); none otherwise.
+    virtual std::optional<PartitionExtent> GetPartitionExtent() { return std::nullopt; }
+    // On a hard disk: the further logical drives this file system's tables describe,
+    // mounted, besides the partitions found one after another. Defined with the rest of
+    // the mounting in MountedDisk.cpp; the default finds none.
+    virtual std::vector<std::unique_ptr<TFileSystem>> MountFurtherDrives();
 
     // The only way a DOS reaches the image. Reads return false on failure;
     // writes throw EWriteProtected when the image is protected or read-only.

@@ -33,8 +33,11 @@ constexpr VersionRow Versions[] = {
     {0x60, "LS-DOS 6.0"}, {0x61, "LS-DOS 6.1"}, {0x62, "LS-DOS 6.2"}, {0x63, "LS-DOS 6.3"},
 };
 
-// The no-password value in bytes 18-19 marks a plain-form date without time.
-bool HoldsNoPassword(const uint8_t* record) { return record[18] == 0x5A && record[19] == 0x17; }
+// On a date-converted disk the access password field holds the time of day and the
+// rest of the year: hour x 8 + minute / 8 in its high byte, (minute % 8) x 32 + the
+// year's offset in its low byte. The no-password value there marks a plain-form date
+// without time.
+constexpr uint16_t NoPassword = 0x5A17;
 
 }  // namespace
 
@@ -281,27 +284,29 @@ FileDate LDOS::ClampDate(const FileDate& date, int lastYear) {
 FileDate LDOS::GetFileDate(int fileIndex) {
     if (!DateConverted)
         return TRSDOSBase::GetFileDate(fileIndex);
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    const TDirectoryRecord record = ReadRecord(fileIndex);
+    const uint8_t timeHigh = static_cast<uint8_t>(record.AccessPassword >> 8);
+    const uint8_t timeLow = static_cast<uint8_t>(record.AccessPassword & 0xFF);
     FileDate date;
-    date.Month = record[1] & 0x0F;
-    date.Day = record[2] >> 3;
+    date.Month = record.Flags & 0x0F;
+    date.Day = record.DayYear >> 3;
     if (date.Month == 0 || date.Day == 0 || date.Month > 12) {
         date = FileDate();
         return date;
     }
     date.HasDate = true;
     date.HasTime = true;
-    date.Hour = record[18] >> 3;
-    date.Minute = (record[19] >> 5) + 8 * (record[18] & 7);
-    if (HoldsNoPassword(record)) {
-        date.Year = FirstYear + (record[2] & 7);
+    date.Hour = timeHigh >> 3;
+    date.Minute = (timeLow >> 5) + 8 * (timeHigh & 7);
+    if (record.AccessPassword == NoPassword) {
+        date.Year = FirstYear + (record.DayYear & 7);
         date.HasTime = false;
         date.Hour = 0;
         date.Minute = 0;
         return date;
     }
-    const int offset = 32 * ((record[19] & 7) ^ (record[2] & 7)) + (record[19] & 31);
-    date.Year = FirstYear + (offset < 100 ? offset : (record[19] & 31));
+    const int offset = 32 * ((timeLow & 7) ^ (record.DayYear & 7)) + (timeLow & 31);
+    date.Year = FirstYear + (offset < 100 ? offset : (timeLow & 31));
     // Bits that do not make a time of day are not shown as one.
     if (date.Hour > 23 || date.Minute > 59)
         date.HasTime = false;
@@ -314,22 +319,23 @@ void LDOS::SetFileDate(int fileIndex, const FileDate& requested) {
         return;
     }
     const FileDate date = ClampDate(requested, LastExtendedYear);
-    uint8_t* record = GetDirectoryRecord(fileIndex);
-    record[1] &= 0xF0;
-    record[2] = 0;
-    record[18] = 0;
-    record[19] = 0;
+    TDirectoryRecord record = ReadRecord(fileIndex);
+    uint8_t timeHigh = 0, timeLow = 0;
+    record.Flags &= 0xF0;
+    record.DayYear = 0;
     if (date.HasDate) {
         const int offset = date.Year - FirstYear;
-        record[1] |= static_cast<uint8_t>(date.Month);
-        record[2] = static_cast<uint8_t>(date.Day * 8 + (offset & 7));
-        record[19] = static_cast<uint8_t>(offset & 31);
-        record[2] ^= static_cast<uint8_t>((offset >> 5) & 3);
+        record.Flags |= static_cast<uint8_t>(date.Month);
+        record.DayYear = static_cast<uint8_t>(date.Day * 8 + (offset & 7));
+        timeLow = static_cast<uint8_t>(offset & 31);
+        record.DayYear ^= static_cast<uint8_t>((offset >> 5) & 3);
     }
     if (date.HasTime) {
-        record[18] = static_cast<uint8_t>(date.Hour * 8 + ((date.Minute >> 3) & 7));
-        record[19] |= static_cast<uint8_t>((date.Minute & 7) << 5);
+        timeHigh = static_cast<uint8_t>(date.Hour * 8 + ((date.Minute >> 3) & 7));
+        timeLow |= static_cast<uint8_t>((date.Minute & 7) << 5);
     }
+    record.AccessPassword = static_cast<uint16_t>((timeHigh << 8) | timeLow);
+    WriteRecord(fileIndex, record);
     Modified = true;
 }
 

@@ -10,9 +10,19 @@ constexpr uint8_t SectorOneLoader[4] = {0xF3, 0x3E, 0x81, 0xD3};
 
 bool IsBlankVersion(uint8_t version) { return version == 0x00 || version == 0xFF; }
 
-bool IsNoPassword(const uint8_t* field) {
-    const int value = (field[0] << 8) | field[1];
-    return value == 0x5A17 || value == 0xFFFF;
+bool IsNoPassword(uint16_t value) { return value == 0x5A17 || value == 0xFFFF; }
+
+// Where date mode 2 keeps the access password: the bytes that hold month and day-year
+// in the other modes.
+uint16_t PasswordInDateBytes(const TDirectoryRecord& record) {
+    return static_cast<uint16_t>((record.Flags << 8) | record.DayYear);
+}
+
+// The time of day, hour x 8 + minute / 8 in the high byte and (minute % 8) x 32 in the
+// low byte, beside five bits the mode gives the year or the seconds.
+void ReadTime(uint16_t field, FileDate& date) {
+    date.Hour = (field >> 8) >> 3;
+    date.Minute = 8 * ((field >> 8) & 7) + ((field & 0xFF) >> 5);
 }
 
 }  // namespace
@@ -97,9 +107,9 @@ void MULTIDOS::ChooseDateMode() {
     int passwordInDateBytes = 0;
     int passwordInTimeBytes = 0;
     for (int dec : files) {
-        const uint8_t* record = GetDirectoryRecord(dec);
-        if (IsNoPassword(record + 1)) ++passwordInDateBytes;
-        if (IsNoPassword(record + 18)) ++passwordInTimeBytes;
+        const TDirectoryRecord record = ReadRecord(dec);
+        if (IsNoPassword(PasswordInDateBytes(record))) ++passwordInDateBytes;
+        if (IsNoPassword(record.AccessPassword)) ++passwordInTimeBytes;
     }
     const int count = static_cast<int>(files.size());
     if (100 * passwordInDateBytes / count >= 21)
@@ -118,25 +128,26 @@ std::string MULTIDOS::GetDOSName(bool family) {
 }
 
 FileDate MULTIDOS::GetFileDate(int fileIndex) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    const TDirectoryRecord record = ReadRecord(fileIndex);
+    const uint16_t time = record.AccessPassword;
     if (DateMode == 0) return TRSDOSBase::GetFileDate(fileIndex);
     if (DateMode == 1) {
         FileDate date = TRSDOSBase::GetFileDate(fileIndex);
-        // The no-password value in bytes 18-19 means a plain date without time.
-        if (record[18] == 0x5A && record[19] == 0x17) return date;
+        // The no-password value in the time field means a plain date without time.
+        if (time == 0x5A17) return date;
         date.HasTime = true;
-        date.Hour = record[18] >> 3;
-        date.Minute = 8 * (record[18] & 7) + (record[19] >> 5);
-        date.Year = 1980 + (record[19] & 31);
+        ReadTime(time, date);
+        date.Year = 1980 + (time & 31);
         return date;
     }
+    // Year x 2 + the month's high bit, then the month's low bits x 32 + the day.
+    const uint16_t calendar = record.UpdatePassword;
     FileDate date;
-    date.Hour = record[18] >> 3;
-    date.Minute = 8 * (record[18] & 7) + (record[19] >> 5);
-    date.Year = 1980 + ((record[16] >> 1) & 63);
-    date.Month = 8 * (record[16] & 1) + (record[17] >> 5);
-    date.Day = record[17] & 31;
-    date.Second = 2 * (record[19] & 31);
+    ReadTime(time, date);
+    date.Year = 1980 + ((calendar >> 9) & 63);
+    date.Month = 8 * ((calendar >> 8) & 1) + ((calendar & 0xFF) >> 5);
+    date.Day = calendar & 31;
+    date.Second = 2 * (time & 31);
     // Cleared or damaged fields do not make a calendar date or a time of day.
     date.HasDate = date.Month >= 1 && date.Month <= 12 && date.Day >= 1;
     date.HasTime = date.Hour < 24 && date.Minute < 60;
@@ -144,32 +155,35 @@ FileDate MULTIDOS::GetFileDate(int fileIndex) {
 }
 
 void MULTIDOS::SetFileDate(int fileIndex, const FileDate& date) {
-    uint8_t* record = GetDirectoryRecord(fileIndex);
+    ReadRecord(fileIndex);  // an index outside the directory is refused first
     CheckWritable();
     const uint8_t timeHigh = static_cast<uint8_t>(8 * (date.Hour & 31) + ((date.Minute >> 3) & 7));
     const uint8_t minuteLow = static_cast<uint8_t>(32 * (date.Minute & 7));
+    auto word = [](int high, int low) { return static_cast<uint16_t>(((high & 0xFF) << 8) | (low & 0xFF)); };
     if (DateMode == 2) {
-        std::fill(record + 16, record + 20, 0);
+        TDirectoryRecord record = ReadRecord(fileIndex);
+        record.UpdatePassword = 0;
+        record.AccessPassword = 0;
         if (date.HasDate) {
-            record[16] = static_cast<uint8_t>(2 * ((date.Year - 1980) & 63) + ((date.Month & 8) ? 1 : 0));
-            record[17] = static_cast<uint8_t>((date.Day & 31) + 32 * (date.Month & 7));
+            record.UpdatePassword = word(2 * ((date.Year - 1980) & 63) + ((date.Month & 8) ? 1 : 0),
+                                         (date.Day & 31) + 32 * (date.Month & 7));
         }
-        if (date.HasTime) {
-            record[18] = timeHigh;
-            record[19] = static_cast<uint8_t>(((date.Second / 2) & 31) + minuteLow);
-        }
+        if (date.HasTime) record.AccessPassword = word(timeHigh, ((date.Second / 2) & 31) + minuteLow);
+        WriteRecord(fileIndex, record);
         Modified = true;
         return;
     }
     TRSDOSBase::SetFileDate(fileIndex, date);
     if (DateMode == 1) {
-        record[18] = 0;
-        record[19] = 0;
-        if (date.HasDate) record[19] = static_cast<uint8_t>((date.Year - 1980) & 31);
+        TDirectoryRecord record = ReadRecord(fileIndex);
+        int high = 0, low = 0;
+        if (date.HasDate) low = (date.Year - 1980) & 31;
         if (date.HasTime) {
-            record[18] = timeHigh;
-            record[19] |= minuteLow;
+            high = timeHigh;
+            low |= minuteLow;
         }
+        record.AccessPassword = word(high, low);
+        WriteRecord(fileIndex, record);
     }
     Modified = true;
 }
@@ -182,12 +196,13 @@ void MULTIDOS::SetAccessPassword(int dec, uint16_t hash) {
     if (DateMode == 0) {
         TRSDOSBase::SetAccessPassword(dec, hash);
     } else if (DateMode == 2) {
-        uint8_t* record = GetDirectoryRecord(dec);
-        record[1] = static_cast<uint8_t>(hash >> 8);
-        record[2] = static_cast<uint8_t>(hash & 0xFF);
+        TDirectoryRecord record = ReadRecord(dec);
+        record.Flags = static_cast<uint8_t>(hash >> 8);
+        record.DayYear = static_cast<uint8_t>(hash & 0xFF);
+        WriteRecord(dec, record);
         Modified = true;
     }
-    // Form 1 keeps the year and time in bytes 18-19: they are left alone.
+    // Form 1 keeps the year and time in the access password field: it is left alone.
 }
 
 void MULTIDOS::InitGAT(const std::string& diskName, const std::string& diskDate) {

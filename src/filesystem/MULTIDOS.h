@@ -23,8 +23,9 @@ public:
     void SetAccessPassword(int dec, uint16_t hash) override;
     void InitGAT(const std::string& diskName, const std::string& diskDate) override;
 
-    // 0: dates in bytes 1-2 only; 1: year and time also in bytes 18-19;
-    // 2: full date and time in bytes 16-19, access password in bytes 1-2.
+    // 0: dates in the record's month and day-year bytes only; 1: year and time also in
+    // its access password field; 2: full date and time in both password fields, the
+    // access password in the month and day-year bytes.
     int GetDateMode() const { return DateMode; }
 
 protected:

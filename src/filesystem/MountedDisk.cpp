@@ -26,14 +26,7 @@ namespace {
 // Recognition never constructs more partitions than this, whatever an image claims.
 constexpr int MaxPartitions = 256;
 
-// The size of a TRSDOS-family partition, read from its geometry. Empty when the
-// file system does not carry one.
-std::optional<PartitionExtent> ExtentOfPartition(TFileSystem& fs) {
-    auto* trsdos = dynamic_cast<TRSDOSBase*>(&fs);
-    if (!trsdos) return std::nullopt;
-    return PartitionExtent{trsdos->GetTracks() * trsdos->GetSides(),
-                           trsdos->GetSectorsPerSide() / DiskImage::THardImage::SectorsPerHead};
-}
+std::optional<PartitionExtent> ExtentOfPartition(TFileSystem& fs) { return fs.GetPartitionExtent(); }
 
 }  // namespace
 
@@ -263,6 +256,12 @@ std::vector<std::unique_ptr<TFileSystem>> MountNewdosDrives(DiskImage::TDiskImag
     return drives;
 }
 
+std::vector<std::unique_ptr<TFileSystem>> TFileSystem::MountFurtherDrives() { return {}; }
+
+std::vector<std::unique_ptr<TFileSystem>> NEWDOS80::MountFurtherDrives() {
+    return MountNewdosDrives(GetImage(), *this);
+}
+
 MountedDisk::~MountedDisk() { Close(); }
 
 TFileSystem* MountedDisk::Current() const {
@@ -302,9 +301,7 @@ void MountedDisk::Open(const std::string& path, bool readOnly) {
             FileSystems = MountPartitions(
                 size, [image](int cylinder, int head) { return MountHard(image, cylinder, head); },
                 ExtentOfPartition);
-            if (auto* newdos = dynamic_cast<NEWDOS80*>(FileSystems.front().get())) {
-                for (auto& drive : MountNewdosDrives(image, *newdos)) FileSystems.push_back(std::move(drive));
-            }
+            for (auto& drive : FileSystems.front()->MountFurtherDrives()) FileSystems.push_back(std::move(drive));
         }
     } catch (const TFileSystem::EInvalidFormat&) {
         const std::string format = Image->GetFormatName();

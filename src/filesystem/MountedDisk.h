@@ -77,11 +77,6 @@ std::unique_ptr<TFileSystem> MountHard(DiskImage::TDiskImage* image, int firstCy
 using CandidateFactory = std::function<std::unique_ptr<TFileSystem>()>;
 std::unique_ptr<TFileSystem> MountBestCandidate(const std::vector<CandidateFactory>& candidates);
 
-// The size of one hard-disk partition, in image cylinders and heads.
-struct PartitionExtent {
-    int Cylinders = 0;
-    int Heads = 0;
-};
 using PartitionMounter = std::function<std::unique_ptr<TFileSystem>(int firstCylinder, int firstHead)>;
 using PartitionExtentOf = std::function<std::optional<PartitionExtent>(TFileSystem&)>;
 

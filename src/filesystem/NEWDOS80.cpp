@@ -276,8 +276,8 @@ int NEWDOS80::FindFile(const std::string& name) {
 }
 
 int NEWDOS80::GetFileSize(int fileIndex) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
-    const bool noSectors = record[20] == 0 && record[21] == 0 && record[22] == 0xFF;
+    const TDirectoryRecord record = ReadRecord(fileIndex);
+    const bool noSectors = record.EndingRecord == 0 && record.Extents[0].Track == 0xFF;
     return noSectors ? 0 : TRSDOSBase::GetFileSize(fileIndex);
 }
 

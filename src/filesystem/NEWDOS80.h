@@ -30,6 +30,7 @@ public:
 
     std::string GetDOSName(bool family) override;
     std::optional<std::string> GetPDrive() override { return GetPDriveText(); }
+    std::vector<std::unique_ptr<TFileSystem>> MountFurtherDrives() override;
     // DEC 31 is the DOS's own: never listed, found or given to a new file.
     std::vector<int> ListFiles(const std::vector<std::string>& patterns, int flags) override;
     int FindFile(const std::string& name) override;

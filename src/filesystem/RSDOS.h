@@ -25,6 +25,7 @@ public:
 
     int GetFileSystemType() override { return TypeRSDOS; }
     std::vector<TFinding> CheckStructure() override;
+    void MapStructure(TStructureMap& map) override;
     int GetFreeSpace() override;
     int GetCapacity() override { return 35 * 18 * SectorSize; }
     std::vector<uint8_t> ReadFile(int fileIndex) override;

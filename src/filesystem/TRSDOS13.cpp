@@ -11,8 +11,6 @@ namespace FileSystem {
 
 namespace {
 
-constexpr int FirstExtent = 22;
-
 // A Z80 routine that shows the text after it, then the text itself.
 constexpr uint8_t BootCode[16] = {0xFE, 0x00, 0x21, 0x10, 0x43, 0x7E, 0x23, 0xB7,
                                   0x28, 0xFD, 0xCD, 0x33, 0x00, 0x18, 0xF6, 0x00};
@@ -50,11 +48,7 @@ TRSDOS13::TRSDOS13(DiskImage::TDiskImage* image, const std::string& diskName, co
     : TRSDOS13(image, NoLoad{}) {
     DirectoryTrack = 17;
     Tracks = 40;
-    Format(diskName, diskDate);
-    // A container that cannot hold double-density tracks (JV1) leaves tracks
-    // unformatted and the directory unwritten: say so rather than hand out a
-    // disk that will never open.
-    if (FormatFailed || Modified) throw EInvalidFormat();
+    Format(diskName, diskDate);  // JV1, single density only, cannot hold it
 }
 
 TRSDOS13::~TRSDOS13() {
@@ -76,9 +70,9 @@ void TRSDOS13::TakeBootSector(const std::vector<uint8_t>& boot) {
     Tracks = trackCount != 0 ? trackCount : 40;
 }
 
-bool TRSDOS13::IsPrimaryInUse(const uint8_t* record) const {
-    if (SkipExtensionRecords && (record[0] & RecordExtension)) return false;
-    return (record[0] & RecordInUse) != 0;
+bool TRSDOS13::IsPrimaryInUse(const TDirectoryRecord& record) const {
+    if (SkipExtensionRecords && (record.Attributes & RecordExtension)) return false;
+    return (record.Attributes & RecordInUse) != 0;
 }
 
 // ---------------------------------------------------------------- sectors and records
@@ -121,58 +115,51 @@ int TRSDOS13::GetRecordCount() const {
     return std::min(held, RecordLimit);
 }
 
-std::vector<TExtent> TRSDOS13::GetExtents(int dec) {
-    const uint8_t* record = GetDirectoryRecord(dec);
-    std::vector<TExtent> extents;
-    for (int e = 0; e < MaxExtents; ++e) {
-        const uint8_t track = record[FirstExtent + 2 * e];
-        const uint8_t granuleByte = record[FirstExtent + 2 * e + 1];
-        if (track == 0xFF) break;
-        TExtent extent;
-        extent.Track = track;
-        extent.Sector = static_cast<uint32_t>(granuleByte >> 5) * static_cast<uint32_t>(SectorsPerGranule);
-        extent.Count = static_cast<uint8_t>(granuleByte & 31);
-        extents.push_back(extent);
-    }
-    return extents;
-}
+// The record's extents fill every slot up to the last two bytes, and each slot holds the
+// granule count itself.
+std::vector<TExtent> TRSDOS13::GetExtents(int dec) { return GetRecordExtents(ReadRecord(dec)); }
 
+// The record keeps the size in bytes, low byte where the family keeps the EOF offset and
+// the two higher bytes where it keeps the ERN.
 int TRSDOS13::GetFileSize(int fileIndex) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
-    return record[3] | (record[20] << 8) | (record[21] << 16);
+    const TDirectoryRecord record = ReadRecord(fileIndex);
+    return record.EofOffset | (record.EndingRecord << 8);
 }
 
 void TRSDOS13::SetFileSize(int dec, int size) {
-    uint8_t* record = GetDirectoryRecord(dec);
+    TDirectoryRecord record = ReadRecord(dec);
     size = std::max(size, 0);
-    record[3] = static_cast<uint8_t>(size & 0xFF);
-    record[20] = static_cast<uint8_t>((size >> 8) & 0xFF);
-    record[21] = static_cast<uint8_t>((size >> 16) & 0xFF);
+    record.EofOffset = static_cast<uint8_t>(size & 0xFF);
+    record.EndingRecord = static_cast<uint16_t>((size >> 8) & 0xFFFF);
+    WriteRecord(dec, record);
     Modified = true;
 }
 
+// The date is the month where the family keeps its flags and the year of the century
+// where it keeps day and year.
 FileDate TRSDOS13::GetFileDate(int fileIndex) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    const TDirectoryRecord record = ReadRecord(fileIndex);
     FileDate date;
-    if (record[1] < 1 || record[1] > 12) return date;
+    if (record.Flags < 1 || record.Flags > 12) return date;
     date.HasDate = true;
-    date.Month = record[1];
+    date.Month = record.Flags;
     date.Day = 1;
     date.HasDay = false;  // the directory keeps the month and year only
-    date.Year = record[2] < 71 ? 2000 + record[2] : 1900 + record[2];
+    date.Year = record.DayYear < 71 ? 2000 + record.DayYear : 1900 + record.DayYear;
     return date;
 }
 
 void TRSDOS13::SetFileDate(int fileIndex, const FileDate& date) {
-    uint8_t* record = GetDirectoryRecord(fileIndex);
+    TDirectoryRecord record = ReadRecord(fileIndex);
     CheckWritable();
-    record[1] = 0;
-    record[2] = 0;
+    record.Flags = 0;
+    record.DayYear = 0;
     if (date.HasDate) {
         const int sinceCentury = date.Year - 1900;
-        record[1] = static_cast<uint8_t>(date.Month);
-        record[2] = static_cast<uint8_t>(sinceCentury >= 100 ? date.Year - 2000 : sinceCentury);
+        record.Flags = static_cast<uint8_t>(date.Month);
+        record.DayYear = static_cast<uint8_t>(sinceCentury >= 100 ? date.Year - 2000 : sinceCentury);
     }
+    WriteRecord(fileIndex, record);
     Modified = true;
 }
 
@@ -185,10 +172,10 @@ std::vector<int> TRSDOS13::ListFiles(const std::vector<std::string>& patterns, i
     const int count = GetRecordCount();
     for (int dec = 0; dec < count; ++dec) {
         if (HIT[static_cast<size_t>(dec)] == 0) continue;
-        const uint8_t* record = GetDirectoryRecord(dec);
+        const TDirectoryRecord record = ReadRecord(dec);
         if (!IsPrimaryInUse(record)) continue;
-        if ((record[0] & RecordInvisible) && !(flags & ListInvisible)) continue;
-        if ((record[0] & RecordSystem) && !(flags & ListSystem)) continue;
+        if ((record.Attributes & RecordInvisible) && !(flags & ListInvisible)) continue;
+        if ((record.Attributes & RecordSystem) && !(flags & ListSystem)) continue;
         if (MatchesPattern(slashPatterns, GetFullFileName(dec))) files.push_back(dec);
     }
     return files;
@@ -222,10 +209,9 @@ bool TRSDOS13::CreateFile(const std::string& name, const std::vector<uint8_t>& d
     };
 
     try {
-        uint8_t* record = GetDirectoryRecord(dec);
-        std::fill(record, record + FirstExtent, 0);
-        std::fill(record + FirstExtent, record + RecordBytes, 0xFF);
-        record[0] = RecordInUse;
+        TDirectoryRecord record = TDirectoryRecord::Blank(GetRecordBytes());
+        record.Attributes = RecordInUse;
+        WriteRecord(dec, record);
         Modified = true;
         SetFileName(dec, name);
         SetFileSize(dec, static_cast<int>(data.size()));
@@ -243,8 +229,9 @@ bool TRSDOS13::CreateFile(const std::string& name, const std::vector<uint8_t>& d
             int count = 0, track = 0, granule = 0;
             if (!FindFreeGranules(std::min(needed, LargestExtentRun), count, track, granule)) throw EDiskFull();
             AllocateGranules(track, granule, count);
-            record[FirstExtent + 2 * extentCount] = static_cast<uint8_t>(track);
-            record[FirstExtent + 2 * extentCount + 1] = static_cast<uint8_t>(granule * 32 + count);
+            record = ReadRecord(dec);
+            record.Extents[static_cast<size_t>(extentCount)] = MakeExtentSlot(track, granule, count);
+            WriteRecord(dec, record);
             ++extentCount;
             needed -= count;
         }
@@ -265,11 +252,12 @@ bool TRSDOS13::CreateFile(const std::string& name, const std::vector<uint8_t>& d
 }
 
 bool TRSDOS13::DeleteFile(int fileIndex) {
-    uint8_t* record = GetDirectoryRecord(fileIndex);
-    if (!(record[0] & RecordInUse)) return false;
+    TDirectoryRecord record = ReadRecord(fileIndex);
+    if (!(record.Attributes & RecordInUse)) return false;
     CheckWritable();
     HIT[static_cast<size_t>(fileIndex)] = 0;
-    record[0] = static_cast<uint8_t>(record[0] & ~RecordInUse);
+    record.Attributes = static_cast<uint8_t>(record.Attributes & ~RecordInUse);
+    WriteRecord(fileIndex, record);
     Modified = true;
     for (const TExtent& extent : GetExtents(fileIndex))
         FreeGranules(static_cast<int>(extent.Track), static_cast<int>(extent.Sector) / SectorsPerGranule, extent.Count);
@@ -279,7 +267,7 @@ bool TRSDOS13::DeleteFile(int fileIndex) {
 bool TRSDOS13::RenameFile(int fileIndex, const std::string& newName) {
     if (FindFile(newName) >= 0) throw EFileExists();
     if (!IsValidFilename(newName)) throw EInvalidFilename();
-    if (!(GetDirectoryRecord(fileIndex)[0] & RecordInUse)) return false;
+    if (!(ReadRecord(fileIndex).Attributes & RecordInUse)) return false;
     CheckWritable();
     SetFileName(fileIndex, newName);
     HIT[static_cast<size_t>(fileIndex)] = HashFilename(newName);
@@ -327,9 +315,9 @@ void TRSDOS13::InitGAT(const std::string& diskName, const std::string& diskDate)
     GAT.assign(SectorSize, 0);
     SetDiskName(diskName);
     SetDiskDate(diskDate);
-    GAT[0xCE] = 0x4E;
-    GAT[0xCF] = 0x0B;
-    GAT[0xE0] = 0x0D;
+    GAT[GatPassword] = 0x4E;
+    GAT[GatPassword + 1] = 0x0B;
+    GAT[GatAutoCommand] = 0x0D;
 }
 
 void TRSDOS13::InitHIT() {
@@ -343,21 +331,19 @@ void TRSDOS13::InitDirectory() {
     AllocateGranules(DirectoryTrack, 0, (DirectorySectors + SectorsPerGranule - 1) / SectorsPerGranule);
 }
 
-void TRSDOS13::WriteBootSector() {
+bool TRSDOS13::WriteBootSector() {
     std::vector<uint8_t> boot(SectorSize, 0);
     std::copy(std::begin(BootCode), std::end(BootCode), boot.begin());
     boot[1] = static_cast<uint8_t>(DirectoryTrack);
     std::copy(std::begin(BootMessage), std::end(BootMessage), boot.begin() + 16);
     boot[254] = 0x13;
     boot[255] = static_cast<uint8_t>(Tracks);
-    WriteSector(0, 0, boot, 0);
+    return WriteSector(0, 0, boot, 0);
 }
 
 bool TRSDOS13::FormatTrack(int track) {
-    const bool ok =
-        FloppyImage != nullptr && FloppyImage->FormatTrack(track, SectorsPerSide, 1, true, DataMark, true, Interleave);
-    if (!ok) FormatFailed = true;
-    return ok;
+    return FloppyImage != nullptr &&
+           FloppyImage->FormatTrack(track, SectorsPerSide, 1, true, DataMark, true, Interleave);
 }
 
 }  // namespace FileSystem

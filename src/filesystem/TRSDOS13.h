@@ -39,13 +39,14 @@ public:
     bool WriteSector(int track, int sector, const std::vector<uint8_t>& data, size_t offset) override;
     uint8_t* GetDirectoryRecord(int dec) override;
     using TRSDOSBase::GetDirectoryRecord;
+    int GetRecordBytes() const override { return RecordBytes; }
     void SetFileSize(int dec, int size) override;
     int FindFreeDirectoryEntry(int start) override;
     void LoadHIT() override;
     void InitGAT(const std::string& diskName, const std::string& diskDate) override;
     void InitHIT() override;
     void InitDirectory() override;
-    void WriteBootSector() override;
+    bool WriteBootSector() override;
     bool FormatTrack(int track) override;
     // Reads directory sectors 2 to 17 and judges the files they describe.
     virtual void LoadRecordDirectory();
@@ -66,7 +67,7 @@ protected:
     // Recognition of the boot sector of both systems: the directory track and
     // the track count, or EInvalidFormat when the sector is of neither form.
     void TakeBootSector(const std::vector<uint8_t>& boot);
-    bool IsPrimaryInUse(const uint8_t* record) const;
+    bool IsPrimaryInUse(const TDirectoryRecord& record) const;
 
     // The parts in which TRSDOS 2.8 differs.
     int RecordBytes = 48;
@@ -77,9 +78,6 @@ protected:
     bool SkipExtensionRecords = false;
     uint8_t DataMark = 0xF8;
     uint8_t DirectoryMark = 0xFB;
-
-private:
-    bool FormatFailed = false;
 };
 
 }  // namespace FileSystem

@@ -11,7 +11,6 @@ namespace FileSystem {
 
 namespace {
 
-constexpr int GatPassword = 0xCE;
 constexpr int GatDiskName = 0xD0;
 constexpr int GatDiskDate = 0xD8;
 constexpr int LockoutTable = 0x60;
@@ -198,6 +197,75 @@ void TRSDOSBase::SetSidedGeometry() {
 
 // ---------------------------------------------------------------- records
 
+// Where each field of a directory record lies. The extents run from FirstExtentByte to the
+// two link bytes that close the record.
+namespace RecordByte {
+constexpr int Attributes = 0;
+constexpr int Flags = 1;
+constexpr int DayYear = 2;
+constexpr int EofOffset = 3;
+constexpr int RecordLength = 4;
+constexpr int Name = 5;
+constexpr int Extension = 13;
+constexpr int UpdatePassword = 16;  // high byte first
+constexpr int AccessPassword = 18;  // high byte first
+constexpr int EndingRecord = 20;    // low byte first
+constexpr int FirstExtent = 22;
+constexpr int LinkBytes = 2;
+}  // namespace RecordByte
+
+TDirectoryRecord TDirectoryRecord::Decode(const uint8_t* bytes, int size) {
+    auto highFirst = [bytes](int at) { return static_cast<uint16_t>((bytes[at] << 8) | bytes[at + 1]); };
+    TDirectoryRecord record;
+    record.Attributes = bytes[RecordByte::Attributes];
+    record.Flags = bytes[RecordByte::Flags];
+    record.DayYear = bytes[RecordByte::DayYear];
+    record.EofOffset = bytes[RecordByte::EofOffset];
+    record.RecordLength = bytes[RecordByte::RecordLength];
+    std::copy_n(bytes + RecordByte::Name, record.Name.size(), record.Name.begin());
+    std::copy_n(bytes + RecordByte::Extension, record.Extension.size(), record.Extension.begin());
+    record.UpdatePassword = highFirst(RecordByte::UpdatePassword);
+    record.AccessPassword = highFirst(RecordByte::AccessPassword);
+    record.EndingRecord = static_cast<uint16_t>(bytes[RecordByte::EndingRecord] | (bytes[RecordByte::EndingRecord + 1] << 8));
+    const int link = size - RecordByte::LinkBytes;
+    for (int at = RecordByte::FirstExtent; at + 1 < link; at += 2) record.Extents.push_back({bytes[at], bytes[at + 1]});
+    record.LinkMark = bytes[link];
+    record.LinkDEC = bytes[link + 1];
+    return record;
+}
+
+void TDirectoryRecord::Encode(uint8_t* bytes, int size) const {
+    auto putHighFirst = [bytes](int at, uint16_t value) {
+        bytes[at] = static_cast<uint8_t>(value >> 8);
+        bytes[at + 1] = static_cast<uint8_t>(value & 0xFF);
+    };
+    bytes[RecordByte::Attributes] = Attributes;
+    bytes[RecordByte::Flags] = Flags;
+    bytes[RecordByte::DayYear] = DayYear;
+    bytes[RecordByte::EofOffset] = EofOffset;
+    bytes[RecordByte::RecordLength] = RecordLength;
+    std::copy(Name.begin(), Name.end(), bytes + RecordByte::Name);
+    std::copy(Extension.begin(), Extension.end(), bytes + RecordByte::Extension);
+    putHighFirst(RecordByte::UpdatePassword, UpdatePassword);
+    putHighFirst(RecordByte::AccessPassword, AccessPassword);
+    bytes[RecordByte::EndingRecord] = static_cast<uint8_t>(EndingRecord & 0xFF);
+    bytes[RecordByte::EndingRecord + 1] = static_cast<uint8_t>(EndingRecord >> 8);
+    const int link = size - RecordByte::LinkBytes;
+    size_t slot = 0;
+    for (int at = RecordByte::FirstExtent; at + 1 < link && slot < Extents.size(); at += 2, ++slot) {
+        bytes[at] = Extents[slot].Track;
+        bytes[at + 1] = Extents[slot].Granules;
+    }
+    bytes[link] = LinkMark;
+    bytes[link + 1] = LinkDEC;
+}
+
+TDirectoryRecord TDirectoryRecord::Blank(int size) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(size), 0xFF);
+    std::fill_n(bytes.begin(), RecordByte::FirstExtent, 0);
+    return Decode(bytes.data(), size);
+}
+
 uint8_t* TRSDOSBase::GetDirectoryRecord(int dec) {
     if (dec < 0 || dec > 255) throw EIllegalFileIndex();
     const size_t offset = static_cast<size_t>(dec & 31) * SectorSize + static_cast<size_t>(dec & 0xE0);
@@ -209,26 +277,34 @@ const uint8_t* TRSDOSBase::GetDirectoryRecord(int dec) const {
     return const_cast<TRSDOSBase*>(this)->GetDirectoryRecord(dec);
 }
 
+TDirectoryRecord TRSDOSBase::ReadRecord(int dec) const {
+    return TDirectoryRecord::Decode(GetDirectoryRecord(dec), GetRecordBytes());
+}
+
+void TRSDOSBase::WriteRecord(int dec, const TDirectoryRecord& record) {
+    record.Encode(GetDirectoryRecord(dec), GetRecordBytes());
+}
+
 std::vector<int> TRSDOSBase::GetRecordChain(int dec, TChainEnd* end) const {
     std::vector<int> chain{dec};
     std::vector<bool> visited(256, false);
-    const uint8_t* record = GetDirectoryRecord(dec);
+    TDirectoryRecord record = ReadRecord(dec);
     visited[static_cast<size_t>(dec & 0xFF)] = true;
     TChainEnd how = TChainEnd::LastRecord;
-    while (record[30] != 0xFF) {
-        const int next = record[31];
+    while (record.LinkMark != TDirectoryRecord::Unlinked) {
+        const int next = record.LinkDEC;
         if (visited[static_cast<size_t>(next)]) {
             how = TChainEnd::Loop;
             break;
         }
-        const uint8_t* nextRecord = nullptr;
+        TDirectoryRecord nextRecord;
         try {
-            nextRecord = GetDirectoryRecord(next);
+            nextRecord = ReadRecord(next);
         } catch (const EIllegalFileIndex&) {
             how = TChainEnd::OutsideDirectory;
             break;
         }
-        if ((nextRecord[0] & RecordExtension) == 0) {
+        if ((nextRecord.Attributes & RecordExtension) == 0) {
             how = TChainEnd::NotExtension;  // another file's record, or a free one
             break;
         }
@@ -245,109 +321,116 @@ TRSDOSBase::TChainEnd TRSDOSBase::GetRecordChainEnd(int dec) const {
     const std::vector<int> chain = GetRecordChain(dec, &end);
     // The link of a record with an empty extent is never followed: the file ends there,
     // whatever the link bytes hold (system files often keep other bytes in them).
-    const auto extents = GetRecordExtents(GetDirectoryRecord(chain.back()));
+    const auto extents = GetRecordExtents(ReadRecord(chain.back()));
     if (extents.size() < static_cast<size_t>(ExtentsPerRecord)) return TChainEnd::LastRecord;
     return end;
 }
 
-std::vector<TExtent> TRSDOSBase::GetRecordExtents(const uint8_t* record) const {
+std::vector<TExtent> TRSDOSBase::GetRecordExtents(const TDirectoryRecord& record) const {
     std::vector<TExtent> extents;
-    for (int e = 0; e < ExtentsPerRecord; ++e) {
-        const uint8_t track = record[22 + 2 * e];
-        const uint8_t granuleByte = record[23 + 2 * e];
-        if (track == 0xFF) break;
+    for (const TExtentSlot& slot : record.Extents) {
+        if (slot.Track == 0xFF) break;
         TExtent extent;
-        extent.Track = track;
-        extent.Sector = static_cast<uint32_t>(granuleByte >> 5) * static_cast<uint32_t>(SectorsPerGranule);
-        extent.Count = static_cast<uint8_t>((granuleByte & 31) + (GranuleCountMinusOne ? 1 : 0));
+        extent.Track = slot.Track;
+        extent.Sector = static_cast<uint32_t>(slot.Granules >> 5) * static_cast<uint32_t>(SectorsPerGranule);
+        extent.Count = static_cast<uint8_t>((slot.Granules & 31) + (GranuleCountMinusOne ? 1 : 0));
         extents.push_back(extent);
     }
     return extents;
 }
 
+TExtentSlot TRSDOSBase::MakeExtentSlot(int track, int granule, int count) const {
+    return {static_cast<uint8_t>(track), static_cast<uint8_t>(granule * 32 + count - (GranuleCountMinusOne ? 1 : 0))};
+}
+
 std::vector<TExtent> TRSDOSBase::GetExtents(int dec) {
     std::vector<TExtent> extents;
     for (int d : GetRecordChain(dec)) {
-        std::vector<TExtent> part = GetRecordExtents(GetDirectoryRecord(d));
+        std::vector<TExtent> part = GetRecordExtents(ReadRecord(d));
         extents.insert(extents.end(), part.begin(), part.end());
         if (part.size() < ExtentsPerRecord) break;  // an empty extent ends the file
     }
     return extents;
 }
 
-std::string TRSDOSBase::GetFileName(int fileIndex) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
-    std::string name;
-    for (int i = 5; i < 13 && record[i] != ' '; ++i)
-        name += static_cast<char>(std::toupper(record[i]));
-    return name;
+namespace {
+
+// A name field up to its first space, in capitals.
+template <size_t N>
+std::string FieldText(const std::array<uint8_t, N>& field) {
+    std::string text;
+    for (size_t i = 0; i < N && field[i] != ' '; ++i) text += static_cast<char>(std::toupper(field[i]));
+    return text;
 }
 
-std::string TRSDOSBase::GetFileExtension(int fileIndex) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
-    std::string extension;
-    for (int i = 13; i < 16 && record[i] != ' '; ++i)
-        extension += static_cast<char>(std::toupper(record[i]));
-    return extension;
-}
+}  // namespace
+
+std::string TRSDOSBase::GetFileName(int fileIndex) { return FieldText(ReadRecord(fileIndex).Name); }
+
+std::string TRSDOSBase::GetFileExtension(int fileIndex) { return FieldText(ReadRecord(fileIndex).Extension); }
 
 void TRSDOSBase::SetFileName(int fileIndex, const std::string& name) {
-    uint8_t* record = GetDirectoryRecord(fileIndex);
+    TDirectoryRecord record = ReadRecord(fileIndex);
     CheckWritable();
-    std::fill(record + 5, record + 16, ' ');
-    int position = 5;
-    int limit = 13;
+    record.Name.fill(' ');
+    record.Extension.fill(' ');
+    // The name fills its field until a '.' or '/' moves on to the extension; what does
+    // not fit is dropped.
+    uint8_t* field = record.Name.data();
+    size_t position = 0, limit = record.Name.size();
     for (char c : name) {
         if (c == '.' || c == '/') {
-            position = 13;
-            limit = 16;
+            field = record.Extension.data();
+            position = 0;
+            limit = record.Extension.size();
             continue;
         }
-        if (position < limit) record[position++] = static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(c)));
+        if (position < limit) field[position++] = static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(c)));
     }
+    WriteRecord(fileIndex, record);
     Modified = true;
 }
 
 int TRSDOSBase::GetFileSize(int fileIndex) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
-    const int eof = record[3];
-    const int ern = record[20] | (record[21] << 8);
+    const TDirectoryRecord record = ReadRecord(fileIndex);
+    const int eof = record.EofOffset;
+    const int ern = record.EndingRecord;
     if (EofInLastSector && eof != 0) return eof + SectorSize * (ern - 1);
     return eof + SectorSize * ern;
 }
 
 void TRSDOSBase::SetFileSize(int dec, int size) {
-    uint8_t* record = GetDirectoryRecord(dec);
+    TDirectoryRecord record = ReadRecord(dec);
     size = std::max(size, 0);
     // Where the last sector is not counted by the ERN, store whole sectors so
     // that the size reads back unchanged.
     const int ern = EofInLastSector ? (size + SectorSize - 1) / SectorSize : size / SectorSize;
-    record[3] = static_cast<uint8_t>(size & 0xFF);
-    record[20] = static_cast<uint8_t>(ern & 0xFF);
-    record[21] = static_cast<uint8_t>((ern >> 8) & 0xFF);
+    record.EofOffset = static_cast<uint8_t>(size & 0xFF);
+    record.EndingRecord = static_cast<uint16_t>(ern & 0xFFFF);
+    WriteRecord(dec, record);
     Modified = true;
 }
 
 void TRSDOSBase::SetUpdatePassword(int dec, uint16_t hash) {
-    uint8_t* record = GetDirectoryRecord(dec);
-    record[16] = static_cast<uint8_t>(hash >> 8);
-    record[17] = static_cast<uint8_t>(hash & 0xFF);
+    TDirectoryRecord record = ReadRecord(dec);
+    record.UpdatePassword = hash;
+    WriteRecord(dec, record);
     Modified = true;
 }
 
 void TRSDOSBase::SetAccessPassword(int dec, uint16_t hash) {
-    uint8_t* record = GetDirectoryRecord(dec);
-    record[18] = static_cast<uint8_t>(hash >> 8);
-    record[19] = static_cast<uint8_t>(hash & 0xFF);
+    TDirectoryRecord record = ReadRecord(dec);
+    record.AccessPassword = hash;
+    WriteRecord(dec, record);
     Modified = true;
 }
 
 int TRSDOSBase::GetRecordLength(int dec) {
-    const uint8_t length = GetDirectoryRecord(dec)[4];
+    const uint8_t length = ReadRecord(dec).RecordLength;
     return length == 0 ? 256 : length;
 }
 
-int TRSDOSBase::GetProtectionLevel(int dec) { return GetDirectoryRecord(dec)[0] & 7; }
+int TRSDOSBase::GetProtectionLevel(int dec) { return ReadRecord(dec).Attributes & 7; }
 
 uint8_t TRSDOSBase::HashFilename(const std::string& name) {
     uint8_t laidOut[11];
@@ -380,18 +463,18 @@ std::vector<AttributeDescriptor> TRSDOSBase::GetAttributeList() {
 }
 
 bool TRSDOSBase::HasAttribute(int fileIndex, uint32_t mask) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    const TDirectoryRecord record = ReadRecord(fileIndex);
     mask &= Attributes | AttrInvisible | AttrSystem | AttrDeleted;
-    if ((mask & AttrInvisible) && (record[0] & RecordInvisible)) return true;
-    if ((mask & AttrSystem) && (record[0] & RecordSystem)) return true;
-    if ((mask & AttrCreated) && (record[1] & RecordCreated)) return true;
-    if ((mask & AttrMOD) && (record[1] & RecordMod)) return true;
-    if ((mask & AttrDeleted) && !(record[0] & RecordInUse)) return true;
+    if ((mask & AttrInvisible) && (record.Attributes & RecordInvisible)) return true;
+    if ((mask & AttrSystem) && (record.Attributes & RecordSystem)) return true;
+    if ((mask & AttrCreated) && (record.Flags & RecordCreated)) return true;
+    if ((mask & AttrMOD) && (record.Flags & RecordMod)) return true;
+    if ((mask & AttrDeleted) && !(record.Attributes & RecordInUse)) return true;
     return false;
 }
 
 void TRSDOSBase::SetAttribute(int fileIndex, uint32_t mask, bool on) {
-    uint8_t* record = GetDirectoryRecord(fileIndex);
+    TDirectoryRecord record = ReadRecord(fileIndex);
     mask &= Attributes;
     if (mask == 0) return;
     CheckWritable();
@@ -399,40 +482,42 @@ void TRSDOSBase::SetAttribute(int fileIndex, uint32_t mask, bool on) {
         byte = static_cast<uint8_t>(byte & ~bit);
         if (on) byte |= bit;
     };
-    if (mask & AttrInvisible) apply(record[0], RecordInvisible);
-    if (mask & AttrSystem) apply(record[0], RecordSystem);
-    if (mask & AttrCreated) apply(record[1], RecordCreated);
-    if (mask & AttrMOD) apply(record[1], RecordMod);
+    if (mask & AttrInvisible) apply(record.Attributes, RecordInvisible);
+    if (mask & AttrSystem) apply(record.Attributes, RecordSystem);
+    if (mask & AttrCreated) apply(record.Flags, RecordCreated);
+    if (mask & AttrMOD) apply(record.Flags, RecordMod);
     if (mask & AttrDeleted) {
-        record[0] |= RecordInUse;
-        if (on) record[0] = static_cast<uint8_t>(record[0] & ~RecordInUse);
+        record.Attributes |= RecordInUse;
+        if (on) record.Attributes = static_cast<uint8_t>(record.Attributes & ~RecordInUse);
     }
+    WriteRecord(fileIndex, record);
     Modified = true;
 }
 
 bool TRSDOSBase::SupportsAttribute(uint32_t mask) { return mask == 0 || (mask & Attributes) != 0; }
 
 FileDate TRSDOSBase::GetFileDate(int fileIndex) {
-    const uint8_t* record = GetDirectoryRecord(fileIndex);
+    const TDirectoryRecord record = ReadRecord(fileIndex);
     FileDate date;
-    const int month = record[1] & 0x0F;
+    const int month = record.Flags & 0x0F;
     if (month < 1 || month > 12) return date;
     date.HasDate = true;
     date.Month = month;
-    date.Day = record[2] >> 3;
-    date.Year = 1980 + (record[2] & 7);
+    date.Day = record.DayYear >> 3;
+    date.Year = 1980 + (record.DayYear & 7);
     return date;
 }
 
 void TRSDOSBase::SetFileDate(int fileIndex, const FileDate& date) {
-    uint8_t* record = GetDirectoryRecord(fileIndex);
+    TDirectoryRecord record = ReadRecord(fileIndex);
     CheckWritable();
-    record[1] &= 0xF0;
-    record[2] = 0;
+    record.Flags &= 0xF0;
+    record.DayYear = 0;
     if (date.HasDate) {
-        record[1] |= static_cast<uint8_t>(date.Month & 0x0F);
-        record[2] = static_cast<uint8_t>((date.Day & 31) * 8 + ((date.Year - 1980) & 7));
+        record.Flags |= static_cast<uint8_t>(date.Month & 0x0F);
+        record.DayYear = static_cast<uint8_t>((date.Day & 31) * 8 + ((date.Year - 1980) & 7));
     }
+    WriteRecord(fileIndex, record);
     Modified = true;
 }
 
@@ -497,6 +582,12 @@ bool TRSDOSBase::IsGranuleFree(int track, int granule) const {
 }
 
 int TRSDOSBase::GetCapacity() { return SectorsPerTrack * Tracks * SectorSize; }
+
+// A two-sided track spans two image cylinders, and a side's sectors fill heads of the
+// image's sectors per head.
+std::optional<PartitionExtent> TRSDOSBase::GetPartitionExtent() {
+    return PartitionExtent{Tracks * Sides, SectorsPerSide / DiskImage::THardImage::SectorsPerHead};
+}
 
 int TRSDOSBase::GetFreeSpace() {
     if (Tracks > 255) return 0;
@@ -653,13 +744,13 @@ void TRSDOSBase::InitGAT(const std::string& diskName, const std::string& diskDat
     for (int t = 0; t < mapEnd; ++t) GAT[static_cast<size_t>(t)] = t < Tracks ? unusable : 0xFF;
     if (!NoLockoutTable) {
         std::copy_n(GAT.begin(), LockoutTable, GAT.begin() + LockoutTable);
-        std::fill(GAT.begin() + 0xC0, GAT.begin() + MapWithoutLockout, 0xFF);
+        std::fill(GAT.begin() + 2 * LockoutTable, GAT.begin() + MapWithoutLockout, 0xFF);
     }
     PutPadded(GAT.data() + GatDiskName, 8, diskName);
     PutPadded(GAT.data() + GatDiskDate, 8, diskDate);
     GAT[GatPassword] = 0x2C;
     GAT[GatPassword + 1] = 0x95;
-    GAT[0xE0] = 0x0D;
+    GAT[GatAutoCommand] = 0x0D;
     GAT[GatTrackCount] = static_cast<uint8_t>(Tracks - 35);
     uint8_t configuration = 0;
     if (Sides == 2) configuration |= 0x20;
@@ -676,17 +767,14 @@ void TRSDOSBase::InitHIT() {
 void TRSDOSBase::InitDirectory() {
     Directory.assign(static_cast<size_t>(DirectorySectors) * SectorSize, 0);
     auto makeSystemRecord = [this](int dec, const char* name, int ern, int track, uint8_t granuleByte) {
-        uint8_t* record = GetDirectoryRecord(dec);
-        std::fill(record, record + RecordSize, 0);
-        std::fill(record + 22, record + 32, 0xFF);
-        record[0] = 0x5D;
+        TDirectoryRecord record = TDirectoryRecord::Blank(GetRecordBytes());
+        record.Attributes = 0x5D;
+        record.UpdatePassword = 0x5A17;
+        record.AccessPassword = 0x5A17;
+        record.EndingRecord = static_cast<uint16_t>(ern);
+        record.Extents[0] = {static_cast<uint8_t>(track), granuleByte};
+        WriteRecord(dec, record);
         SetFileName(dec, name);
-        SetUpdatePassword(dec, 0x5A17);
-        SetAccessPassword(dec, 0x5A17);
-        record[20] = static_cast<uint8_t>(ern & 0xFF);
-        record[21] = static_cast<uint8_t>(ern >> 8);
-        record[22] = static_cast<uint8_t>(track);
-        record[23] = granuleByte;
     };
     AllocateGranules(0, 0, 1);
     makeSystemRecord(0, "BOOT/SYS", 5, 0, 0x00);
@@ -695,14 +783,14 @@ void TRSDOSBase::InitDirectory() {
     makeSystemRecord(1, "DIR/SYS", DirectorySectors, DirectoryTrack, static_cast<uint8_t>(directoryGranules - 1));
 }
 
-void TRSDOSBase::WriteBootSector() {
+bool TRSDOSBase::WriteBootSector() {
     std::vector<uint8_t> boot(SectorSize, 0);
     std::copy(std::begin(BootCode), std::end(BootCode), boot.begin());
     boot[2] = static_cast<uint8_t>(DirectoryTrack);
     std::copy(std::begin(BootMessage), std::end(BootMessage), boot.begin() + 16);
-    WriteSector(0, 0, boot, 0);
+    const bool first = WriteSector(0, 0, boot, 0);
     boot[5] = 0x43;
-    WriteSector(0, 1, boot, 0);
+    return WriteSector(0, 1, boot, 0) && first;
 }
 
 bool TRSDOSBase::FormatTrack(int track) {
@@ -712,13 +800,22 @@ bool TRSDOSBase::FormatTrack(int track) {
 
 void TRSDOSBase::Format(const std::string& diskName, const std::string& diskDate) {
     CheckWritable();
-    for (int t = 0; t < Tracks; ++t) FormatTrack(t);
-    WriteBootSector();
+    bool formatted = true;
+    for (int t = 0; t < Tracks; ++t) formatted = FormatTrack(t) && formatted;
+    formatted = WriteBootSector() && formatted;
     InitGAT(diskName, diskDate);
     InitHIT();
     InitDirectory();
     Modified = true;
     Flush();
+    // A container that cannot hold the tracks (JV1 keeps single-density, one-sided ones)
+    // leaves them unformatted and the directory unwritten: say so rather than hand out a
+    // disk that will never open. Where the host refused a write, its reason is the one to tell.
+    if (!formatted || Modified) {
+        const DiskImage::TDiskImage* image = GetImage();
+        if (image != nullptr && image->GetLastHostError() != 0) throw EFileError(WriteFailureError());
+        throw EInvalidFormat();
+    }
 }
 
 }  // namespace FileSystem

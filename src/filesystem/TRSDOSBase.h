@@ -5,6 +5,7 @@
 // the hooks below, and override the few hooks in which their DOS differs.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +21,44 @@ struct TExtent {
     uint8_t Count = 0;    // number of granules
 };
 
+// One extent slot of a directory record as stored: the track (0xFF marks an empty slot)
+// and the granule byte (first granule in bits 7-5, the run of granules in bits 4-0).
+struct TExtentSlot {
+    uint8_t Track = 0xFF;
+    uint8_t Granules = 0xFF;
+};
+
+// A directory record with its fields named. ReadRecord fills it from the directory and
+// WriteRecord stores every field back, so a change made through it leaves the other
+// bytes of the record as they were. The names follow the family's 32-byte record; a DOS
+// that gives a field another meaning says so where it reads it.
+struct TDirectoryRecord {
+    uint8_t Attributes = 0;    // extension, system, in-use and invisible bits; protection level
+    uint8_t Flags = 0;         // created and MOD bits; the month in the low four bits
+    uint8_t DayYear = 0;       // day x 8 + years since the DOS's first year
+    uint8_t EofOffset = 0;     // bytes used in the last sector
+    uint8_t RecordLength = 0;  // logical record length; 0 stands for 256
+    std::array<uint8_t, 8> Name{};       // padded with spaces
+    std::array<uint8_t, 3> Extension{};  // padded with spaces
+    uint16_t UpdatePassword = 0;  // password hash
+    uint16_t AccessPassword = 0;  // password hash
+    uint16_t EndingRecord = 0;    // the ERN: sectors the file spans
+    std::vector<TExtentSlot> Extents;  // four in the 32-byte record, more in a longer one
+    // After the extents: 0xFE and the DEC of the record the extents continue in, or 0xFF
+    // where the file ends.
+    uint8_t LinkMark = 0xFF;
+    uint8_t LinkDEC = 0xFF;
+
+    static constexpr uint8_t Linked = 0xFE;
+    static constexpr uint8_t Unlinked = 0xFF;
+
+    // The record's fields from its bytes, and the fields stored into them.
+    static TDirectoryRecord Decode(const uint8_t* bytes, int size);
+    void Encode(uint8_t* bytes, int size) const;
+    // A cleared record: zeros up to the extents, 0xFF from there to its end.
+    static TDirectoryRecord Blank(int size);
+};
+
 class TRSDOSBase : public TFileSystem {
 public:
     static constexpr int SectorSize = 256;
@@ -29,6 +68,8 @@ public:
     static constexpr int GatVersion = 0xCB;
     static constexpr int GatTrackCount = 0xCC;
     static constexpr int GatConfiguration = 0xCD;
+    static constexpr int GatPassword = 0xCE;     // the disk's password hash, two bytes
+    static constexpr int GatAutoCommand = 0xE0;  // a command run at start-up, ended by 0x0D
     // Bits of directory record bytes 0 and 1.
     static constexpr uint8_t RecordExtension = 0x80;
     static constexpr uint8_t RecordSystem = 0x40;
@@ -46,6 +87,8 @@ public:
     // The TFileSystem operations (file index = directory entry code, DEC).
     int GetFileSystemType() override { return TypeTRSDOS; }
     std::vector<TFinding> CheckStructure() override;
+    void MapStructure(TStructureMap& map) override;
+    std::optional<PartitionExtent> GetPartitionExtent() override;
     // Whether a file's extents continue in further directory records that the first one
     // links to; TRSDOS 1.3 keeps them all in its one record.
     virtual bool LinksDirectoryRecords() const { return true; }
@@ -98,6 +141,12 @@ public:
     // lies outside. The const form forwards to the other.
     virtual uint8_t* GetDirectoryRecord(int dec);
     virtual const uint8_t* GetDirectoryRecord(int dec) const;
+    // Bytes in one directory record.
+    virtual int GetRecordBytes() const { return RecordSize; }
+    // The record of a DEC with its fields named, and its fields stored back (throwing
+    // EIllegalFileIndex as GetDirectoryRecord does). Writing leaves Modified alone.
+    TDirectoryRecord ReadRecord(int dec) const;
+    void WriteRecord(int dec, const TDirectoryRecord& record);
     // Granule transfer; track and sector are left pointing past the granule.
     virtual bool ReadGranule(int& track, int& sector, std::vector<uint8_t>& buffer);
     virtual bool WriteGranule(int& track, int& sector, const std::vector<uint8_t>& data, size_t offset);
@@ -118,7 +167,8 @@ public:
     virtual void InitHIT();
     virtual void InitDirectory();
     virtual void Format(const std::string& diskName, const std::string& diskDate);
-    virtual void WriteBootSector();
+    // Writes the boot sector of a new disk; false when the image refuses it.
+    virtual bool WriteBootSector();
     virtual bool FormatTrack(int track);
 
     // Read access to the geometry for the mounting code and the shells.
@@ -159,7 +209,9 @@ protected:
     // extension record: such a chain is damaged and ends there.
     std::vector<int> GetRecordChain(int dec, TChainEnd* end = nullptr) const;
     // The extents stored in one record, up to the first empty one.
-    std::vector<TExtent> GetRecordExtents(const uint8_t* record) const;
+    std::vector<TExtent> GetRecordExtents(const TDirectoryRecord& record) const;
+    // The slot of a run of count granules from granule on track.
+    TExtentSlot MakeExtentSlot(int track, int granule, int count) const;
     bool IsGranuleFree(int track, int granule) const;
     // Sets or clears the map bits of a run of granules, walking on to the
     // next track after the last granule of a track.

@@ -20,11 +20,6 @@ std::string NormalizedName(const std::string& name) {
     return result;
 }
 
-void ClearRecord(uint8_t* record) {
-    std::fill(record, record + 22, 0);
-    std::fill(record + 22, record + TRSDOSBase::RecordSize, 0xFF);
-}
-
 }  // namespace
 
 std::vector<int> TRSDOSBase::ListFiles(const std::vector<std::string>& patterns, int flags) {
@@ -33,10 +28,10 @@ std::vector<int> TRSDOSBase::ListFiles(const std::vector<std::string>& patterns,
     std::vector<int> files;
     for (int dec = 0; dec < 256; ++dec) {
         if (HIT[static_cast<size_t>(dec)] == 0) continue;
-        const uint8_t* record = GetDirectoryRecord(dec);
-        if ((record[0] & RecordExtension) || !(record[0] & RecordInUse)) continue;
-        if ((record[0] & RecordInvisible) && !(flags & ListInvisible)) continue;
-        if ((record[0] & RecordSystem) && !(flags & ListSystem)) continue;
+        const uint8_t attributes = ReadRecord(dec).Attributes;
+        if ((attributes & RecordExtension) || !(attributes & RecordInUse)) continue;
+        if ((attributes & RecordInvisible) && !(flags & ListInvisible)) continue;
+        if ((attributes & RecordSystem) && !(flags & ListSystem)) continue;
         if (MatchesPattern(slashPatterns, GetFullFileName(dec))) files.push_back(dec);
     }
     return files;
@@ -47,8 +42,8 @@ int TRSDOSBase::FindFile(const std::string& name) {
     try {
         for (int dec = 0; dec < 256; ++dec) {
             if (HIT[static_cast<size_t>(dec)] == 0) continue;
-            const uint8_t* record = GetDirectoryRecord(dec);
-            if ((record[0] & RecordExtension) || !(record[0] & RecordInUse)) continue;
+            const uint8_t attributes = ReadRecord(dec).Attributes;
+            if ((attributes & RecordExtension) || !(attributes & RecordInUse)) continue;
             if (NormalizedName(GetFullFileName(dec)) == wanted) return dec;
         }
     } catch (const TFileSystem::Exception&) {
@@ -137,9 +132,9 @@ bool TRSDOSBase::CreateFile(const std::string& name, const std::vector<uint8_t>&
     };
 
     const uint8_t hash = HashFilename(name);
-    uint8_t* record = GetDirectoryRecord(primary);
-    ClearRecord(record);
-    record[0] = RecordInUse;
+    TDirectoryRecord record = TDirectoryRecord::Blank(GetRecordBytes());
+    record.Attributes = RecordInUse;
+    WriteRecord(primary, record);
     Modified = true;
     SetFileName(primary, name);
     SetFileSize(primary, static_cast<int>(data.size()));
@@ -161,9 +156,9 @@ bool TRSDOSBase::CreateFile(const std::string& name, const std::vector<uint8_t>&
             throw EDiskFull();
         }
         AllocateGranules(track, granule, count);
-        record = GetDirectoryRecord(current);
-        record[22 + 2 * extentIndex] = static_cast<uint8_t>(track);
-        record[23 + 2 * extentIndex] = static_cast<uint8_t>(granule * 32 + count - (GranuleCountMinusOne ? 1 : 0));
+        record = ReadRecord(current);
+        record.Extents[static_cast<size_t>(extentIndex)] = MakeExtentSlot(track, granule, count);
+        WriteRecord(current, record);
         needed -= count;
         int sector = granule * SectorsPerGranule;
         for (int g = 0; g < count; ++g) {
@@ -179,13 +174,16 @@ bool TRSDOSBase::CreateFile(const std::string& name, const std::vector<uint8_t>&
                 rollBack();
                 throw ETooManyFiles();
             }
-            record[30] = 0xFE;
-            record[31] = static_cast<uint8_t>(next);
+            record.LinkMark = TDirectoryRecord::Linked;
+            record.LinkDEC = static_cast<uint8_t>(next);
+            WriteRecord(current, record);
             HIT[static_cast<size_t>(next)] = hash;
-            uint8_t* extension = GetDirectoryRecord(next);
-            ClearRecord(extension);
-            extension[0] = 0x90;
-            extension[1] = static_cast<uint8_t>(current);
+            // An extension record keeps the DEC of the record before it where a primary
+            // record keeps its date.
+            TDirectoryRecord extension = TDirectoryRecord::Blank(GetRecordBytes());
+            extension.Attributes = RecordExtension | RecordInUse;
+            extension.Flags = static_cast<uint8_t>(current);
+            WriteRecord(next, extension);
             current = next;
             extentIndex = 0;
         }
@@ -199,12 +197,13 @@ bool TRSDOSBase::DeleteFile(int fileIndex) {
     // A chain with a record not in use is refused before any record is freed, so that a
     // failed delete leaves no half-deleted file behind.
     for (int dec : chain)
-        if (!(GetDirectoryRecord(dec)[0] & RecordInUse)) return false;
+        if (!(ReadRecord(dec).Attributes & RecordInUse)) return false;
     CheckWritable();
     for (int dec : chain) {
-        uint8_t* record = GetDirectoryRecord(dec);
+        TDirectoryRecord record = ReadRecord(dec);
         HIT[static_cast<size_t>(dec)] = 0;
-        record[0] &= 0x6F;
+        record.Attributes &= static_cast<uint8_t>(~(RecordExtension | RecordInUse));
+        WriteRecord(dec, record);
         Modified = true;
         for (const TExtent& extent : GetRecordExtents(record))
             FreeGranules(static_cast<int>(extent.Track), static_cast<int>(extent.Sector) / SectorsPerGranule, extent.Count);
@@ -217,7 +216,7 @@ bool TRSDOSBase::RenameFile(int fileIndex, const std::string& newName) {
     if (!IsValidFilename(newName)) throw EInvalidFilename();
     const std::vector<int> chain = GetRecordChain(fileIndex);
     for (int dec : chain)
-        if (!(GetDirectoryRecord(dec)[0] & RecordInUse)) return false;
+        if (!(ReadRecord(dec).Attributes & RecordInUse)) return false;
     CheckWritable();
     const uint8_t hash = HashFilename(newName);
     SetFileName(fileIndex, newName);

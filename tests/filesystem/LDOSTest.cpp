@@ -97,6 +97,23 @@ TEST(LDOSVersion, RecognitionNamesTheDiskAndScoresItsVersionByte) {
     }
 }
 
+// JV1 holds single-density, one-sided tracks only: a new disk it cannot hold is refused
+// rather than handed out with tracks unformatted and its directory unwritten.
+TEST(LDOSGeometry, NewDiskTheContainerCannotHoldIsRefused) {
+    struct Row {
+        int Sides;
+        bool DoubleDensity;
+    };
+    TempFolder folder;
+    int n = 0;
+    for (const Row row : {Row{1, true}, Row{2, false}, Row{2, true}}) {
+        SCOPED_TRACE(std::to_string(row.Sides) + (row.DoubleDensity ? " sides, double density" : " sides, single density"));
+        LDOSDisk disk;
+        EXPECT_THROW(FormatFloppy(disk, folder.File("refused" + std::to_string(n++) + ".jv1"), JV1, 40, row.Sides, row.DoubleDensity),
+                     TFileSystem::EInvalidFormat);
+    }
+}
+
 TEST(LDOSGeometry, NewDisksAndTheirRecognition) {
     struct Row {
         int Type, Tracks, Sides;

@@ -41,12 +41,12 @@ public:
         TRSDOS13::InitDirectory();
         AllocateGranules(0, 0, GranulesPerTrack);  // the boot track has other sectors
     }
-    void WriteBootSector() override {
+    bool WriteBootSector() override {
         std::vector<uint8_t> boot(SectorSize, 0);
         boot[0] = 0xFE;
         boot[1] = 0x11;
         boot[255] = 40;
-        WriteDiskSector(0, 0, 0, 0, 0xFB, boot);
+        return WriteDiskSector(0, 0, 0, 0, 0xFB, boot);
     }
 };
 
