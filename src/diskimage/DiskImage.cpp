@@ -27,7 +27,7 @@ TDiskImage::EFileError::EFileError(int errorNumber)
 TDiskImage::~TDiskImage() = default;
 
 void TDiskImage::CommitChange() {
-    if (auto* floppy = dynamic_cast<TFloppyImage*>(this); floppy != nullptr && !floppy->Flush()) {
+    if (!Flush()) {
         throw EFileError(GetLastHostError() != 0 ? GetLastHostError() : EIO);
     }
     errno = 0;

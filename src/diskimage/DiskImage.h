@@ -45,6 +45,9 @@ public:
     virtual bool CanSetWriteProtect() const { return true; }
     virtual std::string GetFormatName() const = 0;
     virtual int IsHardDisk() const = 0;
+    // Writes what the image holds back from its file (a floppy's pending track). A hard
+    // disk writes through, so it has nothing pending.
+    virtual bool Flush() { return true; }
 
     const std::string& GetFileName() const { return FileName; }
     // Why the file could only be opened for reading (None when it is writable).
@@ -89,7 +92,7 @@ public:
     ~TFloppyImage() override;
 
     int IsHardDisk() const override { return 0; }
-    virtual bool Flush() = 0;
+    bool Flush() override = 0;
     virtual bool LoadTrack(int track) = 0;
     // Hands the file back to an opener that decided against reading it this way.
     THostFile ReleaseFile() { return std::move(File); }
