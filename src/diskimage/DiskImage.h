@@ -181,7 +181,9 @@ private:
     void ClearSides();
     void MarkClean();
 
-    std::array<TRawTrack, 2> Sides;
+    // A side gets its cells when a track is loaded: an image that answers a DOS's reads from
+    // its file may never lay one out, and the opener judges several such images of one file.
+    std::array<TRawTrack, 2> Sides{TRawTrack(0), TRawTrack(0)};
     int CurrentTrack = -1;
     // Each side's version when it was built from the file and when it was last written back.
     std::array<uint64_t, 2> LoadedVersion{};
